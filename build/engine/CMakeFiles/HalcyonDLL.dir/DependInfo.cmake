@@ -1,0 +1,23 @@
+
+# Consider dependencies only in project.
+set(CMAKE_DEPENDS_IN_PROJECT_ONLY OFF)
+
+# The set of languages for which implicit dependencies are needed:
+set(CMAKE_DEPENDS_LANGUAGES
+  )
+
+# The set of dependency files which are needed:
+set(CMAKE_DEPENDS_DEPENDENCY_FILES
+  "/work/main/cmake/empty.cpp" "engine/CMakeFiles/HalcyonDLL.dir/__/cmake/empty.cpp.o" "gcc" "engine/CMakeFiles/HalcyonDLL.dir/__/cmake/empty.cpp.o.d"
+  )
+
+# Targets to which this target links.
+set(CMAKE_TARGET_LINKED_INFO_FILES
+  "/work/main/build/engine/CMakeFiles/halcyon_engine.dir/DependInfo.cmake"
+  "/work/main/build/verprobe/CMakeFiles/VerGauge.dir/DependInfo.cmake"
+  "/work/main/build/support/CMakeFiles/halcyon_support.dir/DependInfo.cmake"
+  "/work/main/build/platform/CMakeFiles/halcyon_platform.dir/DependInfo.cmake"
+  )
+
+# Fortran module output directory.
+set(CMAKE_Fortran_TARGET_MODULE_DIR "")

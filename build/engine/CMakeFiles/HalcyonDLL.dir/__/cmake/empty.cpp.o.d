@@ -1,0 +1,2 @@
+engine/CMakeFiles/HalcyonDLL.dir/__/cmake/empty.cpp.o: \
+ /work/main/cmake/empty.cpp /usr/include/stdc-predef.h

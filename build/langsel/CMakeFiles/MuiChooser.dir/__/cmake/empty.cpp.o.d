@@ -1,0 +1,2 @@
+langsel/CMakeFiles/MuiChooser.dir/__/cmake/empty.cpp.o: \
+ /work/main/cmake/empty.cpp /usr/include/stdc-predef.h

@@ -1,0 +1,20 @@
+
+# Consider dependencies only in project.
+set(CMAKE_DEPENDS_IN_PROJECT_ONLY OFF)
+
+# The set of languages for which implicit dependencies are needed:
+set(CMAKE_DEPENDS_LANGUAGES
+  )
+
+# The set of dependency files which are needed:
+set(CMAKE_DEPENDS_DEPENDENCY_FILES
+  "/work/main/platform/machine_prefix.cpp" "platform/CMakeFiles/halcyon_platform.dir/machine_prefix.cpp.o" "gcc" "platform/CMakeFiles/halcyon_platform.dir/machine_prefix.cpp.o.d"
+  "/work/main/platform/path_map.cpp" "platform/CMakeFiles/halcyon_platform.dir/path_map.cpp.o" "gcc" "platform/CMakeFiles/halcyon_platform.dir/path_map.cpp.o.d"
+  )
+
+# Targets to which this target links.
+set(CMAKE_TARGET_LINKED_INFO_FILES
+  )
+
+# Fortran module output directory.
+set(CMAKE_Fortran_TARGET_MODULE_DIR "")

@@ -1,0 +1,103 @@
+#include "cli/command.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+
+namespace halcyon::cli {
+
+namespace {
+std::vector<Command> &Registry()
+{
+    static std::vector<Command> commands;
+    return commands;
+}
+} // namespace
+
+CommandRegistration::CommandRegistration(std::string name, std::string summary, std::string usage, CommandFn run)
+{
+    Registry().push_back(Command{std::move(name), std::move(summary), std::move(usage), run});
+}
+
+const std::vector<Command> &Commands()
+{
+    auto &all = Registry();
+    std::sort(all.begin(), all.end(), [](const Command &a, const Command &b) { return a.name < b.name; });
+    return all;
+}
+
+const Command *FindCommand(std::string_view name)
+{
+    for (const auto &c : Registry())
+        if (c.name == name)
+            return &c;
+    return nullptr;
+}
+
+Options::Options(const Args &args, std::vector<std::string> flagNames)
+{
+    auto isFlag = [&](const std::string &n) { return std::find(flagNames.begin(), flagNames.end(), n) != flagNames.end(); };
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string &a = args[i];
+        if (a.size() > 2 && a.compare(0, 2, "--") == 0) {
+            std::string name = a.substr(2);
+            size_t eq = name.find('=');
+            if (eq != std::string::npos) {
+                values_.emplace_back(name.substr(0, eq), name.substr(eq + 1));
+            } else if (isFlag(name)) {
+                flags_.push_back(name);
+            } else if (i + 1 < args.size()) {
+                values_.emplace_back(name, args[++i]);
+            } else {
+                flags_.push_back(name);
+            }
+        } else {
+            positional_.push_back(a);
+        }
+    }
+}
+
+std::optional<std::string> Options::Get(std::string_view name) const
+{
+    for (auto it = values_.rbegin(); it != values_.rend(); ++it)
+        if (it->first == name)
+            return it->second;
+    return std::nullopt;
+}
+
+std::string Options::GetOr(std::string_view name, std::string fallback) const
+{
+    auto v = Get(name);
+    return v ? *v : fallback;
+}
+
+unsigned long long Options::GetNumber(std::string_view name, unsigned long long fallback, bool *ok) const
+{
+    if (ok)
+        *ok = true;
+    auto v = Get(name);
+    if (!v)
+        return fallback;
+    char *end = nullptr;
+    unsigned long long n = std::strtoull(v->c_str(), &end, 0);
+    if (v->empty() || (end && *end != '\0')) {
+        if (ok)
+            *ok = false;
+        return fallback;
+    }
+    return n;
+}
+
+bool Options::Has(std::string_view flag) const
+{
+    return std::find(flags_.begin(), flags_.end(), flag) != flags_.end();
+}
+
+int UsageError(const Command &cmd, std::string_view message)
+{
+    std::fprintf(stderr, "halcyon %s: %.*s\nusage: %s\n", cmd.name.c_str(), static_cast<int>(message.size()),
+                 message.data(), cmd.usage.c_str());
+    return 2;
+}
+
+} // namespace halcyon::cli

@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# Installs every Debian package the project needs to build, test and benchmark.
+# Safe to run any number of times.
+set -euo pipefail
+
+packages=(
+  build-essential g++ cmake pkg-config
+  libwim-dev wimtools
+  libpugixml-dev
+  libsqlite3-dev sqlite3
+  libdeflate-dev
+  libfmt-dev
+  libgtest-dev libgmock-dev
+  libbenchmark-dev
+  clang libclang-rt-14-dev
+  rhash
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$p")
+  fi
+done
+
+if [ "${#missing[@]}" -gt 0 ]; then
+  SUDO=""
+  if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+  export DEBIAN_FRONTEND=noninteractive
+  $SUDO apt-get update -qq
+  $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+echo "setup: all packages present"
