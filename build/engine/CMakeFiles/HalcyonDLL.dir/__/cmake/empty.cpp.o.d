@@ -1,2 +1,0 @@
-engine/CMakeFiles/HalcyonDLL.dir/__/cmake/empty.cpp.o: \
- /work/main/cmake/empty.cpp /usr/include/stdc-predef.h

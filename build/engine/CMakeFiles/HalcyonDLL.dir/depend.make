@@ -1,2 +1,0 @@
-# Empty dependencies file for HalcyonDLL.
-# This may be replaced when dependencies are built.

@@ -1,2 +1,0 @@
-# Empty dependencies file for halcyon_platform.
-# This may be replaced when dependencies are built.

@@ -1,3 +1,0 @@
-file(REMOVE_RECURSE
-  "libvergauge_core.a"
-)
