@@ -133,6 +133,7 @@ struct ProcessInfo {
     pid_t parentPid = 0;
     pid_t processGroup = 0;
     uint64_t startTime = 0; // clock ticks after boot (/proc/<pid>/stat field 22)
+    char state = 0;         // 'R', 'S', 'Z' (ended, not yet reaped), ...
     std::string name;       // the comm name
 };
 

@@ -1,0 +1,18 @@
+// Internal access to ProcessHandle for the files of the process layer.
+#pragma once
+
+#include "platform/process.h"
+
+namespace halcyon::platform {
+
+struct ProcessHandleAccess {
+    // A child we started; `reportedCode` replaces its real exit code.
+    static ProcessHandle Child(pid_t pid, std::optional<uint32_t> reportedCode);
+    // A process that was never started and has "ended" with `code`.
+    static ProcessHandle Fake(uint32_t code);
+};
+
+// pidfd_open(2); -1 with errno when unavailable.
+int OpenPidFd(pid_t pid);
+
+} // namespace halcyon::platform
