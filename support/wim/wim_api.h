@@ -182,4 +182,11 @@ private:
 // A new wimlib-backed interface (WimApi() returns a shared one).
 std::unique_ptr<IWimApi> MakeWimlibApi();
 
+// Whether MountImage may use a FUSE mount (default: when /dev/fuse can be
+// opened). Tests switch it off to drive the extraction stand-in.
+void SetFuseMountAllowed(bool allowed);
+bool FuseMountAllowed();
+// True when `folder` (host path) is a FUSE mount of a WIM image.
+bool IsWimFuseMount(const std::string &hostFolder);
+
 } // namespace halcyon::support::wim
