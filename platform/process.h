@@ -134,10 +134,12 @@ struct ProcessInfo {
     pid_t processGroup = 0;
     uint64_t startTime = 0; // clock ticks after boot (/proc/<pid>/stat field 22)
     char state = 0;         // 'R', 'S', 'Z' (ended, not yet reaped), ...
+    bool kernelThread = false; // kernel threads never appear in snapshots
     std::string name;       // the comm name
 };
 
-// All processes visible in /proc, in ascending pid order.
+// All processes visible in /proc, in ascending pid order (kernel threads
+// left out: they are no programs anybody started).
 std::vector<ProcessInfo> SnapshotProcesses();
 // Test hook: when set, only processes it accepts appear in snapshots.
 using SnapshotFilter = std::function<bool(const ProcessInfo &)>;

@@ -69,6 +69,8 @@ std::optional<ProcessInfo> ReadProcessInfo(pid_t pid)
     info.parentPid = static_cast<pid_t>(std::strtol(fields[1].c_str(), nullptr, 10));
     info.processGroup = static_cast<pid_t>(std::strtol(fields[2].c_str(), nullptr, 10));
     info.startTime = std::strtoull(fields[19].c_str(), nullptr, 10);
+    constexpr unsigned long kKernelThreadFlag = 0x00200000; // PF_KTHREAD
+    info.kernelThread = (std::strtoul(fields[6].c_str(), nullptr, 10) & kKernelThreadFlag) != 0;
     return info;
 }
 
@@ -88,7 +90,7 @@ std::vector<ProcessInfo> SnapshotProcesses()
         if (!ParsePid(e->d_name, &pid))
             continue;
         auto info = ReadProcessInfo(pid); // a process that ended meanwhile is left out
-        if (!info)
+        if (!info || info->kernelThread)
             continue;
         if (filter && !filter(*info))
             continue;
