@@ -25,4 +25,15 @@ std::vector<std::string> GetPrivateProfileKeys(std::string_view section, std::st
 // Names of the sections, in file order.
 std::vector<std::string> GetPrivateProfileSectionNames(std::string_view file);
 
+// The value (trimmed, surrounding quotes removed) or nullopt when the file,
+// section or key is absent.
+std::optional<std::string> GetPrivateProfileValue(std::string_view section, std::string_view key,
+                                                  std::string_view file);
+// Removes a whole section. True when the file is as asked afterwards.
+bool DeletePrivateProfileSection(std::string_view section, std::string_view file);
+
+// The host path a profile file name stands for: a bare file name lives in
+// the Windows folder (C:\Windows), anything else goes through HostPath.
+std::string ProfileHostPath(std::string_view file);
+
 } // namespace halcyon::platform

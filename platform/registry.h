@@ -51,8 +51,10 @@ constexpr LONG ERROR_INVALID_HANDLE = 6;
 constexpr LONG ERROR_INVALID_PARAMETER = 87;
 constexpr LONG ERROR_MORE_DATA = 234;
 constexpr LONG ERROR_NO_MORE_ITEMS = 259;
+constexpr LONG ERROR_REGISTRY_CORRUPT = 1015;   // registry.db is not a readable store
+constexpr LONG ERROR_REGISTRY_IO_FAILED = 1016; // registry.db cannot be opened, written or is locked
+constexpr LONG ERROR_KEY_DELETED = 1018;        // the key behind a handle was deleted
 constexpr LONG ERROR_KEY_HAS_CHILDREN = 1020;
-constexpr LONG ERROR_REGISTRY_IO_FAILED = 1016;
 
 constexpr uint32_t REG_CREATED_NEW_KEY = 1;
 constexpr uint32_t REG_OPENED_EXISTING_KEY = 2;
@@ -94,6 +96,14 @@ HKEY RootFromName(std::string_view name);
 // Splits "HKLM\Software\X" into root and subkey; false when the root is
 // unknown.
 bool SplitKeyPath(std::string_view path, HKEY *root, std::string *subKey);
+// "HKEY_LOCAL_MACHINE", ... for a root; empty for other values.
+std::string RootName(HKEY root);
+
+// Text of the last store failure (corrupt or locked registry.db) for
+// diagnostics; empty when there was none.
+std::string LastRegistryError();
+// How long a call waits for another process's write lock (default 5000 ms).
+void SetRegistryBusyTimeout(int milliseconds);
 
 // Scoped handle.
 class UniqueKey {

@@ -132,9 +132,11 @@ public:
     virtual bool UnregisterMessageCallback(const WimHandle &wim, WimMessageCallback callback) = 0;
     // Extracts the image into `folder` (created when missing). Registered
     // callbacks receive WIM_MSG_PROGRESS (wparam = percent done, never going
-    // backwards; lparam = estimated milliseconds left), WIM_MSG_PROCESS
-    // (wparam = const char* UTF-8 path being laid down, lparam = 0) and
-    // WIM_MSG_ERROR (wparam = const char* path or null, lparam = last error).
+    // backwards; lparam = estimated milliseconds left), WIM_MSG_SETRANGE
+    // (lparam = number of files and folders to lay down), WIM_MSG_SETPOS
+    // (lparam = how many are laid down) and, when the apply fails,
+    // WIM_MSG_ERROR (wparam = const char* UTF-8 target folder, lparam = the
+    // last error).
     // A callback that answers WIM_MSG_ABORT_IMAGE stops the apply (the call
     // fails with WIM_ERROR_REQUEST_ABORTED). Flags: WIM_FLAG_VERIFY (contents
     // are checked against their hashes either way).
