@@ -1,0 +1,30 @@
+// Choosing the image of a WIM to lay down by its description.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace halcyon::image {
+
+// Option bits of the image loader that steer the choice.
+inline constexpr uint64_t kOptionBasePlus = 0x100000;            // "BASE PLUS IMAGE"
+inline constexpr uint64_t kOptionPushButtonReset = 0x800000000ull; // "PUSHBUTTONRESET IMAGE" [+ suffix]
+
+// The text between "<DESCRIPTION>" and the following "</DESCRIPTION>" of an
+// image's XML; nullopt when either tag is missing.
+std::optional<std::string> ImageDescription(std::string_view xml);
+
+// The description a push-button-reset load looks for: "PUSHBUTTONRESET
+// IMAGE", plus a blank and `suffix` when the suffix is not empty.
+std::string PushButtonResetDescription(std::string_view suffix);
+
+// True when an image with `description` is the one to load under `options`
+// (compared without regard to case):
+//   0x100000 set and "BASE PLUS IMAGE";
+//   0x800000000 set and the push-button-reset description;
+//   neither set and "FOUNDATION IMAGE 1".
+bool IsWantedImage(std::string_view description, uint64_t options, std::string_view pushButtonResetDescription);
+
+} // namespace halcyon::image
