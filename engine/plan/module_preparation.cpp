@@ -1,0 +1,94 @@
+#include "engine/plan/module_preparation.h"
+
+#include <string>
+
+#include "engine/plan/node_values.h"
+#include "halcyon/VerGauge.h"
+#include "platform/path_map.h"
+
+namespace halcyon::plan {
+
+namespace {
+
+constexpr int32_t kMissing = 8;
+
+using platform::EqualsNoCase;
+
+// Results of the version probe that decide the mode.
+constexpr uint32_t kProbeEmptyPath = 5;
+constexpr uint32_t kProbeNoBackslash = 7;
+constexpr uint32_t kProbeNotRegistryRoot = 8;
+
+// The probe's output buffer: 261 characters of up to four UTF-8 bytes.
+constexpr uint32_t kProbeBufferBytes = 261 * 4;
+
+// Applies `change` to every node in `order`; a non-zero result ends the walk.
+template <typename Change>
+int32_t ForEachInOrder(support::CXMLNodeList &nodes, std::span<const size_t> order, Change &&change)
+{
+    support::CXMLNode node;
+    for (size_t index : order) {
+        int32_t i = static_cast<int32_t>(index);
+        if (nodes.GetNode(i, node) != 0)
+            return kMissing;
+        if (int32_t rc = change(node))
+            return rc;
+        nodes.UpdateNode(i, node);
+    }
+    return 0;
+}
+
+} // namespace
+
+int32_t AddVerificationType(support::CXMLNodeList &nodes, std::span<const size_t> order)
+{
+    return ForEachInOrder(nodes, order, [](support::CXMLNode &node) -> int32_t {
+        std::string moduleType, installerType;
+        if (!ReadAttribute(node, "moduleType", moduleType) || !ReadAttribute(node, "InstallerType", installerType))
+            return kMissing;
+        bool check = EqualsNoCase(moduleType, "Driver Module") || EqualsNoCase(installerType, "FILE COPY");
+        node.AddAttribute("VerificationType", check ? "VerCheckAfter" : "ReturnCode");
+        return 0;
+    });
+}
+
+int32_t AddVerificationMode(support::CXMLNodeList &nodes, std::span<const size_t> order)
+{
+    std::string buffer(kProbeBufferBytes, '\0');
+    return ForEachInOrder(nodes, order, [&](support::CXMLNode &node) -> int32_t {
+        std::string path;
+        if (!ReadAttribute(node, "VerificationPath", path))
+            return kMissing;
+        uint32_t probe = GetRegVersion_s(path.c_str(), buffer.data(), kProbeBufferBytes);
+        const char *mode = "Registry";
+        if (probe == kProbeEmptyPath)
+            mode = "None";
+        else if (probe == kProbeNoBackslash || probe == kProbeNotRegistryRoot)
+            mode = "File";
+        node.AddAttribute("VerificationMode", mode);
+        return 0;
+    });
+}
+
+int32_t NormaliseRebootChain(support::CXMLNodeList &nodes, std::span<const size_t> order)
+{
+    bool previousRebootsAfter = false;
+    return ForEachInOrder(nodes, order, [&](support::CXMLNode &node) -> int32_t {
+        std::string setting;
+        if (!ReadAttribute(node, "rebootSetting", setting)) {
+            previousRebootsAfter = false;
+            return 0;
+        }
+        if (previousRebootsAfter) {
+            if (EqualsNoCase(setting, "Before"))
+                setting = "None";
+            else if (EqualsNoCase(setting, "Both"))
+                setting = "After";
+        }
+        previousRebootsAfter = EqualsNoCase(setting, "After") || EqualsNoCase(setting, "Both");
+        node.UpdateAttribute("rebootSetting", setting);
+        return 0;
+    });
+}
+
+} // namespace halcyon::plan

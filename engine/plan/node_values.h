@@ -1,0 +1,34 @@
+// Small helpers of the plan writers: reading IDF node attributes, writing
+// plan keys, and the console/log lines the steps share.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "support/idf/xml_node.h"
+#include "support/ini/ini_store.h"
+
+namespace halcyon::plan {
+
+// True and the value when the node has the attribute.
+inline bool ReadAttribute(const support::CXMLNode &node, std::string_view name, std::string &value)
+{
+    return node.GetAttributeValue(name, value) == 0;
+}
+
+// Writes one plan key. False when the store refuses the value because the
+// plan file could not hold it (a line break in an IDF value).
+inline bool WriteKey(support::CMemoryIniIO &store, std::string_view section, std::string_view key,
+                     std::string_view value)
+{
+    return store.WriteString(section, key, value);
+}
+
+// Prints one line on the console.
+void PrintConsole(std::string_view text);
+
+// "ERROR: returned <code> while parsing the IDF file" (with `suffix`, e.g. ".").
+std::string ParseErrorLine(int32_t code, std::string_view suffix = "");
+
+} // namespace halcyon::plan

@@ -1,0 +1,94 @@
+#include "engine/plan/verify_ini.h"
+
+#include <string>
+
+#include "engine/frame/log.h"
+#include "engine/frame/plan_records.h"
+#include "halcyon/ReturnCodes.h"
+#include "platform/path_map.h"
+#include "support/ini/ini_store.h"
+
+namespace halcyon {
+
+namespace {
+
+constexpr size_t kValueChars = 260;
+
+size_t Chars(const std::string &s)
+{
+    size_t n = 0;
+    for (unsigned char c : s)
+        if ((c & 0xC0) != 0x80)
+            ++n;
+    return n;
+}
+
+// The three keys of an image section: code when absent, code when shorter
+// than two characters.
+struct ImageKey {
+    const char *name;
+    int32_t absent;
+    int32_t tooShort;
+};
+constexpr ImageKey kImageKeys[] = {
+    {"ReleaseName", 19, 12},
+    {"ReleaseID", 20, 13},
+    {"PathToRelease", 21, 14},
+};
+
+int32_t CheckImageSection(const support::CMemoryIniIO &store, std::string_view section)
+{
+    for (const ImageKey &k : kImageKeys) {
+        std::string v = store.GetString(section, k.name, kIniReadError, kValueChars);
+        if (platform::EqualsNoCase(v, kIniReadError))
+            return k.absent;
+        if (Chars(v) < 2)
+            return k.tooShort;
+    }
+    return 0;
+}
+
+// Reads the family's members 1, 2, ... up to its terminator.
+int32_t CheckFamily(const support::CMemoryIniIO &store, std::string_view prefix)
+{
+    ModuleRecord record;
+    std::string section;
+    for (uint64_t n = 1;; ++n) {
+        section.assign(prefix);
+        section += std::to_string(n);
+        int32_t rc = ReadModuleRecord(section, &store, record);
+        if (rc == RETURN_RECORD_END)
+            return 0;
+        if (rc != 0)
+            return rc;
+    }
+}
+
+} // namespace
+
+int32_t VerifyIni(const support::CMemoryIniIO &store, std::string_view logPath, uint64_t options)
+{
+    if (WriteLog("Verifying INI", logPath, 1) != 0)
+        return 27;
+
+    int32_t result = 0;
+    if (store.SectionExists("Image")) {
+        if (int32_t rc = CheckImageSection(store, "Image"))
+            return rc;
+    } else {
+        result = 89;
+    }
+    if (store.SectionExists("RecoveryImage")) {
+        if (int32_t rc = CheckImageSection(store, "RecoveryImage"))
+            return rc;
+    } else if ((options & kVerifyAllowNoRecoveryImage) == 0) {
+        result = 90;
+    }
+
+    for (std::string_view prefix : {"", "PE", "Image App"})
+        if (int32_t rc = CheckFamily(store, prefix))
+            return rc;
+    return result;
+}
+
+} // namespace halcyon

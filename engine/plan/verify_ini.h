@@ -1,0 +1,28 @@
+// The plan check: an install plan held in an INI store is checked for a
+// named foundation and recovery image and for module families that read
+// member by member up to their "End" section.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+namespace halcyon::support {
+class CMemoryIniIO;
+}
+
+namespace halcyon {
+
+// Option bit of VerifyIni: a plan without [RecoveryImage] is accepted.
+inline constexpr uint64_t kVerifyAllowNoRecoveryImage = 0x4000000000ULL;
+
+// Checks the plan in `store`. Returns 0 when it is sound; 27 when the log
+// cannot be written; 19/20/21 for an image section without ReleaseName,
+// ReleaseID or PathToRelease and 12/13/14 when one of them is shorter than
+// two characters; the first code other than 0 and 97 that ReadModuleRecord
+// gives for a member of the families "%d", "PE%d", "Image App%d" (98 for a
+// member with a required key missing); otherwise 89 when [Image] is absent,
+// 90 when [RecoveryImage] is absent (unless option bit 38 is set).
+// Changes nothing.
+int32_t VerifyIni(const support::CMemoryIniIO &store, std::string_view logPath, uint64_t options);
+
+} // namespace halcyon
