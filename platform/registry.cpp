@@ -1,0 +1,553 @@
+// Win32-shaped registry calls over the SQLite store (registry_store.h).
+#include "platform/registry.h"
+
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <cstring>
+#include <map>
+#include <mutex>
+
+#include "platform/path_map.h"
+#include "platform/registry_store.h"
+
+namespace halcyon::platform::reg {
+
+namespace {
+
+using store::Stmt;
+using store::Transaction;
+using Components = std::vector<std::string>;
+
+constexpr uint32_t kRightsMask = 0xFFFF & ~(KEY_WOW64_32KEY | KEY_WOW64_64KEY);
+
+bool IsPredefined(HKEY k) { return k >= HKEY_CLASSES_ROOT && k <= HKEY_DYN_DATA; }
+
+// An open key: the root it hangs under (HKCR stays the merged view) and its
+// path below that root, with the access it was opened with.
+struct Handle {
+    HKEY root = 0;
+    Components path;
+    uint32_t access = KEY_ALL_ACCESS;
+};
+
+struct HandleTable {
+    std::mutex mutex;
+    std::map<HKEY, Handle> open;
+    HKEY next = 1;
+};
+
+HandleTable &Handles()
+{
+    static HandleTable *t = new HandleTable;
+    return *t;
+}
+
+HKEY AddHandle(Handle h)
+{
+    HandleTable &t = Handles();
+    std::lock_guard<std::mutex> lock(t.mutex);
+    // Small integers, never reaching the predefined root values.
+    while (t.open.count(t.next) || t.next == 0 || IsPredefined(t.next))
+        t.next = t.next >= 0x7FFFFFFF ? 1 : t.next + 1;
+    HKEY k = t.next++;
+    t.open.emplace(k, std::move(h));
+    return k;
+}
+
+// Whether `access` grants `right`. A handle opened without any specific
+// right (0, or only a view flag) is treated as fully accessible.
+bool Grants(uint32_t access, uint32_t right) { return (access & kRightsMask) == 0 || (access & right) == right; }
+
+// Applies the 32-bit view: HKLM\SOFTWARE[\X] -> HKLM\SOFTWARE\WOW6432Node[\X].
+void ApplyView(HKEY root, uint32_t access, Components &path)
+{
+    if (root != HKEY_LOCAL_MACHINE || !(access & KEY_WOW64_32KEY) || path.empty())
+        return;
+    if (!EqualsNoCase(path[0], "SOFTWARE"))
+        return;
+    if (path.size() >= 2 && EqualsNoCase(path[1], "WOW6432Node"))
+        return;
+    path.insert(path.begin() + 1, "WOW6432Node");
+}
+
+// The handle (or predefined root) `key` extended by `subKey`.
+LONG Resolve(HKEY key, std::string_view subKey, uint32_t viewAccess, Handle *out)
+{
+    if (IsPredefined(key)) {
+        out->root = key;
+        out->path.clear();
+        out->access = KEY_ALL_ACCESS;
+    } else {
+        HandleTable &t = Handles();
+        std::lock_guard<std::mutex> lock(t.mutex);
+        auto it = t.open.find(key);
+        if (it == t.open.end())
+            return ERROR_INVALID_HANDLE;
+        *out = it->second;
+    }
+    for (auto &c : store::SplitComponents(subKey))
+        out->path.push_back(std::move(c));
+    ApplyView(out->root, viewAccess | (out->access & KEY_WOW64_32KEY), out->path);
+    return ERROR_SUCCESS;
+}
+
+struct Place {
+    int64_t node;
+    Components path;
+};
+
+Components Classes(const Components &path)
+{
+    Components p{"Software", "Classes"};
+    p.insert(p.end(), path.begin(), path.end());
+    return p;
+}
+
+// Where a read looks, in order: HKCR reads HKCU\Software\Classes over
+// HKLM\Software\Classes.
+std::vector<Place> ReadPlaces(const Handle &h)
+{
+    if (h.root == HKEY_CLASSES_ROOT)
+        return {{store::RootNode(HKEY_CURRENT_USER), Classes(h.path)},
+                {store::RootNode(HKEY_LOCAL_MACHINE), Classes(h.path)}};
+    return {{store::RootNode(h.root), h.path}};
+}
+
+// Where a write goes: HKCR writes go to HKLM\Software\Classes.
+Place WritePlace(const Handle &h)
+{
+    if (h.root == HKEY_CLASSES_ROOT)
+        return {store::RootNode(HKEY_LOCAL_MACHINE), Classes(h.path)};
+    return {store::RootNode(h.root), h.path};
+}
+
+// Where a delete looks: the written place first, then the per-user one.
+std::vector<Place> DeletePlaces(const Handle &h)
+{
+    if (h.root == HKEY_CLASSES_ROOT)
+        return {{store::RootNode(HKEY_LOCAL_MACHINE), Classes(h.path)},
+                {store::RootNode(HKEY_CURRENT_USER), Classes(h.path)}};
+    return {{store::RootNode(h.root), h.path}};
+}
+
+// The first existing key among `places`.
+LONG FindFirst(sqlite3 *db, const std::vector<Place> &places, int64_t *id)
+{
+    for (const auto &p : places) {
+        LONG r = store::FindKey(db, p.node, p.path, id);
+        if (r != ERROR_FILE_NOT_FOUND)
+            return r;
+    }
+    return ERROR_FILE_NOT_FOUND;
+}
+
+LONG StepDone(sqlite3 *db, Stmt &s)
+{
+    if (s.prepareResult() != SQLITE_OK)
+        return store::Fail(db, s.prepareResult());
+    int rc = s.Step();
+    return rc == SQLITE_DONE || rc == SQLITE_ROW ? ERROR_SUCCESS : store::Fail(db, rc);
+}
+
+// Deletes key `id` with everything below it (the key itself too unless
+// `keepKey`).
+LONG DeleteSubtree(sqlite3 *db, int64_t id, bool keepKey)
+{
+    const char *tree = "WITH RECURSIVE t(id) AS (SELECT ?1 UNION ALL SELECT k.id FROM keys k JOIN t ON k.parent=t.id) ";
+    std::string vals = std::string(tree) + "DELETE FROM vals WHERE key IN (SELECT id FROM t)";
+    std::string keys = std::string(tree) + "DELETE FROM keys WHERE id IN (SELECT id FROM t WHERE id<>?1)";
+    Stmt v(db, vals.c_str());
+    v.Bind(1, id);
+    if (LONG r = StepDone(db, v))
+        return r;
+    Stmt k(db, keys.c_str());
+    k.Bind(1, id);
+    if (LONG r = StepDone(db, k))
+        return r;
+    if (!keepKey) {
+        Stmt self(db, "DELETE FROM keys WHERE id=?1");
+        self.Bind(1, id);
+        return StepDone(db, self);
+    }
+    return ERROR_SUCCESS;
+}
+
+LONG HasChildren(sqlite3 *db, int64_t id, bool *has)
+{
+    Stmt q(db, "SELECT 1 FROM keys WHERE parent=?1 LIMIT 1");
+    if (q.prepareResult() != SQLITE_OK)
+        return store::Fail(db, q.prepareResult());
+    q.Bind(1, id);
+    int rc = q.Step();
+    if (rc != SQLITE_ROW && rc != SQLITE_DONE)
+        return store::Fail(db, rc);
+    *has = rc == SQLITE_ROW;
+    return ERROR_SUCCESS;
+}
+
+LONG DeleteKeyImpl(HKEY root, std::string_view subKey, uint32_t access, bool tree)
+{
+    Handle h;
+    if (LONG r = Resolve(root, subKey, access, &h))
+        return r;
+    if (!tree && h.path.empty())
+        return ERROR_ACCESS_DENIED; // a root is never deleted
+    auto lock = store::Lock();
+    LONG err = ERROR_SUCCESS;
+    sqlite3 *db = store::Connection(&err);
+    if (!db)
+        return err;
+    Transaction tx(db, true);
+    if (tx.status())
+        return tx.status();
+    int64_t id = 0;
+    if (LONG r = FindFirst(db, DeletePlaces(h), &id))
+        return r;
+    if (!tree) {
+        bool has = false;
+        if (LONG r = HasChildren(db, id, &has))
+            return r;
+        if (has)
+            return ERROR_KEY_HAS_CHILDREN;
+    }
+    // A tree delete without a subkey empties the key and keeps it (a root
+    // always stays).
+    if (LONG r = DeleteSubtree(db, id, h.path.empty() || store::SplitComponents(subKey).empty()))
+        return r;
+    return tx.Commit();
+}
+
+} // namespace
+
+LONG RegCreateKeyEx(HKEY root, std::string_view subKey, uint32_t access, HKEY *result, uint32_t *disposition)
+{
+    if (!result)
+        return ERROR_INVALID_PARAMETER;
+    Handle h;
+    if (LONG r = Resolve(root, subKey, access, &h))
+        return r;
+    uint32_t parentAccess = h.access;
+    h.access = access;
+    auto lock = store::Lock();
+    LONG err = ERROR_SUCCESS;
+    sqlite3 *db = store::Connection(&err);
+    if (!db)
+        return err;
+    Transaction tx(db, true);
+    if (tx.status())
+        return tx.status();
+    int64_t id = 0;
+    // An existing key (under HKCR: in either layer) is opened, not created.
+    LONG found = FindFirst(db, ReadPlaces(h), &id);
+    bool created = false;
+    if (found == ERROR_FILE_NOT_FOUND) {
+        if (!Grants(parentAccess, KEY_CREATE_SUB_KEY))
+            return ERROR_ACCESS_DENIED;
+        Place p = WritePlace(h);
+        if (LONG r = store::CreateKey(db, p.node, p.path, &id, &created))
+            return r;
+    } else if (found != ERROR_SUCCESS) {
+        return found;
+    }
+    if (LONG r = tx.Commit())
+        return r;
+    *result = AddHandle(std::move(h));
+    if (disposition)
+        *disposition = created ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
+    return ERROR_SUCCESS;
+}
+
+LONG RegOpenKeyEx(HKEY root, std::string_view subKey, uint32_t access, HKEY *result)
+{
+    if (!result)
+        return ERROR_INVALID_PARAMETER;
+    Handle h;
+    if (LONG r = Resolve(root, subKey, access, &h))
+        return r;
+    h.access = access;
+    auto lock = store::Lock();
+    LONG err = ERROR_SUCCESS;
+    sqlite3 *db = store::Connection(&err);
+    if (!db)
+        return err;
+    Transaction tx(db, false);
+    if (tx.status())
+        return tx.status();
+    int64_t id = 0;
+    if (LONG r = FindFirst(db, ReadPlaces(h), &id))
+        return r;
+    *result = AddHandle(std::move(h));
+    return ERROR_SUCCESS;
+}
+
+LONG RegCloseKey(HKEY key)
+{
+    if (IsPredefined(key))
+        return ERROR_SUCCESS;
+    HandleTable &t = Handles();
+    std::lock_guard<std::mutex> lock(t.mutex);
+    return t.open.erase(key) ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
+}
+
+LONG RegSetValueEx(HKEY key, std::string_view name, uint32_t type, const void *data, size_t size)
+{
+    if (!data && size)
+        return ERROR_INVALID_PARAMETER;
+    Handle h;
+    if (LONG r = Resolve(key, {}, 0, &h))
+        return r;
+    if (!Grants(h.access, KEY_SET_VALUE))
+        return ERROR_ACCESS_DENIED;
+    auto lock = store::Lock();
+    LONG err = ERROR_SUCCESS;
+    sqlite3 *db = store::Connection(&err);
+    if (!db)
+        return err;
+    Transaction tx(db, true);
+    if (tx.status())
+        return tx.status();
+    Place p = WritePlace(h);
+    int64_t id = 0;
+    if (h.root == HKEY_CLASSES_ROOT) {
+        bool created = false;
+        if (LONG r = store::CreateKey(db, p.node, p.path, &id, &created))
+            return r;
+    } else if (LONG r = store::FindKey(db, p.node, p.path, &id)) {
+        return r == ERROR_FILE_NOT_FOUND ? ERROR_KEY_DELETED : r;
+    }
+    // The first spelling of a value name is kept, as on Windows.
+    Stmt s(db, "INSERT INTO vals(key, name, type, data) VALUES(?1, ?2, ?3, ?4) "
+               "ON CONFLICT(key, name) DO UPDATE SET type=excluded.type, data=excluded.data");
+    s.Bind(1, id).Bind(2, name).Bind(3, static_cast<int64_t>(type)).BindBlob(4, data, size);
+    if (LONG r = StepDone(db, s))
+        return r;
+    return tx.Commit();
+}
+
+LONG RegQueryValueEx(HKEY key, std::string_view name, uint32_t *type, std::vector<uint8_t> *data)
+{
+    Handle h;
+    if (LONG r = Resolve(key, {}, 0, &h))
+        return r;
+    if (!Grants(h.access, KEY_QUERY_VALUE))
+        return ERROR_ACCESS_DENIED;
+    auto lock = store::Lock();
+    LONG err = ERROR_SUCCESS;
+    sqlite3 *db = store::Connection(&err);
+    if (!db)
+        return err;
+    Transaction tx(db, false);
+    if (tx.status())
+        return tx.status();
+    int64_t id = 0;
+    if (LONG r = FindFirst(db, ReadPlaces(h), &id))
+        return r == ERROR_FILE_NOT_FOUND ? ERROR_KEY_DELETED : r;
+    Stmt q(db, "SELECT type, data FROM vals WHERE key=?1 AND name=?2");
+    if (q.prepareResult() != SQLITE_OK)
+        return store::Fail(db, q.prepareResult());
+    q.Bind(1, id).Bind(2, name);
+    int rc = q.Step();
+    if (rc == SQLITE_DONE)
+        return ERROR_FILE_NOT_FOUND;
+    if (rc != SQLITE_ROW)
+        return store::Fail(db, rc);
+    if (type)
+        *type = static_cast<uint32_t>(q.Int(0));
+    if (data)
+        *data = q.Blob(1);
+    return ERROR_SUCCESS;
+}
+
+LONG RegDeleteValue(HKEY key, std::string_view name)
+{
+    Handle h;
+    if (LONG r = Resolve(key, {}, 0, &h))
+        return r;
+    if (!Grants(h.access, KEY_SET_VALUE))
+        return ERROR_ACCESS_DENIED;
+    auto lock = store::Lock();
+    LONG err = ERROR_SUCCESS;
+    sqlite3 *db = store::Connection(&err);
+    if (!db)
+        return err;
+    Transaction tx(db, true);
+    if (tx.status())
+        return tx.status();
+    for (const auto &p : DeletePlaces(h)) {
+        int64_t id = 0;
+        LONG r = store::FindKey(db, p.node, p.path, &id);
+        if (r == ERROR_FILE_NOT_FOUND)
+            continue;
+        if (r)
+            return r;
+        Stmt d(db, "DELETE FROM vals WHERE key=?1 AND name=?2");
+        d.Bind(1, id).Bind(2, name);
+        if (LONG e = StepDone(db, d))
+            return e;
+        if (sqlite3_changes(db) > 0)
+            return tx.Commit();
+    }
+    return ERROR_FILE_NOT_FOUND;
+}
+
+LONG RegDeleteKeyEx(HKEY root, std::string_view subKey, uint32_t access)
+{
+    return DeleteKeyImpl(root, subKey, access, false);
+}
+
+LONG RegDeleteTree(HKEY root, std::string_view subKey, uint32_t access)
+{
+    return DeleteKeyImpl(root, subKey, access, true);
+}
+
+LONG RegEnumKeyEx(HKEY key, uint32_t index, std::string *name)
+{
+    Handle h;
+    if (LONG r = Resolve(key, {}, 0, &h))
+        return r;
+    if (!Grants(h.access, KEY_ENUMERATE_SUB_KEYS))
+        return ERROR_ACCESS_DENIED;
+    auto lock = store::Lock();
+    LONG err = ERROR_SUCCESS;
+    sqlite3 *db = store::Connection(&err);
+    if (!db)
+        return err;
+    Transaction tx(db, false);
+    if (tx.status())
+        return tx.status();
+    std::vector<std::string> names;
+    bool any = false;
+    for (const auto &p : ReadPlaces(h)) {
+        int64_t id = 0;
+        LONG r = store::FindKey(db, p.node, p.path, &id);
+        if (r == ERROR_FILE_NOT_FOUND)
+            continue;
+        if (r)
+            return r;
+        any = true;
+        Stmt q(db, "SELECT name FROM keys WHERE parent=?1");
+        if (q.prepareResult() != SQLITE_OK)
+            return store::Fail(db, q.prepareResult());
+        q.Bind(1, id);
+        int rc;
+        while ((rc = q.Step()) == SQLITE_ROW) {
+            std::string n = q.Text(0);
+            if (std::none_of(names.begin(), names.end(), [&](const std::string &x) { return EqualsNoCase(x, n); }))
+                names.push_back(std::move(n));
+        }
+        if (rc != SQLITE_DONE)
+            return store::Fail(db, rc);
+    }
+    if (!any)
+        return ERROR_KEY_DELETED;
+    std::sort(names.begin(), names.end(),
+              [](const std::string &a, const std::string &b) { return ToLowerAscii(a) < ToLowerAscii(b); });
+    if (index >= names.size())
+        return ERROR_NO_MORE_ITEMS;
+    if (name)
+        *name = names[index];
+    return ERROR_SUCCESS;
+}
+
+LONG RegEnumValue(HKEY key, uint32_t index, std::string *name, uint32_t *type, std::vector<uint8_t> *data)
+{
+    Handle h;
+    if (LONG r = Resolve(key, {}, 0, &h))
+        return r;
+    if (!Grants(h.access, KEY_QUERY_VALUE))
+        return ERROR_ACCESS_DENIED;
+    auto lock = store::Lock();
+    LONG err = ERROR_SUCCESS;
+    sqlite3 *db = store::Connection(&err);
+    if (!db)
+        return err;
+    Transaction tx(db, false);
+    if (tx.status())
+        return tx.status();
+    int64_t id = 0;
+    if (LONG r = FindFirst(db, ReadPlaces(h), &id))
+        return r == ERROR_FILE_NOT_FOUND ? ERROR_KEY_DELETED : r;
+    Stmt q(db, "SELECT name, type, data FROM vals WHERE key=?1 ORDER BY name LIMIT 1 OFFSET ?2");
+    if (q.prepareResult() != SQLITE_OK)
+        return store::Fail(db, q.prepareResult());
+    q.Bind(1, id).Bind(2, static_cast<int64_t>(index));
+    int rc = q.Step();
+    if (rc == SQLITE_DONE)
+        return ERROR_NO_MORE_ITEMS;
+    if (rc != SQLITE_ROW)
+        return store::Fail(db, rc);
+    if (name)
+        *name = q.Text(0);
+    if (type)
+        *type = static_cast<uint32_t>(q.Int(1));
+    if (data)
+        *data = q.Blob(2);
+    return ERROR_SUCCESS;
+}
+
+LONG SetString(HKEY root, std::string_view subKey, std::string_view name, std::string_view value, uint32_t type,
+               uint32_t access)
+{
+    UniqueKey k;
+    if (LONG r = RegCreateKeyEx(root, subKey, KEY_ALL_ACCESS | (access & ~kRightsMask), k.out()))
+        return r;
+    return RegSetValueEx(k.get(), name, type, value.data(), value.size());
+}
+
+LONG SetDword(HKEY root, std::string_view subKey, std::string_view name, uint32_t value, uint32_t access)
+{
+    UniqueKey k;
+    if (LONG r = RegCreateKeyEx(root, subKey, KEY_ALL_ACCESS | (access & ~kRightsMask), k.out()))
+        return r;
+    uint8_t bytes[4] = {static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8),
+                        static_cast<uint8_t>(value >> 16), static_cast<uint8_t>(value >> 24)};
+    return RegSetValueEx(k.get(), name, REG_DWORD, bytes, sizeof bytes);
+}
+
+LONG GetString(HKEY root, std::string_view subKey, std::string_view name, std::string *value, uint32_t access)
+{
+    UniqueKey k;
+    if (LONG r = RegOpenKeyEx(root, subKey, KEY_READ | (access & ~kRightsMask), k.out()))
+        return r;
+    uint32_t type = 0;
+    std::vector<uint8_t> data;
+    if (LONG r = RegQueryValueEx(k.get(), name, &type, &data))
+        return r;
+    if (type != REG_SZ && type != REG_EXPAND_SZ)
+        return ERROR_INVALID_PARAMETER;
+    while (!data.empty() && data.back() == 0)
+        data.pop_back();
+    if (value)
+        value->assign(data.begin(), data.end());
+    return ERROR_SUCCESS;
+}
+
+LONG GetDword(HKEY root, std::string_view subKey, std::string_view name, uint32_t *value, uint32_t access)
+{
+    UniqueKey k;
+    if (LONG r = RegOpenKeyEx(root, subKey, KEY_READ | (access & ~kRightsMask), k.out()))
+        return r;
+    uint32_t type = 0;
+    std::vector<uint8_t> data;
+    if (LONG r = RegQueryValueEx(k.get(), name, &type, &data))
+        return r;
+    if (type != REG_DWORD || data.size() != 4)
+        return ERROR_INVALID_PARAMETER;
+    if (value)
+        *value = static_cast<uint32_t>(data[0]) | static_cast<uint32_t>(data[1]) << 8 |
+                 static_cast<uint32_t>(data[2]) << 16 | static_cast<uint32_t>(data[3]) << 24;
+    return ERROR_SUCCESS;
+}
+
+bool KeyExists(HKEY root, std::string_view subKey, uint32_t access)
+{
+    UniqueKey k;
+    return RegOpenKeyEx(root, subKey, KEY_READ | (access & ~kRightsMask), k.out()) == ERROR_SUCCESS;
+}
+
+std::string LastRegistryError() { return store::LastError(); }
+
+void SetRegistryBusyTimeout(int milliseconds) { store::SetBusyTimeout(milliseconds); }
+
+} // namespace halcyon::platform::reg

@@ -1,0 +1,299 @@
+#include "platform/registry_store.h"
+
+#include <sqlite3.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "platform/machine_prefix.h"
+#include "platform/registry.h"
+
+namespace halcyon::platform::reg::store {
+
+namespace {
+
+struct State {
+    std::mutex mutex;
+    sqlite3 *db = nullptr;
+    std::string root; // machine folder the connection belongs to
+    pid_t pid = 0;    // process that opened it
+    dev_t dev = 0;    // registry.db it opened (a machine folder removed and
+    ino_t ino = 0;    // made again under the same name is a new store)
+    int busyMs = 5000;
+    // Connections inherited across fork(): never used nor closed by the
+    // child (the parent still owns their locks); kept reachable.
+    std::vector<sqlite3 *> inherited;
+};
+
+State &S()
+{
+    static State *s = new State; // never destroyed: verbs may run during exit
+    return *s;
+}
+
+thread_local std::string t_lastError;
+
+const char *kSchema = "CREATE TABLE IF NOT EXISTS keys("
+                      "  id INTEGER PRIMARY KEY,"
+                      "  parent INTEGER NOT NULL,"
+                      "  name TEXT NOT NULL COLLATE NOCASE,"
+                      "  UNIQUE(parent, name));"
+                      "CREATE TABLE IF NOT EXISTS vals("
+                      "  key INTEGER NOT NULL,"
+                      "  name TEXT NOT NULL COLLATE NOCASE,"
+                      "  type INTEGER NOT NULL,"
+                      "  data BLOB NOT NULL,"
+                      "  PRIMARY KEY(key, name)) WITHOUT ROWID;";
+
+LONG OpenStore(State &s, const std::string &root)
+{
+    if (!EnsureMachine()) {
+        SetLastError(root + ": the machine folder cannot be created");
+        return ERROR_REGISTRY_IO_FAILED;
+    }
+    std::string file = root + "/registry.db";
+    sqlite3 *db = nullptr;
+    int rc = sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX,
+                             nullptr);
+    if (rc != SQLITE_OK) {
+        SetLastError(file + ": " + (db ? sqlite3_errmsg(db) : sqlite3_errstr(rc)));
+        sqlite3_close_v2(db);
+        return ERROR_REGISTRY_IO_FAILED;
+    }
+    sqlite3_busy_timeout(db, s.busyMs);
+    // WAL lets readers run beside one writer and keeps every committed
+    // transaction whole across a crash; FULL syncs the log on each commit so
+    // a change survives a power loss once the call has returned.
+    const char *setup[] = {"PRAGMA journal_mode=WAL", "PRAGMA synchronous=FULL", kSchema};
+    for (const char *sql : setup) {
+        rc = sqlite3_exec(db, sql, nullptr, nullptr, nullptr);
+        if (rc != SQLITE_OK) {
+            LONG err = Fail(db, rc);
+            t_lastError = file + ": " + t_lastError;
+            sqlite3_close_v2(db);
+            return err;
+        }
+    }
+    struct stat st{};
+    if (::stat(file.c_str(), &st) != 0) {
+        SetLastError(file + ": removed while opening");
+        sqlite3_close_v2(db);
+        return ERROR_REGISTRY_IO_FAILED;
+    }
+    s.db = db;
+    s.root = root;
+    s.pid = ::getpid();
+    s.dev = st.st_dev;
+    s.ino = st.st_ino;
+    return ERROR_SUCCESS;
+}
+
+} // namespace
+
+int64_t RootNode(uintptr_t root) { return -static_cast<int64_t>(root - HKEY_CLASSES_ROOT) - 1; }
+
+std::unique_lock<std::mutex> Lock() { return std::unique_lock<std::mutex>(S().mutex); }
+
+sqlite3 *Connection(LONG *error)
+{
+    State &s = S();
+    std::string root = MachineRoot();
+    if (s.db && s.pid != ::getpid()) {
+        s.inherited.push_back(s.db);
+        s.db = nullptr;
+    }
+    if (s.db) {
+        struct stat st{};
+        std::string file = root + "/registry.db";
+        if (s.root != root || ::stat(file.c_str(), &st) != 0 || st.st_dev != s.dev || st.st_ino != s.ino)
+            Drop();
+    }
+    if (!s.db) {
+        LONG err = OpenStore(s, root);
+        if (err != ERROR_SUCCESS) {
+            *error = err;
+            return nullptr;
+        }
+    }
+    *error = ERROR_SUCCESS;
+    return s.db;
+}
+
+void Drop()
+{
+    State &s = S();
+    if (s.db && s.pid == ::getpid())
+        sqlite3_close_v2(s.db);
+    else if (s.db)
+        s.inherited.push_back(s.db);
+    s.db = nullptr;
+    s.root.clear();
+}
+
+LONG Fail(sqlite3 *db, int rc)
+{
+    int primary = rc & 0xff;
+    std::string msg = db ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
+    switch (primary) {
+    case SQLITE_CORRUPT:
+    case SQLITE_NOTADB:
+        SetLastError("registry store is corrupt: " + msg);
+        Drop();
+        return ERROR_REGISTRY_CORRUPT;
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+        SetLastError("registry store is locked by another process: " + msg);
+        return ERROR_REGISTRY_IO_FAILED;
+    default:
+        SetLastError("registry store error: " + msg);
+        return ERROR_REGISTRY_IO_FAILED;
+    }
+}
+
+std::string LastError() { return t_lastError; }
+void SetLastError(std::string text) { t_lastError = std::move(text); }
+
+void SetBusyTimeout(int ms)
+{
+    auto lock = Lock();
+    State &s = S();
+    s.busyMs = ms;
+    if (s.db && s.pid == ::getpid())
+        sqlite3_busy_timeout(s.db, ms);
+}
+
+Stmt::Stmt(sqlite3 *db, const char *sql) { prepared_ = sqlite3_prepare_v2(db, sql, -1, &stmt_, nullptr); }
+
+Stmt::~Stmt() { sqlite3_finalize(stmt_); }
+
+Stmt &Stmt::Bind(int i, int64_t v)
+{
+    sqlite3_bind_int64(stmt_, i, v);
+    return *this;
+}
+
+Stmt &Stmt::Bind(int i, std::string_view v)
+{
+    sqlite3_bind_text(stmt_, i, v.data(), static_cast<int>(v.size()), SQLITE_TRANSIENT);
+    return *this;
+}
+
+Stmt &Stmt::BindBlob(int i, const void *data, size_t size)
+{
+    static const char empty = 0;
+    sqlite3_bind_blob64(stmt_, i, size ? data : &empty, size, SQLITE_TRANSIENT);
+    return *this;
+}
+
+int Stmt::Step() { return stmt_ ? sqlite3_step(stmt_) : prepared_; }
+
+int64_t Stmt::Int(int col) const { return sqlite3_column_int64(stmt_, col); }
+
+std::string Stmt::Text(int col) const
+{
+    const unsigned char *t = sqlite3_column_text(stmt_, col);
+    return t ? std::string(reinterpret_cast<const char *>(t), static_cast<size_t>(sqlite3_column_bytes(stmt_, col)))
+             : std::string();
+}
+
+std::vector<uint8_t> Stmt::Blob(int col) const
+{
+    const auto *p = static_cast<const uint8_t *>(sqlite3_column_blob(stmt_, col));
+    int n = sqlite3_column_bytes(stmt_, col);
+    return p ? std::vector<uint8_t>(p, p + n) : std::vector<uint8_t>();
+}
+
+Transaction::Transaction(sqlite3 *db, bool write) : db_(db)
+{
+    int rc = sqlite3_exec(db, write ? "BEGIN IMMEDIATE" : "BEGIN", nullptr, nullptr, nullptr);
+    if (rc == SQLITE_OK)
+        open_ = true;
+    else
+        status_ = Fail(db, rc);
+}
+
+Transaction::~Transaction()
+{
+    if (open_)
+        sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+}
+
+LONG Transaction::Commit()
+{
+    if (!open_)
+        return status_;
+    int rc = sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr);
+    if (rc != SQLITE_OK)
+        return Fail(db_, rc); // the destructor rolls back
+    open_ = false;
+    return ERROR_SUCCESS;
+}
+
+std::vector<std::string> SplitComponents(std::string_view path)
+{
+    std::vector<std::string> out;
+    size_t pos = 0;
+    while (pos <= path.size()) {
+        size_t sep = path.find('\\', pos);
+        std::string_view part = path.substr(pos, sep == std::string_view::npos ? std::string_view::npos : sep - pos);
+        if (!part.empty())
+            out.emplace_back(part);
+        if (sep == std::string_view::npos)
+            break;
+        pos = sep + 1;
+    }
+    return out;
+}
+
+LONG FindKey(sqlite3 *db, int64_t node, const std::vector<std::string> &components, int64_t *id)
+{
+    int64_t cur = node;
+    Stmt q(db, "SELECT id FROM keys WHERE parent=?1 AND name=?2");
+    if (q.prepareResult() != SQLITE_OK)
+        return Fail(db, q.prepareResult());
+    for (const auto &c : components) {
+        sqlite3_reset(q.get());
+        q.Bind(1, cur).Bind(2, c);
+        int rc = q.Step();
+        if (rc == SQLITE_DONE)
+            return ERROR_FILE_NOT_FOUND;
+        if (rc != SQLITE_ROW)
+            return Fail(db, rc);
+        cur = q.Int(0);
+    }
+    *id = cur;
+    return ERROR_SUCCESS;
+}
+
+LONG CreateKey(sqlite3 *db, int64_t node, const std::vector<std::string> &components, int64_t *id, bool *created)
+{
+    int64_t cur = node;
+    *created = false;
+    Stmt q(db, "SELECT id FROM keys WHERE parent=?1 AND name=?2");
+    Stmt ins(db, "INSERT INTO keys(parent, name) VALUES(?1, ?2)");
+    if (q.prepareResult() != SQLITE_OK)
+        return Fail(db, q.prepareResult());
+    if (ins.prepareResult() != SQLITE_OK)
+        return Fail(db, ins.prepareResult());
+    for (const auto &c : components) {
+        sqlite3_reset(q.get());
+        q.Bind(1, cur).Bind(2, c);
+        int rc = q.Step();
+        if (rc == SQLITE_ROW) {
+            cur = q.Int(0);
+            continue;
+        }
+        if (rc != SQLITE_DONE)
+            return Fail(db, rc);
+        sqlite3_reset(ins.get());
+        ins.Bind(1, cur).Bind(2, c);
+        rc = ins.Step();
+        if (rc != SQLITE_DONE)
+            return Fail(db, rc);
+        cur = sqlite3_last_insert_rowid(db);
+        *created = true;
+    }
+    *id = cur;
+    return ERROR_SUCCESS;
+}
+
+} // namespace halcyon::platform::reg::store

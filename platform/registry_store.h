@@ -1,0 +1,99 @@
+// The SQLite store behind the emulated registry (<machine>/registry.db).
+//
+// Tables:
+//   keys(id, parent, name)          parent < 0 marks a top-level key of a root
+//                                   (RootNode); name compares NOCASE
+//   vals(key, name, type, data)     data holds the exact bytes written
+//
+// One connection per process, opened on first use and reopened when the
+// machine folder (HALCYON_MACHINE) changes or after a fork. WAL journal,
+// busy timeout, one transaction per change.
+#pragma once
+
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <vector>
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+namespace halcyon::platform::reg::store {
+
+using LONG = int32_t;
+
+// The parent id of the top-level keys of a root (negative, never a row id).
+int64_t RootNode(uintptr_t root);
+
+// Lock held for every use of the connection.
+std::unique_lock<std::mutex> Lock();
+
+// The connection for the current machine; null with `*error` set when the
+// store cannot be opened or is not a registry (caller holds Lock()).
+sqlite3 *Connection(LONG *error);
+
+// Maps an SQLite result code to a Windows error code and remembers the
+// message for LastError().
+LONG Fail(sqlite3 *db, int rc);
+// Forgets the connection (after a corruption error it is reopened next time).
+void Drop();
+
+// The last store failure as text ("registry.db: database disk image is
+// malformed"); empty when there was none.
+std::string LastError();
+void SetLastError(std::string text);
+
+// Milliseconds a call waits for another process's write lock (default 5000).
+void SetBusyTimeout(int ms);
+
+// A prepared statement, finalized on scope exit.
+class Stmt {
+public:
+    Stmt(sqlite3 *db, const char *sql);
+    ~Stmt();
+    Stmt(const Stmt &) = delete;
+    Stmt &operator=(const Stmt &) = delete;
+    int prepareResult() const { return prepared_; }
+    Stmt &Bind(int i, int64_t v);
+    Stmt &Bind(int i, std::string_view v);
+    Stmt &BindBlob(int i, const void *data, size_t size);
+    int Step();
+    int64_t Int(int col) const;
+    std::string Text(int col) const;
+    std::vector<uint8_t> Blob(int col) const;
+    sqlite3_stmt *get() const { return stmt_; }
+
+private:
+    sqlite3_stmt *stmt_ = nullptr;
+    int prepared_;
+};
+
+// A transaction: BEGIN IMMEDIATE for writers, BEGIN for readers; rolled back
+// unless Commit() succeeded.
+class Transaction {
+public:
+    Transaction(sqlite3 *db, bool write);
+    ~Transaction();
+    Transaction(const Transaction &) = delete;
+    Transaction &operator=(const Transaction &) = delete;
+    // 0 when the transaction began; a Windows error code otherwise.
+    LONG status() const { return status_; }
+    LONG Commit();
+
+private:
+    sqlite3 *db_;
+    bool open_ = false;
+    LONG status_ = 0;
+};
+
+// Key lookups inside a transaction. Components are the names between
+// backslashes; empty components are skipped.
+std::vector<std::string> SplitComponents(std::string_view path);
+// The id of the key below `node` (a root node is a key that always exists):
+// ERROR_SUCCESS, ERROR_FILE_NOT_FOUND or a store error.
+LONG FindKey(sqlite3 *db, int64_t node, const std::vector<std::string> &components, int64_t *id);
+// Creates the missing components; `created` tells whether any was new.
+LONG CreateKey(sqlite3 *db, int64_t node, const std::vector<std::string> &components, int64_t *id, bool *created);
+
+} // namespace halcyon::platform::reg::store
