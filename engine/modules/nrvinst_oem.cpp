@@ -1,0 +1,95 @@
+#include "engine/modules/nrvinst_oem.h"
+
+#include <sys/stat.h>
+
+#include "platform/environment.h"
+#include "platform/path_map.h"
+#include "platform/profile.h"
+#include "support/files/file_ops.h"
+
+namespace halcyon::modules {
+
+namespace {
+
+constexpr const char *kDefaultPath = "%windir%\\system32\\nrvinst.oem";
+constexpr size_t kExpandChars = 260;
+constexpr size_t kValueChars = 260; // a 261-character buffer with its NUL
+
+bool PathExists(std::string_view path)
+{
+    struct stat st{};
+    return ::stat(platform::HostPath(path).c_str(), &st) == 0;
+}
+
+// The Windows system folder always exists on a real machine; on a fresh
+// emulated machine it is created for the default record file.
+void EnsureParentFolder(const std::string &path)
+{
+    size_t cut = path.find_last_of("\\/");
+    if (cut == std::string::npos || cut == 0)
+        return;
+    std::string host = platform::HostPath(path.substr(0, cut));
+    support::RecursiveFolderCreate(host);
+}
+
+} // namespace
+
+std::string MakeEPID(std::string_view releaseId)
+{
+    std::string epid = "EP";
+    if (releaseId.size() < 10)
+        epid.append(10 - releaseId.size(), '0');
+    epid += releaseId;
+    return epid;
+}
+
+std::string DefaultNrvinstPath()
+{
+    std::string out;
+    if (!platform::ExpandEnvironmentStrings(kDefaultPath, out, kExpandChars))
+        return {};
+    return out;
+}
+
+int32_t WriteEPIDToNrvinstFile(const ModuleRecord *record, std::string_view nrvinstPath, std::string_view logPath)
+{
+    (void)logPath;
+    if (!record)
+        return -1;
+    // File-system redirection of 32-bit processes does not exist here: the
+    // engine is a native process and sees the one system folder.
+    std::string path(nrvinstPath);
+    if (path.empty()) {
+        path = DefaultNrvinstPath();
+        if (path.empty())
+            return -1;
+        EnsureParentFolder(path);
+    }
+    if (!PathExists(path)) {
+        platform::WritePrivateProfileString("FI", "FI", std::string_view(), path);
+        platform::WritePrivateProfileString("Module", "1", std::string_view("End"), path);
+    }
+    if (record->ReleaseID.empty())
+        return -1;
+    const std::string epid = MakeEPID(record->ReleaseID);
+    if (!platform::EqualsNoCase(record->PartType, "Module") || platform::EqualsNoCase(record->ModuleType, "PE-Module"))
+        return 0;
+
+    uint32_t n = 1;
+    for (;; ++n) {
+        std::string value = platform::GetPrivateProfileString("Module", std::to_string(n), "", path);
+        if (value.size() > kValueChars)
+            value.resize(kValueChars);
+        if (value.empty())
+            break;
+        if (platform::EqualsNoCase(value, epid))
+            return 0;
+        if (platform::EqualsNoCase(value, "End"))
+            break;
+    }
+    platform::WritePrivateProfileString("Module", std::to_string(n), std::string_view(epid), path);
+    platform::WritePrivateProfileString("Module", std::to_string(n + 1), std::string_view("End"), path);
+    return 0;
+}
+
+} // namespace halcyon::modules

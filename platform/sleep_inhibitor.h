@@ -1,0 +1,31 @@
+// Keeps the real Linux machine from sleeping or idling while held: a logind
+// inhibitor taken through systemd-inhibit. Harmlessly inactive where that
+// program or logind is missing, or when HALCYON_NO_INHIBIT is set.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <sys/types.h>
+
+namespace halcyon::platform {
+
+class SleepInhibitor {
+public:
+    SleepInhibitor() = default;
+    ~SleepInhibitor() { Release(); }
+    SleepInhibitor(const SleepInhibitor &) = delete;
+    SleepInhibitor &operator=(const SleepInhibitor &) = delete;
+
+    // Takes the inhibitor (no-op when already held). False when it could not
+    // be started; that is no error for callers.
+    bool Acquire(std::string_view reason);
+    // Lets go of it and collects the helper process.
+    void Release();
+    bool Held() const { return pid_ > 0; }
+
+private:
+    pid_t pid_ = -1;
+    int pipeWrite_ = -1; // the helper holds the inhibitor until this closes
+};
+
+} // namespace halcyon::platform
