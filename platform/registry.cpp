@@ -546,6 +546,26 @@ bool KeyExists(HKEY root, std::string_view subKey, uint32_t access)
     return RegOpenKeyEx(root, subKey, KEY_READ | (access & ~kRightsMask), k.out()) == ERROR_SUCCESS;
 }
 
+RegBatch::RegBatch()
+{
+    status_ = store::BeginBatch();
+    open_ = status_ == ERROR_SUCCESS;
+}
+
+RegBatch::~RegBatch()
+{
+    if (open_)
+        store::EndBatch(false);
+}
+
+LONG RegBatch::Commit()
+{
+    if (!open_)
+        return status_;
+    open_ = false;
+    return store::EndBatch(true);
+}
+
 std::string LastRegistryError() { return store::LastError(); }
 
 void SetRegistryBusyTimeout(int milliseconds) { store::SetBusyTimeout(milliseconds); }

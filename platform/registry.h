@@ -105,6 +105,24 @@ std::string LastRegistryError();
 // How long a call waits for another process's write lock (default 5000 ms).
 void SetRegistryBusyTimeout(int milliseconds);
 
+// Groups the changes made on this thread while it lives into one
+// transaction: Commit() keeps all of them, otherwise none is kept. Other
+// threads of the process wait until it ends.
+class RegBatch {
+public:
+    RegBatch();
+    ~RegBatch();
+    RegBatch(const RegBatch &) = delete;
+    RegBatch &operator=(const RegBatch &) = delete;
+    // ERROR_SUCCESS when the batch began.
+    LONG status() const { return status_; }
+    LONG Commit();
+
+private:
+    bool open_ = false;
+    LONG status_ = ERROR_SUCCESS;
+};
+
 // Scoped handle.
 class UniqueKey {
 public:

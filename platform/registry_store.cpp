@@ -12,7 +12,8 @@ namespace halcyon::platform::reg::store {
 namespace {
 
 struct State {
-    std::mutex mutex;
+    std::recursive_mutex mutex;
+    int batchDepth = 0; // > 0 while a batch transaction is open
     sqlite3 *db = nullptr;
     std::string root; // machine folder the connection belongs to
     pid_t pid = 0;    // process that opened it
@@ -91,12 +92,57 @@ LONG OpenStore(State &s, const std::string &root)
 
 int64_t RootNode(uintptr_t root) { return -static_cast<int64_t>(root - HKEY_CLASSES_ROOT) - 1; }
 
-std::unique_lock<std::mutex> Lock() { return std::unique_lock<std::mutex>(S().mutex); }
+std::unique_lock<std::recursive_mutex> Lock() { return std::unique_lock<std::recursive_mutex>(S().mutex); }
+
+LONG BeginBatch()
+{
+    State &s = S();
+    s.mutex.lock();
+    if (s.batchDepth > 0) {
+        ++s.batchDepth;
+        return ERROR_SUCCESS;
+    }
+    LONG err = ERROR_SUCCESS;
+    sqlite3 *db = Connection(&err);
+    if (db) {
+        int rc = sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
+        if (rc == SQLITE_OK) {
+            s.batchDepth = 1;
+            return ERROR_SUCCESS;
+        }
+        err = Fail(db, rc);
+    }
+    s.mutex.unlock();
+    return err;
+}
+
+LONG EndBatch(bool commit)
+{
+    State &s = S();
+    LONG result = ERROR_SUCCESS;
+    if (s.batchDepth == 1 && s.db) {
+        int rc = sqlite3_exec(s.db, commit ? "COMMIT" : "ROLLBACK", nullptr, nullptr, nullptr);
+        if (rc != SQLITE_OK) {
+            result = Fail(s.db, rc);
+            if (s.db)
+                sqlite3_exec(s.db, "ROLLBACK", nullptr, nullptr, nullptr);
+        }
+    }
+    if (s.batchDepth > 0)
+        --s.batchDepth;
+    s.mutex.unlock();
+    return result;
+}
 
 sqlite3 *Connection(LONG *error)
 {
     State &s = S();
     std::string root = MachineRoot();
+    if (s.batchDepth > 0) {
+        // The batch keeps its store; once the store failed, so does the rest.
+        *error = s.db ? ERROR_SUCCESS : ERROR_REGISTRY_IO_FAILED;
+        return s.db;
+    }
     if (s.db && s.pid != ::getpid()) {
         s.inherited.push_back(s.db);
         s.db = nullptr;
@@ -204,7 +250,9 @@ std::vector<uint8_t> Stmt::Blob(int col) const
 
 Transaction::Transaction(sqlite3 *db, bool write) : db_(db)
 {
-    int rc = sqlite3_exec(db, write ? "BEGIN IMMEDIATE" : "BEGIN", nullptr, nullptr, nullptr);
+    nested_ = S().batchDepth > 0;
+    const char *begin = nested_ ? "SAVEPOINT change" : write ? "BEGIN IMMEDIATE" : "BEGIN";
+    int rc = sqlite3_exec(db, begin, nullptr, nullptr, nullptr);
     if (rc == SQLITE_OK)
         open_ = true;
     else
@@ -214,14 +262,14 @@ Transaction::Transaction(sqlite3 *db, bool write) : db_(db)
 Transaction::~Transaction()
 {
     if (open_)
-        sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+        sqlite3_exec(db_, nested_ ? "ROLLBACK TO change; RELEASE change" : "ROLLBACK", nullptr, nullptr, nullptr);
 }
 
 LONG Transaction::Commit()
 {
     if (!open_)
         return status_;
-    int rc = sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr);
+    int rc = sqlite3_exec(db_, nested_ ? "RELEASE change" : "COMMIT", nullptr, nullptr, nullptr);
     if (rc != SQLITE_OK)
         return Fail(db_, rc); // the destructor rolls back
     open_ = false;

@@ -26,8 +26,15 @@ using LONG = int32_t;
 // The parent id of the top-level keys of a root (negative, never a row id).
 int64_t RootNode(uintptr_t root);
 
-// Lock held for every use of the connection.
-std::unique_lock<std::mutex> Lock();
+// Lock held for every use of the connection (recursive: a batch holds it
+// across the calls it groups).
+std::unique_lock<std::recursive_mutex> Lock();
+
+// A batch: one outer write transaction that the transactions of the calls
+// made meanwhile on this thread nest in (as savepoints). BeginBatch takes the
+// lock and keeps it until EndBatch.
+LONG BeginBatch();
+LONG EndBatch(bool commit);
 
 // The connection for the current machine; null with `*error` set when the
 // store cannot be opened or is not a registry (caller holds Lock()).
@@ -69,8 +76,8 @@ private:
     int prepared_;
 };
 
-// A transaction: BEGIN IMMEDIATE for writers, BEGIN for readers; rolled back
-// unless Commit() succeeded.
+// A transaction: BEGIN IMMEDIATE for writers, BEGIN for readers, a
+// savepoint inside a batch; rolled back unless Commit() succeeded.
 class Transaction {
 public:
     Transaction(sqlite3 *db, bool write);
@@ -84,6 +91,7 @@ public:
 private:
     sqlite3 *db_;
     bool open_ = false;
+    bool nested_ = false;
     LONG status_ = 0;
 };
 

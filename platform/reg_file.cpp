@@ -1,0 +1,469 @@
+#include "platform/reg_file.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <optional>
+#include <vector>
+
+#include "platform/text_utf16.h"
+
+namespace halcyon::platform::reg {
+
+namespace {
+
+constexpr const char *kHeader = "Windows Registry Editor Version 5.00";
+
+// ---- export ---------------------------------------------------------------
+
+std::string Quote(std::string_view s)
+{
+    std::string out = "\"";
+    for (char c : s) {
+        if (c == '\\' || c == '"')
+            out += '\\';
+        out += c;
+    }
+    return out + "\"";
+}
+
+bool IsStringType(uint32_t type) { return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ; }
+
+// `prefix` followed by the bytes as "xx,xx,...", wrapped the way the Windows
+// tools wrap them (lines of at most 80 characters, continued by "\").
+std::string HexLine(const std::string &prefix, std::string_view bytes)
+{
+    std::string out = prefix;
+    size_t lineLen = out.size();
+    for (size_t i = 0; i < bytes.size(); ++i) {
+        char hex[4];
+        std::snprintf(hex, sizeof hex, "%02x", static_cast<unsigned>(static_cast<uint8_t>(bytes[i])));
+        out += hex;
+        lineLen += 2;
+        if (i + 1 < bytes.size()) {
+            out += ',';
+            ++lineLen;
+            if (lineLen > 76) {
+                out += "\\\r\n  ";
+                lineLen = 2;
+            }
+        }
+    }
+    return out;
+}
+
+std::string ValueLine(const std::string &name, uint32_t type, const std::vector<uint8_t> &data)
+{
+    std::string lhs = name.empty() ? "@=" : Quote(name) + "=";
+    std::string_view bytes(reinterpret_cast<const char *>(data.data()), data.size());
+    if (type == REG_SZ && bytes.find('\0') == std::string_view::npos && IsValidUtf8(bytes))
+        return lhs + Quote(bytes);
+    if (type == REG_DWORD && data.size() == 4) {
+        char buf[16];
+        uint32_t v = static_cast<uint32_t>(data[0]) | static_cast<uint32_t>(data[1]) << 8 |
+                     static_cast<uint32_t>(data[2]) << 16 | static_cast<uint32_t>(data[3]) << 24;
+        std::snprintf(buf, sizeof buf, "dword:%08x", v);
+        return lhs + buf;
+    }
+    if (type == REG_BINARY)
+        return HexLine(lhs + "hex:", bytes);
+    char prefix[24];
+    std::snprintf(prefix, sizeof prefix, "hex(%x):", type);
+    if (IsStringType(type))
+        return HexLine(lhs + prefix, Utf8ToUtf16Le(bytes));
+    return HexLine(lhs + prefix, bytes);
+}
+
+LONG ExportKey(HKEY key, const std::string &path, std::string &out)
+{
+    out += "[" + path + "]\r\n";
+    std::vector<std::string> lines;
+    std::string name;
+    uint32_t type = 0;
+    std::vector<uint8_t> data;
+    for (uint32_t i = 0;; ++i) {
+        LONG r = RegEnumValue(key, i, &name, &type, &data);
+        if (r == ERROR_NO_MORE_ITEMS)
+            break;
+        if (r)
+            return r;
+        std::string line = ValueLine(name, type, data);
+        // The default value comes first.
+        if (name.empty())
+            lines.insert(lines.begin(), std::move(line));
+        else
+            lines.push_back(std::move(line));
+    }
+    for (const auto &l : lines)
+        out += l + "\r\n";
+    out += "\r\n";
+    for (uint32_t i = 0;; ++i) {
+        LONG r = RegEnumKeyEx(key, i, &name);
+        if (r == ERROR_NO_MORE_ITEMS)
+            break;
+        if (r)
+            return r;
+        UniqueKey sub;
+        if (LONG o = RegOpenKeyEx(key, name, KEY_READ, sub.out()))
+            return o;
+        if (LONG e = ExportKey(sub.get(), path + "\\" + name, out))
+            return e;
+    }
+    return ERROR_SUCCESS;
+}
+
+bool WriteWhole(const std::string &path, const std::string &bytes)
+{
+    std::string tmp = path + ".tmp" + std::to_string(::getpid());
+    int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0)
+        return false;
+    size_t done = 0;
+    bool ok = true;
+    while (ok && done < bytes.size()) {
+        ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        ok = n >= 0;
+        if (ok)
+            done += static_cast<size_t>(n);
+    }
+    ok = ::close(fd) == 0 && ok;
+    if (!ok || std::rename(tmp.c_str(), path.c_str()) != 0) {
+        std::remove(tmp.c_str());
+        return false;
+    }
+    return true;
+}
+
+// ---- import ---------------------------------------------------------------
+
+struct Op {
+    enum Kind { CreateKey, DeleteKey, SetValue, DeleteValue } kind;
+    HKEY root;
+    std::string subKey;
+    std::string name;
+    uint32_t type = 0;
+    std::string data;
+};
+
+std::string_view TrimWs(std::string_view s)
+{
+    while (!s.empty() && (s.front() == ' ' || s.front() == '\t'))
+        s.remove_prefix(1);
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r'))
+        s.remove_suffix(1);
+    return s;
+}
+
+int HexDigit(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+// A quoted string starting at s[0] == '"'; `used` gets its length.
+std::optional<std::string> Unquote(std::string_view s, size_t *used)
+{
+    std::string out;
+    for (size_t i = 1; i < s.size(); ++i) {
+        if (s[i] == '\\') {
+            if (i + 1 >= s.size() || (s[i + 1] != '\\' && s[i + 1] != '"'))
+                return std::nullopt;
+            out += s[++i];
+        } else if (s[i] == '"') {
+            *used = i + 1;
+            return out;
+        } else {
+            out += s[i];
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> HexBytes(std::string_view list)
+{
+    std::string out;
+    list = TrimWs(list);
+    if (list.empty())
+        return out;
+    size_t pos = 0;
+    while (pos <= list.size()) {
+        size_t comma = list.find(',', pos);
+        std::string_view tok =
+            TrimWs(list.substr(pos, comma == std::string_view::npos ? std::string_view::npos : comma - pos));
+        if (tok.empty() && comma == std::string_view::npos && !out.empty())
+            break; // a trailing comma
+        if (tok.empty() || tok.size() > 2)
+            return std::nullopt;
+        int v = 0;
+        for (char c : tok) {
+            int d = HexDigit(c);
+            if (d < 0)
+                return std::nullopt;
+            v = v * 16 + d;
+        }
+        out += static_cast<char>(v);
+        if (comma == std::string_view::npos)
+            break;
+        pos = comma + 1;
+    }
+    return out;
+}
+
+// The value part after '=': fills type/data or marks a delete.
+bool ParseValue(std::string_view v, Op &op)
+{
+    v = TrimWs(v);
+    if (v == "-") {
+        op.kind = Op::DeleteValue;
+        return true;
+    }
+    op.kind = Op::SetValue;
+    if (!v.empty() && v[0] == '"') {
+        size_t used = 0;
+        auto s = Unquote(v, &used);
+        if (!s || !TrimWs(v.substr(used)).empty())
+            return false;
+        op.type = REG_SZ;
+        op.data = std::move(*s);
+        return true;
+    }
+    if (v.substr(0, 6) == "dword:") {
+        std::string_view digits = v.substr(6);
+        if (digits.empty() || digits.size() > 8)
+            return false;
+        uint32_t n = 0;
+        for (char c : digits) {
+            int d = HexDigit(c);
+            if (d < 0)
+                return false;
+            n = n * 16 + static_cast<uint32_t>(d);
+        }
+        op.type = REG_DWORD;
+        op.data = {static_cast<char>(n), static_cast<char>(n >> 8), static_cast<char>(n >> 16),
+                   static_cast<char>(n >> 24)};
+        return true;
+    }
+    std::string_view list;
+    if (v.substr(0, 4) == "hex:") {
+        op.type = REG_BINARY;
+        list = v.substr(4);
+    } else if (v.substr(0, 4) == "hex(") {
+        size_t close = v.find("):");
+        if (close == std::string_view::npos || close == 4 || close > 12)
+            return false;
+        uint32_t t = 0;
+        for (char c : v.substr(4, close - 4)) {
+            int d = HexDigit(c);
+            if (d < 0)
+                return false;
+            t = t * 16 + static_cast<uint32_t>(d);
+        }
+        op.type = t;
+        list = v.substr(close + 2);
+    } else {
+        return false;
+    }
+    auto bytes = HexBytes(list);
+    if (!bytes)
+        return false;
+    if (IsStringType(op.type)) {
+        if (bytes->size() % 2)
+            return false;
+        op.data = Utf16LeToUtf8(*bytes);
+    } else {
+        op.data = std::move(*bytes);
+    }
+    return true;
+}
+
+std::string Decode(std::string_view bytes)
+{
+    if (bytes.size() >= 2 && static_cast<uint8_t>(bytes[0]) == 0xFF && static_cast<uint8_t>(bytes[1]) == 0xFE)
+        return Utf16LeToUtf8(bytes.substr(2));
+    if (bytes.size() >= 3 && bytes.substr(0, 3) == "\xEF\xBB\xBF")
+        return std::string(bytes.substr(3));
+    return std::string(bytes);
+}
+
+LONG Parse(std::string_view bytes, std::vector<Op> &ops, std::string *error)
+{
+    std::string text = Decode(bytes);
+    std::vector<std::string> raw;
+    size_t pos = 0;
+    while (pos < text.size()) {
+        size_t lf = text.find('\n', pos);
+        raw.emplace_back(TrimWs(text.substr(pos, lf == std::string::npos ? std::string::npos : lf - pos)));
+        pos = lf == std::string::npos ? text.size() : lf + 1;
+    }
+    auto fail = [&](size_t line, const std::string &what) {
+        if (error)
+            *error = "line " + std::to_string(line) + ": " + what;
+        return ERROR_INVALID_DATA;
+    };
+    size_t first = 0;
+    while (first < raw.size() && raw[first].empty())
+        ++first;
+    if (first == raw.size() || raw[first] != kHeader)
+        return fail(first + 1, std::string("the file does not start with \"") + kHeader + "\"");
+
+    bool haveKey = false;
+    HKEY root = 0;
+    std::string subKey;
+    for (size_t i = first + 1; i < raw.size(); ++i) {
+        size_t lineNo = i + 1;
+        std::string line = raw[i];
+        if (line.empty() || line[0] == ';')
+            continue;
+        if (line[0] == '[') {
+            if (line.back() != ']')
+                return fail(lineNo, "a key line must end with ']'");
+            std::string_view path = std::string_view(line).substr(1, line.size() - 2);
+            bool del = !path.empty() && path[0] == '-';
+            if (del)
+                path.remove_prefix(1);
+            if (!SplitKeyPath(path, &root, &subKey))
+                return fail(lineNo, "unknown root in \"" + std::string(path) + "\"");
+            if (del && subKey.empty())
+                return fail(lineNo, "a root cannot be deleted");
+            ops.push_back({del ? Op::DeleteKey : Op::CreateKey, root, subKey, {}, 0, {}});
+            haveKey = !del;
+            continue;
+        }
+        // Hex lists go on over lines ending in '\'.
+        while (!line.empty() && line.back() == '\\' && line.find("=hex") != std::string::npos && i + 1 < raw.size()) {
+            line.pop_back();
+            line += raw[++i];
+        }
+        Op op{Op::SetValue, root, subKey, {}, 0, {}};
+        size_t eq;
+        if (line[0] == '@') {
+            eq = 1;
+        } else if (line[0] == '"') {
+            size_t used = 0;
+            auto name = Unquote(line, &used);
+            if (!name)
+                return fail(lineNo, "unterminated value name");
+            op.name = std::move(*name);
+            eq = used;
+            while (eq < line.size() && (line[eq] == ' ' || line[eq] == '\t'))
+                ++eq;
+        } else {
+            return fail(lineNo, "expected a key, a value or a comment");
+        }
+        if (eq >= line.size() || line[eq] != '=')
+            return fail(lineNo, "expected '=' after the value name");
+        if (!haveKey)
+            return fail(lineNo, "a value outside of a key");
+        if (!ParseValue(std::string_view(line).substr(eq + 1), op))
+            return fail(lineNo, "malformed value data");
+        ops.push_back(std::move(op));
+    }
+    return ERROR_SUCCESS;
+}
+
+LONG Apply(const std::vector<Op> &ops, uint32_t view)
+{
+    RegBatch batch;
+    if (batch.status())
+        return batch.status();
+    for (const Op &op : ops) {
+        LONG r = ERROR_SUCCESS;
+        switch (op.kind) {
+        case Op::CreateKey: {
+            UniqueKey k;
+            r = RegCreateKeyEx(op.root, op.subKey, KEY_ALL_ACCESS | view, k.out());
+            break;
+        }
+        case Op::DeleteKey:
+            r = RegDeleteTree(op.root, op.subKey, view);
+            if (r == ERROR_FILE_NOT_FOUND)
+                r = ERROR_SUCCESS;
+            break;
+        case Op::SetValue: {
+            UniqueKey k;
+            r = RegCreateKeyEx(op.root, op.subKey, KEY_ALL_ACCESS | view, k.out());
+            if (!r)
+                r = RegSetValueEx(k.get(), op.name, op.type, op.data.data(), op.data.size());
+            break;
+        }
+        case Op::DeleteValue: {
+            UniqueKey k;
+            r = RegOpenKeyEx(op.root, op.subKey, KEY_ALL_ACCESS | view, k.out());
+            if (!r)
+                r = RegDeleteValue(k.get(), op.name);
+            if (r == ERROR_FILE_NOT_FOUND)
+                r = ERROR_SUCCESS;
+            break;
+        }
+        }
+        if (r)
+            return r; // the batch is rolled back
+    }
+    return batch.Commit();
+}
+
+} // namespace
+
+LONG ExportRegText(HKEY root, std::string_view subKey, uint32_t view, std::string *text)
+{
+    // One transaction gives a consistent picture of the tree.
+    RegBatch snapshot;
+    if (snapshot.status())
+        return snapshot.status();
+    UniqueKey key;
+    if (LONG r = RegOpenKeyEx(root, subKey, KEY_READ | view, key.out()))
+        return r;
+    std::string path = RootName(root);
+    std::string sub(subKey);
+    while (!sub.empty() && sub.back() == '\\')
+        sub.pop_back();
+    if (!sub.empty())
+        path += "\\" + sub;
+    std::string out = std::string(kHeader) + "\r\n\r\n";
+    if (LONG r = ExportKey(key.get(), path, out))
+        return r;
+    if (text)
+        *text = std::move(out);
+    return ERROR_SUCCESS;
+}
+
+LONG ExportRegFile(HKEY root, std::string_view subKey, uint32_t view, const std::string &hostPath)
+{
+    std::string text;
+    if (LONG r = ExportRegText(root, subKey, view, &text))
+        return r;
+    return WriteWhole(hostPath, "\xFF\xFE" + Utf8ToUtf16Le(text)) ? ERROR_SUCCESS : ERROR_ACCESS_DENIED;
+}
+
+LONG ImportRegText(std::string_view bytes, uint32_t view, std::string *error)
+{
+    std::vector<Op> ops;
+    if (LONG r = Parse(bytes, ops, error))
+        return r;
+    LONG r = Apply(ops, view);
+    if (r && error)
+        *error = LastRegistryError();
+    return r;
+}
+
+LONG ImportRegFile(const std::string &hostPath, uint32_t view, std::string *error)
+{
+    std::ifstream in(hostPath, std::ios::binary);
+    if (!in) {
+        if (error)
+            *error = hostPath + ": cannot be read";
+        return ERROR_FILE_NOT_FOUND;
+    }
+    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    return ImportRegText(bytes, view, error);
+}
+
+} // namespace halcyon::platform::reg

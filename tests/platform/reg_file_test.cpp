@@ -1,0 +1,196 @@
+// Registry text files: round trip of every type, files from Windows tools,
+// malformed files refused whole.
+#include <gtest/gtest.h>
+
+#include "platform/reg_file.h"
+#include "platform/registry.h"
+#include "platform/text_utf16.h"
+#include "tests/common/test_env.h"
+
+using namespace halcyon::platform;
+using namespace halcyon::platform::reg;
+
+namespace {
+
+class RegFile : public ::testing::Test {
+protected:
+    halcyon::test::MachineScope machine;
+};
+
+struct Value {
+    std::string name;
+    uint32_t type;
+    std::string data;
+};
+
+const std::vector<Value> kValues = {
+    {"", REG_SZ, "default"},
+    {"Quote \"and\" back\\slash", REG_SZ, "C:\\Program Files\\\"x\""},
+    {"Empty", REG_SZ, ""},
+    {"WithNul", REG_SZ, std::string("abc\0", 4)},
+    {"Umlaut", REG_SZ, "Gr\xC3\xBC\xC3\x9F \xF0\x9F\x98\x80"},
+    {"Expand", REG_EXPAND_SZ, "%windir%\\x"},
+    {"Multi", REG_MULTI_SZ, std::string("one\0two\0\0", 9)},
+    {"Dword", REG_DWORD, std::string("\x78\x56\x34\x12", 4)},
+    {"ShortDword", REG_DWORD, std::string("\x01\x02", 2)},
+    {"Qword", REG_QWORD, std::string("\x01\x02\x03\x04\x05\x06\x07\x08", 8)},
+    {"Binary", REG_BINARY, std::string(100, '\xAB')},
+    {"None", REG_NONE, ""},
+};
+
+void Fill(const std::string &sub)
+{
+    UniqueKey k;
+    ASSERT_EQ(RegCreateKeyEx(HKEY_LOCAL_MACHINE, sub, KEY_ALL_ACCESS, k.out()), 0);
+    for (const auto &v : kValues)
+        ASSERT_EQ(RegSetValueEx(k.get(), v.name, v.type, v.data.data(), v.data.size()), 0) << v.name;
+    ASSERT_EQ(SetString(HKEY_LOCAL_MACHINE, sub + "\\Child\\Grandchild", "deep", "1"), 0);
+    UniqueKey empty;
+    ASSERT_EQ(RegCreateKeyEx(HKEY_LOCAL_MACHINE, sub + "\\EmptyChild", KEY_ALL_ACCESS, empty.out()), 0);
+}
+
+void Check(const std::string &sub)
+{
+    UniqueKey k;
+    ASSERT_EQ(RegOpenKeyEx(HKEY_LOCAL_MACHINE, sub, KEY_READ, k.out()), 0);
+    for (const auto &v : kValues) {
+        uint32_t type = 0;
+        std::vector<uint8_t> data;
+        ASSERT_EQ(RegQueryValueEx(k.get(), v.name, &type, &data), 0) << v.name;
+        EXPECT_EQ(type, v.type) << v.name;
+        EXPECT_EQ(std::string(data.begin(), data.end()), v.data) << v.name;
+    }
+    std::string deep;
+    EXPECT_EQ(GetString(HKEY_LOCAL_MACHINE, sub + "\\Child\\Grandchild", "deep", &deep), 0);
+    EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, sub + "\\EmptyChild"));
+}
+
+} // namespace
+
+TEST_F(RegFile, RoundTripKeepsEveryByte)
+{
+    Fill("SOFTWARE\\RoundTrip");
+    halcyon::test::TempDir dir("regfile");
+    std::string file = dir / "out.reg";
+    ASSERT_EQ(ExportRegFile(HKEY_LOCAL_MACHINE, "SOFTWARE\\RoundTrip", 0, file), 0);
+    std::string bytes = halcyon::test::ReadFile(file);
+    ASSERT_GE(bytes.size(), 2u);
+    EXPECT_EQ(bytes.substr(0, 2), "\xFF\xFE");
+    std::string text = Utf16LeToUtf8(bytes.substr(2));
+    EXPECT_EQ(text.substr(0, 40), "Windows Registry Editor Version 5.00\r\n\r\n");
+    EXPECT_NE(text.find("[HKEY_LOCAL_MACHINE\\SOFTWARE\\RoundTrip]\r\n@=\"default\"\r\n"), std::string::npos);
+    EXPECT_NE(text.find("\"Dword\"=dword:12345678\r\n"), std::string::npos);
+    EXPECT_NE(text.find("\"Quote \\\"and\\\" back\\\\slash\"=\"C:\\\\Program Files\\\\\\\"x\\\"\"\r\n"),
+              std::string::npos);
+    EXPECT_NE(text.find("[HKEY_LOCAL_MACHINE\\SOFTWARE\\RoundTrip\\Child\\Grandchild]"), std::string::npos);
+    // Long hex lists are wrapped.
+    EXPECT_NE(text.find(",\\\r\n  ab,"), std::string::npos);
+
+    ASSERT_EQ(RegDeleteTree(HKEY_LOCAL_MACHINE, "SOFTWARE\\RoundTrip"), 0);
+    std::string error;
+    ASSERT_EQ(ImportRegFile(file, 0, &error), 0) << error;
+    Check("SOFTWARE\\RoundTrip");
+}
+
+TEST_F(RegFile, ImportsFilesWrittenByWindowsTools)
+{
+    // UTF-8 text as a person writes it, with the forms the tools produce.
+    std::string text = "\xEF\xBB\xBFWindows Registry Editor Version 5.00\n"
+                       "\n"
+                       "; a comment\n"
+                       "[HKEY_CURRENT_USER\\Software\\Imported]\n"
+                       "\"Name\"=\"Value\"\n"
+                       "@=\"Default\"\n"
+                       "\"Path\"=hex(2):25,00,77,00,69,00,6e,00,64,00,69,00,72,00,25,00,00,00\n"
+                       "\"Bin\"=hex:01,02,\\\n"
+                       "  03,04\n"
+                       "\"Dw\"=dword:0000002a\n"
+                       "\n"
+                       "[HKEY_CURRENT_USER\\Software\\Imported\\Gone]\n"
+                       "[-HKEY_CURRENT_USER\\Software\\Imported\\Gone]\n"
+                       "[HKEY_CURRENT_USER\\Software\\Imported]\n"
+                       "\"Name\"=-\n"
+                       "\"NeverThere\"=-\n";
+    std::string error;
+    ASSERT_EQ(ImportRegText(text, 0, &error), 0) << error;
+    std::string v;
+    EXPECT_EQ(GetString(HKEY_CURRENT_USER, "Software\\Imported", "", &v), 0);
+    EXPECT_EQ(v, "Default");
+    EXPECT_EQ(GetString(HKEY_CURRENT_USER, "Software\\Imported", "Path", &v), 0);
+    EXPECT_EQ(v, "%windir%"); // the stored terminator is dropped by the text reader
+    EXPECT_EQ(GetString(HKEY_CURRENT_USER, "Software\\Imported", "Name", &v), ERROR_FILE_NOT_FOUND);
+    uint32_t dw = 0;
+    EXPECT_EQ(GetDword(HKEY_CURRENT_USER, "Software\\Imported", "Dw", &dw), 0);
+    EXPECT_EQ(dw, 42u);
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, "Software\\Imported\\Gone"));
+
+    // The same in UTF-16LE with a BOM, and in the 32-bit view.
+    std::string u16 = "\xFF\xFE" + Utf8ToUtf16Le("Windows Registry Editor Version 5.00\r\n\r\n"
+                                                  "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Wide]\r\n\"W\"=\"\xC3\xA9\"\r\n");
+    ASSERT_EQ(ImportRegText(u16, KEY_WOW64_32KEY, &error), 0) << error;
+    EXPECT_EQ(GetString(HKEY_LOCAL_MACHINE, "SOFTWARE\\WOW6432Node\\Wide", "W", &v), 0);
+    EXPECT_EQ(v, "\xC3\xA9");
+}
+
+TEST_F(RegFile, MalformedFilesChangeNothing)
+{
+    ASSERT_EQ(SetString(HKEY_LOCAL_MACHINE, "SOFTWARE\\Keep", "v", "original"), 0);
+    const std::string head = "Windows Registry Editor Version 5.00\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Keep]\n"
+                             "\"v\"=\"changed\"\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\New]\n";
+    const char *bad[] = {
+        "\"x\"=\"unterminated\n",
+        "\"x\"=dword:123456789\n",
+        "\"x\"=dword:zz\n",
+        "\"x\"=hex:1,2,xyz\n",
+        "\"x\"=hex(2):41\n", // odd UTF-16 byte count
+        "\"x\"=hex(:00\n",
+        "\"x\"=nonsense\n",
+        "\"x\" \"y\"\n",
+        "[HKEY_NOWHERE\\X]\n",
+        "[HKEY_LOCAL_MACHINE\\X\n",
+        "[-HKEY_LOCAL_MACHINE]\n",
+        "plain words\n",
+        "\"x\"=\"a\\q\"\n", // unknown escape
+    };
+    for (const char *tail : bad) {
+        std::string error;
+        EXPECT_EQ(ImportRegText(head + tail, 0, &error), ERROR_INVALID_DATA) << tail;
+        EXPECT_NE(error.find("line "), std::string::npos) << tail;
+        std::string v;
+        EXPECT_EQ(GetString(HKEY_LOCAL_MACHINE, "SOFTWARE\\Keep", "v", &v), 0);
+        EXPECT_EQ(v, "original") << tail;
+        EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, "SOFTWARE\\New")) << tail;
+    }
+    std::string error;
+    EXPECT_EQ(ImportRegText("REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\New]\n", 0, &error), ERROR_INVALID_DATA);
+    EXPECT_EQ(ImportRegText("", 0, &error), ERROR_INVALID_DATA);
+    EXPECT_EQ(ImportRegText("Windows Registry Editor Version 5.00\n\"v\"=\"no key\"\n", 0, &error),
+              ERROR_INVALID_DATA);
+    EXPECT_EQ(ImportRegFile("/nonexistent/file.reg", 0, &error), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(ExportRegText(HKEY_LOCAL_MACHINE, "SOFTWARE\\Missing", 0, nullptr), ERROR_FILE_NOT_FOUND);
+}
+
+TEST_F(RegFile, FailedBatchKeepsNothing)
+{
+    ASSERT_EQ(SetString(HKEY_LOCAL_MACHINE, "SOFTWARE\\Batch", "v", "before"), 0);
+    {
+        RegBatch batch;
+        ASSERT_EQ(batch.status(), 0);
+        ASSERT_EQ(SetString(HKEY_LOCAL_MACHINE, "SOFTWARE\\Batch", "v", "inside"), 0);
+        ASSERT_EQ(SetString(HKEY_LOCAL_MACHINE, "SOFTWARE\\Batch\\New", "v", "inside"), 0);
+        std::string v;
+        ASSERT_EQ(GetString(HKEY_LOCAL_MACHINE, "SOFTWARE\\Batch", "v", &v), 0);
+        EXPECT_EQ(v, "inside"); // the batch sees its own changes
+    }
+    std::string v;
+    ASSERT_EQ(GetString(HKEY_LOCAL_MACHINE, "SOFTWARE\\Batch", "v", &v), 0);
+    EXPECT_EQ(v, "before");
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, "SOFTWARE\\Batch\\New"));
+    {
+        RegBatch batch;
+        ASSERT_EQ(SetString(HKEY_LOCAL_MACHINE, "SOFTWARE\\Batch", "v", "committed"), 0);
+        EXPECT_EQ(batch.Commit(), 0);
+    }
+    ASSERT_EQ(GetString(HKEY_LOCAL_MACHINE, "SOFTWARE\\Batch", "v", &v), 0);
+    EXPECT_EQ(v, "committed");
+}
