@@ -65,10 +65,14 @@ public:
     const std::vector<_stFileInfo> &Entries() const { return entries_; }
     // The file table of the last run (length, then one record per entry).
     const std::vector<uint8_t> &Table() const { return table_; }
+    // Sizes of the listed entries (0 for empty folders), in table order.
+    const std::vector<uint64_t> &Sizes() const { return sizes_; }
+    // The relative name of entry `i` as UTF-8 ("/sub/file.txt").
+    std::string RelativeName(size_t i) const;
 
 private:
     int32_t ListAndBuild(const std::string &folderPath, std::string &message);
-    void ListFolder(const std::string &hostFolder, const std::u16string &folder16);
+    void ListFolder(const std::string &hostFolder, const std::u16string &folder16, bool isRoot);
     void AddEntry(const std::string &hostPath, const std::u16string &fullPath, bool emptyFolder);
     bool BuildTable(std::string &message);
     bool ComputeCrc(std::string &message);
@@ -78,6 +82,8 @@ private:
     std::u16string folder_; // normalised folder path
     std::vector<_stFileInfo> entries_;
     std::vector<uint8_t> table_;
+    std::vector<uint64_t> sizes_;  // per entry, from the table build
+    bool listFailed_ = false;      // a folder could not be read
     std::vector<uint8_t> staging_; // 1 MiB
     size_t stagingFree_ = 0;
     uint32_t crc_ = 0;

@@ -1,0 +1,512 @@
+#include "engine/frame/folder_crc.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sched.h>
+#include <sys/stat.h>
+
+#include <libdeflate.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+
+#include "engine/frame/file64.h"
+#include "platform/path_map.h"
+
+namespace halcyon::frame {
+
+namespace {
+
+constexpr size_t kStagingSize = 1048576; // 1 MiB
+constexpr size_t kReadBlock = 4194304;   // 4 MiB
+constexpr uint64_t kAllOnes = ~uint64_t{0};
+
+const char *const kMsgCrcDiffers = "CRC Value is not same.";
+const char *const kMsgCannotOpen = "Can not open file.";
+
+std::string MsgNoManifest(const std::string &path)
+{
+    return "The path " + path + " exist error! Don't find '_FS_SWRINFO', 'crc.info' or 'files.info'.";
+}
+std::string MsgNothingListed(const std::string &path)
+{
+    return "The path " + path + " exist error! Don't find other file, except that it is _FS_SWRINFO.";
+}
+std::string MsgEmptyPath(const std::string &path)
+{
+    return "The path " + path + " exist error! It is empty path";
+}
+std::string MsgNotFullPath(const std::string &path)
+{
+    return "The path " + path + " exist error! It is not a full path";
+}
+
+// Host file names are bytes; valid UTF-8 becomes UTF-16, and a byte that is
+// not part of valid UTF-8 becomes the lone surrogate U+DC00 + byte, so that
+// distinct names stay distinct.
+std::u16string ToUtf16(std::string_view s)
+{
+    std::u16string out;
+    out.reserve(s.size());
+    size_t i = 0;
+    while (i < s.size()) {
+        const auto c = static_cast<unsigned char>(s[i]);
+        if (c < 0x80) {
+            out.push_back(c);
+            ++i;
+            continue;
+        }
+        size_t len = (c & 0xE0) == 0xC0 ? 2 : (c & 0xF0) == 0xE0 ? 3 : (c & 0xF8) == 0xF0 ? 4 : 0;
+        uint32_t cp = 0;
+        bool ok = len != 0 && i + len <= s.size();
+        if (ok) {
+            cp = c & (0xFF >> (len + 1));
+            for (size_t k = 1; k < len; ++k) {
+                const auto cc = static_cast<unsigned char>(s[i + k]);
+                if ((cc & 0xC0) != 0x80) {
+                    ok = false;
+                    break;
+                }
+                cp = (cp << 6) | (cc & 0x3F);
+            }
+            const uint32_t minimum = len == 2 ? 0x80 : len == 3 ? 0x800 : 0x10000;
+            ok = ok && cp >= minimum && cp <= 0x10FFFF && !(cp >= 0xD800 && cp <= 0xDFFF);
+        }
+        if (!ok) {
+            out.push_back(static_cast<char16_t>(0xDC00 + c));
+            ++i;
+            continue;
+        }
+        if (cp >= 0x10000) {
+            cp -= 0x10000;
+            out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
+            out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
+        } else {
+            out.push_back(static_cast<char16_t>(cp));
+        }
+        i += len;
+    }
+    return out;
+}
+
+std::string ToUtf8(std::u16string_view s)
+{
+    std::string out;
+    for (size_t i = 0; i < s.size(); ++i) {
+        uint32_t u = s[i];
+        if (u >= 0xD800 && u <= 0xDBFF && i + 1 < s.size() && s[i + 1] >= 0xDC00 && s[i + 1] <= 0xDFFF) {
+            u = 0x10000 + ((u - 0xD800) << 10) + (s[i + 1] - 0xDC00u);
+            ++i;
+        } else if (u >= 0xDC80 && u <= 0xDCFF) {
+            out.push_back(static_cast<char>(u - 0xDC00)); // an escaped byte
+            continue;
+        }
+        if (u < 0x80) {
+            out.push_back(static_cast<char>(u));
+        } else if (u < 0x800) {
+            out.push_back(static_cast<char>(0xC0 | (u >> 6)));
+            out.push_back(static_cast<char>(0x80 | (u & 0x3F)));
+        } else if (u < 0x10000) {
+            out.push_back(static_cast<char>(0xE0 | (u >> 12)));
+            out.push_back(static_cast<char>(0x80 | ((u >> 6) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | (u & 0x3F)));
+        } else {
+            out.push_back(static_cast<char>(0xF0 | (u >> 18)));
+            out.push_back(static_cast<char>(0x80 | ((u >> 12) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | ((u >> 6) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | (u & 0x3F)));
+        }
+    }
+    return out;
+}
+
+std::string Slashes(std::string s)
+{
+    std::replace(s.begin(), s.end(), '\\', '/');
+    return s;
+}
+
+// True for an absolute path without ".", ".." or empty components, which is
+// what the listing reports for it.
+bool IsFullPath(const std::string &path)
+{
+    if (path.empty())
+        return true; // the root, "/" with its separator removed
+    if (path[0] != '/')
+        return false;
+    size_t pos = 1;
+    while (pos <= path.size()) {
+        const size_t next = std::min(path.find('/', pos), path.size());
+        const std::string_view part(path.data() + pos, next - pos);
+        if (part.empty() || part == "." || part == "..")
+            return false;
+        pos = next + 1;
+    }
+    return true;
+}
+
+void PutLe16(std::vector<uint8_t> &t, uint16_t v)
+{
+    t.push_back(static_cast<uint8_t>(v));
+    t.push_back(static_cast<uint8_t>(v >> 8));
+}
+
+void PutLe32(std::vector<uint8_t> &t, uint32_t v)
+{
+    for (int i = 0; i < 4; ++i)
+        t.push_back(static_cast<uint8_t>(v >> (8 * i)));
+}
+
+void PutLe64(std::vector<uint8_t> &t, uint64_t v)
+{
+    for (int i = 0; i < 8; ++i)
+        t.push_back(static_cast<uint8_t>(v >> (8 * i)));
+}
+
+struct DirCloser {
+    void operator()(DIR *d) const { closedir(d); }
+};
+
+} // namespace
+
+CFolderCrc::CFolderCrc() : staging_(kStagingSize), stagingFree_(kStagingSize) {}
+
+CFolderCrc::~CFolderCrc() = default;
+
+std::string CFolderCrc::RelativeName(size_t i) const
+{
+    if (i >= entries_.size())
+        return {};
+    const _stFileInfo &e = entries_[i];
+    const size_t start = e.nameStart >= 0 ? static_cast<size_t>(e.nameStart) : folder_.size();
+    return ToUtf8(std::u16string_view(e.fullPath).substr(std::min(start, e.fullPath.size())));
+}
+
+void CFolderCrc::AddEntry(const std::string &hostPath, const std::u16string &fullPath, bool emptyFolder)
+{
+    _stFileInfo info;
+    info.secondValue = emptyFolder ? kAllOnes : 0;
+    info.fullPath = fullPath;
+    info.hostPath = hostPath;
+    entries_.push_back(std::move(info));
+}
+
+void CFolderCrc::ListFolder(const std::string &hostFolder, const std::u16string &folder16, bool isRoot)
+{
+    std::unique_ptr<DIR, DirCloser> dir(opendir(hostFolder.empty() ? "/" : hostFolder.c_str()));
+    if (!dir) {
+        listFailed_ = true;
+        return;
+    }
+    static const std::u16string excluded = u"_FS_SWRINFO";
+    bool foundAny = false;
+    while (const struct dirent *d = readdir(dir.get())) {
+        const char *name = d->d_name;
+        if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0)
+            continue;
+        foundAny = true;
+        const std::string host = hostFolder + "/" + name;
+        const std::u16string full = folder16 + u"/" + ToUtf16(name);
+        if (full.find(excluded) == std::u16string::npos) {
+            bool isDir = d->d_type == DT_DIR;
+            if (d->d_type == DT_UNKNOWN) {
+                struct stat st {};
+                isDir = lstat(host.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+            }
+            // Links are listed as they are, never followed into.
+            if (isDir)
+                ListFolder(host, full, false);
+            else
+                AddEntry(host, full, false);
+        }
+        sched_yield();
+    }
+    // The checked folder itself always holds its manifest, so only
+    // subfolders can be empty.
+    if (!foundAny && !isRoot)
+        AddEntry(hostFolder, folder16, true);
+}
+
+int32_t CFolderCrc::ListAndBuild(const std::string &folderPath, std::string &message)
+{
+    crc_ = 0;
+    entries_.clear();
+    table_.clear();
+    sizes_.clear();
+    listFailed_ = false;
+    stagingFree_ = kStagingSize;
+    if (folderPath.empty()) {
+        message = MsgEmptyPath(folderPath);
+        return 4;
+    }
+    std::string host = Slashes(platform::HostPath(Slashes(folderPath)));
+    while (!host.empty() && host.back() == '/')
+        host.pop_back();
+    folder_ = ToUtf16(host);
+    if (!IsFullPath(host)) {
+        message = MsgNotFullPath(folderPath);
+        return 4;
+    }
+    ListFolder(host, folder_, true);
+    if (listFailed_) {
+        message = kMsgCannotOpen;
+        return 3;
+    }
+    std::sort(entries_.begin(), entries_.end(),
+              [](const _stFileInfo &a, const _stFileInfo &b) { return a.fullPath < b.fullPath; });
+    entries_.erase(std::unique(entries_.begin(), entries_.end(),
+                               [](const _stFileInfo &a, const _stFileInfo &b) { return a.fullPath == b.fullPath; }),
+                   entries_.end());
+    if (entries_.empty()) {
+        message = MsgNothingListed(folderPath);
+        return 3;
+    }
+    // Every entry must carry the folder path where its relative name starts;
+    // otherwise the names would be cut in the wrong place.
+    for (const _stFileInfo &e : entries_) {
+        if (e.fullPath.compare(0, folder_.size(), folder_) != 0) {
+            message = MsgNotFullPath(folderPath);
+            entries_.clear();
+            return 4;
+        }
+    }
+    if (!BuildTable(message))
+        return 3;
+    return 0;
+}
+
+bool CFolderCrc::BuildTable(std::string &message)
+{
+    uint64_t tableLength = 4;
+    for (_stFileInfo &e : entries_) {
+        const uint64_t record = 2 * (e.fullPath.size() - folder_.size() + 10);
+        if (record > 0xFFFF) {
+            message = kMsgCannotOpen;
+            return false;
+        }
+        e.nameStart = static_cast<int32_t>(folder_.size());
+        e.recordLength = static_cast<uint16_t>(record);
+        tableLength += record;
+    }
+    if (tableLength > 0xFFFFFFFFu) {
+        message = kMsgCannotOpen;
+        return false;
+    }
+    table_.reserve(static_cast<size_t>(tableLength));
+    PutLe32(table_, static_cast<uint32_t>(tableLength));
+    uint64_t offset = tableLength;
+    for (const _stFileInfo &e : entries_) {
+        PutLe16(table_, e.recordLength);
+        if (e.IsFile()) {
+            CFile64 file;
+            if (!file.Open(e.hostPath, CFile64::modeRead | CFile64::shareDenyNone | CFile64::typeBinary)) {
+                message = kMsgCannotOpen;
+                return false;
+            }
+            uint64_t size = 0;
+            try {
+                size = file.GetLength();
+            } catch (const CFileException &) {
+                message = kMsgCannotOpen;
+                return false;
+            }
+            PutLe64(table_, offset);
+            PutLe64(table_, size);
+            sizes_.push_back(size);
+            offset += size;
+        } else {
+            PutLe64(table_, kAllOnes);
+            PutLe64(table_, 0);
+            sizes_.push_back(0);
+        }
+        table_.push_back(0xFE);
+        table_.push_back(0xFF);
+        for (size_t i = static_cast<size_t>(e.nameStart); i < e.fullPath.size(); ++i) {
+            table_.push_back(static_cast<uint8_t>(e.fullPath[i] >> 8));
+            table_.push_back(static_cast<uint8_t>(e.fullPath[i] & 0xFF));
+        }
+    }
+    return true;
+}
+
+void CFolderCrc::Feed(const uint8_t *data, size_t size)
+{
+    while (size > 0) {
+        if (stagingFree_ == kStagingSize && size >= kStagingSize) {
+            // Whole staging loads straight from the source: the same CRC as
+            // copying them through the staging buffer first.
+            const size_t whole = size - size % kStagingSize;
+            crc_ = libdeflate_crc32(crc_, data, whole);
+            data += whole;
+            size -= whole;
+            continue;
+        }
+        const size_t n = std::min(size, stagingFree_);
+        std::memcpy(staging_.data() + (kStagingSize - stagingFree_), data, n);
+        stagingFree_ -= n;
+        data += n;
+        size -= n;
+        if (stagingFree_ == 0) {
+            crc_ = libdeflate_crc32(crc_, staging_.data(), kStagingSize);
+            stagingFree_ = kStagingSize;
+        }
+    }
+}
+
+void CFolderCrc::FlushStaging()
+{
+    const size_t used = kStagingSize - stagingFree_;
+    if (used > 0)
+        crc_ = libdeflate_crc32(crc_, staging_.data(), used);
+    stagingFree_ = kStagingSize;
+}
+
+bool CFolderCrc::ComputeCrc(std::string &message)
+{
+    crc_ = 0;
+    stagingFree_ = kStagingSize;
+    Feed(table_.data(), table_.size());
+    std::unique_ptr<uint8_t[]> block(new uint8_t[kReadBlock]);
+    for (const _stFileInfo &e : entries_) {
+        if (!e.IsFile())
+            continue;
+        CFile64 file;
+        if (!file.Open(e.hostPath, CFile64::modeRead | CFile64::shareDenyNone | CFile64::typeBinary)) {
+            message = kMsgCannotOpen;
+            return false;
+        }
+        posix_fadvise(file.Handle(), 0, 0, POSIX_FADV_SEQUENTIAL);
+        try {
+            for (;;) {
+                const uint64_t n = file.Read(block.get(), kReadBlock);
+                if (n == 0)
+                    break;
+                Feed(block.get(), static_cast<size_t>(n));
+                if (n < kReadBlock)
+                    break;
+            }
+        } catch (const CFileException &) {
+            message = kMsgCannotOpen;
+            return false;
+        }
+    }
+    FlushStaging();
+    return true;
+}
+
+int32_t CFolderCrc::ComputeFolderCrc(const std::string &folderPath, uint32_t &crc, std::string &message)
+{
+    const int32_t r = ListAndBuild(folderPath, message);
+    if (r != 0)
+        return r;
+    if (!ComputeCrc(message))
+        return 3;
+    crc = crc_;
+    return 0;
+}
+
+int32_t CFolderCrc::CheckFolder(const std::string &folderPath, std::string &message)
+{
+    crc_ = 0;
+    if (folderPath.empty()) {
+        message = MsgEmptyPath(folderPath);
+        return 4;
+    }
+    const std::string manifest = Slashes(folderPath) + "/" + kCrcManifestFolder;
+    std::error_code ec;
+    const std::string manifestHost = platform::HostPath(manifest);
+    if (!std::filesystem::is_directory(manifestHost, ec) ||
+        !std::filesystem::exists(platform::HostPath(manifest + "/" + kCrcInfoFile), ec) ||
+        !std::filesystem::exists(platform::HostPath(manifest + "/" + kFilesInfoFile), ec)) {
+        message = MsgNoManifest(folderPath);
+        return 2;
+    }
+    uint32_t computed = 0;
+    const int32_t r = ComputeFolderCrc(folderPath, computed, message);
+    if (r != 0)
+        return r;
+
+    // The stored CRC: bytes 4 to 7 of "crc.info", most significant first.
+    uint8_t head[10] = {};
+    uint64_t got = 0;
+    {
+        CFile64 info;
+        std::string host = Slashes(platform::HostPath(Slashes(folderPath)));
+        while (!host.empty() && host.back() == '/')
+            host.pop_back();
+        if (!info.Open(host + "/" + kCrcManifestFolder + "/" + kCrcInfoFile, CFile64::modeRead | CFile64::shareDenyNone)) {
+            message = kMsgCannotOpen;
+            return 2;
+        }
+        try {
+            got = info.Read(head, sizeof head);
+        } catch (const CFileException &) {
+            got = 0;
+        }
+    }
+    if (got < 8) {
+        message = kMsgCannotOpen;
+        return 2;
+    }
+    const uint32_t stored = (uint32_t{head[4]} << 24) | (uint32_t{head[5]} << 16) | (uint32_t{head[6]} << 8) | head[7];
+    std::printf("Calculated CRC: %ul\n", computed);
+    std::printf("Original CRC: %ul\n", stored);
+    std::fflush(stdout);
+    if (computed != stored) {
+        message = kMsgCrcDiffers;
+        return 1;
+    }
+    return 0;
+}
+
+int32_t CheckFolder(const std::string &folderPath, std::string &message)
+{
+    CFolderCrc check;
+    return check.CheckFolder(folderPath, message);
+}
+
+int32_t WriteFolderManifest(const std::string &folderPath, std::string &message)
+{
+    CFolderCrc crc;
+    uint32_t value = 0;
+    const int32_t r = crc.ComputeFolderCrc(folderPath, value, message);
+    if (r != 0)
+        return r;
+    std::string host = Slashes(platform::HostPath(Slashes(folderPath)));
+    while (!host.empty() && host.back() == '/')
+        host.pop_back();
+    const std::string folder = host + "/" + kCrcManifestFolder;
+    std::error_code ec;
+    std::filesystem::create_directories(folder, ec);
+    const uint8_t info[10] = {0, 0, 0, 0, static_cast<uint8_t>(value >> 24), static_cast<uint8_t>(value >> 16),
+                              static_cast<uint8_t>(value >> 8), static_cast<uint8_t>(value), 0, 0};
+    std::string listing;
+    for (size_t i = 0; i < crc.Entries().size(); ++i) {
+        listing += crc.RelativeName(i);
+        listing += '\t';
+        listing += crc.Entries()[i].IsFile() ? std::to_string(crc.Sizes()[i]) : std::string("<DIR>");
+        listing += "\r\n";
+    }
+    try {
+        CFile64 out;
+        CFileException error(CFileException::none, 0, std::string());
+        if (!out.Open(folder + "/" + kCrcInfoFile, CFile64::modeCreate | CFile64::modeWrite, &error))
+            throw error;
+        out.Write(info, sizeof info);
+        out.Close();
+        if (!out.Open(folder + "/" + kFilesInfoFile, CFile64::modeCreate | CFile64::modeWrite, &error))
+            throw error;
+        out.Write(listing.data(), listing.size());
+        out.Close();
+    } catch (const CFileException &) {
+        message = kMsgCannotOpen;
+        return 2;
+    }
+    return 0;
+}
+
+} // namespace halcyon::frame
