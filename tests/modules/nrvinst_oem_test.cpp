@@ -1,0 +1,110 @@
+// Module records in nrvinst.oem.
+#include <cstdlib>
+#include <gtest/gtest.h>
+
+#include "engine/modules/nrvinst_oem.h"
+#include "platform/machine_prefix.h"
+#include "platform/profile.h"
+#include "tests/common/test_env.h"
+
+using namespace halcyon;
+using namespace halcyon::modules;
+
+namespace {
+
+ModuleRecord Module(const std::string &id, const std::string &partType = "Module", const std::string &moduleType = "")
+{
+    ModuleRecord r;
+    r.ReleaseID = id;
+    r.PartType = partType;
+    r.ModuleType = moduleType;
+    return r;
+}
+
+class NrvinstTest : public ::testing::Test {
+protected:
+    std::string Get(const char *section, const std::string &key)
+    {
+        return platform::GetPrivateProfileString(section, key, "<absent>", file_);
+    }
+    test::TempDir dir_{"halcyon-nrvinst"};
+    std::string file_ = dir_ / "nrvinst.oem";
+};
+
+} // namespace
+
+TEST(EPID, PaddedToTenCharacters)
+{
+    EXPECT_EQ(MakeEPID("300100"), "EP0000300100");
+    EXPECT_EQ(MakeEPID("1234567890"), "EP1234567890");
+    EXPECT_EQ(MakeEPID("123456789012"), "EP123456789012");
+    EXPECT_EQ(MakeEPID("A1"), "EP00000000A1");
+}
+
+TEST_F(NrvinstTest, MissingFileGetsSkeletonAndFirstModule)
+{
+    ModuleRecord m = Module("300100");
+    ASSERT_EQ(WriteEPIDToNrvinstFile(&m, file_, ""), 0);
+    EXPECT_EQ(Get("FI", "FI"), "");
+    EXPECT_EQ(Get("Module", "1"), "EP0000300100");
+    EXPECT_EQ(Get("Module", "2"), "End");
+    EXPECT_EQ(Get("Module", "3"), "<absent>");
+}
+
+TEST_F(NrvinstTest, ModulesAppendInOrderAndOnlyOnce)
+{
+    ModuleRecord a = Module("300100"), b = Module("123456789012");
+    ASSERT_EQ(WriteEPIDToNrvinstFile(&a, file_, ""), 0);
+    ASSERT_EQ(WriteEPIDToNrvinstFile(&b, file_, ""), 0);
+    const std::string once = test::ReadFile(file_);
+    ASSERT_EQ(WriteEPIDToNrvinstFile(&b, file_, ""), 0);
+    ASSERT_EQ(WriteEPIDToNrvinstFile(&a, file_, ""), 0);
+    EXPECT_EQ(test::ReadFile(file_), once);
+    EXPECT_EQ(Get("Module", "1"), "EP0000300100");
+    EXPECT_EQ(Get("Module", "2"), "EP123456789012");
+    EXPECT_EQ(Get("Module", "3"), "End");
+}
+
+TEST_F(NrvinstTest, WalkStopsAtAGapAndMatchesWithoutCase)
+{
+    test::WriteFile(file_, "[FI]\r\nFI=EP0000999999\r\n[Module]\r\n1=ep0000300100\r\n3=End\r\n");
+    ModuleRecord known = Module("300100"), fresh = Module("300200");
+    ASSERT_EQ(WriteEPIDToNrvinstFile(&known, file_, ""), 0);
+    EXPECT_EQ(Get("Module", "2"), "<absent>");
+    ASSERT_EQ(WriteEPIDToNrvinstFile(&fresh, file_, ""), 0);
+    EXPECT_EQ(Get("Module", "2"), "EP0000300200");
+    EXPECT_EQ(Get("Module", "3"), "End");
+    EXPECT_EQ(Get("FI", "FI"), "EP0000999999"); // the image's record is kept
+}
+
+TEST_F(NrvinstTest, OnlyModulesAreRecorded)
+{
+    ModuleRecord app = Module("300100", "Application"), pe = Module("300200", "module", "pe-module");
+    EXPECT_EQ(WriteEPIDToNrvinstFile(&app, file_, ""), 0);
+    EXPECT_EQ(WriteEPIDToNrvinstFile(&pe, file_, ""), 0);
+    EXPECT_EQ(Get("Module", "1"), "End"); // the skeleton only
+    ModuleRecord lower = Module("300300", "MODULE", "Driver");
+    EXPECT_EQ(WriteEPIDToNrvinstFile(&lower, file_, ""), 0);
+    EXPECT_EQ(Get("Module", "1"), "EP0000300300");
+}
+
+TEST_F(NrvinstTest, NoRecordOrNoReleaseId)
+{
+    EXPECT_EQ(WriteEPIDToNrvinstFile(nullptr, file_, ""), -1);
+    EXPECT_FALSE(test::ReadFile(file_).size());
+    ModuleRecord empty = Module("");
+    EXPECT_EQ(WriteEPIDToNrvinstFile(&empty, file_, ""), -1);
+    EXPECT_EQ(Get("Module", "1"), "End"); // the skeleton is written first
+}
+
+TEST_F(NrvinstTest, DefaultPathIsTheMachinesSystemFolder)
+{
+    test::MachineScope machine;
+    ::unsetenv("windir");
+    ::unsetenv("WINDIR");
+    EXPECT_EQ(DefaultNrvinstPath(), "C:\\Windows\\system32\\nrvinst.oem");
+    ModuleRecord m = Module("300100");
+    ASSERT_EQ(WriteEPIDToNrvinstFile(&m, "", ""), 0);
+    const std::string host = platform::DriveFolder('C') + "/Windows/system32/nrvinst.oem";
+    EXPECT_EQ(platform::GetPrivateProfileString("Module", "1", "", host), "EP0000300100");
+}
