@@ -1,6 +1,7 @@
 // Result codes of the VerGauge exports (unsigned 32-bit, shared by all six).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 namespace halcyon::verprobe {
@@ -30,5 +31,8 @@ enum Result : uint32_t {
 
 // Longest text the probes handle, in characters.
 constexpr size_t kMaxTextChars = 255;
+
+// A short English description of a result code, for operators.
+const char *ResultMeaning(uint32_t code);
 
 } // namespace halcyon::verprobe

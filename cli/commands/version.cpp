@@ -1,0 +1,85 @@
+// halcyon version: the VerGauge probes from the command line. Prints the
+// probe's output text and exits with its result code.
+#include <cstdio>
+#include <string>
+
+#include "cli/command.h"
+#include "halcyon/VerGauge.h"
+#include "verprobe/result_codes.h"
+
+namespace halcyon::cli {
+
+namespace {
+
+constexpr const char *kUsage =
+    "halcyon version exe FILE | reg REGISTRY_PATH | text FILE | copyright FILE | date FILE\n"
+    "       halcyon version verify TARGET EXPECTED\n"
+    "       options: --size N (output buffer size in bytes, default 261)\n"
+    "  Paths are Windows paths of the emulated machine (C:\\... is $HALCYON_MACHINE/drives/c/...);\n"
+    "  REGISTRY_PATH is ROOT\\KEY\\VALUE (HKLM, HKCU, HKU, HKCC, HKDD or their long names).\n"
+    "  Exit status: the probe's result code (0 success), 64 for a usage error.";
+
+// Usage errors exit with 64, apart from every result code.
+int Usage(const Command &self, const std::string &message)
+{
+    UsageError(self, message);
+    return 64;
+}
+
+using ProbeFn = uint32_t (*)(const char *, char *, uint32_t);
+
+ProbeFn FindProbe(const std::string &name)
+{
+    if (name == "exe")
+        return GetExeVersion_s;
+    if (name == "reg")
+        return GetRegVersion_s;
+    if (name == "text")
+        return GetTextVersion_s;
+    if (name == "copyright")
+        return GetCopyright_s;
+    if (name == "date")
+        return GetLastModifiedDate_s;
+    return nullptr;
+}
+
+int Run(const Args &args)
+{
+    const Command &self = *FindCommand("version");
+    Options opts(args);
+    const auto &pos = opts.Positional();
+    if (pos.empty())
+        return Usage(self, "which probe?");
+    bool ok = true;
+    unsigned long long size = opts.GetNumber("size", 261, &ok);
+    if (!ok || size > (1u << 20))
+        return Usage(self, "--size must be a number up to 1048576");
+
+    std::string out(size + 1, '\0');
+    uint32_t code;
+    if (pos[0] == "verify") {
+        if (pos.size() != 3)
+            return Usage(self, "verify takes TARGET and EXPECTED");
+        code = VerifyVersion_s(pos[1].c_str(), pos[2].c_str(), out.data(), static_cast<uint32_t>(size));
+    } else if (ProbeFn fn = FindProbe(pos[0])) {
+        if (pos.size() != 2)
+            return Usage(self, pos[0] + " takes one path");
+        code = fn(pos[1].c_str(), out.data(), static_cast<uint32_t>(size));
+    } else {
+        return Usage(self, "unknown probe '" + pos[0] + "'");
+    }
+
+    std::string text(out.c_str());
+    if (!text.empty())
+        std::printf("%s%s", text.c_str(), text.back() == '\n' ? "" : "\n");
+    if (code != 0)
+        std::fprintf(stderr, "halcyon version: result %u: %s\n", code, verprobe::ResultMeaning(code));
+    return static_cast<int>(code);
+}
+
+const CommandRegistration kRegistration("version", "read or check versions of files and registry items (VerGauge)",
+                                        kUsage, Run);
+
+} // namespace
+
+} // namespace halcyon::cli
