@@ -148,6 +148,9 @@ WimHandle WimlibApi::CreateFile(const std::string &path, uint32_t access, uint32
     if (ret != 0) {
         state->wim = nullptr;
         SetWimlibError(ret, "cannot open " + host);
+        // Too short to hold a WIM's header and tables: not a WIM.
+        if (ret == WIMLIB_ERR_UNEXPECTED_END_OF_FILE)
+            t_lastError = WIM_ERROR_BAD_FORMAT;
         return {};
     }
     if (creationResult)
