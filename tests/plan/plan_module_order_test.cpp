@@ -1,0 +1,144 @@
+// Install order, OS lists and the reboot chain of the module writer.
+#include <gtest/gtest.h>
+
+#include <numeric>
+#include <random>
+#include <vector>
+
+#include "engine/plan/install_order.h"
+#include "engine/plan/module_preparation.h"
+#include "engine/plan/os_list.h"
+#include "support/idf/xml_node.h"
+
+namespace halcyon::plan {
+namespace {
+
+std::vector<size_t> Sorted(const std::vector<int32_t> &keys)
+{
+    std::vector<size_t> order(keys.size());
+    std::iota(order.begin(), order.end(), size_t{0});
+    SortByInstallOrder(keys, order);
+    return order;
+}
+
+// The reference order: adjacent swaps while the first key is strictly
+// greater, pass lengths n-1 down to 1.
+std::vector<size_t> BubbleOrder(const std::vector<int32_t> &keys)
+{
+    std::vector<size_t> order(keys.size());
+    std::iota(order.begin(), order.end(), size_t{0});
+    for (size_t pass = order.size(); pass > 1; --pass)
+        for (size_t i = 0; i + 1 < pass; ++i)
+            if (keys[order[i]] > keys[order[i + 1]])
+                std::swap(order[i], order[i + 1]);
+    return order;
+}
+
+TEST(SortByInstallOrder, AscendingAndStable)
+{
+    EXPECT_EQ((std::vector<size_t>{1, 0}), Sorted({10, 9}));
+    EXPECT_EQ((std::vector<size_t>{0, 1}), Sorted({7, 7}));
+    EXPECT_EQ((std::vector<size_t>{1, 2, 0}), Sorted({30, 10, 20}));
+    EXPECT_EQ((std::vector<size_t>{}), Sorted({}));
+
+    // Many equal keys and negative ones, against the reference order.
+    std::mt19937 rng(42);
+    std::uniform_int_distribution<int32_t> key(-5, 5);
+    for (int round = 0; round < 20; ++round) {
+        std::vector<int32_t> keys(200);
+        for (auto &k : keys)
+            k = key(rng);
+        ASSERT_EQ(BubbleOrder(keys), Sorted(keys)) << "round " << round;
+    }
+}
+
+TEST(IsOsInList, CommaListWithoutRegardToCase)
+{
+    EXPECT_EQ(0, IsOsInList("x", "y,x"));
+    EXPECT_EQ(0, IsOsInList("W11P64", "w10p64,W11p64"));
+    EXPECT_EQ(0, IsOsInList("X", ",,x,"));
+    EXPECT_EQ(115, IsOsInList("x", "y"));
+    EXPECT_EQ(115, IsOsInList("x", ""));
+    EXPECT_EQ(115, IsOsInList("x", "xy,yx"));
+    // An empty foundation OS matches nothing, not even empty pieces.
+    EXPECT_EQ(115, IsOsInList("", "a,,b"));
+    EXPECT_EQ(115, IsOsInList("", ""));
+}
+
+support::CXMLNodeList RebootNodes(const std::vector<const char *> &settings)
+{
+    support::CXMLNodeList nodes;
+    for (const char *s : settings) {
+        support::CXMLNode n("Software");
+        if (s)
+            n.AddAttribute("rebootSetting", s);
+        nodes.AddNode(n);
+    }
+    return nodes;
+}
+
+std::vector<std::string> Settings(const support::CXMLNodeList &nodes)
+{
+    std::vector<std::string> out;
+    for (const auto &n : nodes.Nodes()) {
+        std::string v;
+        out.push_back(n.GetAttributeValue("rebootSetting", v) == 0 ? v : "<absent>");
+    }
+    return out;
+}
+
+TEST(RebootChain, OneRestartServesNeighbours)
+{
+    auto chain = [](std::vector<const char *> in, std::vector<size_t> order = {}) {
+        support::CXMLNodeList nodes = RebootNodes(in);
+        if (order.empty()) {
+            order.resize(in.size());
+            std::iota(order.begin(), order.end(), size_t{0});
+        }
+        EXPECT_EQ(0, NormaliseRebootChain(nodes, order));
+        return Settings(nodes);
+    };
+    using V = std::vector<std::string>;
+    EXPECT_EQ((V{"After", "None", "Both", "None"}), chain({"After", "Before", "Both", "Before"}));
+    EXPECT_EQ((V{"After", "After", "None"}), chain({"After", "Both", "Before"}));
+    EXPECT_EQ((V{"after", "After", "None"}), chain({"after", "BOTH", "before"}));
+    // Values other than the four words pass and end the chain.
+    EXPECT_EQ((V{"After", "Later", "Before"}), chain({"After", "Later", "Before"}));
+    // A node without the attribute stays without it and ends the chain.
+    EXPECT_EQ((V{"After", "<absent>", "Before"}), chain({"After", nullptr, "Before"}));
+    // The chain follows the install order, not the list order.
+    EXPECT_EQ((V{"None", "After"}), chain({"Before", "After"}, {1, 0}));
+}
+
+TEST(VerificationType, DriverModulesAndFileCopiesCheckTheVersion)
+{
+    support::CXMLNodeList nodes;
+    auto add = [&](const char *type, const char *installer) {
+        support::CXMLNode n("Software");
+        n.AddAttribute("moduleType", type);
+        n.AddAttribute("InstallerType", installer);
+        nodes.AddNode(n);
+    };
+    add("Driver Module", "EXE");
+    add("Application Module", "file copy");
+    add("Application Module", "EXE/BATCH");
+    add("driver module", "Data");
+    std::vector<size_t> order{0, 1, 2, 3};
+    ASSERT_EQ(0, AddVerificationType(nodes, order));
+    std::vector<std::string> got;
+    for (const auto &n : nodes.Nodes()) {
+        std::string v;
+        n.GetAttributeValue("VerificationType", v);
+        got.push_back(v);
+    }
+    EXPECT_EQ((std::vector<std::string>{"VerCheckAfter", "VerCheckAfter", "ReturnCode", "VerCheckAfter"}), got);
+
+    support::CXMLNode noInstaller("Software");
+    noInstaller.AddAttribute("moduleType", "Module");
+    nodes.AddNode(noInstaller);
+    std::vector<size_t> all{0, 1, 2, 3, 4};
+    EXPECT_EQ(8, AddVerificationType(nodes, all));
+}
+
+} // namespace
+} // namespace halcyon::plan
