@@ -1,15 +1,37 @@
-// ModSetupX: not built yet. Logs its begin line and returns RETURN_NOT_BUILT.
-#include "engine/frame/log.h"
+// ModSetupX: installs the plan's modules in order, resuming across the
+// restarts that modules ask for (engine/modules/mod_setup_run.h).
 #include "engine/frame/verb.h"
+#include "engine/modules/mod_setup_run.h"
 #include "halcyon/HalcyonDLL.h"
 
 using namespace halcyon;
 
-extern "C" HALCYON_API int32_t ModSetupX(const char *plan, const char *perm_source, const char *temp_source, const char *truefulfillment_source, const char *dest, const char *mount, const char *installer_type, const char *part_type, const char *recoverable, const char *temporary, const char *log, int32_t start, uint64_t options, ModuleProgressCallback cb, uintptr_t user_data, const char *nrvinst_oem, uint32_t *exit_code)
+extern "C" HALCYON_API int32_t ModSetupX(const char *plan, const char *perm_source, const char *temp_source,
+                                         const char *truefulfillment_source, const char *dest, const char *mount,
+                                         const char *installer_type, const char *part_type, const char *recoverable,
+                                         const char *temporary, const char *log, int32_t start, uint64_t options,
+                                         ModuleProgressCallback cb, uintptr_t user_data, const char *nrvinst_oem,
+                                         uint32_t *exit_code)
 {
-    return frame::RunVerb<int32_t>("ModSetupX", static_cast<int32_t>(RETURN_NOT_BUILT), [&]() -> int32_t {
-        (void)plan; (void)perm_source; (void)temp_source; (void)truefulfillment_source; (void)dest; (void)mount; (void)installer_type; (void)part_type; (void)recoverable; (void)temporary; (void)start; (void)options; (void)cb; (void)user_data; (void)nrvinst_oem; (void)exit_code;
-        WriteLog("ModSetupX Begin", frame::Arg(log), 1);
-        return static_cast<int32_t>(RETURN_NOT_BUILT);
+    return frame::RunVerb<int32_t>("ModSetupX", static_cast<int32_t>(RETURN_INTERNAL_ERROR), [&]() -> int32_t {
+        modules::ModSetupArguments a;
+        a.iniFile = frame::Arg(plan);
+        a.permSourceDir = frame::Arg(perm_source);
+        a.tempSourceDir = frame::Arg(temp_source);
+        a.trueFulSourceDir = frame::Arg(truefulfillment_source);
+        a.destDir = frame::Arg(dest);
+        a.mountDir = frame::Arg(mount);
+        a.installerType = frame::Arg(installer_type);
+        a.partType = frame::Arg(part_type);
+        a.recoverable = frame::Arg(recoverable);
+        a.temporary = frame::Arg(temporary);
+        a.logFile = frame::Arg(log);
+        a.start = start;
+        a.options = options;
+        a.callback = cb;
+        a.userData = user_data;
+        a.nrvinstFile = frame::Arg(nrvinst_oem);
+        a.exitCodeOut = exit_code;
+        return modules::RunModSetup(a);
     });
 }

@@ -1,0 +1,33 @@
+// Log helpers of the module installation.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "engine/frame/log.h"
+
+namespace halcyon::modules {
+
+// A line whose failure does not matter.
+inline void LogLine(std::string_view text, std::string_view log, bool echo = false)
+{
+    WriteLog(text, log, echo ? 1 : 0);
+}
+
+// A guarded line: 0, or the log's code (27) that ends the run.
+inline int32_t LogGuarded(std::string_view text, std::string_view log, bool echo = true)
+{
+    return WriteLog(text, log, echo ? 1 : 0);
+}
+
+// The refusal of a plan value that would lead outside the folder it is
+// joined to; echoed, as it ends the run.
+inline void LogUnsafeValue(std::string_view key, std::string_view value, std::string_view log)
+{
+    WriteLog("Error: the plan value " + std::string(key) + "='" + std::string(value) +
+                 "' would lead outside the folders given. (RETURN_UNSAFE_PATH)",
+             log, 1);
+}
+
+} // namespace halcyon::modules
