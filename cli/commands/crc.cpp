@@ -1,0 +1,57 @@
+// halcyon crc: folder CRC manifests from the command line.
+#include <cstdio>
+#include <string>
+
+#include "cli/command.h"
+#include "engine/frame/folder_crc.h"
+
+namespace halcyon::cli {
+
+namespace {
+
+constexpr const char *kUsage =
+    "halcyon crc check FOLDER    check FOLDER against FOLDER\\_FS_SWRINFO\\crc.info\n"
+    "       halcyon crc create FOLDER   write the manifest (_FS_SWRINFO\\crc.info, files.info)\n"
+    "  FOLDER is a full path (Windows path text of the emulated machine or a host path).\n"
+    "  Exit status: the check's result (0 same, 1 CRC differs, 2 manifest missing or unreadable,\n"
+    "  3 nothing listed or a file unreadable, 4 empty or not a full path), 64 for a usage error.";
+
+int Run(const Args &args)
+{
+    const Command &self = *FindCommand("crc");
+    Options opts(args);
+    const auto &pos = opts.Positional();
+    if (pos.size() != 2) {
+        UsageError(self, "give an action and one folder");
+        return 64;
+    }
+    std::string message;
+    if (pos[0] == "check") {
+        const int32_t r = frame::CheckFolder(pos[1], message);
+        if (r != 0)
+            std::fprintf(stderr, "%s\n", message.c_str());
+        else
+            std::printf("OK\n");
+        return r;
+    }
+    if (pos[0] == "create") {
+        const int32_t r = frame::WriteFolderManifest(pos[1], message);
+        if (r != 0) {
+            std::fprintf(stderr, "%s\n", message.c_str());
+            return r;
+        }
+        frame::CFolderCrc crc;
+        uint32_t value = 0;
+        if (crc.ComputeFolderCrc(pos[1], value, message) == 0)
+            std::printf("CRC %08X over %zu entries\n", value, crc.Entries().size());
+        return 0;
+    }
+    UsageError(self, "unknown action '" + pos[0] + "'");
+    return 64;
+}
+
+const CommandRegistration kRegistration("crc", "check or create a folder CRC manifest", kUsage, Run);
+
+} // namespace
+
+} // namespace halcyon::cli
