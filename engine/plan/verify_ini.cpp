@@ -92,3 +92,26 @@ int32_t VerifyIni(const support::CMemoryIniIO &store, std::string_view logPath, 
 }
 
 } // namespace halcyon
+
+namespace halcyon {
+
+const char *VerifyIniResultText(int32_t code)
+{
+    switch (code) {
+    case 0: return "the plan is sound";
+    case 12: return "an image section's ReleaseName is shorter than 2 characters";
+    case 13: return "an image section's ReleaseID is shorter than 2 characters";
+    case 14: return "an image section's PathToRelease is shorter than 2 characters";
+    case 19: return "an image section has no ReleaseName";
+    case 20: return "an image section has no ReleaseID";
+    case 21: return "an image section has no PathToRelease";
+    case 26: return "no plan given";
+    case 27: return "the log file cannot be written";
+    case 89: return "the plan has no [Image] section";
+    case 90: return "the plan has no [RecoveryImage] section";
+    case 98: return "a module section lacks a required key (or a module family has no members and no End section)";
+    default: return "";
+    }
+}
+
+} // namespace halcyon

@@ -26,3 +26,11 @@ inline constexpr uint64_t kVerifyAllowNoRecoveryImage = 0x4000000000ULL;
 int32_t VerifyIni(const support::CMemoryIniIO &store, std::string_view logPath, uint64_t options);
 
 } // namespace halcyon
+
+namespace halcyon {
+
+// A short operator's text for a VerifyIni result ("" for codes it does not
+// give).
+const char *VerifyIniResultText(int32_t code);
+
+} // namespace halcyon

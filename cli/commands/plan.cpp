@@ -1,0 +1,48 @@
+// halcyon plan check PLAN: the engine's plan check on a saved install plan.
+#include <cstdio>
+#include <string>
+
+#include "cli/command.h"
+#include "engine/plan/verify_ini.h"
+#include "support/ini/ini_store.h"
+
+namespace halcyon::cli {
+
+namespace {
+
+int RunPlan(const Args &args)
+{
+    const Command &cmd = *FindCommand("plan");
+    Options o(args, {"allow-no-recovery-image"});
+    const auto &pos = o.Positional();
+    if (pos.size() != 2 || pos[0] != "check")
+        return UsageError(cmd, "expected: check PLAN");
+    bool ok = true;
+    uint64_t options = o.GetNumber("options", 0, &ok);
+    if (!ok)
+        return UsageError(cmd, "--options takes a number");
+    if (o.Has("allow-no-recovery-image"))
+        options |= kVerifyAllowNoRecoveryImage;
+
+    support::CMemoryIniIO store((options & 0x80000) != 0);
+    if (!store.LoadFile(pos[1])) {
+        std::fprintf(stderr, "halcyon plan: cannot read %s\n", pos[1].c_str());
+        return 1;
+    }
+    int32_t rc = VerifyIni(store, o.GetOr("log", ""), options);
+    if (rc == 0) {
+        std::printf("Plan check: passed\n");
+        return 0;
+    }
+    const char *text = VerifyIniResultText(rc);
+    std::printf("Plan check: failed with code %d%s%s\n", rc, *text ? ": " : "", text);
+    return 1;
+}
+
+const CommandRegistration plan("plan", "check an install plan (VerifyIni)",
+                               "halcyon plan check PLAN [--options N] [--allow-no-recovery-image] [--log LOG]",
+                               RunPlan);
+
+} // namespace
+
+} // namespace halcyon::cli
