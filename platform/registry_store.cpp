@@ -20,6 +20,7 @@ struct State {
     dev_t dev = 0;    // registry.db it opened (a machine folder removed and
     ino_t ino = 0;    // made again under the same name is a new store)
     int busyMs = 5000;
+    bool syncFull = true;
     // Connections inherited across fork(): never used nor closed by the
     // child (the parent still owns their locks); kept reachable.
     std::vector<sqlite3 *> inherited;
@@ -64,7 +65,8 @@ LONG OpenStore(State &s, const std::string &root)
     // WAL lets readers run beside one writer and keeps every committed
     // transaction whole across a crash; FULL syncs the log on each commit so
     // a change survives a power loss once the call has returned.
-    const char *setup[] = {"PRAGMA journal_mode=WAL", "PRAGMA synchronous=FULL", kSchema};
+    const char *setup[] = {"PRAGMA journal_mode=WAL", s.syncFull ? "PRAGMA synchronous=FULL" : "PRAGMA synchronous=NORMAL",
+                           kSchema};
     for (const char *sql : setup) {
         rc = sqlite3_exec(db, sql, nullptr, nullptr, nullptr);
         if (rc != SQLITE_OK) {
@@ -197,6 +199,15 @@ LONG Fail(sqlite3 *db, int rc)
 
 std::string LastError() { return t_lastError; }
 void SetLastError(std::string text) { t_lastError = std::move(text); }
+
+void SetSynchronousFull(bool full)
+{
+    auto lock = Lock();
+    State &s = S();
+    s.syncFull = full;
+    if (s.db && s.pid == ::getpid())
+        sqlite3_exec(s.db, full ? "PRAGMA synchronous=FULL" : "PRAGMA synchronous=NORMAL", nullptr, nullptr, nullptr);
+}
 
 void SetBusyTimeout(int ms)
 {

@@ -51,6 +51,12 @@ void Drop();
 std::string LastError();
 void SetLastError(std::string text);
 
+// Durability of a commit: true (the default) syncs the log on every commit,
+// so a change survives a power loss once the call returned; false syncs
+// only at checkpoints (a crash of the process still loses nothing, a power
+// loss may lose the last changes but never leaves a half-written one).
+void SetSynchronousFull(bool full);
+
 // Milliseconds a call waits for another process's write lock (default 5000).
 void SetBusyTimeout(int ms);
 
