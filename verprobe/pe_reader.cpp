@@ -51,7 +51,7 @@ private:
     // resource root) whose id is `id`, or the first entry when `id` is 0 or
     // not present; its OffsetToData field.
     std::optional<uint32_t> PickEntry(uint32_t dirOffset, uint32_t id) const;
-    bool ReadResource(uint32_t offset, void *out, size_t n) const;
+    bool ReadResource(uint64_t offset, void *out, size_t n) const;
 
     const ByteSource &file_;
     std::vector<Section> sections_;
@@ -126,13 +126,13 @@ std::optional<uint64_t> PeImage::RvaToOffset(uint32_t rva, uint32_t n) const
     return std::nullopt;
 }
 
-bool PeImage::ReadResource(uint32_t offset, void *out, size_t n) const
+bool PeImage::ReadResource(uint64_t offset, void *out, size_t n) const
 {
     // Offsets inside the resource tree are relative to its root and must
     // stay inside the resource directory's stated size.
-    if (uint64_t{offset} + n > resourceSize_)
+    if (offset + n > resourceSize_)
         return false;
-    uint64_t rva = uint64_t{resourceRva_} + offset;
+    uint64_t rva = resourceRva_ + offset;
     if (rva > UINT32_MAX)
         return false;
     auto at = RvaToOffset(static_cast<uint32_t>(rva), static_cast<uint32_t>(n));
@@ -150,7 +150,7 @@ std::optional<uint32_t> PeImage::PickEntry(uint32_t dirOffset, uint32_t id) cons
     std::optional<uint32_t> first;
     for (uint32_t i = 0; i < count; ++i) {
         uint8_t entry[8];
-        if (!ReadResource(dirOffset + 16 + i * 8, entry, sizeof entry))
+        if (!ReadResource(uint64_t{dirOffset} + 16 + uint64_t{i} * 8, entry, sizeof entry))
             return std::nullopt;
         uint32_t name = Le32(entry);
         uint32_t data = Le32(entry + 4);

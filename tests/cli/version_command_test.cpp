@@ -1,0 +1,60 @@
+// halcyon version: the probes from the command line print their text and
+// exit with the probe's result code.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+#include "platform/path_map.h"
+#include "tests/common/pe_writer.h"
+#include "tests/common/test_env.h"
+
+using namespace halcyon;
+
+namespace {
+
+int Version(const std::string &arguments, std::string &output)
+{
+    const char *binDir = std::getenv("HALCYON_TEST_BIN_DIR");
+    std::string command =
+        std::string(binDir ? binDir : HALCYON_TEST_BIN_DIR) + "/halcyon version " + arguments + " 2>&1 </dev/null";
+    output.clear();
+    std::FILE *pipe = ::popen(command.c_str(), "r");
+    if (!pipe)
+        return -1;
+    char buf[4096];
+    size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, pipe)) > 0)
+        output.append(buf, n);
+    const int status = ::pclose(pipe);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+} // namespace
+
+TEST(VersionCommand, ProbesPrintTextAndExitWithTheirCode)
+{
+    test::MachineScope machine;
+    std::string host = platform::MapPathText("C:\\Program Files (x86)\\Norv\\App.exe");
+    std::filesystem::create_directories(std::filesystem::path(host).parent_path());
+    test::PeVersion v;
+    v.major = 2, v.minor = 5;
+    v.strings = {{"LegalCopyright", "(c) Norv"}};
+    test::WritePeFile(host, v, true);
+
+    std::string out;
+    EXPECT_EQ(Version(R"(exe 'C:\Program Files (x86)\Norv\App.exe')", out), 0);
+    EXPECT_EQ(out, "2.5.0.0\n");
+    EXPECT_EQ(Version(R"(copyright 'C:\Program Files (x86)\Norv\App.exe')", out), 0);
+    EXPECT_EQ(out, "(c) Norv\n");
+    EXPECT_EQ(Version(R"(verify 'C:\Program Files\Norv\App.exe' 2,5)", out), 0) << out;
+    EXPECT_EQ(Version(R"(verify 'C:\Program Files\Norv\App.exe' 2.6)", out), 2);
+    EXPECT_NE(out.find("result 2"), std::string::npos) << out;
+    EXPECT_EQ(Version(R"(exe 'C:\Program Files (x86)\Norv\App.exe' --size 4)", out), 0);
+    EXPECT_EQ(out, "2.5\n");
+    EXPECT_EQ(Version(R"(exe 'C:\Program Files (x86)\Norv\App.exe' --size 0)", out), 14);
+    EXPECT_EQ(Version("bogus x", out), 64);
+    EXPECT_EQ(Version("verify onlyone", out), 64);
+}
