@@ -66,7 +66,10 @@ std::string Figures(const ProgressState &state)
 
 std::string FormatProgressBar(const ProgressState &state, size_t width)
 {
-    const std::string figures = Figures(state);
+    // The figures keep a steady width so that the bar does not jump.
+    std::string figures = Figures(state);
+    if (figures.size() < 42)
+        figures.append(42 - figures.size(), ' ');
     if (width < figures.size() + 7)
         return figures.substr(0, width);
     const size_t cells = width - figures.size() - 2;
