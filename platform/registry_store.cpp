@@ -21,6 +21,7 @@ struct State {
     ino_t ino = 0;    // made again under the same name is a new store)
     int busyMs = 5000;
     bool syncFull = true;
+    bool broken = false; // a corruption error was seen: reopen before the next use
     // Connections inherited across fork(): never used nor closed by the
     // child (the parent still owns their locks); kept reachable.
     std::vector<sqlite3 *> inherited;
@@ -87,6 +88,7 @@ LONG OpenStore(State &s, const std::string &root)
     s.pid = ::getpid();
     s.dev = st.st_dev;
     s.ino = st.st_ino;
+    s.broken = false;
     return ERROR_SUCCESS;
 }
 
@@ -149,6 +151,8 @@ sqlite3 *Connection(LONG *error)
         s.inherited.push_back(s.db);
         s.db = nullptr;
     }
+    if (s.db && s.broken)
+        Drop();
     if (s.db) {
         struct stat st{};
         std::string file = root + "/registry.db";
@@ -175,6 +179,7 @@ void Drop()
         s.inherited.push_back(s.db);
     s.db = nullptr;
     s.root.clear();
+    s.broken = false;
 }
 
 LONG Fail(sqlite3 *db, int rc)
@@ -185,7 +190,9 @@ LONG Fail(sqlite3 *db, int rc)
     case SQLITE_CORRUPT:
     case SQLITE_NOTADB:
         SetLastError("registry store is corrupt: " + msg);
-        Drop();
+        // Statements and the transaction of the failing call still use the
+        // connection; it is closed at the next call.
+        S().broken = true;
         return ERROR_REGISTRY_CORRUPT;
     case SQLITE_BUSY:
     case SQLITE_LOCKED:

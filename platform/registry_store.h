@@ -43,7 +43,8 @@ sqlite3 *Connection(LONG *error);
 // Maps an SQLite result code to a Windows error code and remembers the
 // message for LastError().
 LONG Fail(sqlite3 *db, int rc);
-// Forgets the connection (after a corruption error it is reopened next time).
+// Closes the connection (a corruption error makes Connection() do this
+// before the next use).
 void Drop();
 
 // The last store failure as text ("registry.db: database disk image is

@@ -294,3 +294,35 @@ TEST_F(Registry, LockedStoreGivesAnErrorCodeAfterTheTimeout)
     SetRegistryBusyTimeout(5000);
     EXPECT_EQ(SetString(HKEY_LOCAL_MACHINE, "SOFTWARE\\L", "v", "after"), 0);
 }
+
+TEST_F(Registry, StoreDamagedBelowItsHeaderGivesAnErrorCode)
+{
+    for (int i = 0; i < 200; ++i)
+        ASSERT_EQ(SetString(HKEY_LOCAL_MACHINE, "SOFTWARE\\Many\\Key" + std::to_string(i) + std::string(40, 'k'), "v",
+                          std::string(100, 'v')),
+                  0);
+    const std::string file = machine.root() + "/registry.db";
+    {
+        // Let go of the store, fold the log into it and damage every page
+        // after the first (the schema stays readable, the tables do not).
+        MachineScope other;
+        EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, "SOFTWARE\\Many"));
+    }
+    sqlite3 *db = nullptr;
+    ASSERT_EQ(sqlite3_open(file.c_str(), &db), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(db, "PRAGMA wal_checkpoint(TRUNCATE)", nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_close(db);
+    {
+        MachineScope other;
+        std::string bytes = halcyon::test::ReadFile(file);
+        ASSERT_GT(bytes.size(), 3 * 4096u);
+        for (size_t i = 4096; i < bytes.size(); ++i)
+            bytes[i] = static_cast<char>(0xA5 ^ (i * 31));
+        halcyon::test::WriteFile(file, bytes);
+    }
+    std::string v;
+    LONG r = GetString(HKEY_LOCAL_MACHINE, "SOFTWARE\\Many\\Key7" + std::string(40, 'k'), "v", &v);
+    EXPECT_EQ(r, ERROR_REGISTRY_CORRUPT);
+    EXPECT_EQ(SetString(HKEY_LOCAL_MACHINE, "SOFTWARE\\Many\\New", "v", "x"), ERROR_REGISTRY_CORRUPT);
+    EXPECT_EQ(RegDeleteTree(HKEY_LOCAL_MACHINE, "SOFTWARE\\Many"), ERROR_REGISTRY_CORRUPT);
+}
