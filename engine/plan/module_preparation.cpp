@@ -24,23 +24,17 @@ constexpr uint32_t kProbeBufferBytes = 261 * 4;
 
 // Applies `change` to every node in `order`; a non-zero result ends the walk.
 template <typename Change>
-int32_t ForEachInOrder(support::CXMLNodeList &nodes, std::span<const size_t> order, Change &&change)
+int32_t ForEachInOrder(std::span<support::CXMLNode> nodes, std::span<const size_t> order, Change &&change)
 {
-    support::CXMLNode node;
-    for (size_t index : order) {
-        int32_t i = static_cast<int32_t>(index);
-        if (nodes.GetNode(i, node) != 0)
-            return kMissing;
-        if (int32_t rc = change(node))
+    for (size_t index : order)
+        if (int32_t rc = change(nodes[index]))
             return rc;
-        nodes.UpdateNode(i, node);
-    }
     return 0;
 }
 
 } // namespace
 
-int32_t AddVerificationType(support::CXMLNodeList &nodes, std::span<const size_t> order)
+int32_t AddVerificationType(std::span<support::CXMLNode> nodes, std::span<const size_t> order)
 {
     return ForEachInOrder(nodes, order, [](support::CXMLNode &node) -> int32_t {
         std::string moduleType, installerType;
@@ -52,7 +46,7 @@ int32_t AddVerificationType(support::CXMLNodeList &nodes, std::span<const size_t
     });
 }
 
-int32_t AddVerificationMode(support::CXMLNodeList &nodes, std::span<const size_t> order)
+int32_t AddVerificationMode(std::span<support::CXMLNode> nodes, std::span<const size_t> order)
 {
     std::string buffer(kProbeBufferBytes, '\0');
     return ForEachInOrder(nodes, order, [&](support::CXMLNode &node) -> int32_t {
@@ -70,7 +64,7 @@ int32_t AddVerificationMode(support::CXMLNodeList &nodes, std::span<const size_t
     });
 }
 
-int32_t NormaliseRebootChain(support::CXMLNodeList &nodes, std::span<const size_t> order)
+int32_t NormaliseRebootChain(std::span<support::CXMLNode> nodes, std::span<const size_t> order)
 {
     bool previousRebootsAfter = false;
     return ForEachInOrder(nodes, order, [&](support::CXMLNode &node) -> int32_t {

@@ -48,15 +48,13 @@ struct Accounts {
     int64_t &temporary;
 };
 
-int32_t PrintPass(const support::CXMLNodeList &nodes, std::span<const size_t> order, const Pass &pass,
+int32_t PrintPass(std::span<const support::CXMLNode> nodes, std::span<const size_t> order, const Pass &pass,
                   int32_t &counter, support::CMemoryIniIO &store, Accounts accounts, uint64_t options,
                   std::string_view foundationOs)
 {
-    support::CXMLNode node;
     std::string moduleType, os, section;
     for (size_t index : order) {
-        if (nodes.GetNode(static_cast<int32_t>(index), node) != 0)
-            return kMissing;
+        const support::CXMLNode &node = nodes[index];
         if (!ReadAttribute(node, "moduleType", moduleType))
             return kMissing;
         if (!pass.accepts(moduleType))
@@ -108,10 +106,15 @@ int32_t GetSoftwareModules(std::string_view idfPath, const support::StringList10
                                         kOptionSmallCapacityDisk, local))
         return rc;
 
-    support::CXMLNodeList nodes;
-    if (int32_t rc = support::GetSoftwareNodeList(nodes, "Module", idfPath, releaseIds))
-        return rc;
-    const size_t count = static_cast<size_t>(nodes.GetNumNodes());
+    std::vector<support::CXMLNode> nodes;
+    {
+        support::CXMLNodeList list;
+        if (int32_t rc = support::GetSoftwareNodeList(list, "Module", idfPath, releaseIds))
+            return rc;
+        // One working copy, completed in place by the passes below.
+        nodes.assign(list.Nodes().begin(), list.Nodes().end());
+    }
+    const size_t count = nodes.size();
     if (count == 0)
         return 0;
 
@@ -119,7 +122,7 @@ int32_t GetSoftwareModules(std::string_view idfPath, const support::StringList10
     std::vector<size_t> order(count);
     std::string text;
     for (size_t i = 0; i < count; ++i) {
-        if (!ReadAttribute(nodes.Nodes()[i], "InstallOrderIndex", text))
+        if (!ReadAttribute(nodes[i], "InstallOrderIndex", text))
             return kMissing;
         keys[i] = LeadingInt32(text);
     }

@@ -65,22 +65,22 @@ TEST(IsOsInList, CommaListWithoutRegardToCase)
     EXPECT_EQ(115, IsOsInList("", ""));
 }
 
-support::CXMLNodeList RebootNodes(const std::vector<const char *> &settings)
+std::vector<support::CXMLNode> RebootNodes(const std::vector<const char *> &settings)
 {
-    support::CXMLNodeList nodes;
+    std::vector<support::CXMLNode> nodes;
     for (const char *s : settings) {
         support::CXMLNode n("Software");
         if (s)
             n.AddAttribute("rebootSetting", s);
-        nodes.AddNode(n);
+        nodes.push_back(n);
     }
     return nodes;
 }
 
-std::vector<std::string> Settings(const support::CXMLNodeList &nodes)
+std::vector<std::string> Settings(const std::vector<support::CXMLNode> &nodes)
 {
     std::vector<std::string> out;
-    for (const auto &n : nodes.Nodes()) {
+    for (const auto &n : nodes) {
         std::string v;
         out.push_back(n.GetAttributeValue("rebootSetting", v) == 0 ? v : "<absent>");
     }
@@ -90,7 +90,7 @@ std::vector<std::string> Settings(const support::CXMLNodeList &nodes)
 TEST(RebootChain, OneRestartServesNeighbours)
 {
     auto chain = [](std::vector<const char *> in, std::vector<size_t> order = {}) {
-        support::CXMLNodeList nodes = RebootNodes(in);
+        std::vector<support::CXMLNode> nodes = RebootNodes(in);
         if (order.empty()) {
             order.resize(in.size());
             std::iota(order.begin(), order.end(), size_t{0});
@@ -112,12 +112,12 @@ TEST(RebootChain, OneRestartServesNeighbours)
 
 TEST(VerificationType, DriverModulesAndFileCopiesCheckTheVersion)
 {
-    support::CXMLNodeList nodes;
+    std::vector<support::CXMLNode> nodes;
     auto add = [&](const char *type, const char *installer) {
         support::CXMLNode n("Software");
         n.AddAttribute("moduleType", type);
         n.AddAttribute("InstallerType", installer);
-        nodes.AddNode(n);
+        nodes.push_back(n);
     };
     add("Driver Module", "EXE");
     add("Application Module", "file copy");
@@ -126,7 +126,7 @@ TEST(VerificationType, DriverModulesAndFileCopiesCheckTheVersion)
     std::vector<size_t> order{0, 1, 2, 3};
     ASSERT_EQ(0, AddVerificationType(nodes, order));
     std::vector<std::string> got;
-    for (const auto &n : nodes.Nodes()) {
+    for (const auto &n : nodes) {
         std::string v;
         n.GetAttributeValue("VerificationType", v);
         got.push_back(v);
@@ -135,7 +135,7 @@ TEST(VerificationType, DriverModulesAndFileCopiesCheckTheVersion)
 
     support::CXMLNode noInstaller("Software");
     noInstaller.AddAttribute("moduleType", "Module");
-    nodes.AddNode(noInstaller);
+    nodes.push_back(noInstaller);
     std::vector<size_t> all{0, 1, 2, 3, 4};
     EXPECT_EQ(8, AddVerificationType(nodes, all));
 }
