@@ -116,7 +116,7 @@ protected:
 TEST_F(LoadImgXTest, DirectModeAppliesTheFoundationImageAndReportsProgress)
 {
     MakeWim(src + "/img.wim", {Image("base", "BASE PLUS IMAGE"), Image("found", "FOUNDATION IMAGE 1")});
-    ASSERT_EQ(Load(kDirect), 0) << Log();
+    ASSERT_EQ(Load(kDirect | kRecords), 0) << Log();
     EXPECT_TRUE(Applied("found"));
     EXPECT_FALSE(Applied("base"));
     EXPECT_TRUE(fs::exists(dir / "dst/Windows/system32/drivers/etc/hosts"));
@@ -126,8 +126,10 @@ TEST_F(LoadImgXTest, DirectModeAppliesTheFoundationImageAndReportsProgress)
     for (const char *line : {"LoadImgX Begin", "Source WIM: ", "Destination: ", "Loading WIM...", "BASE PLUS IMAGE",
                              "INFO: image index is: 1", "FOUNDATION IMAGE 1", "Applying Image...", "LoadImgX End"})
         EXPECT_NE(text.find(line), std::string::npos) << line;
-    // Direct mode with another name than "Norv.wim": no release, no records.
-    EXPECT_FALSE(fs::exists(nrvinst));
+    // Direct mode with another name than "Norv.wim": no release, so no FI
+    // record; the plan's snapshot is still recorded.
+    EXPECT_EQ(platform::GetPrivateProfileString("FI", "FI", "none", nrvinst), "none");
+    EXPECT_EQ(platform::GetPrivateProfileString("SSINFO", "SSNPID", "", nrvinst), "SNAP77");
 }
 
 struct ChoiceCase {
