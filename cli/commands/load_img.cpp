@@ -9,6 +9,7 @@
 #include "engine/frame/plan_records.h"
 #include "engine/image/wim_tags.h"
 #include "halcyon/HalcyonDLL.h"
+#include "platform/path_map.h"
 #include "support/ini/ini_store.h"
 
 namespace halcyon::cli {
@@ -38,7 +39,8 @@ uint64_t ImageBytes(const std::string &plan, std::string source, const std::stri
         if (!store.LoadFile(plan))
             return 0;
         std::string releaseName, machineId, pathToRelease, fileName, releaseId;
-        if (!LoadGenericImage(source, &store, releaseName, machineId, pathToRelease, fileName, releaseId, options, true))
+        if (!LoadGenericImage(source, &store, releaseName, machineId, pathToRelease, fileName, releaseId, options, true) ||
+            !platform::IsSafeRelativePart(pathToRelease))
             return 0;
         path = source + pathToRelease + "\\" + fileName;
     }
