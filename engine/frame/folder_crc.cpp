@@ -22,7 +22,12 @@ namespace halcyon::frame {
 namespace {
 
 constexpr size_t kStagingSize = 1048576; // 1 MiB
-constexpr size_t kReadBlock = 4194304;   // 4 MiB
+// Files are read in pieces small enough to stay in the processor cache
+// between the read and the CRC; the CRC does not depend on the piece size.
+constexpr size_t kReadBlock = 262144;    // 256 KiB
+// A piece at least this large goes to the CRC directly when nothing is
+// staged; smaller ones are gathered in the staging buffer first.
+constexpr size_t kDirectFeed = 65536;
 constexpr uint64_t kAllOnes = ~uint64_t{0};
 
 const char *const kMsgCrcDiffers = "CRC Value is not same.";
@@ -336,14 +341,12 @@ bool CFolderCrc::BuildTable(std::string &message)
 void CFolderCrc::Feed(const uint8_t *data, size_t size)
 {
     while (size > 0) {
-        if (stagingFree_ == kStagingSize && size >= kStagingSize) {
-            // Whole staging loads straight from the source: the same CRC as
-            // copying them through the staging buffer first.
-            const size_t whole = size - size % kStagingSize;
-            crc_ = libdeflate_crc32(crc_, data, whole);
-            data += whole;
-            size -= whole;
-            continue;
+        if (size >= kDirectFeed) {
+            // Straight from the source: the same CRC as copying the bytes
+            // through the staging buffer first, without the copy.
+            FlushStaging();
+            crc_ = libdeflate_crc32(crc_, data, size);
+            return;
         }
         const size_t n = std::min(size, stagingFree_);
         std::memcpy(staging_.data() + (kStagingSize - stagingFree_), data, n);
