@@ -59,7 +59,9 @@ std::string ValueLine(const std::string &name, uint32_t type, const std::vector<
 {
     std::string lhs = name.empty() ? "@=" : Quote(name) + "=";
     std::string_view bytes(reinterpret_cast<const char *>(data.data()), data.size());
-    if (type == REG_SZ && bytes.find('\0') == std::string_view::npos && IsValidUtf8(bytes))
+    // Quoted only what a quoted string can carry: one line of text.
+    if (type == REG_SZ && bytes.find_first_of(std::string_view("\0\r\n", 3)) == std::string_view::npos &&
+        IsValidUtf8(bytes))
         return lhs + Quote(bytes);
     if (type == REG_DWORD && data.size() == 4) {
         char buf[16];
