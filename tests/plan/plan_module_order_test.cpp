@@ -110,35 +110,5 @@ TEST(RebootChain, OneRestartServesNeighbours)
     EXPECT_EQ((V{"None", "After"}), chain({"Before", "After"}, {1, 0}));
 }
 
-TEST(VerificationType, DriverModulesAndFileCopiesCheckTheVersion)
-{
-    std::vector<support::CXMLNode> nodes;
-    auto add = [&](const char *type, const char *installer) {
-        support::CXMLNode n("Software");
-        n.AddAttribute("moduleType", type);
-        n.AddAttribute("InstallerType", installer);
-        nodes.push_back(n);
-    };
-    add("Driver Module", "EXE");
-    add("Application Module", "file copy");
-    add("Application Module", "EXE/BATCH");
-    add("driver module", "Data");
-    std::vector<size_t> order{0, 1, 2, 3};
-    ASSERT_EQ(0, AddVerificationType(nodes, order));
-    std::vector<std::string> got;
-    for (const auto &n : nodes) {
-        std::string v;
-        n.GetAttributeValue("VerificationType", v);
-        got.push_back(v);
-    }
-    EXPECT_EQ((std::vector<std::string>{"VerCheckAfter", "VerCheckAfter", "ReturnCode", "VerCheckAfter"}), got);
-
-    support::CXMLNode noInstaller("Software");
-    noInstaller.AddAttribute("moduleType", "Module");
-    nodes.push_back(noInstaller);
-    std::vector<size_t> all{0, 1, 2, 3, 4};
-    EXPECT_EQ(8, AddVerificationType(nodes, all));
-}
-
 } // namespace
 } // namespace halcyon::plan

@@ -101,17 +101,6 @@ TEST(PrintModule, BadAttributes)
     EXPECT_FALSE(store.KeyExists("4", "Recoverable"));
 }
 
-TEST(PrintModule, LabelAndRebootKeys)
-{
-    EXPECT_EQ("abc", plan::StripLabel("a:b/c"));
-    EXPECT_EQ("x y", plan::StripLabel("\\/*?<>|:\"x y"));
-    const std::string later = "Later", both = "bOTH";
-    EXPECT_EQ("", plan::RebootKeysFor(&later).before);
-    EXPECT_EQ("", plan::RebootKeysFor(nullptr).after);
-    EXPECT_EQ("True", plan::RebootKeysFor(&both).before);
-    EXPECT_EQ("True", plan::RebootKeysFor(&both).after);
-}
-
 class PlanSteps : public ::testing::Test {
 protected:
     MachineScope machine;
