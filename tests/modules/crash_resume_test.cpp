@@ -212,6 +212,11 @@ TEST_F(CrashResumeTest, KilledAtManyMomentsEndsLikeAnUninterruptedRun)
     auto t0 = Clock::now();
     ASSERT_EQ(RunToEnd(ref, refMachine), 0) << ReadFile(ref.root + "/stdout.txt");
     const auto fullRun = Clock::now() - t0;
+    const std::string out = ReadFile(ref.root + "/stdout.txt");
+    EXPECT_NE(out.find("module 1/12: installing Label 310001"), std::string::npos) << out;
+    EXPECT_NE(out.find("module 12/12: done Label 310012"), std::string::npos) << out;
+    EXPECT_NE(out.find("restart requested"), std::string::npos) << out;
+    EXPECT_NE(out.find("ModSetupX: all modules done"), std::string::npos) << out;
     const std::string expected = MachineState(ref, refMachine);
     ASSERT_NE(expected.find("Modules\\Label 310012 P310012|InstallMode=Factory"), std::string::npos) << expected;
     ASSERT_NE(expected.find("HDDRecovery|InBoxCD1=Label 310006"), std::string::npos) << expected;

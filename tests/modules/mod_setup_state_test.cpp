@@ -1,7 +1,11 @@
 // The restart-resume state machine of the module setup verb across calls.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "engine/modules/last_module_recoverable.h"
+#include "engine/modules/nrvinst_terminator.h"
+#include "platform/profile.h"
 #include "halcyon/HalcyonDLL.h"
 #include "halcyon/ReturnCodes.h"
 #include "tests/modules/mod_setup_fixture.h"
@@ -224,6 +228,32 @@ TEST_F(ModSetupStateTest, LastModuleRecoverableFollowsTheModuleLookedAtLast)
               RETURN_UNABLE_OPEN_INI);
     EXPECT_EQ(IsLastModuleRecoverable(), 0);
     EXPECT_TRUE(LogHas("Load halcyon.ini file failed. (RETURN_UNABLE_OPEN_INI)"));
+}
+
+TEST_F(ModSetupStateTest, AnUnwritableLogEndsTheRunAtTheFirstGuardedLine)
+{
+    media.Make(Modules(1));
+    const std::string log = dir.path() + "/no-such-folder/setup.log";
+    EXPECT_EQ(ModSetupX(media.plan.c_str(), media.perm.c_str(), media.temp.c_str(), media.trueFul.c_str(),
+                        media.dest.c_str(), media.mount.c_str(), "", "", "", "", log.c_str(), 1, 0, nullptr, 0, "",
+                        nullptr),
+              RETURN_LOG_OPEN_FAILED);
+    EXPECT_TRUE(media.Runs().empty());
+}
+
+TEST_F(ModSetupStateTest, NrvinstEndMarkerIsRestored)
+{
+    const std::string oem = dir.path() + "/nrvinst.oem";
+    modules::EnsureNrvinstTerminator(oem); // no file: nothing happens
+    EXPECT_FALSE(std::filesystem::exists(oem));
+    platform::WritePrivateProfileString("Module", "1", std::string_view("EP0000300101"), oem);
+    platform::WritePrivateProfileString("Module", "2", std::string_view("EP0000300102"), oem);
+    modules::EnsureNrvinstTerminator(oem);
+    EXPECT_EQ(platform::GetPrivateProfileString("Module", "3", "", oem), "End");
+    platform::WritePrivateProfileString("Module", "3", std::string_view("END"), oem);
+    modules::EnsureNrvinstTerminator(oem);
+    EXPECT_EQ(platform::GetPrivateProfileString("Module", "3", "", oem), "END");
+    EXPECT_EQ(platform::GetPrivateProfileString("Module", "4", "", oem), "");
 }
 
 TEST_F(ModSetupStateTest, IsCleanSweepReadsThePlan)
