@@ -3,6 +3,7 @@
 // installer run in the right folder, and the clean-up of every failure row.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 
 #include "engine/image/wim_scramble.h"
@@ -164,6 +165,24 @@ TEST_F(ModInstallerTest, ExitCodeIsHandedBackAndLogged)
     EXPECT_TRUE(LogHas("lInstallRetVal=0"));
     EXPECT_TRUE(LogHas("ReturnCode=0"));
     EXPECT_TRUE(LogHas("System protection setting= "));
+}
+
+TEST_F(ModInstallerTest, BatchFilesRunUnderTheShellAndChildrenAreWaitedFor)
+{
+    auto bat = Module("300212");
+    bat.setupFile = "Install.BAT";
+    bat.cmdLineArgs = "/s";
+    auto parent = Module("300213");
+    parent.childSeconds = 3; // outlives the wait below
+    PlanSettings settings;
+    settings.waitForSetupDelay = "1";
+    media.Make({bat, parent}, settings);
+    const auto t0 = std::chrono::steady_clock::now();
+    ASSERT_EQ(media.Call(), RETURN_SUCCESS);
+    EXPECT_GE(std::chrono::steady_clock::now() - t0, std::chrono::seconds(2));
+    EXPECT_EQ(media.RunIds(), (std::vector<std::string>{"300212", "300213"}));
+    EXPECT_NE(media.Runs()[0].find("args=[/s]"), std::string::npos);
+    EXPECT_TRUE(LogHas("Timed out while waiting for child process")) << media.LogText();
 }
 
 TEST_F(ModInstallerTest, NoTemporaryFolderForTheImagingLibrary)
