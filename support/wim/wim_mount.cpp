@@ -112,8 +112,10 @@ bool TryFuseMount(const std::string &mountFolder, const std::string &wimPath, ui
         return false;
     if (pid == 0) {
         // Only the mount daemon's own descriptors may stay open in it.
-        for (int fd = 3; fd < 1024; ++fd)
-            ::close(fd);
+        if (::close_range(3, ~0u, 0) != 0) {
+            for (int fd = 3; fd < 4096; ++fd)
+                ::close(fd);
+        }
         EnsureWimlibReady();
         WIMStruct *wim = nullptr;
         int ret = wimlib_open_wim(wimPath.c_str(), 0, &wim);
