@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <vector>
 
 #include "engine/frame/log.h"
 #include "engine/frame/plan_records.h"
@@ -112,6 +113,19 @@ private:
     void Log(std::string_view text, bool echo = false) const { LogLine(text, a_.logFile, echo); }
     int32_t Guarded(std::string_view text, bool echo = true) const { return LogGuarded(text, a_.logFile, echo); }
     const std::string &SourceFolderFor(const std::string &temporary, bool &known) const;
+    // Progress calls made while a module's completion is being committed
+    // wait until the registry transaction has ended, so that the front end
+    // never runs while the registry is locked.
+    void Report(int32_t index, int32_t total, const std::string &label);
+    void FlushReports();
+
+    struct PendingReport {
+        int32_t index;
+        int32_t total;
+        std::string label;
+    };
+    std::vector<PendingReport> pending_;
+    bool deferReports_ = false;
 
     const ModSetupArguments &a_;
     support::CMemoryIniIO ini_;
@@ -295,7 +309,7 @@ int32_t ModSetupRun::Register()
         }
         EnsureNrvinstTerminator(a_.nrvinstFile);
     }
-    ctx_.Report(number_, total_, ModuleLabel(m_));
+    Report(number_, total_, ModuleLabel(m_));
     return 0;
 }
 
@@ -366,13 +380,13 @@ void ModSetupRun::InBoxBookkeeping()
     if (!IsInBoxModule(m_))
         return;
     const std::string &label = m_.CustomerLabel;
-    ctx_.Report(number_ - 1, total_, label);
-    ctx_.Report(0, 0, label);
+    Report(number_ - 1, total_, label);
+    Report(0, 0, label);
     if (!EqualsNoCase(imageState_, kImageStateComplete))
         RecordInBoxModule(label);
     else
-        ctx_.Report(-1, 0, label);
-    ctx_.Report(number_, total_, label);
+        Report(-1, 0, label);
+    Report(number_, total_, label);
 }
 
 // The end of one module's pass: registration (when it was installed), the
@@ -381,19 +395,40 @@ void ModSetupRun::InBoxBookkeeping()
 // either wholly done or wholly to do.
 int32_t ModSetupRun::Complete(bool selected)
 {
-    platform::reg::RegBatch batch;
-    if (selected)
-        if (int32_t rc = Register())
-            return rc;
-    InBoxBookkeeping();
-    ++number_;
-    section_ = prefix_ + std::to_string(number_);
-    if (WriteRegString(kInstallerStatusKey, kCurrentItemName, section_) != 0 ||
-        !Committed(batch)) {
-        Log("Error: Write regedistry. (INSTALLER_STATUS_CURRENT) " + section_, true);
-        return RETURN_REGISTRY_WRITE;
+    int32_t rc = 0;
+    deferReports_ = true;
+    {
+        platform::reg::RegBatch batch;
+        if (selected)
+            rc = Register();
+        if (rc == 0) {
+            InBoxBookkeeping();
+            ++number_;
+            section_ = prefix_ + std::to_string(number_);
+            if (WriteRegString(kInstallerStatusKey, kCurrentItemName, section_) != 0 || !Committed(batch)) {
+                Log("Error: Write regedistry. (INSTALLER_STATUS_CURRENT) " + section_, true);
+                rc = RETURN_REGISTRY_WRITE;
+            }
+        }
     }
-    return 0;
+    deferReports_ = false;
+    FlushReports();
+    return rc;
+}
+
+void ModSetupRun::Report(int32_t index, int32_t total, const std::string &label)
+{
+    if (deferReports_)
+        pending_.push_back({index, total, label});
+    else
+        ctx_.Report(index, total, label);
+}
+
+void ModSetupRun::FlushReports()
+{
+    for (const PendingReport &p : pending_)
+        ctx_.Report(p.index, p.total, p.label);
+    pending_.clear();
 }
 
 int32_t ModSetupRun::RestartBefore()
