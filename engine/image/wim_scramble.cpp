@@ -23,7 +23,13 @@ using File = std::unique_ptr<std::FILE, FileCloser>;
 
 bool IsWimScrambled(const std::string &path)
 {
-    File file(std::fopen(platform::HostPath(path).c_str(), "rb"));
+    const std::string host = platform::HostPath(path);
+    std::error_code ec;
+    // Only a file can be opened as one (a folder opens on Linux, not on
+    // Windows).
+    if (!std::filesystem::is_regular_file(host, ec))
+        return false;
+    File file(std::fopen(host.c_str(), "rb"));
     if (!file)
         return false;
     unsigned char block[kBlock] = {};

@@ -90,6 +90,7 @@ TEST_F(WimTagsTest, ScrambleDetectionEdgeCases)
     EXPECT_FALSE(image::IsWimScrambled(dir_ / "missing.wim")) << "unopenable counts as plain";
     EXPECT_FALSE(image::EncryptDecryptWim(dir_ / "missing.wim"));
     EXPECT_FALSE(image::EncryptDecryptWim(dir_.path())) << "a folder is not a file";
+    EXPECT_FALSE(image::IsWimScrambled(dir_.path())) << "a folder cannot be opened as a file";
 
     // A zero byte before the signature hides it.
     test::WriteFile(dir_ / "zero.wim", std::string("\0MSWIM\0\0\0\0\0\0\0\0\0\0", 16));
