@@ -4,57 +4,16 @@
 // "BLID:<value>" ('=' also accepted, name without regard to case).
 #include "support/wdmi/wdmi.h"
 
-#include <dirent.h>
-
-#include <fstream>
-#include <iterator>
 #include <optional>
 #include <vector>
 
 #include "platform/machine.h"
 #include "platform/path_map.h"
+#include "support/wdmi/oem_strings.h"
 
 namespace halcyon::support {
 
 namespace {
-
-constexpr const char *kDmiEntries = "/sys/firmware/dmi/entries";
-
-// The strings of the first readable SMBIOS type 11 structure; empty when none.
-std::vector<std::string> OemStrings()
-{
-    std::vector<std::string> out;
-    DIR *d = ::opendir(kDmiEntries);
-    if (!d)
-        return out;
-    std::vector<std::string> dirs;
-    while (dirent *e = ::readdir(d)) {
-        std::string n = e->d_name;
-        if (n.rfind("11-", 0) == 0)
-            dirs.push_back(n);
-    }
-    ::closedir(d);
-    for (const auto &dir : dirs) {
-        std::ifstream in(std::string(kDmiEntries) + "/" + dir + "/raw", std::ios::binary);
-        if (!in)
-            continue;
-        std::string raw((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-        if (raw.size() < 5 || static_cast<uint8_t>(raw[0]) != 11)
-            continue;
-        size_t pos = static_cast<uint8_t>(raw[1]);
-        unsigned count = static_cast<uint8_t>(raw[4]);
-        while (pos < raw.size() && out.size() < count) {
-            size_t nul = raw.find('\0', pos);
-            if (nul == std::string::npos || nul == pos)
-                break;
-            out.push_back(raw.substr(pos, nul - pos));
-            pos = nul + 1;
-        }
-        if (!out.empty())
-            return out;
-    }
-    return out;
-}
 
 // The value of "<tag>:<value>" (or '=') in `s`; nullopt when `s` is not one.
 std::optional<std::string> Tagged(const std::string &s, std::string_view tag)
@@ -69,7 +28,7 @@ std::optional<std::string> Tagged(const std::string &s, std::string_view tag)
 
 std::optional<std::string> FromOemStrings(std::string_view tag)
 {
-    for (const auto &s : OemStrings())
+    for (const auto &s : ReadOemStrings())
         if (auto v = Tagged(s, tag))
             return v;
     return std::nullopt;
@@ -94,7 +53,7 @@ bool IsRMIDOnOEMString1()
 {
     if (auto v = platform::MachineSetting("Identity", "RMIDOnOEMString1"))
         return platform::EqualsNoCase(*v, "True");
-    auto strings = OemStrings();
+    auto strings = ReadOemStrings();
     return !strings.empty() && Tagged(strings[0], "RMID").has_value();
 }
 
