@@ -1,0 +1,66 @@
+// halcyon wim and halcyon crc: the exit status is the routine's code.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <string>
+
+#include "tests/common/test_env.h"
+
+using namespace halcyon;
+
+namespace {
+
+int Halcyon(const std::string &arguments, std::string &output)
+{
+    const char *binDir = std::getenv("HALCYON_TEST_BIN_DIR");
+    const std::string command =
+        std::string(binDir ? binDir : HALCYON_TEST_BIN_DIR) + "/halcyon " + arguments + " 2>&1 </dev/null";
+    output.clear();
+    std::FILE *pipe = ::popen(command.c_str(), "r");
+    if (!pipe)
+        return -1;
+    char buf[4096];
+    size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, pipe)) > 0)
+        output.append(buf, n);
+    const int status = ::pclose(pipe);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+TEST(WimCrcCommands, CaptureReadScrambleApplyAndCheck)
+{
+    test::MachineScope machine;
+    test::TempDir dir("halcyon-wim-cli");
+    test::WriteFile(dir / "src/a.txt", "hello\n");
+    const std::string wim = dir / "x.wim";
+    std::string out;
+    ASSERT_EQ(Halcyon("wim create " + dir / "src" + " " + wim + " --description 'FOUNDATION IMAGE 1' --releaseid 300100",
+                  out),
+              0)
+        << out;
+    EXPECT_EQ(Halcyon("wim tag " + wim + " releaseid", out), 0);
+    EXPECT_EQ(out, "300100\n");
+    EXPECT_EQ(Halcyon("wim tag " + wim + " blid", out), 48);
+    EXPECT_EQ(Halcyon("wim releaseid " + wim + " 300101", out), 57);
+    EXPECT_EQ(Halcyon("wim scramble " + wim, out), 0);
+    EXPECT_EQ(out, "scrambled\n");
+    EXPECT_EQ(Halcyon("wim info " + wim, out), 41) << "a scrambled WIM does not open";
+    EXPECT_EQ(Halcyon("wim scramble " + wim, out), 0);
+    EXPECT_EQ(Halcyon("wim info " + wim, out), 0);
+    EXPECT_NE(out.find("DESCRIPTION=FOUNDATION IMAGE 1"), std::string::npos) << out;
+
+    const std::string target = dir / "out";
+    ASSERT_EQ(Halcyon("wim apply " + wim + " " + target, out), 0) << out;
+    EXPECT_EQ(test::ReadFile(target + "/a.txt"), "hello\n");
+    EXPECT_EQ(Halcyon("crc check " + target, out), 2);
+    ASSERT_EQ(Halcyon("crc create " + target, out), 0) << out;
+    EXPECT_EQ(Halcyon("crc check " + target, out), 0);
+    EXPECT_NE(out.find("Calculated CRC: "), std::string::npos);
+    test::WriteFile(target + "/a.txt", "hellO\n");
+    EXPECT_EQ(Halcyon("crc check " + target, out), 1);
+    EXPECT_EQ(Halcyon("crc check", out), 64);
+    EXPECT_EQ(Halcyon("wim frobnicate", out), 64);
+}
+
+} // namespace
