@@ -16,8 +16,8 @@ constexpr uint64_t GiB = 1ull << 30;
 
 class File64Test : public ::testing::Test {
 protected:
-    std::string path_ = dir_ / "big.bin";
     test::TempDir dir_{"file64"};
+    std::string path_ = dir_ / "big.bin";
 };
 
 TEST_F(File64Test, SeeksAndSizesBeyondFourGiB)
