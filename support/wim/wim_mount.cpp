@@ -142,7 +142,11 @@ bool TryFuseMount(const std::string &mountFolder, const std::string &wimPath, ui
     }
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
         return false;
-    return MountType(mountFolder) == "fuse.wimfs";
+    if (MountType(mountFolder) == "fuse.wimfs")
+        return true;
+    // Reported as mounted but not seen where asked: leave nothing behind.
+    wimlib_unmount_image(mountFolder.c_str(), 0);
+    return false;
 }
 
 // Removes everything below `folder`, keeping the folder.
