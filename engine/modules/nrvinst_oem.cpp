@@ -87,8 +87,11 @@ int32_t WriteEPIDToNrvinstFile(const ModuleRecord *record, std::string_view nrvi
         if (platform::EqualsNoCase(value, "End"))
             break;
     }
-    platform::WritePrivateProfileString("Module", std::to_string(n), std::string_view(epid), path);
+    // "End" goes in first: a run stopped between the two writes then leaves
+    // a list that still ends where it did (and the module unrecorded, so it
+    // is recorded again next time), never a list without its end marker.
     platform::WritePrivateProfileString("Module", std::to_string(n + 1), std::string_view("End"), path);
+    platform::WritePrivateProfileString("Module", std::to_string(n), std::string_view(epid), path);
     return 0;
 }
 

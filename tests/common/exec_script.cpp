@@ -2,7 +2,9 @@
 
 #include <csignal>
 #include <cstdlib>
+#include <sys/prctl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include "platform/process.h"
@@ -24,13 +26,21 @@ std::string ReadTrimmed(const std::string &path)
     return s;
 }
 
-OwnProcessGroupSnapshots::OwnProcessGroupSnapshots()
+OwnChildrenSnapshots::OwnChildrenSnapshots()
 {
-    const pid_t group = ::getpgrp();
-    platform::SetSnapshotFilter([group](const platform::ProcessInfo &p) { return p.processGroup == group; });
+    ::prctl(PR_SET_CHILD_SUBREAPER, 1);
+    const pid_t self = ::getpid();
+    platform::SetSnapshotFilter([self](const platform::ProcessInfo &p) { return p.parentPid == self; });
 }
 
-OwnProcessGroupSnapshots::~OwnProcessGroupSnapshots() { platform::SetSnapshotFilter({}); }
+OwnChildrenSnapshots::~OwnChildrenSnapshots()
+{
+    platform::SetSnapshotFilter({});
+    ::prctl(PR_SET_CHILD_SUBREAPER, 0);
+    int status = 0;
+    while (::waitpid(-1, &status, WNOHANG) > 0) {
+    }
+}
 
 void KillPidFromFile(const std::string &pidFile)
 {

@@ -1,6 +1,7 @@
 // Test helpers for running real programs: small shell scripts and a scope
-// that limits process snapshots to this test's process group, so that
-// programs other users start on the machine do not enter child waits.
+// that limits process snapshots to this test's own descendants, so that
+// programs others start on the machine (parallel tests included) do not
+// enter child waits.
 #pragma once
 
 #include <string>
@@ -14,13 +15,16 @@ void WriteScript(const std::string &path, std::string_view body, unsigned mode =
 // Reads a whole file and trims trailing white space.
 std::string ReadTrimmed(const std::string &path);
 
-// While alive, snapshots see only processes of this process group.
-class OwnProcessGroupSnapshots {
+// While alive, this process is the subreaper of its descendants (orphans
+// are handed to it instead of init) and snapshots see only its children, so
+// a script's background processes are in and everybody else's are out.
+// Ended orphans are collected on destruction.
+class OwnChildrenSnapshots {
 public:
-    OwnProcessGroupSnapshots();
-    ~OwnProcessGroupSnapshots();
-    OwnProcessGroupSnapshots(const OwnProcessGroupSnapshots &) = delete;
-    OwnProcessGroupSnapshots &operator=(const OwnProcessGroupSnapshots &) = delete;
+    OwnChildrenSnapshots();
+    ~OwnChildrenSnapshots();
+    OwnChildrenSnapshots(const OwnChildrenSnapshots &) = delete;
+    OwnChildrenSnapshots &operator=(const OwnChildrenSnapshots &) = delete;
 };
 
 // Kills the process whose pid is written in `pidFile` (when it is there).

@@ -31,7 +31,7 @@ protected:
 
     TempDir dir_{"halcyon-exec"};
     std::string log_ = dir_ / "exec.log";
-    test::OwnProcessGroupSnapshots own_;
+    test::OwnChildrenSnapshots own_;
 };
 
 double Seconds(std::chrono::steady_clock::time_point since)

@@ -213,9 +213,9 @@ TEST(ProcessSnapshot, SeesThisProcessAndHonoursTheFilter)
     }
     EXPECT_TRUE(found);
     {
-        test::OwnProcessGroupSnapshots own;
+        test::OwnChildrenSnapshots own;
         for (const auto &p : SnapshotProcesses())
-            EXPECT_EQ(p.processGroup, ::getpgrp());
+            EXPECT_EQ(p.parentPid, ::getpid());
     }
     EXPECT_FALSE(ReadProcessInfo(-1));
 }
