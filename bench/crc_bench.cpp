@@ -162,7 +162,9 @@ int main(int argc, char **argv)
     Shell("cat " + one + "/image.bin > /dev/null; find " + many + " -type f -print0 | xargs -0 cat > /dev/null");
 
     std::printf("\n%-8s %-16s %9s %9s %9s %9s\n", "layout", "tool", "wall s", "MB/s", "cpu s", "MB/cpu-s");
-    for (const auto &[label, folder] : {std::pair{"many", many}, std::pair{"one", one}}) {
+    for (const auto &layout : {std::pair<std::string, std::string>{"many", many}, {"one", one}}) {
+        const std::string label = layout.first;
+        const std::string folder = layout.second;
         const double mb = static_cast<double>(megabytes);
         const Timing check = Best(runs, [&] {
             // The check's two lines go to /dev/null, as the tools' output does.
@@ -183,14 +185,14 @@ int main(int argc, char **argv)
         const Timing cat = Best(runs, [&] { Shell(files + " | xargs -0 cat > /dev/null"); });
         const Timing plain = Best(runs, [&] { ReadAll(folder); });
         auto row = [&](const char *tool, const Timing &t) {
-            std::printf("%-8s %-16s %9.3f %9.0f %9.3f %9.0f\n", label, tool, t.wall, mb / t.wall, t.cpu, mb / t.cpu);
+            std::printf("%-8s %-16s %9.3f %9.0f %9.3f %9.0f\n", label.c_str(), tool, t.wall, mb / t.wall, t.cpu, mb / t.cpu);
         };
         row("CheckFolder", check);
         row("rhash --crc32", rhash);
         row("cat >/dev/null", cat);
         row("read() 256 KiB", plain);
         std::printf("%-8s CheckFolder time / rhash: wall %.2f cpu %.2f; / cat: wall %.2f cpu %.2f; / read(): wall %.2f cpu %.2f\n",
-                    label, check.wall / rhash.wall, check.cpu / rhash.cpu, check.wall / cat.wall, check.cpu / cat.cpu,
+                    label.c_str(), check.wall / rhash.wall, check.cpu / rhash.cpu, check.wall / cat.wall, check.cpu / cat.cpu,
                     check.wall / plain.wall, check.cpu / plain.cpu);
     }
     if (own) {
