@@ -284,9 +284,11 @@ TEST_F(CrashResumeTest, KilledAtManyMomentsEndsLikeAnUninterruptedRun)
     std::set<std::string> ran;
     for (const auto &id : media.RunIds())
         ran.insert(id);
-    for (const auto &m : plan)
-        if (m.installerType != "FILE COPY")
+    for (const auto &m : plan) {
+        if (m.installerType != "FILE COPY") {
             EXPECT_TRUE(ran.count(m.releaseId)) << m.releaseId << " never ran";
+        }
+    }
     EXPECT_TRUE(fs::is_empty(ref.mount));
 }
 

@@ -233,8 +233,9 @@ TEST_P(ModInstallerWimFailureTest, FailsWith41AndCleansUp)
         fs::remove_all(media.mount + "/300220");
     }
     EXPECT_FALSE(fs::exists(media.mount + "/300220.mod")) << "temporary image left";
-    if (row.call == WimCall::ApplyImage || row.call == WimCall::CloseImage || row.call == WimCall::CloseFile)
+    if (row.call == WimCall::ApplyImage || row.call == WimCall::CloseImage || row.call == WimCall::CloseFile) {
         EXPECT_FALSE(fs::exists(media.mount + "/300220")) << "mount folder left";
+    }
     EXPECT_TRUE(image::IsWimScrambled(ModuleFolder(m) + "/300220.mod") == row.scrambled);
     EXPECT_EQ(Mark("CurrentItemName"), "<absent>");
 }
