@@ -190,6 +190,22 @@ TEST_F(WimApiTest, AppliesWithProgressThatNeverGoesBack)
     EXPECT_EQ(heard.percents.size(), heardBefore) << "unregistered callbacks hear nothing";
 }
 
+TEST_F(WimApiTest, CallbackWithoutHandleHearsEveryApply)
+{
+    Heard heard;
+    WimHandle none;
+    ASSERT_NE(api_->RegisterMessageCallback(none, Listen, &heard), INVALID_CALLBACK_VALUE);
+    {
+        WimHandle wim = Open(*api_, wim_);
+        WimHandle image = api_->LoadImage(wim, 2);
+        ASSERT_TRUE(api_->ApplyImage(image, dir_ / "global", 0));
+    }
+    EXPECT_TRUE(api_->UnregisterMessageCallback(none, Listen));
+    ASSERT_FALSE(heard.percents.empty());
+    EXPECT_EQ(heard.percents.back(), 100u);
+    EXPECT_EQ(api_->RegisterMessageCallback(none, nullptr, nullptr), INVALID_CALLBACK_VALUE);
+}
+
 TEST_F(WimApiTest, CallbackCanAbortTheApply)
 {
     WimHandle wim = Open(*api_, wim_);
