@@ -302,6 +302,17 @@ bool UnmountWimImage(const std::string &mountFolder, const std::string &wimPath,
             text = "cannot unmount " + folder + ": wimlib: " + WimlibErrorText(ret);
             return false;
         }
+        // The mount daemon takes the file system away after it answered;
+        // callers delete the folder next, so wait until it is gone.
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        while (MountType(folder) == "fuse.wimfs") {
+            if (std::chrono::steady_clock::now() > deadline) {
+                error = WIM_ERROR_GEN_FAILURE;
+                text = "the mount at " + folder + " did not go away";
+                return false;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
     } else if (!ClearFolder(folder, text)) {
         error = WIM_ERROR_ACCESS_DENIED;
         return false;
