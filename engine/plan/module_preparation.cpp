@@ -19,6 +19,8 @@ constexpr uint32_t kProbeEmptyPath = 5;
 constexpr uint32_t kProbeNoBackslash = 7;
 constexpr uint32_t kProbeNotRegistryRoot = 8;
 
+constexpr uint32_t kProbeTextTooLong = 15;
+
 // The probe's output buffer: 261 characters of up to four UTF-8 bytes.
 constexpr uint32_t kProbeBufferBytes = 261 * 4;
 
@@ -30,6 +32,23 @@ int32_t ForEachInOrder(std::span<support::CXMLNode> nodes, std::span<const size_
         if (int32_t rc = change(nodes[index]))
             return rc;
     return 0;
+}
+
+// For a path too long for the probe to look at: a registry path is one whose
+// first component names a registry root, as the probe itself decides.
+bool StartsWithRegistryRoot(std::string_view path)
+{
+    size_t backslash = path.find('\\');
+    if (backslash == std::string_view::npos)
+        return false;
+    std::string root = platform::ToUpperAscii(path.substr(0, backslash));
+    size_t first = root.find_first_not_of(" \t\"");
+    root.erase(0, first == std::string::npos ? root.size() : first);
+    for (std::string_view name : {"HKEY_CURRENT_USER", "HKCU", "HKEY_LOCAL_MACHINE", "HKLM", "HKEY_USERS", "HKU",
+                                  "HKEY_CURRENT_CONFIG", "HKCC", "HKEY_DYN_DATA", "HKDD"})
+        if (root == name)
+            return true;
+    return false;
 }
 
 } // namespace
@@ -58,6 +77,8 @@ int32_t AddVerificationMode(std::span<support::CXMLNode> nodes, std::span<const 
         if (probe == kProbeEmptyPath)
             mode = "None";
         else if (probe == kProbeNoBackslash || probe == kProbeNotRegistryRoot)
+            mode = "File";
+        else if (probe == kProbeTextTooLong && !StartsWithRegistryRoot(path))
             mode = "File";
         node.AddAttribute("VerificationMode", mode);
         return 0;

@@ -9,6 +9,7 @@
 #include "engine/plan/module_preparation.h"
 #include "engine/plan/os_list.h"
 #include "support/idf/xml_node.h"
+#include "tests/common/test_env.h"
 
 namespace halcyon::plan {
 namespace {
@@ -108,6 +109,37 @@ TEST(RebootChain, OneRestartServesNeighbours)
     EXPECT_EQ((V{"After", "<absent>", "Before"}), chain({"After", nullptr, "Before"}));
     // The chain follows the install order, not the list order.
     EXPECT_EQ((V{"None", "After"}), chain({"Before", "After"}, {1, 0}));
+}
+
+TEST(VerificationMode, FromTheVersionProbe)
+{
+    test::MachineScope machine;
+    std::string longFile = "C:\\" + std::string(300, 'a') + "\\v.txt";
+    std::string longKey = "HKLM\\SOFTWARE\\" + std::string(300, 'k') + "\\Version";
+    std::vector<std::pair<std::string, std::string>> cases = {
+        {"", "None"},
+        {"C:\\Tools\\a.exe", "File"},
+        {"version.txt", "File"},
+        {"HKLM\\SOFTWARE\\Missing\\Version", "Registry"},
+        {"hkey_local_machine\\SOFTWARE\\X", "Registry"},
+        // Too long for the probe: decided by the first component.
+        {longFile, "File"},
+        {longKey, "Registry"},
+    };
+    std::vector<support::CXMLNode> nodes;
+    for (const auto &c : cases) {
+        support::CXMLNode n("Software");
+        n.AddAttribute("VerificationPath", c.first);
+        nodes.push_back(n);
+    }
+    std::vector<size_t> order(nodes.size());
+    std::iota(order.begin(), order.end(), size_t{0});
+    ASSERT_EQ(0, AddVerificationMode(nodes, order));
+    for (size_t i = 0; i < cases.size(); ++i) {
+        std::string mode;
+        nodes[i].GetAttributeValue("VerificationMode", mode);
+        EXPECT_EQ(cases[i].second, mode) << cases[i].first.substr(0, 40);
+    }
 }
 
 } // namespace
