@@ -230,6 +230,33 @@ TEST_F(ModSetupStateTest, LastModuleRecoverableFollowsTheModuleLookedAtLast)
     EXPECT_TRUE(LogHas("Load halcyon.ini file failed. (RETURN_UNABLE_OPEN_INI)"));
 }
 
+TEST_F(ModSetupStateTest, WindowsPathsOnTheMachinesDrives)
+{
+    // Media on drive C: of the emulated machine, named the way the factory
+    // tools name them, letter case differing from the files on disk.
+    ModMedia onC(machine.root() + "/drives/c/Factory");
+    auto mods = Modules(2);
+    mods[0].pathToRelease = "Sources\\Data\\300101";
+    mods[1].pathToRelease = "Sources\\Data\\300102";
+    onC.Make(mods);
+    mods[0].pathToRelease = "SOURCES\\DATA\\300101";
+    onC.WritePlan(mods);
+    std::filesystem::create_directories(machine.root() + "/drives/c/Windows/System32");
+    ProgressLog log;
+    EXPECT_EQ(ModSetupX("C:\\Factory\\HALCYON.INI", "C:\\Factory\\perm", "C:\\Factory\\temp",
+                        "C:\\Factory\\truefulfill", "C:\\Factory\\dest", "C:\\FACTORY\\Mount", "", "", "", "",
+                        "C:\\Factory\\setup.log", 1, modules::OPTION_WRITE_EPID, &ProgressLog::Callback,
+                        reinterpret_cast<uintptr_t>(&log), "C:\\Windows\\System32\\nrvinst.oem", nullptr),
+              RETURN_SUCCESS)
+        << onC.LogText();
+    EXPECT_EQ(onC.RunIds(), (V{"300101", "300102"}));
+    EXPECT_NE(onC.Runs()[0].find("cwd=" + onC.mount + "/300101"), std::string::npos) << onC.Runs()[0];
+    EXPECT_TRUE(std::filesystem::is_empty(onC.mount));
+    EXPECT_EQ(platform::GetPrivateProfileString("Module", "2", "", "C:\\Windows\\System32\\nrvinst.oem"),
+              "EP0000300102");
+    EXPECT_EQ(log.calls.size(), 6u);
+}
+
 TEST_F(ModSetupStateTest, AnUnwritableLogEndsTheRunAtTheFirstGuardedLine)
 {
     media.Make(Modules(1));
