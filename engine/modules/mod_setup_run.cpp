@@ -239,8 +239,9 @@ const std::string &ModSetupRun::SourceFolderFor(const std::string &temporary, bo
 }
 
 // Steps for a selected module: announce, pick its source, the restart
-// before it, install, verify and register it. `restartBefore` is set when
-// the machine must restart before the module (nothing installed then).
+// before it, install and verify it (registration follows in Complete).
+// `restartBefore` is set when the machine must restart before the module
+// (nothing installed then).
 int32_t ModSetupRun::InstallSelected(bool &restartBefore)
 {
     restartBefore = false;
