@@ -113,6 +113,7 @@ const CommandRegistration modSetup(
     "halcyon mod-setup --plan PLAN --perm DIR [--temp DIR] [--truefulfillment DIR] [--dest DIR] [--mount DIR]\n"
     "       [--installer-type T] [--part-type T] [--recoverable R] [--temporary T] [--log LOG]\n"
     "       [--start N] [--options N] [--nrvinst FILE] [--until-done]\n"
+    "  --temp defaults to --perm, --truefulfillment to --temp; --options is decimal or 0x-hex.\n"
     "  --until-done calls the verb again after each restart request (code 1001) until it returns anything else.\n"
     "  Exit status: 0 done, 10 restart requested (without --until-done), 1 failure.",
     RunModSetup);
