@@ -19,7 +19,6 @@
 #include "engine/modules/module_run_context.h"
 #include "engine/modules/module_selection.h"
 #include "engine/modules/nrvinst_oem.h"
-#include "engine/modules/nrvinst_terminator.h"
 #include "engine/modules/target_path.h"
 #include "halcyon/ReturnCodes.h"
 #include "halcyon/VerGauge.h"
@@ -308,7 +307,6 @@ int32_t ModSetupRun::Register()
             std::snprintf(buf, sizeof buf, "ERROR: WriteEPIDToNrvinstFile Returned: '%d'\n", rc);
             Log(buf, true);
         }
-        EnsureNrvinstTerminator(a_.nrvinstFile);
     }
     Report(number_, total_, ModuleLabel(m_));
     return 0;
@@ -508,7 +506,6 @@ int32_t ModSetupRun::Run()
                     std::snprintf(buf, sizeof buf, "WriteEPIDToNrvinstFile Returned: '%d'\n", epid);
                     Log(buf, true);
                 }
-                EnsureNrvinstTerminator(a_.nrvinstFile);
             }
         }
         if (IsInBoxModule(m_) && EqualsNoCase(imageState_, kImageStateComplete))

@@ -4,7 +4,6 @@
 #include <filesystem>
 
 #include "engine/modules/last_module_recoverable.h"
-#include "engine/modules/nrvinst_terminator.h"
 #include "platform/profile.h"
 #include "halcyon/HalcyonDLL.h"
 #include "halcyon/ReturnCodes.h"
@@ -266,21 +265,6 @@ TEST_F(ModSetupStateTest, AnUnwritableLogEndsTheRunAtTheFirstGuardedLine)
                         nullptr),
               RETURN_LOG_OPEN_FAILED);
     EXPECT_TRUE(media.Runs().empty());
-}
-
-TEST_F(ModSetupStateTest, NrvinstEndMarkerIsRestored)
-{
-    const std::string oem = dir.path() + "/nrvinst.oem";
-    modules::EnsureNrvinstTerminator(oem); // no file: nothing happens
-    EXPECT_FALSE(std::filesystem::exists(oem));
-    platform::WritePrivateProfileString("Module", "1", std::string_view("EP0000300101"), oem);
-    platform::WritePrivateProfileString("Module", "2", std::string_view("EP0000300102"), oem);
-    modules::EnsureNrvinstTerminator(oem);
-    EXPECT_EQ(platform::GetPrivateProfileString("Module", "3", "", oem), "End");
-    platform::WritePrivateProfileString("Module", "3", std::string_view("END"), oem);
-    modules::EnsureNrvinstTerminator(oem);
-    EXPECT_EQ(platform::GetPrivateProfileString("Module", "3", "", oem), "END");
-    EXPECT_EQ(platform::GetPrivateProfileString("Module", "4", "", oem), "");
 }
 
 TEST_F(ModSetupStateTest, IsCleanSweepReadsThePlan)
