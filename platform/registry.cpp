@@ -1,12 +1,14 @@
 // Win32-shaped registry calls over the SQLite store (registry_store.h).
 #include "platform/registry.h"
 
+#include <pthread.h>
 #include <sqlite3.h>
 
 #include <algorithm>
 #include <cstring>
 #include <map>
 #include <mutex>
+#include <new>
 
 #include "platform/path_map.h"
 #include "platform/registry_store.h"
@@ -37,11 +39,21 @@ struct HandleTable {
     HKEY next = 1;
 };
 
+void ResetHandlesInChild();
+
 HandleTable &Handles()
 {
-    static HandleTable *t = new HandleTable;
+    static HandleTable *t = [] {
+        auto *table = new HandleTable;
+        ::pthread_atfork(nullptr, nullptr, ResetHandlesInChild);
+        return table;
+    }();
     return *t;
 }
+
+// A forked child gets a lock no other thread can be holding; its handles
+// stay valid.
+void ResetHandlesInChild() { new (&Handles().mutex) std::mutex(); }
 
 HKEY AddHandle(Handle h)
 {

@@ -1,8 +1,11 @@
 #include "platform/registry_store.h"
 
+#include <pthread.h>
 #include <sqlite3.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <new>
 
 #include "platform/machine_prefix.h"
 #include "platform/registry.h"
@@ -27,10 +30,32 @@ struct State {
     std::vector<sqlite3 *> inherited;
 };
 
+void ResetInChild();
+
 State &S()
 {
-    static State *s = new State; // never destroyed: verbs may run during exit
+    static State *s = [] {
+        auto *state = new State; // never destroyed: verbs may run during exit
+        ::pthread_atfork(nullptr, nullptr, ResetInChild);
+        return state;
+    }();
     return *s;
+}
+
+// After fork() the child has one thread; a lock held at that moment (by a
+// batch of the forking thread, or by another thread) would never be
+// released there. The child starts over with a fresh lock and no
+// connection; the parent's connection is left alone.
+void ResetInChild()
+{
+    State &s = S();
+    new (&s.mutex) std::recursive_mutex();
+    s.batchDepth = 0;
+    if (s.db)
+        s.inherited.push_back(s.db);
+    s.db = nullptr;
+    s.root.clear();
+    s.broken = false;
 }
 
 thread_local std::string t_lastError;
@@ -124,7 +149,7 @@ LONG EndBatch(bool commit)
 {
     State &s = S();
     LONG result = ERROR_SUCCESS;
-    if (s.batchDepth == 1 && s.db) {
+    if (s.batchDepth == 1 && s.db && s.pid == ::getpid()) {
         int rc = sqlite3_exec(s.db, commit ? "COMMIT" : "ROLLBACK", nullptr, nullptr, nullptr);
         if (rc != SQLITE_OK) {
             result = Fail(s.db, rc);
@@ -142,14 +167,17 @@ sqlite3 *Connection(LONG *error)
 {
     State &s = S();
     std::string root = MachineRoot();
+    if (s.db && s.pid != ::getpid()) {
+        // A forked child: the parent's connection (and any batch it had
+        // open) stays the parent's.
+        s.inherited.push_back(s.db);
+        s.db = nullptr;
+        s.batchDepth = 0;
+    }
     if (s.batchDepth > 0) {
         // The batch keeps its store; once the store failed, so does the rest.
         *error = s.db ? ERROR_SUCCESS : ERROR_REGISTRY_IO_FAILED;
         return s.db;
-    }
-    if (s.db && s.pid != ::getpid()) {
-        s.inherited.push_back(s.db);
-        s.db = nullptr;
     }
     if (s.db && s.broken)
         Drop();

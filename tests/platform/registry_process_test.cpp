@@ -139,3 +139,35 @@ TEST(RegistryProcesses, TwoWritersAtOnceLoseNothing)
         EXPECT_EQ(count, static_cast<uint32_t>(kWrites));
     }
 }
+
+TEST(RegistryProcesses, ChildForkedInsideABatchNeverHangs)
+{
+    // SQLite's lock records are process memory: a child forked while the
+    // parent holds the write lock sees it held for good. It must get an
+    // error code, not wait forever on the registry's own locks.
+    halcyon::test::MachineScope machine;
+    pid_t child = -1;
+    {
+        RegBatch batch;
+        ASSERT_EQ(batch.status(), 0);
+        ASSERT_EQ(SetString(HKEY_LOCAL_MACHINE, "SOFTWARE\\Fork", "parent", "1"), 0);
+        child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            alarm(20); // a hang ends the child by signal
+            SetRegistryBusyTimeout(300);
+            LONG r = SetString(HKEY_LOCAL_MACHINE, "SOFTWARE\\Fork", "child", "1");
+            _exit(r == 0 ? 0 : r == ERROR_REGISTRY_IO_FAILED ? 2 : 1);
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        ASSERT_EQ(batch.Commit(), 0);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status)) << "the child hung";
+    EXPECT_TRUE(WEXITSTATUS(status) == 0 || WEXITSTATUS(status) == 2) << WEXITSTATUS(status);
+    std::string v;
+    EXPECT_EQ(GetString(HKEY_LOCAL_MACHINE, "SOFTWARE\\Fork", "parent", &v), 0);
+    // The parent goes on writing.
+    EXPECT_EQ(SetString(HKEY_LOCAL_MACHINE, "SOFTWARE\\Fork", "after", "1"), 0);
+}
