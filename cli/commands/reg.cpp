@@ -285,8 +285,14 @@ int Query(const RegArgs &a)
         std::printf("\nEnd of search: %d match(es) found.\n", matches);
         return matches ? 0 : 1;
     }
-    if (only && matches == 0)
+    if (only && matches == 0) {
+        if (a.ve) {
+            // The default value always exists for the tool, set or not.
+            std::printf("\n%s\n    (Default)    REG_SZ    (value not set)\n\n", key->display.c_str());
+            return 0;
+        }
         return Fail(kNotFound);
+    }
     if (a.recurse || only)
         std::printf("\n");
     return 0;

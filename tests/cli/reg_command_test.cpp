@@ -72,6 +72,8 @@ TEST(RegCommand, AddQueryDeleteWithRegToolOutput)
     EXPECT_EQ(Reg(R"(query 'HKLM\SOFTWARE\Missing')", out), 1);
     EXPECT_EQ(out, "ERROR: The system was unable to find the specified registry key or value.\n");
     EXPECT_EQ(Reg(R"(query 'HKLM\SOFTWARE\Norv' /v Missing)", out), 1);
+    ASSERT_EQ(Reg(R"(query 'HKLM\SOFTWARE\Norv' /ve)", out), 0);
+    EXPECT_EQ(out, "\nHKEY_LOCAL_MACHINE\\SOFTWARE\\Norv\n    (Default)    REG_SZ    (value not set)\n\n");
     EXPECT_EQ(Reg(R"(query 'HKZZ\SOFTWARE')", out), 1);
     EXPECT_NE(out.find("Invalid key name"), std::string::npos);
     EXPECT_EQ(Reg(R"(add 'HKLM\SOFTWARE\Norv' /v X /t REG_WHAT /d 1 /f)", out), 1);
