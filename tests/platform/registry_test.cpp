@@ -3,7 +3,10 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
+#include <atomic>
+#include <cstdlib>
 #include <cstring>
+#include <thread>
 
 #include "platform/registry.h"
 #include "tests/common/test_env.h"
@@ -325,4 +328,48 @@ TEST_F(Registry, StoreDamagedBelowItsHeaderGivesAnErrorCode)
     EXPECT_EQ(r, ERROR_REGISTRY_CORRUPT);
     EXPECT_EQ(SetString(HKEY_LOCAL_MACHINE, "SOFTWARE\\Many\\New", "v", "x"), ERROR_REGISTRY_CORRUPT);
     EXPECT_EQ(RegDeleteTree(HKEY_LOCAL_MACHINE, "SOFTWARE\\Many"), ERROR_REGISTRY_CORRUPT);
+}
+
+TEST_F(Registry, MachineFolderThatCannotBeMadeGivesAnErrorCode)
+{
+    halcyon::test::WriteFile(machine.root() + "/plain-file", "x");
+    const char *previous = std::getenv("HALCYON_MACHINE");
+    std::string keep = previous ? previous : "";
+    setenv("HALCYON_MACHINE", (machine.root() + "/plain-file/machine").c_str(), 1);
+    EXPECT_EQ(SetString(HKEY_LOCAL_MACHINE, "SOFTWARE\\X", "v", "x"), ERROR_REGISTRY_IO_FAILED);
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, "SOFTWARE"));
+    EXPECT_FALSE(LastRegistryError().empty());
+    setenv("HALCYON_MACHINE", keep.c_str(), 1);
+    EXPECT_EQ(SetString(HKEY_LOCAL_MACHINE, "SOFTWARE\\X", "v", "x"), 0);
+}
+
+TEST_F(Registry, ThreadsShareTheStoreAndTheHandleTable)
+{
+    std::vector<std::thread> threads;
+    std::atomic<int> failures{0};
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([t, &failures] {
+            for (int i = 0; i < 40; ++i) {
+                UniqueKey k;
+                std::string sub = "SOFTWARE\\Threads\\T" + std::to_string(t);
+                if (RegCreateKeyEx(HKEY_LOCAL_MACHINE, sub, KEY_ALL_ACCESS, k.out()) != 0) {
+                    ++failures;
+                    continue;
+                }
+                std::string name = "v" + std::to_string(i);
+                if (RegSetValueEx(k.get(), name, REG_SZ, name.data(), name.size()) != 0)
+                    ++failures;
+                std::string back;
+                if (GetString(k.get(), "", name, &back) != 0 || back != name)
+                    ++failures;
+            }
+        });
+    }
+    for (auto &th : threads)
+        th.join();
+    EXPECT_EQ(failures.load(), 0);
+    UniqueKey k;
+    ASSERT_EQ(RegOpenKeyEx(HKEY_LOCAL_MACHINE, "SOFTWARE\\Threads\\T3", KEY_READ, k.out()), 0);
+    EXPECT_EQ(RegEnumValue(k.get(), 39, nullptr, nullptr, nullptr), 0);
+    EXPECT_EQ(RegEnumValue(k.get(), 40, nullptr, nullptr, nullptr), ERROR_NO_MORE_ITEMS);
 }
