@@ -127,6 +127,10 @@ struct FakeStart {
 using StartHook = std::function<std::optional<FakeStart>(const StartRequest &)>;
 void SetStartHook(StartHook hook); // empty function: no hook
 
+// Test hook: with false, pidfd counts as missing from the kernel and waits
+// fall back to polling (waitpid for children, /proc for other processes).
+void SetPidFdAvailable(bool available);
+
 // A process of a snapshot.
 struct ProcessInfo {
     pid_t pid = 0;

@@ -1,6 +1,7 @@
 // Waiting on processes: our children through waitpid (and a pidfd for timed
 // waits), other processes through a pidfd, or by polling /proc where pidfd
 // is not available.
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <climits>
@@ -65,8 +66,18 @@ bool ProcEntryEnded(pid_t pid, uint64_t startTime)
 
 } // namespace
 
+namespace {
+std::atomic<bool> g_pidFdAvailable{true};
+} // namespace
+
+void SetPidFdAvailable(bool available) { g_pidFdAvailable = available; }
+
 int OpenPidFd(pid_t pid)
 {
+    if (!g_pidFdAvailable) {
+        errno = ENOSYS;
+        return -1;
+    }
 #ifdef SYS_pidfd_open
     return static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));
 #else

@@ -167,7 +167,31 @@ TEST_F(ProcessTest, FakeReportsCodesLinuxCannotProduce)
     EXPECT_EQ(seen[0].workDir, dir_.path());
 }
 
-TEST_F(ProcessTest, WaitsOnProcessesThatAreNotOurChildren)
+class ProcessWaitTest : public ProcessTest, public ::testing::WithParamInterface<bool> {
+protected:
+    void SetUp() override { SetPidFdAvailable(GetParam()); }
+    void TearDown() override
+    {
+        SetPidFdAvailable(true);
+        ProcessTest::TearDown();
+    }
+};
+
+INSTANTIATE_TEST_SUITE_P(PidFdAndPolling, ProcessWaitTest, ::testing::Values(true, false));
+
+TEST_P(ProcessWaitTest, TimedWaitOnChild)
+{
+    WriteScript(dir_ / "slow.sh", "sleep 0.3; exit 5");
+    ProcessHandle h;
+    ASSERT_EQ(ShellExecute(dir_.path(), "slow.sh", "", h), 0);
+    EXPECT_EQ(h.Wait(30), WaitResult::Timeout);
+    EXPECT_EQ(h.Wait(5000), WaitResult::Signaled);
+    uint32_t code = 0;
+    EXPECT_TRUE(h.GetExitCode(&code));
+    EXPECT_EQ(code, 5u);
+}
+
+TEST_P(ProcessWaitTest, WaitsOnProcessesThatAreNotOurChildren)
 {
     // The script leaves a grandchild behind and ends.
     WriteScript(dir_ / "spawn.sh", "sleep 0.5 & echo $! > pid.txt");
