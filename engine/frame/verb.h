@@ -16,12 +16,11 @@ namespace halcyon::frame {
 // A C string argument as text; NULL reads as empty.
 inline std::string Arg(const char *s) { return s ? std::string(s) : std::string(); }
 
-// Runs `body` as verb `name` under the engine's module state. An exception
-// escaping `body` is reported on standard error and turned into `onError`.
+// Runs `body` and turns an exception escaping it into `onError`, reported on
+// standard error with the verb's name.
 template <typename Result, typename Body>
-Result RunVerb(const char *name, Result onError, Body &&body) noexcept
+Result CatchAll(const char *name, Result onError, Body &&body) noexcept
 {
-    ModuleStateGuard guard;
     try {
         return std::forward<Body>(body)();
     } catch (const std::bad_alloc &) {
@@ -34,20 +33,20 @@ Result RunVerb(const char *name, Result onError, Body &&body) noexcept
     return onError;
 }
 
+// Runs `body` as verb `name` under the engine's module state; nothing thrown
+// inside reaches the caller.
+template <typename Result, typename Body>
+Result RunVerb(const char *name, Result onError, Body &&body) noexcept
+{
+    ModuleStateGuard guard;
+    return CatchAll(name, onError, std::forward<Body>(body));
+}
+
 // The same for the verbs that keep the caller's module state.
 template <typename Result, typename Body>
 Result RunVerbKeepingState(const char *name, Result onError, Body &&body) noexcept
 {
-    try {
-        return std::forward<Body>(body)();
-    } catch (const std::bad_alloc &) {
-        std::fprintf(stderr, "%s: out of memory\n", name);
-    } catch (const std::exception &e) {
-        std::fprintf(stderr, "%s: internal error: %s\n", name, e.what());
-    } catch (...) {
-        std::fprintf(stderr, "%s: internal error\n", name);
-    }
-    return onError;
+    return CatchAll(name, onError, std::forward<Body>(body));
 }
 
 } // namespace halcyon::frame
