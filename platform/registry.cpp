@@ -154,6 +154,20 @@ LONG FindFirst(sqlite3 *db, const std::vector<Place> &places, int64_t *id)
     return ERROR_FILE_NOT_FOUND;
 }
 
+// Every existing key among `places`, in order.
+LONG FindAll(sqlite3 *db, const std::vector<Place> &places, std::vector<int64_t> *ids)
+{
+    for (const auto &p : places) {
+        int64_t id = 0;
+        LONG r = store::FindKey(db, p.node, p.path, &id);
+        if (r == ERROR_SUCCESS)
+            ids->push_back(id);
+        else if (r != ERROR_FILE_NOT_FOUND)
+            return r;
+    }
+    return ids->empty() ? ERROR_FILE_NOT_FOUND : ERROR_SUCCESS;
+}
+
 LONG StepDone(sqlite3 *db, Stmt &s)
 {
     if (s.prepareResult() != SQLITE_OK)
@@ -352,23 +366,28 @@ LONG RegQueryValueEx(HKEY key, std::string_view name, uint32_t *type, std::vecto
     Transaction tx(db, false);
     if (tx.status())
         return tx.status();
-    int64_t id = 0;
-    if (LONG r = FindFirst(db, ReadPlaces(h), &id))
+    // Under HKCR a value of the user's layer hides the machine's.
+    std::vector<int64_t> ids;
+    if (LONG r = FindAll(db, ReadPlaces(h), &ids))
         return r == ERROR_FILE_NOT_FOUND ? ERROR_KEY_DELETED : r;
     Stmt q(db, "SELECT type, data FROM vals WHERE key=?1 AND name=?2");
     if (q.prepareResult() != SQLITE_OK)
         return store::Fail(db, q.prepareResult());
-    q.Bind(1, id).Bind(2, name);
-    int rc = q.Step();
-    if (rc == SQLITE_DONE)
-        return ERROR_FILE_NOT_FOUND;
-    if (rc != SQLITE_ROW)
-        return store::Fail(db, rc);
-    if (type)
-        *type = static_cast<uint32_t>(q.Int(0));
-    if (data)
-        *data = q.Blob(1);
-    return ERROR_SUCCESS;
+    for (int64_t id : ids) {
+        sqlite3_reset(q.get());
+        q.Bind(1, id).Bind(2, name);
+        int rc = q.Step();
+        if (rc == SQLITE_DONE)
+            continue;
+        if (rc != SQLITE_ROW)
+            return store::Fail(db, rc);
+        if (type)
+            *type = static_cast<uint32_t>(q.Int(0));
+        if (data)
+            *data = q.Blob(1);
+        return ERROR_SUCCESS;
+    }
+    return ERROR_FILE_NOT_FOUND;
 }
 
 LONG RegDeleteValue(HKEY key, std::string_view name)
@@ -477,24 +496,62 @@ LONG RegEnumValue(HKEY key, uint32_t index, std::string *name, uint32_t *type, s
     Transaction tx(db, false);
     if (tx.status())
         return tx.status();
-    int64_t id = 0;
-    if (LONG r = FindFirst(db, ReadPlaces(h), &id))
+    std::vector<int64_t> ids;
+    if (LONG r = FindAll(db, ReadPlaces(h), &ids))
         return r == ERROR_FILE_NOT_FOUND ? ERROR_KEY_DELETED : r;
-    Stmt q(db, "SELECT name, type, data FROM vals WHERE key=?1 ORDER BY name LIMIT 1 OFFSET ?2");
+    Stmt q(db, "SELECT name, type, data FROM vals WHERE key=?1 ORDER BY name");
     if (q.prepareResult() != SQLITE_OK)
         return store::Fail(db, q.prepareResult());
-    q.Bind(1, id).Bind(2, static_cast<int64_t>(index));
-    int rc = q.Step();
-    if (rc == SQLITE_DONE)
+    if (ids.size() == 1) {
+        // One layer: step to the index in name order.
+        q.Bind(1, ids[0]);
+        int rc = SQLITE_ROW;
+        for (uint32_t i = 0; i <= index; ++i) {
+            rc = q.Step();
+            if (rc != SQLITE_ROW)
+                break;
+        }
+        if (rc == SQLITE_DONE)
+            return ERROR_NO_MORE_ITEMS;
+        if (rc != SQLITE_ROW)
+            return store::Fail(db, rc);
+        if (name)
+            *name = q.Text(0);
+        if (type)
+            *type = static_cast<uint32_t>(q.Int(1));
+        if (data)
+            *data = q.Blob(2);
+        return ERROR_SUCCESS;
+    }
+    // HKCR: the union of both layers, the user's value winning a name.
+    struct Entry {
+        std::string name;
+        uint32_t type;
+        std::vector<uint8_t> data;
+    };
+    std::vector<Entry> all;
+    for (int64_t id : ids) {
+        sqlite3_reset(q.get());
+        q.Bind(1, id);
+        int rc;
+        while ((rc = q.Step()) == SQLITE_ROW) {
+            std::string n = q.Text(0);
+            if (std::none_of(all.begin(), all.end(), [&](const Entry &e) { return EqualsNoCase(e.name, n); }))
+                all.push_back({std::move(n), static_cast<uint32_t>(q.Int(1)), q.Blob(2)});
+        }
+        if (rc != SQLITE_DONE)
+            return store::Fail(db, rc);
+    }
+    std::sort(all.begin(), all.end(),
+              [](const Entry &a, const Entry &b) { return ToLowerAscii(a.name) < ToLowerAscii(b.name); });
+    if (index >= all.size())
         return ERROR_NO_MORE_ITEMS;
-    if (rc != SQLITE_ROW)
-        return store::Fail(db, rc);
     if (name)
-        *name = q.Text(0);
+        *name = all[index].name;
     if (type)
-        *type = static_cast<uint32_t>(q.Int(1));
+        *type = all[index].type;
     if (data)
-        *data = q.Blob(2);
+        *data = all[index].data;
     return ERROR_SUCCESS;
 }
 

@@ -160,6 +160,22 @@ TEST_F(Registry, ClassesRootMergesUserOverMachine)
     ASSERT_EQ(GetString(HKEY_CLASSES_ROOT, "clsid\\{2}", "", &v), 0);
     EXPECT_EQ(v, "user only");
 
+    // Values merge name by name: what only the machine has stays visible,
+    // and a write through HKCR reads back through HKCR.
+    ASSERT_EQ(SetString(HKEY_CLASSES_ROOT, "CLSID\\{1}\\InprocServer32", "ThreadingModel", "Both"), 0);
+    ASSERT_EQ(GetString(HKEY_CLASSES_ROOT, "CLSID\\{1}\\InprocServer32", "ThreadingModel", &v), 0);
+    EXPECT_EQ(v, "Both");
+    {
+        UniqueKey inproc;
+        ASSERT_EQ(RegOpenKeyEx(HKEY_CLASSES_ROOT, "CLSID\\{1}\\InprocServer32", KEY_READ, inproc.out()), 0);
+        std::vector<std::string> valueNames;
+        std::string n;
+        std::vector<uint8_t> data;
+        for (uint32_t i = 0; RegEnumValue(inproc.get(), i, &n, nullptr, &data) == 0; ++i)
+            valueNames.push_back(n + "=" + std::string(data.begin(), data.end()));
+        EXPECT_EQ(valueNames, (std::vector<std::string>{"=/user/lib.so", "ThreadingModel=Both"}));
+    }
+
     // Enumeration shows the union once per name.
     UniqueKey clsid;
     ASSERT_EQ(RegOpenKeyEx(HKEY_CLASSES_ROOT, "CLSID", KEY_READ, clsid.out()), 0);
