@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include "platform/profile.h"
+#include "tests/common/halcyon_command.h"
 #include "platform/registry.h"
 #include "tests/common/test_env.h"
 
@@ -20,12 +21,6 @@ using halcyon::test::ReadFile;
 using halcyon::test::TempDir;
 
 namespace {
-
-std::string HalcyonBin()
-{
-    const char *dir = std::getenv("HALCYON_TEST_BIN_DIR");
-    return std::string(dir && *dir ? dir : HALCYON_TEST_BIN_DIR) + "/halcyon";
-}
 
 // Starts `halcyon factory-run --sample` in `work` in its own process group.
 pid_t StartRun(const std::string &work)
@@ -39,7 +34,7 @@ pid_t StartRun(const std::string &work)
         FILE *f = std::freopen(out.c_str(), "a", stdout);
         (void)f;
         ::dup2(STDOUT_FILENO, STDERR_FILENO);
-        std::string bin = HalcyonBin();
+        std::string bin = test::HalcyonBinary();
         ::execl(bin.c_str(), bin.c_str(), "factory-run", "--sample", "--json", nullptr);
         ::_exit(127);
     }

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "tests/common/halcyon_command.h"
 #include "tests/common/idf_fixture.h"
 
 using namespace halcyon;
@@ -15,18 +16,7 @@ namespace {
 
 int RunIdfCommand(const std::string &arguments, std::string &output)
 {
-    const char *binDir = std::getenv("HALCYON_TEST_BIN_DIR");
-    const std::string command =
-        std::string(binDir ? binDir : HALCYON_TEST_BIN_DIR) + "/halcyon idf " + arguments + " 2>&1";
-    std::FILE *pipe = ::popen(command.c_str(), "r");
-    if (!pipe)
-        return -1;
-    char buf[4096];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, pipe)) > 0)
-        output.append(buf, n);
-    const int status = ::pclose(pipe);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return test::RunHalcyon("idf " + arguments, output);
 }
 
 TEST(IdfCommandTest, SelectionCheckAndFailures)

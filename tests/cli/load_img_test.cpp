@@ -6,27 +6,14 @@
 #include <string>
 
 #include "support/wim/wim_builder.h"
+#include "tests/common/halcyon_command.h"
 #include "tests/common/test_env.h"
 
 using namespace halcyon;
 
 namespace {
 
-// Runs the halcyon command; returns its exit status and output.
-int RunHalcyon(const std::string &arguments, std::string &output)
-{
-    const char *binDir = std::getenv("HALCYON_TEST_BIN_DIR");
-    const std::string command = std::string(binDir ? binDir : HALCYON_TEST_BIN_DIR) + "/halcyon " + arguments + " 2>&1";
-    std::FILE *pipe = ::popen(command.c_str(), "r");
-    if (!pipe)
-        return -1;
-    char buf[4096];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, pipe)) > 0)
-        output.append(buf, n);
-    const int status = ::pclose(pipe);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
+using test::RunHalcyon;
 
 TEST(LoadImgCommandTest, AppliesWithPlainProgressLinesAndReportsFailures)
 {

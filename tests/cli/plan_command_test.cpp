@@ -7,6 +7,7 @@
 #include <string>
 #include <sys/wait.h>
 
+#include "tests/common/halcyon_command.h"
 #include "tests/common/test_env.h"
 
 using namespace halcyon;
@@ -15,17 +16,7 @@ namespace {
 
 int RunPlanCommand(const std::string &arguments, std::string &output)
 {
-    const char *binDir = std::getenv("HALCYON_TEST_BIN_DIR");
-    const std::string command = std::string(binDir ? binDir : HALCYON_TEST_BIN_DIR) + "/halcyon " + arguments + " 2>&1";
-    std::FILE *pipe = ::popen(command.c_str(), "r");
-    if (!pipe)
-        return -1;
-    char buf[4096];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, pipe)) > 0)
-        output.append(buf, n);
-    const int status = ::pclose(pipe);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return test::RunHalcyon(arguments, output);
 }
 
 const std::string kSample = std::string(HALCYON_SOURCE_DIR) + "/tests/plan/data/";

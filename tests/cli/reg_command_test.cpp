@@ -7,6 +7,7 @@
 
 #include "platform/registry.h"
 #include "platform/text_utf16.h"
+#include "tests/common/halcyon_command.h"
 #include "tests/common/test_env.h"
 
 using namespace halcyon;
@@ -16,22 +17,7 @@ namespace {
 
 int Reg(const std::string &arguments, std::string &output, const std::string &input = "")
 {
-    const char *binDir = std::getenv("HALCYON_TEST_BIN_DIR");
-    std::string command = std::string(binDir ? binDir : HALCYON_TEST_BIN_DIR) + "/halcyon reg " + arguments + " 2>&1";
-    if (!input.empty())
-        command = "printf '" + input + "' | " + command;
-    else
-        command += " </dev/null";
-    output.clear();
-    std::FILE *pipe = ::popen(command.c_str(), "r");
-    if (!pipe)
-        return -1;
-    char buf[4096];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, pipe)) > 0)
-        output.append(buf, n);
-    const int status = ::pclose(pipe);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return test::RunHalcyon("reg " + arguments, output, input);
 }
 
 } // namespace

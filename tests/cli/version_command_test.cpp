@@ -8,6 +8,7 @@
 #include <string>
 
 #include "platform/path_map.h"
+#include "tests/common/halcyon_command.h"
 #include "tests/common/pe_writer.h"
 #include "tests/common/test_env.h"
 
@@ -17,19 +18,7 @@ namespace {
 
 int Version(const std::string &arguments, std::string &output)
 {
-    const char *binDir = std::getenv("HALCYON_TEST_BIN_DIR");
-    std::string command =
-        std::string(binDir ? binDir : HALCYON_TEST_BIN_DIR) + "/halcyon version " + arguments + " 2>&1 </dev/null";
-    output.clear();
-    std::FILE *pipe = ::popen(command.c_str(), "r");
-    if (!pipe)
-        return -1;
-    char buf[4096];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, pipe)) > 0)
-        output.append(buf, n);
-    const int status = ::pclose(pipe);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return test::RunHalcyon("version " + arguments, output);
 }
 
 } // namespace

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <string>
 
+#include "tests/common/halcyon_command.h"
 #include "tests/common/test_env.h"
 
 using namespace halcyon;
@@ -13,19 +14,7 @@ namespace {
 
 int Halcyon(const std::string &arguments, std::string &output)
 {
-    const char *binDir = std::getenv("HALCYON_TEST_BIN_DIR");
-    const std::string command =
-        std::string(binDir ? binDir : HALCYON_TEST_BIN_DIR) + "/halcyon " + arguments + " 2>&1 </dev/null";
-    output.clear();
-    std::FILE *pipe = ::popen(command.c_str(), "r");
-    if (!pipe)
-        return -1;
-    char buf[4096];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, pipe)) > 0)
-        output.append(buf, n);
-    const int status = ::pclose(pipe);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return test::RunHalcyon(arguments, output);
 }
 
 TEST(WimCrcCommands, CaptureReadScrambleApplyAndCheck)

@@ -18,6 +18,7 @@
 #include <thread>
 #include <unistd.h>
 
+#include "tests/common/halcyon_command.h"
 #include "tests/common/mod_media.h"
 #include "tests/common/test_env.h"
 
@@ -28,12 +29,6 @@ namespace halcyon::test {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-std::string HalcyonBinary()
-{
-    const char *dir = std::getenv("HALCYON_TEST_BIN_DIR");
-    return std::string(dir && *dir ? dir : HALCYON_TEST_BIN_DIR) + "/halcyon";
-}
 
 // The plan: twelve modules, restarts before and after some, scrambled
 // images copied with their folder and CRC-checked, two large images whose
