@@ -298,9 +298,7 @@ TEST_F(IdfQuery, HeaderAndWindowsPaths)
 // The sample IDF next to the format description answers as described there.
 TEST_F(IdfQuery, SampleIdf)
 {
-    const std::string idf = "/work/shared/samples/idf/nx500.xml";
-    if (!std::filesystem::exists(idf))
-        GTEST_SKIP() << "sample IDF not present";
+    const std::string idf = std::string(HALCYON_SOURCE_DIR) + "/tests/plan/data/nx500.xml";
     StringList1000 bom = List({"SKU-NX500-BASE", "MB-NX500"});
 
     uint8_t match = 0;
