@@ -2,6 +2,10 @@
  * VerGauge: reads and checks versions of files and registry items.
  * Strings are NUL-terminated UTF-8; out_size is the caller's buffer size in
  * bytes and the result is always NUL-terminated within it.
+ *
+ * Results: 0 success; 1-14 the probes' own failures (docs/vergauge.md);
+ * 15 a text longer than 255 characters (refused, never cut); 16 an internal
+ * failure (out of memory).
  */
 #ifndef HALCYON_VERGAUGE_H
 #define HALCYON_VERGAUGE_H
