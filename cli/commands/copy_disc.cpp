@@ -1,0 +1,195 @@
+// halcyon copy-disc: copies recovery media to a disk folder with
+// CopyDiscToDisk. When the next medium is needed, the operator is asked on
+// the terminal, or --media-dir names the media folders in order and the
+// command puts each in place of the source itself.
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "cli/command.h"
+#include "cli/progress.h"
+#include "halcyon/HalcyonDLL.h"
+#include "platform/path_map.h"
+
+namespace fs = std::filesystem;
+
+namespace halcyon::cli {
+
+namespace {
+
+const char *const kUsage =
+    "halcyon copy-disc --source DIR --dest DIR --plan FILE --media-ini FILE [--media-type TYPE]\n"
+    "                  [--installer-type TYPE] [--temporary VALUE] [--options N] [--log FILE] [--plain]\n"
+    "                  [--media-dir DIR1 DIR2 ...]\n"
+    "  Copies the selected entries of the recovery media (nrvhdrcv.ini) to DEST.\n"
+    "  --media-type  RDVD (default, discs) or RUFD (flash medium)\n"
+    "  --options     the verb's option word, decimal or 0x-hex: 0x1000 recovery image, 0x2000 modules,\n"
+    "                0x4000 PE modules, 0x8000 other entries, 0x10000 all of these, 0x20000 only the\n"
+    "                recovery image's *.app files, 0x100 / 0x200 / 0x100000 module filters\n"
+    "  When a medium is missing, asks on the terminal for it (q gives up). --media-dir answers\n"
+    "  instead: medium n is DIRn (no --source then).\n"
+    "  Exit status: 0 copied, the verb's code otherwise (1 for codes above 255), 2 usage error.";
+
+// The media folders given with --media-dir, shown to the verb one at a time
+// through a symbolic link that takes the place of the drive.
+class MediaChanger {
+public:
+    explicit MediaChanger(std::vector<std::string> dirs) : dirs_(std::move(dirs))
+    {
+        std::error_code ec;
+        std::string pattern = (fs::temp_directory_path(ec) / "halcyon-media-XXXXXX").string();
+        if (::mkdtemp(pattern.data()))
+            folder_ = pattern;
+    }
+    ~MediaChanger()
+    {
+        if (folder_.empty())
+            return;
+        std::error_code ec;
+        fs::remove(Drive(), ec);
+        fs::remove(folder_ + "/next", ec);
+        fs::remove(folder_, ec);
+    }
+    MediaChanger(const MediaChanger &) = delete;
+    MediaChanger &operator=(const MediaChanger &) = delete;
+
+    bool Ready() const { return !folder_.empty(); }
+    std::string Drive() const { return folder_ + "/drive"; }
+
+    // Puts medium `n` (1-based) in the drive. False when there is no such
+    // medium, or when it was put in already and the engine still asks.
+    bool Insert(size_t n)
+    {
+        if (n == 0 || n > dirs_.size() || n == current_)
+            return false;
+        std::error_code ec;
+        const fs::path target = fs::absolute(platform::HostPath(dirs_[n - 1]), ec);
+        const std::string next = folder_ + "/next";
+        fs::remove(next, ec);
+        fs::create_directory_symlink(target, next, ec);
+        if (ec)
+            return false;
+        fs::rename(next, Drive(), ec);
+        if (ec)
+            return false;
+        current_ = n;
+        return true;
+    }
+
+private:
+    std::vector<std::string> dirs_;
+    std::string folder_;
+    size_t current_ = 0;
+};
+
+struct CopyContext {
+    ProgressDisplay *display = nullptr;
+    MediaChanger *changer = nullptr;
+    std::string source;
+    std::string mediaType;
+};
+
+uint32_t OnMessage(uint32_t message, uintptr_t wparam, intptr_t lparam, void *user)
+{
+    auto *ctx = static_cast<CopyContext *>(user);
+    if (message == WIM_MSG_PROGRESS) {
+        ctx->display->Update(static_cast<unsigned>(wparam), std::nullopt);
+        return 0;
+    }
+    if (message != 0)
+        return 0;
+    const size_t n = static_cast<size_t>(lparam);
+    ctx->display->Finish();
+    const std::string key = ctx->mediaType + std::to_string(n);
+    if (ctx->changer) {
+        if (ctx->changer->Insert(n)) {
+            std::printf("Medium %zu (%s) inserted.\n", n, key.c_str());
+            return 0;
+        }
+        std::printf("Medium %zu (%s) is not among the media folders given, or lacks sources\\%s.\n", n,
+                    key.c_str(), key.c_str());
+        return 1;
+    }
+    std::printf("Insert medium %zu (%s) into %s and press Enter (q gives up): ", n, key.c_str(),
+                ctx->source.c_str());
+    std::fflush(stdout);
+    char line[256];
+    if (!std::fgets(line, sizeof line, stdin)) {
+        std::printf("\n");
+        return 1;
+    }
+    return (line[0] == 'q' || line[0] == 'Q') ? 1 : 0;
+}
+
+int Run(const Args &all)
+{
+    const Command *cmd = FindCommand("copy-disc");
+    // --media-dir takes every following argument up to the next option.
+    Args args;
+    std::vector<std::string> mediaDirs;
+    bool mediaDirGiven = false;
+    for (size_t i = 0; i < all.size(); ++i) {
+        if (all[i] != "--media-dir") {
+            args.push_back(all[i]);
+            continue;
+        }
+        mediaDirGiven = true;
+        while (i + 1 < all.size() && all[i + 1].rfind("--", 0) != 0)
+            mediaDirs.push_back(all[++i]);
+    }
+    Options opts(args, {"plain"});
+    if (!opts.Positional().empty())
+        return UsageError(*cmd, "unexpected argument '" + opts.Positional().front() + "'");
+    if (mediaDirGiven && mediaDirs.empty())
+        return UsageError(*cmd, "--media-dir needs at least one folder");
+    if (mediaDirGiven && opts.Get("source"))
+        return UsageError(*cmd, "--source and --media-dir exclude each other");
+    const auto dest = opts.Get("dest");
+    const auto plan = opts.Get("plan");
+    const auto mediaIni = opts.Get("media-ini");
+    if ((!mediaDirGiven && !opts.Get("source")) || !dest || !plan || !mediaIni)
+        return UsageError(*cmd, "--source (or --media-dir), --dest, --plan and --media-ini are required");
+    bool ok = true;
+    const uint64_t options = opts.GetNumber("options", 0, &ok);
+    if (!ok)
+        return UsageError(*cmd, "--options must be a number");
+
+    MediaChanger changer(mediaDirs);
+    CopyContext ctx;
+    ctx.mediaType = opts.GetOr("media-type", "RDVD");
+    if (mediaDirGiven) {
+        if (!changer.Ready() || !changer.Insert(1)) {
+            std::fprintf(stderr, "halcyon copy-disc: cannot put %s in place of the drive\n", mediaDirs[0].c_str());
+            return 1;
+        }
+        ctx.changer = &changer;
+        ctx.source = changer.Drive();
+    } else {
+        ctx.source = *opts.Get("source");
+    }
+    ProgressDisplay display(stdout, !opts.Has("plain") && ProgressDisplay::IsTerminal(stdout));
+    ctx.display = &display;
+
+    const int32_t result =
+        CopyDiscToDisk(ctx.source.c_str(), dest->c_str(), plan->c_str(), mediaIni->c_str(), ctx.mediaType.c_str(),
+                       opts.GetOr("installer-type", "").c_str(), options, &OnMessage, &ctx,
+                       opts.GetOr("temporary", "").c_str(), opts.GetOr("log", "").c_str());
+    display.Finish();
+    if (result == 0) {
+        std::printf("Media copied.\n");
+        return 0;
+    }
+    std::printf("CopyDiscToDisk failed: %d\n", result);
+    return result > 0 && result <= 255 ? result : 1;
+}
+
+const CommandRegistration registration("copy-disc", "copy recovery media to a disk folder (CopyDiscToDisk)", kUsage,
+                                       Run);
+
+} // namespace
+
+} // namespace halcyon::cli

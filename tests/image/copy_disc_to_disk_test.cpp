@@ -1,0 +1,351 @@
+// CopyDiscToDisk on recovery discs and flash media that the tests build as
+// folders; the drive is a symbolic link the test's callback repoints when
+// the verb asks for the next medium.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "engine/image/media_description.h"
+#include "halcyon/HalcyonDLL.h"
+#include "halcyon/ReturnCodes.h"
+#include "platform/machine.h"
+#include "tests/common/media_set.h"
+#include "tests/common/test_env.h"
+
+namespace fs = std::filesystem;
+using namespace halcyon;
+
+namespace {
+
+constexpr uint64_t kRecovery = 0x1000;
+constexpr uint64_t kModules = 0x2000;
+constexpr uint64_t kPeModules = 0x4000;
+constexpr uint64_t kOther = 0x8000;
+constexpr uint64_t kAll = 0x10000;
+constexpr uint64_t kApp = 0x20000;
+
+// The operator: inserts medium n (the n-th disc folder) when asked, or
+// refuses after `refuseAfter` requests; answers 0 without inserting while
+// `stubborn` is above 0.
+struct Operator {
+    std::string drive;
+    std::vector<std::string> discs;
+    std::vector<intptr_t> requests;
+    int progress = 0;
+    unsigned lastPercent = 0;
+    int stubborn = 0;
+    bool refuse = false;
+
+    void Insert(size_t n)
+    {
+        fs::remove(drive);
+        fs::create_directory_symlink(discs.at(n - 1), drive);
+    }
+    static uint32_t Callback(uint32_t message, uintptr_t wparam, intptr_t lparam, void *user)
+    {
+        auto *op = static_cast<Operator *>(user);
+        if (message == WIM_MSG_PROGRESS) {
+            ++op->progress;
+            op->lastPercent = static_cast<unsigned>(wparam);
+            return 0;
+        }
+        EXPECT_EQ(message, 0u);
+        EXPECT_EQ(wparam, 0u);
+        op->requests.push_back(lparam);
+        if (op->refuse)
+            return 1;
+        if (op->stubborn > 0) {
+            --op->stubborn;
+            return 0;
+        }
+        if (static_cast<size_t>(lparam) > op->discs.size())
+            return 1;
+        op->Insert(static_cast<size_t>(lparam));
+        return 0;
+    }
+};
+
+class CopyDiscTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        platform::SetMachineSetting("Identity", "RMIDOnOEMString1", "False");
+        dest = dir / "dest";
+        fs::create_directories(dest);
+        op.drive = dir / "drive";
+        plan.modules = {{"300100"}, {"300200"}};
+        plan.modules[1].totalSize = "300";
+        plan.peModules = {{"400100"}};
+        plan.peModules[0].totalSize = "50";
+    }
+
+    // Disc 1: recovery environment, the recovery image (with an app file),
+    // module 300100; disc 2: module 300200, PE module 400100, a split
+    // image part, an unlisted module and other files.
+    void MakeTwoDiscs()
+    {
+        const std::string d1 = dir / "disc1", d2 = dir / "disc2";
+        test::MakeMedium(d1, "RDVD", 1,
+                         {{"bootmgr", "boot"},
+                          {"sources\\Boot\\bcd", "bcd"},
+                          {"sources\\winre\\boot.wim", "winre"},
+                          {"sources\\data\\P1\\recovery.wim", "wim"},
+                          {"sources\\data\\P1\\tools.app", "app"},
+                          {"sources\\data\\300100\\setup.exe", "m1"},
+                          {"sources\\data\\300100\\sub\\a.txt", "m1a"}});
+        test::MakeMedium(d2, "RDVD", 2,
+                         {{"sources\\data\\300200\\setup.exe", "m2"},
+                          {"sources\\data\\400100\\setup.exe", "pe"},
+                          {"sources\\data\\999999\\setup.exe", "unlisted"},
+                          {"sources\\Norv1.nr2", "part"},
+                          {"sources\\readme.txt", "readme"},
+                          {"Recovery\\WindowsRE\\winre.wim", "re"}});
+        op.discs = {d1, d2};
+        op.Insert(1);
+        media.winrePart = "sources\\winre\\boot.wim";
+        media.fiPart = "Norv1.nr2";
+        media.media = {{"bootmgr", "sources\\Boot", "sources\\winre\\boot.wim", "sources\\data\\P1",
+                        "sources\\data\\300100"},
+                       {"sources\\data\\300200", "sources\\data\\400100", "sources\\data\\999999",
+                        "sources\\Norv1.nr2", "sources\\readme.txt", "Recovery\\WindowsRE\\winre.wim"}};
+    }
+
+    int32_t Copy(uint64_t options, const std::string &type = "RDVD", const std::string &installerType = "",
+                 const std::string &temporary = "", WimMessageCallback cb = &Operator::Callback)
+    {
+        plan.Write(planPath);
+        media.mediaType = type;
+        EXPECT_TRUE(media.Save(mediaIni));
+        return CopyDiscToDisk(op.drive.c_str(), dest.c_str(), planPath.c_str(), mediaIni.c_str(), type.c_str(),
+                              installerType.c_str(), options, cb, &op, temporary.c_str(), log.c_str());
+    }
+
+    bool Copied(const std::string &relative) const { return fs::exists(test::Below(dest, relative)); }
+    std::string Log() const { return fs::exists(log) ? test::ReadFile(log) : std::string(); }
+
+    test::MachineScope machine;
+    test::TempDir dir{"copy-disc"};
+    std::string dest, planPath = dir / "halcyon.ini", mediaIni = dir / "nrvhdrcv.ini", log = dir / "copy.log";
+    test::MediaPlan plan;
+    image::MediaDescription media;
+    Operator op;
+};
+
+TEST_F(CopyDiscTest, CopiesSelectedFoldersAcrossTwoDiscsAskingForTheSecond)
+{
+    MakeTwoDiscs();
+    ASSERT_EQ(Copy(kRecovery | kModules | kPeModules), 0) << Log();
+    EXPECT_EQ(op.requests, std::vector<intptr_t>{2});
+    EXPECT_EQ(test::ReadFile(test::Below(dest, "sources\\data\\300100\\sub\\a.txt")), "m1a");
+    EXPECT_TRUE(Copied("sources\\data\\P1\\recovery.wim"));
+    EXPECT_TRUE(Copied("sources\\data\\300200\\setup.exe"));
+    EXPECT_TRUE(Copied("sources\\data\\400100\\setup.exe"));
+    // Not wanted: an unlisted module, and without 0x8000 every other entry.
+    EXPECT_FALSE(Copied("sources\\data\\999999"));
+    EXPECT_FALSE(Copied("sources\\readme.txt"));
+    EXPECT_FALSE(Copied("bootmgr"));
+    EXPECT_GT(op.progress, 0);
+
+    const std::string text = Log();
+    EXPECT_NE(text.find("CopyDiscToDisk Start"), std::string::npos);
+    EXPECT_NE(text.find("Add the P1 Wim module path to pHalIniFolders: sources\\data\\P1"), std::string::npos);
+    EXPECT_NE(text.find("add the module: sources\\data\\300200"), std::string::npos);
+    EXPECT_NE(text.find("add the PE module: sources\\data\\400100"), std::string::npos);
+    EXPECT_NE(text.find("First Pass: we do not found it, do not copy!"), std::string::npos);
+    EXPECT_NE(text.find("SMedia: " + op.drive + "\\sources\\RDVD2"), std::string::npos);
+    // The recovery image counts from the start and again for its entry.
+    EXPECT_NE(text.find("TotalSize: 4546 "), std::string::npos) << text; // 2 * 2048 + 100 + 300 + 50
+    EXPECT_NE(text.find("Second Pass: Error: INI_READ_ERROR"), std::string::npos);
+    EXPECT_NE(text.find("CopyDiscToDisk End."), std::string::npos);
+}
+
+TEST_F(CopyDiscTest, OtherEntriesLeaveOutTheRecoveryEnvironmentMediaFilesAndSplitParts)
+{
+    MakeTwoDiscs();
+    media.winrePart = "Sources\\WinRE\\Boot.wim,sources\\data\\999999";
+    ASSERT_EQ(Copy(kOther), 0) << Log();
+    EXPECT_EQ(test::ReadFile(test::Below(dest, "sources\\readme.txt")), "readme");
+    EXPECT_FALSE(Copied("bootmgr"));
+    EXPECT_FALSE(Copied("sources\\Boot"));
+    EXPECT_FALSE(Copied("sources\\winre"));
+    EXPECT_FALSE(Copied("Recovery\\WindowsRE\\winre.wim"));
+    EXPECT_FALSE(Copied("sources\\Norv1.nr2"));
+    // Module folders are not "other" entries, and none was selected.
+    EXPECT_FALSE(Copied("sources\\data\\P1"));
+    EXPECT_FALSE(Copied("sources\\data\\999999"));
+    const std::string text = Log();
+    EXPECT_NE(text.find("Second Pass: It will be not copy .nr2: .nr2"), std::string::npos);
+    EXPECT_NE(text.find("First Pass: It will not be copied bootmgr"), std::string::npos);
+    EXPECT_NE(text.find("TotalSize: 0 "), std::string::npos);
+
+    // With every group, split parts still stay on the media.
+    fs::remove_all(dest);
+    fs::create_directories(dest);
+    op.Insert(1);
+    ASSERT_EQ(Copy(kAll), 0) << Log();
+    EXPECT_TRUE(Copied("sources\\readme.txt"));
+    EXPECT_TRUE(Copied("sources\\data\\400100\\setup.exe"));
+    EXPECT_FALSE(Copied("sources\\Norv1.nr2"));
+}
+
+TEST_F(CopyDiscTest, ModuleFiltersSelectByInstallerTypeTemporaryAndBasePlus)
+{
+    MakeTwoDiscs();
+    plan.modules[0].installerType = "MSI";
+    plan.modules[1].temporary = "True";
+    ASSERT_EQ(Copy(kModules | 0x100, "RDVD", "msi"), 0) << Log();
+    EXPECT_TRUE(Copied("sources\\data\\300100"));
+    EXPECT_FALSE(Copied("sources\\data\\300200"));
+    // Only disc 1 held something wanted, so disc 2 was never asked for.
+    EXPECT_TRUE(op.requests.empty());
+
+    fs::remove_all(dest);
+    fs::create_directories(dest);
+    ASSERT_EQ(Copy(kModules | 0x200, "RDVD", "", "TRUE"), 0) << Log();
+    EXPECT_FALSE(Copied("sources\\data\\300100"));
+    EXPECT_TRUE(Copied("sources\\data\\300200"));
+
+    // Data modules never; BasePlus "False" not with 0x100000.
+    fs::remove_all(dest);
+    fs::create_directories(dest);
+    op.Insert(1);
+    plan.modules[0].installerType = "Data";
+    plan.modules[1].basePlus = "False";
+    ASSERT_EQ(Copy(kModules | 0x100000), 0) << Log();
+    EXPECT_FALSE(Copied("sources\\data\\300100"));
+    EXPECT_FALSE(Copied("sources\\data\\300200"));
+}
+
+TEST_F(CopyDiscTest, ModuleFolderMatchesOnlyWholeFolderNames)
+{
+    MakeTwoDiscs();
+    plan.modules = {{"9999"}};
+    ASSERT_EQ(Copy(kModules), 0) << Log();
+    EXPECT_FALSE(Copied("sources\\data\\999999")); // "9999" is not "999999"
+}
+
+TEST_F(CopyDiscTest, MediumRequestsRepeatUntilTheMarkerIsThereAndStopWhenRefused)
+{
+    MakeTwoDiscs();
+    op.stubborn = 2;
+    ASSERT_EQ(Copy(kModules), 0) << Log();
+    EXPECT_EQ(op.requests, (std::vector<intptr_t>{2, 2, 2}));
+
+    fs::remove_all(dest);
+    fs::create_directories(dest);
+    op.Insert(1);
+    op.requests.clear();
+    op.refuse = true;
+    EXPECT_EQ(Copy(kModules), RETURN_INSERT_DISC);
+    EXPECT_EQ(op.requests, std::vector<intptr_t>{2});
+    EXPECT_NE(Log().find("Error: RETURN_INSERT_DISC"), std::string::npos);
+    // What disc 1 gave stays.
+    EXPECT_TRUE(Copied("sources\\data\\300100\\setup.exe"));
+    EXPECT_FALSE(Copied("sources\\data\\300200"));
+
+    // Nobody to ask: the missing medium ends the run instead of a wait.
+    fs::remove_all(dest);
+    fs::create_directories(dest);
+    EXPECT_EQ(Copy(kModules, "RDVD", "", "", nullptr), RETURN_INSERT_DISC);
+}
+
+TEST_F(CopyDiscTest, CopyFailuresEndTheRunExceptForAutorunEntries)
+{
+    MakeTwoDiscs();
+    media.media[0].push_back("autorun.inf"); // listed but not on the disc
+    ASSERT_EQ(Copy(kOther), 0) << Log();
+
+    media.media[1].push_back("sources\\missing.txt");
+    EXPECT_EQ(Copy(kOther), RETURN_COPY_FILE);
+    EXPECT_NE(Log().find("Error: fail to copy if it is not related to autorun. Return: 2"), std::string::npos);
+
+    // A module folder that is listed but absent.
+    media.media[1].pop_back();
+    plan.modules.push_back({"300300"});
+    media.media[1].push_back("sources\\data\\300300");
+    op.Insert(1);
+    EXPECT_EQ(Copy(kModules), RETURN_COPY_FILE);
+}
+
+TEST_F(CopyDiscTest, AppOptionCopiesOnlyTheRecoveryImagesAppFiles)
+{
+    MakeTwoDiscs();
+    ASSERT_EQ(Copy(kRecovery | kApp), 0) << Log();
+    EXPECT_TRUE(Copied("sources\\data\\P1\\tools.app"));
+    EXPECT_FALSE(Copied("sources\\data\\P1\\recovery.wim"));
+    EXPECT_FALSE(Copied("sources\\data\\300100"));
+    EXPECT_NE(Log().find("First Pass: It will be copy: sources\\data\\P1"), std::string::npos);
+
+    // No folder selected: nothing to take the app files from.
+    fs::remove_all(dest);
+    fs::create_directories(dest);
+    ASSERT_EQ(Copy(kOther | kApp), 0) << Log();
+    EXPECT_TRUE(fs::is_empty(dest + "/sources"));
+}
+
+TEST_F(CopyDiscTest, FlashMediumUsesItsOwnSectionAndMarker)
+{
+    const std::string ufd = dir / "ufd";
+    test::MakeMedium(ufd, "RUFD", 1, {{"sources\\data\\300100\\setup.exe", "m1"}});
+    op.discs = {ufd};
+    op.Insert(1);
+    media.media = {{"sources\\data\\300100"}};
+    ASSERT_EQ(Copy(kModules, "RUFD"), 0) << Log();
+    EXPECT_TRUE(Copied("sources\\data\\300100\\setup.exe"));
+    EXPECT_TRUE(op.requests.empty());
+}
+
+TEST_F(CopyDiscTest, UnsafeEntriesAndPlanPathsAreRefusedBeforeAnythingIsCopied)
+{
+    MakeTwoDiscs();
+    test::WriteFile(dir / "secret.txt", "secret");
+    media.media[0].insert(media.media[0].begin(), "sources\\data\\300100\\..\\..\\..\\..\\secret.txt");
+    EXPECT_EQ(Copy(kModules), RETURN_UNSAFE_PATH);
+    EXPECT_TRUE(fs::is_empty(dest + "/sources"));
+    EXPECT_NE(Log().find("RETURN_UNSAFE_PATH"), std::string::npos);
+
+    media.media[0].erase(media.media[0].begin());
+    media.media[0].push_back("\\etc");
+    EXPECT_EQ(Copy(kOther), RETURN_UNSAFE_PATH);
+
+    media.media[0].pop_back();
+    plan.recoveryPath = "..\\..";
+    EXPECT_EQ(Copy(kRecovery | kModules | kApp), RETURN_UNSAFE_PATH);
+    EXPECT_EQ(Copy(kModules, "..\\RDVD"), RETURN_UNSAFE_PATH);
+    EXPECT_TRUE(fs::is_empty(dest + "/sources"));
+}
+
+TEST_F(CopyDiscTest, SetUpFailures)
+{
+    MakeTwoDiscs();
+    const std::string drive = op.drive;
+    op.drive = dir / "nodrive";
+    EXPECT_EQ(Copy(kModules), RETURN_SOURCE_DIR_NOT_EXIST);
+    op.drive = drive;
+    const std::string realDest = dest;
+    dest = dir / "nodest";
+    EXPECT_EQ(Copy(kModules), RETURN_DEST_DIR_NOT_EXIST);
+    dest = realDest;
+
+    plan.Write(planPath);
+    ASSERT_TRUE(media.Save(mediaIni));
+    EXPECT_EQ(CopyDiscToDisk(op.drive.c_str(), dest.c_str(), (dir / "none.ini").c_str(), mediaIni.c_str(), "RDVD",
+                             "", kModules, nullptr, nullptr, "", log.c_str()),
+              RETURN_HALINI_NOEXIST);
+    EXPECT_EQ(CopyDiscToDisk(op.drive.c_str(), dest.c_str(), planPath.c_str(), (dir / "none.ini").c_str(), "RDVD",
+                             "", kModules, nullptr, nullptr, "", log.c_str()),
+              RETURN_RCVINI_NOEXIST);
+    EXPECT_NE(Log().find("Error: Can not find the nrvhdrcv.ini file. (RETURN_RCVINI_NOEXIST)"), std::string::npos);
+
+    plan.recoveryImage = false;
+    EXPECT_EQ(Copy(kRecovery), RETURN_ERROR_LOAD_GENERIC_IMAGE);
+    EXPECT_EQ(Copy(kModules), 0) << Log();
+
+    plan.endSections = false;
+    EXPECT_EQ(Copy(kModules), RETURN_RECORD_INCOMPLETE);
+    EXPECT_NE(Log().find("Error: it does not hit the end of the mod section."), std::string::npos);
+}
+
+} // namespace
