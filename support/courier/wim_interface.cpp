@@ -1,0 +1,441 @@
+#include "support/courier/wim_interface.h"
+
+#include <wimlib.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <system_error>
+#include <vector>
+
+#include "platform/path_map.h"
+#include "support/courier/courier_faults.h"
+#include "support/courier/foundation_parts.h"
+#include "support/wim/wim_api.h"
+#include "support/wim/wimlib_session.h"
+
+namespace fs = std::filesystem;
+
+namespace halcyon::support::courier {
+
+namespace {
+
+using wim::MapWimlibError;
+using wim::WimlibErrorText;
+
+struct WimFree {
+    void operator()(WIMStruct *w) const { wimlib_free(w); }
+};
+using WimPtr = std::unique_ptr<WIMStruct, WimFree>;
+
+struct FileClose {
+    void operator()(std::FILE *f) const { std::fclose(f); }
+};
+using FilePtr = std::unique_ptr<std::FILE, FileClose>;
+
+// The temporary name a target is written under until it is complete.
+std::string PartialPath(const std::string &hostTarget) { return hostTarget + ".partial"; }
+
+// Removes a temporary target when the operation does not finish.
+class PartialFile {
+public:
+    explicit PartialFile(std::string path) : path_(std::move(path))
+    {
+        std::error_code ec;
+        fs::remove(path_, ec);
+    }
+    ~PartialFile()
+    {
+        if (!committed_) {
+            std::error_code ec;
+            fs::remove(path_, ec);
+        }
+    }
+    PartialFile(const PartialFile &) = delete;
+    PartialFile &operator=(const PartialFile &) = delete;
+    const std::string &Path() const { return path_; }
+    // Renames the file over `target`; false with `ec` set on failure.
+    bool CommitTo(const std::string &target, std::error_code &ec)
+    {
+        fs::rename(path_, target, ec);
+        committed_ = !ec;
+        return committed_;
+    }
+
+private:
+    std::string path_;
+    bool committed_ = false;
+};
+
+uint32_t ErrnoToError(int err)
+{
+    switch (err) {
+    case ENOSPC:
+        return wim::WIM_ERROR_DISK_FULL;
+    case EACCES:
+    case EPERM:
+    case EROFS:
+        return wim::WIM_ERROR_ACCESS_DENIED;
+    case ENOENT:
+        return wim::WIM_ERROR_PATH_NOT_FOUND;
+    default:
+        return wim::WIM_ERROR_WRITE_FAULT;
+    }
+}
+
+struct ExportChoice {
+    int compression = -1; // -1: the source's
+    bool integrity = false;
+    std::vector<std::string> unknown;
+};
+
+ExportChoice ParseExportArg(const std::string &arg)
+{
+    ExportChoice choice;
+    std::string word;
+    auto take = [&] {
+        if (word.empty())
+            return;
+        std::string w = platform::ToLowerAscii(word);
+        word.clear();
+        while (!w.empty() && (w.front() == '/' || w.front() == '-'))
+            w.erase(0, 1);
+        const std::string original = w;
+        if (w.rfind("compress:", 0) == 0)
+            w = w.substr(9);
+        if (w == "none")
+            choice.compression = WIMLIB_COMPRESSION_TYPE_NONE;
+        else if (w == "xpress" || w == "fast")
+            choice.compression = WIMLIB_COMPRESSION_TYPE_XPRESS;
+        else if (w == "lzx" || w == "maximum")
+            choice.compression = WIMLIB_COMPRESSION_TYPE_LZX;
+        else if (w == "lzms" || w == "recovery")
+            choice.compression = WIMLIB_COMPRESSION_TYPE_LZMS;
+        else if (w == "check")
+            choice.integrity = true;
+        else if (!original.empty())
+            choice.unknown.push_back(original);
+    };
+    for (char c : arg) {
+        if (c == ' ' || c == ',' || c == '\t')
+            take();
+        else
+            word += c;
+    }
+    take();
+    return choice;
+}
+
+// The further parts of a split WIM beside its first part: same extension,
+// name beginning with the first part's stem (without regard to case).
+std::vector<std::string> SplitPartsBeside(const std::string &hostFirst)
+{
+    std::vector<std::string> parts;
+    const fs::path first(hostFirst);
+    const std::string stem = platform::ToLowerAscii(first.stem().string());
+    const std::string ext = platform::ToLowerAscii(first.extension().string());
+    std::error_code ec;
+    fs::directory_iterator it(first.has_parent_path() ? first.parent_path() : fs::path("."), ec);
+    for (; !ec && it != fs::directory_iterator(); it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        const std::string lower = platform::ToLowerAscii(name);
+        std::error_code typeEc;
+        if (name == first.filename().string() || !it->is_regular_file(typeEc))
+            continue;
+        if (lower.size() > stem.size() + ext.size() && lower.rfind(stem, 0) == 0 &&
+            lower.compare(lower.size() - ext.size(), ext.size(), ext) == 0)
+            parts.push_back(it->path().string());
+    }
+    std::sort(parts.begin(), parts.end());
+    return parts;
+}
+
+} // namespace
+
+// Turns wimlib's write progress into the courier's messages.
+struct CourierProgress {
+    const CWimInterface *owner = nullptr;
+    int lastPercent = -1;
+    bool rangeSent = false;
+
+    void Percent(int percent)
+    {
+        if (percent <= lastPercent)
+            return;
+        lastPercent = percent;
+        owner->Send(WIM_MSG_PROGRESS, percent);
+    }
+    void Range(uint64_t bytes)
+    {
+        if (rangeSent)
+            return;
+        rangeSent = true;
+        owner->Send(WIM_MSG_SETRANGE, static_cast<int64_t>(bytes));
+    }
+    void Bytes(uint64_t done, uint64_t total)
+    {
+        Range(total);
+        Percent(total == 0 ? 100 : static_cast<int>(done >= total ? 100 : done * 100 / total));
+    }
+
+    static enum wimlib_progress_status OnWrite(enum wimlib_progress_msg msg, union wimlib_progress_info *info,
+                                               void *context)
+    {
+        auto *p = static_cast<CourierProgress *>(context);
+        if (msg == WIMLIB_PROGRESS_MSG_WRITE_STREAMS) {
+            // Hold 100 back until the file is in place.
+            const uint64_t total = info->write_streams.total_bytes;
+            const uint64_t done = std::min(info->write_streams.completed_bytes, total);
+            p->Range(total);
+            if (total > 0)
+                p->Percent(static_cast<int>(done * 99 / total));
+        }
+        return WIMLIB_PROGRESS_STATUS_CONTINUE;
+    }
+};
+
+void CWimInterface::InitInterface()
+{
+    wim::EnsureWimlibReady();
+    ready_ = true;
+    state_ = State::Idle;
+}
+
+void CWimInterface::SetCallBack(WimCourierCallback callback, void *data)
+{
+    callback_ = callback;
+    callbackData_ = data;
+}
+
+void CWimInterface::Log(const std::string &text) const
+{
+    if (logWriter_)
+        logWriter_(text, logPath_);
+}
+
+void CWimInterface::Send(uint32_t message, int64_t param) const
+{
+    if (callback_)
+        callback_(message, param, callbackData_);
+}
+
+bool CWimInterface::Fail(uint32_t error, const std::string &text)
+{
+    state_ = State::Failed;
+    lastError_ = error;
+    lastErrorText_ = text;
+    Log("WimCourier Error: " + text);
+    Send(WIM_MSG_ERROR, static_cast<int64_t>(error));
+    return false;
+}
+
+bool CWimInterface::Succeed()
+{
+    state_ = State::Succeeded;
+    lastError_ = 0;
+    lastErrorText_.clear();
+    return true;
+}
+
+int32_t CWimInterface::GetImageIndex(const std::string &wimPath, const std::string &description)
+{
+    if (!ready_)
+        InitInterface();
+    const std::string host = platform::HostPath(wimPath);
+    WIMStruct *raw = nullptr;
+    const int ret = wimlib_open_wim(host.c_str(), 0, &raw);
+    WimPtr wimFile(raw);
+    if (ret != 0) {
+        Log("WimCourier: cannot open " + host + ": wimlib: " + WimlibErrorText(ret));
+        return 0;
+    }
+    struct wimlib_wim_info info{};
+    wimlib_get_wim_info(wimFile.get(), &info);
+    for (uint32_t i = 1; i <= info.image_count; ++i) {
+        const wimlib_tchar *text = wimlib_get_image_description(wimFile.get(), static_cast<int>(i));
+        if (text && platform::EqualsNoCase(text, description))
+            return static_cast<int32_t>(i);
+    }
+    Log("WimCourier: no image described \"" + description + "\" in " + host);
+    return 0;
+}
+
+bool CWimInterface::ExportFI(const std::string &source, const std::string &target, const std::string &exportArg,
+                             int32_t index)
+{
+    if (!ready_)
+        InitInterface();
+    const std::string hostSource = platform::HostPath(source);
+    const std::string hostTarget = platform::HostPath(target);
+    const ExportChoice choice = ParseExportArg(exportArg);
+    for (const std::string &word : choice.unknown)
+        Log("WimCourier: export argument passed over: " + word);
+    Log("WimCourier: export image " + std::to_string(index) + " of " + hostSource + " to " + hostTarget);
+
+    if (CourierFaultTrips(CourierStep::OpenSource))
+        return Fail(wim::WIM_ERROR_READ_FAULT, "cannot open " + hostSource + ": injected fault");
+    WIMStruct *raw = nullptr;
+    errno = 0;
+    int ret = wimlib_open_wim(hostSource.c_str(), 0, &raw);
+    WimPtr sourceWim(raw);
+    if (ret != 0)
+        return Fail(MapWimlibError(ret, errno), "cannot open " + hostSource + ": wimlib: " + WimlibErrorText(ret));
+    struct wimlib_wim_info info{};
+    wimlib_get_wim_info(sourceWim.get(), &info);
+    if (info.total_parts > 1) {
+        const std::vector<std::string> parts = SplitPartsBeside(hostSource);
+        std::vector<const wimlib_tchar *> names;
+        for (const std::string &p : parts)
+            names.push_back(p.c_str());
+        ret = names.empty() ? WIMLIB_ERR_SPLIT_INVALID
+                            : wimlib_reference_resource_files(sourceWim.get(), names.data(),
+                                                              static_cast<unsigned>(names.size()), 0, 0);
+        if (ret != 0)
+            return Fail(MapWimlibError(ret, errno),
+                        "cannot reference the split parts of " + hostSource + ": wimlib: " + WimlibErrorText(ret));
+    }
+    if (index < 1 || static_cast<uint32_t>(index) > info.image_count)
+        return Fail(wim::WIM_ERROR_INVALID_INDEX,
+                    "no image " + std::to_string(index) + " in " + hostSource + " (" +
+                        std::to_string(info.image_count) + " images)");
+
+    const int compression = choice.compression >= 0 ? choice.compression : static_cast<int>(info.compression_type);
+    raw = nullptr;
+    ret = wimlib_create_new_wim(static_cast<enum wimlib_compression_type>(compression), &raw);
+    // The new WIM shares data with the source: it goes first.
+    WimPtr targetWim(raw);
+    if (ret != 0)
+        return Fail(MapWimlibError(ret, errno), "cannot create a WIM: wimlib: " + WimlibErrorText(ret));
+    if (CourierFaultTrips(CourierStep::ExportImage))
+        return Fail(wim::WIM_ERROR_GEN_FAILURE, "cannot export image " + std::to_string(index) + ": injected fault");
+    ret = wimlib_export_image(sourceWim.get(), index, targetWim.get(), nullptr, nullptr, 0);
+    if (ret != 0)
+        return Fail(MapWimlibError(ret, errno),
+                    "cannot export image " + std::to_string(index) + ": wimlib: " + WimlibErrorText(ret));
+
+    CourierProgress progress;
+    progress.owner = this;
+    progress.Percent(0);
+    PartialFile partial(PartialPath(hostTarget));
+    if (CourierFaultTrips(CourierStep::WriteTarget)) {
+        // Leave a piece behind, as an interrupted write would.
+        FilePtr piece(std::fopen(partial.Path().c_str(), "wb"));
+        if (piece)
+            std::fputs("MSWIM", piece.get());
+        return Fail(wim::WIM_ERROR_WRITE_FAULT, "cannot write " + partial.Path() + ": injected fault");
+    }
+    wimlib_register_progress_function(targetWim.get(), &CourierProgress::OnWrite, &progress);
+    errno = 0;
+    ret = wimlib_write(targetWim.get(), partial.Path().c_str(), WIMLIB_ALL_IMAGES,
+                       choice.integrity ? WIMLIB_WRITE_FLAG_CHECK_INTEGRITY : 0, 0);
+    const int writeErrno = errno;
+    wimlib_register_progress_function(targetWim.get(), nullptr, nullptr);
+    if (ret != 0)
+        return Fail(MapWimlibError(ret, writeErrno),
+                    "cannot write " + partial.Path() + ": wimlib: " + WimlibErrorText(ret));
+    std::error_code ec;
+    if (!partial.CommitTo(hostTarget, ec))
+        return Fail(ErrnoToError(ec.value()), "cannot rename " + partial.Path() + " to " + hostTarget + ": " + ec.message());
+    progress.Percent(100);
+    return Succeed();
+}
+
+bool CWimInterface::CombineFileWithStream(const std::string &folder, const std::string &target)
+{
+    if (!ready_)
+        InitInterface();
+    const std::string hostTarget = platform::HostPath(target);
+    std::vector<std::string> parts;
+    std::string error;
+    if (!ListFoundationParts(folder, parts, error))
+        return Fail(wim::WIM_ERROR_FILE_NOT_FOUND, error);
+    Log("WimCourier: join " + std::to_string(parts.size()) + " parts of " + platform::HostPath(folder) + " into " +
+        hostTarget);
+
+    uint64_t total = 0;
+    for (const std::string &p : parts) {
+        std::error_code ec;
+        const uintmax_t size = fs::file_size(p, ec);
+        if (ec)
+            return Fail(wim::WIM_ERROR_READ_FAULT, "cannot read " + p + ": " + ec.message());
+        total += size;
+    }
+
+    CourierProgress progress;
+    progress.owner = this;
+    progress.Range(total);
+    progress.Percent(0);
+    PartialFile partial(PartialPath(hostTarget));
+    {
+        FilePtr out(std::fopen(partial.Path().c_str(), "wb"));
+        if (!out)
+            return Fail(ErrnoToError(errno), "cannot create " + partial.Path() + ": " + std::strerror(errno));
+        std::vector<char> buffer(1 << 20);
+        uint64_t done = 0;
+        for (const std::string &p : parts) {
+            if (CourierFaultTrips(CourierStep::JoinCopy))
+                return Fail(wim::WIM_ERROR_WRITE_FAULT, "cannot copy " + p + ": injected fault");
+            FilePtr in(std::fopen(p.c_str(), "rb"));
+            if (!in)
+                return Fail(wim::WIM_ERROR_READ_FAULT, "cannot open " + p + ": " + std::strerror(errno));
+            size_t n;
+            while ((n = std::fread(buffer.data(), 1, buffer.size(), in.get())) > 0) {
+                if (std::fwrite(buffer.data(), 1, n, out.get()) != n)
+                    return Fail(ErrnoToError(errno), "cannot write " + partial.Path() + ": " + std::strerror(errno));
+                done += n;
+                if (total > 0)
+                    progress.Percent(static_cast<int>(std::min(done, total) * 99 / total));
+            }
+            if (std::ferror(in.get()))
+                return Fail(wim::WIM_ERROR_READ_FAULT, "cannot read " + p + ": " + std::strerror(errno));
+        }
+        if (std::fflush(out.get()) != 0)
+            return Fail(ErrnoToError(errno), "cannot write " + partial.Path() + ": " + std::strerror(errno));
+        std::FILE *f = out.release();
+        if (std::fclose(f) != 0)
+            return Fail(ErrnoToError(errno), "cannot write " + partial.Path() + ": " + std::strerror(errno));
+    }
+
+    // The joined bytes count only when they open as one complete WIM.
+    if (CourierFaultTrips(CourierStep::JoinOpen))
+        return Fail(wim::WIM_ERROR_BAD_FORMAT, "the joined file does not open as a WIM: injected fault");
+    {
+        WIMStruct *raw = nullptr;
+        errno = 0;
+        const int ret = wimlib_open_wim(partial.Path().c_str(), WIMLIB_OPEN_FLAG_CHECK_INTEGRITY, &raw);
+        WimPtr joined(raw);
+        if (ret != 0)
+            return Fail(wim::WIM_ERROR_BAD_FORMAT,
+                        "the joined file does not open as a WIM: wimlib: " + WimlibErrorText(ret));
+        struct wimlib_wim_info info{};
+        wimlib_get_wim_info(joined.get(), &info);
+        if (info.total_parts != 1 || info.image_count < 1)
+            return Fail(wim::WIM_ERROR_BAD_FORMAT, "the joined file is not a complete WIM (" +
+                                                       std::to_string(info.total_parts) + " parts, " +
+                                                       std::to_string(info.image_count) + " images)");
+    }
+    std::error_code ec;
+    if (!partial.CommitTo(hostTarget, ec))
+        return Fail(ErrnoToError(ec.value()), "cannot rename " + partial.Path() + " to " + hostTarget + ": " + ec.message());
+    progress.Percent(100);
+    return Succeed();
+}
+
+bool CWimInterface::WaitInterface()
+{
+    const bool ok = state_ != State::Failed;
+    state_ = State::Idle;
+    return ok;
+}
+
+bool CWimInterface::UnInitInterface()
+{
+    state_ = State::Idle;
+    ready_ = false;
+    return true;
+}
+
+} // namespace halcyon::support::courier
