@@ -1,15 +1,68 @@
-// ModCopyX: not built yet. Logs its begin line and returns RETURN_NOT_BUILT.
+// ModCopyX: copies the folders of the plan's selected modules from a source
+// tree to a destination tree, keeping their relative paths. "Data" modules
+// have no folder and are skipped.
 #include "engine/frame/log.h"
 #include "engine/frame/verb.h"
+#include "engine/modules/folder_overlap.h"
+#include "engine/modules/module_log.h"
+#include "engine/modules/module_selection.h"
+#include "engine/modules/module_staging.h"
 #include "halcyon/HalcyonDLL.h"
+#include "halcyon/ReturnCodes.h"
+#include "platform/path_map.h"
+#include "support/files/file_ops.h"
 
 using namespace halcyon;
+using namespace halcyon::modules;
 
-extern "C" HALCYON_API int32_t ModCopyX(const char *plan, const char *source, const char *dest, const char *installer_type, const char *part_type, const char *recoverable, const char *temporary, const char *log, uint64_t options, uint64_t copy_arg)
+namespace {
+
+int32_t CopyModule(const ModuleRecord &m, const StagingWalk &w, uint64_t copyArg)
 {
-    return frame::RunVerb<int32_t>("ModCopyX", static_cast<int32_t>(RETURN_NOT_BUILT), [&]() -> int32_t {
-        (void)plan; (void)source; (void)dest; (void)installer_type; (void)part_type; (void)recoverable; (void)temporary; (void)options; (void)copy_arg;
-        WriteLog("ModCopyX Begin", frame::Arg(log), 1);
-        return static_cast<int32_t>(RETURN_NOT_BUILT);
+    if (!platform::IsSafeRelativePart(m.PathToRelease)) {
+        LogUnsafeValue("PathToRelease", m.PathToRelease, w.log);
+        return RETURN_UNSAFE_PATH;
+    }
+    if (int32_t rc = LogGuarded("Copying: " + m.ReleaseName, w.log))
+        return rc;
+    const std::string from = w.source + m.PathToRelease;
+    const std::string to = w.dest + m.PathToRelease;
+    // A copy onto itself would truncate every file it reads.
+    if (FoldersOverlap(from, to)) {
+        LogLine("Error: the module folder and its copy overlap; nothing copied.", w.log, true);
+        LogLine("Source: " + from + " TO: " + to, w.log);
+        return StagingCopyResult(-1);
+    }
+    return StagingCopyResult(support::RecursiveFolderCopy(from, to, copyArg));
+}
+
+} // namespace
+
+extern "C" HALCYON_API int32_t ModCopyX(const char *plan, const char *source, const char *dest, const char *installer_type,
+                                        const char *part_type, const char *recoverable, const char *temporary,
+                                        const char *log, uint64_t options, uint64_t copy_arg)
+{
+    return frame::RunVerb<int32_t>("ModCopyX", static_cast<int32_t>(RETURN_INTERNAL_ERROR), [&]() -> int32_t {
+        StagingWalk w;
+        w.verb = "ModCopyX";
+        w.progressLine = "Copying Modules and EPCs...";
+        w.plan = frame::Arg(plan);
+        w.source = frame::Arg(source);
+        w.dest = frame::Arg(dest);
+        w.log = frame::Arg(log);
+        w.options = options;
+        ModuleFilters filters;
+        filters.options = options;
+        filters.installerType = frame::Arg(installer_type);
+        filters.partType = frame::Arg(part_type);
+        filters.recoverable = frame::Arg(recoverable);
+        filters.temporary = frame::Arg(temporary);
+
+        LogLine("ModCopyX Begin", w.log, true);
+        return RunStagingWalk(w, [&](const ModuleRecord &m) -> int32_t {
+            if (!PassesFilters(m, filters) || IsDataModule(m))
+                return 0;
+            return CopyModule(m, w, copy_arg);
+        });
     });
 }

@@ -1,15 +1,243 @@
-// ModExtractX: not built yet. Logs its begin line and returns RETURN_NOT_BUILT.
+// ModExtractX: turns each selected module of the plan into a plain folder
+// below the destination: the module's WIM container (".mod", else ".wim")
+// is applied into a folder named after the module, or the module folder is
+// copied there when it holds no container.
+#include <filesystem>
+#include <system_error>
+
 #include "engine/frame/log.h"
 #include "engine/frame/verb.h"
+#include "engine/image/temporary_image_copy.h"
+#include "engine/image/wim_scramble.h"
+#include "engine/image/wim_tags.h"
+#include "engine/modules/exe_batch_installer.h"
+#include "engine/modules/folder_overlap.h"
+#include "engine/modules/mod_setup_options.h"
+#include "engine/modules/module_log.h"
+#include "engine/modules/module_selection.h"
+#include "engine/modules/module_staging.h"
+#include "engine/modules/plan_path_checks.h"
 #include "halcyon/HalcyonDLL.h"
+#include "halcyon/ReturnCodes.h"
+#include "platform/file_attributes.h"
+#include "platform/path_map.h"
+#include "support/files/file_ops.h"
+#include "support/wim/wim_api.h"
+
+namespace fs = std::filesystem;
 
 using namespace halcyon;
+using namespace halcyon::modules;
 
-extern "C" HALCYON_API int32_t ModExtractX(const char *plan, const char *source, const char *dest, const char *installer_type, const char *part_type, const char *module_type, const char *recoverable, const char *temporary, const char *log, uint64_t unused, uint64_t options, uint64_t copy_arg)
+namespace {
+
+// Target folder named after CustomerLabel (or PartId) instead of ReleaseID.
+constexpr uint64_t OPTION_NAME_BY_LABEL = 0x10000000;
+// ModuleType must equal the caller's ModuleType filter.
+constexpr uint64_t OPTION_FILTER_MODULE_TYPE = 0x20000000;
+
+// The alphabetically first regular file of `folder` matching `pattern`
+// (names compared without regard to case); empty when none.
+std::string FirstFileMatching(const std::string &folder, const char *pattern)
 {
-    return frame::RunVerb<int32_t>("ModExtractX", static_cast<int32_t>(RETURN_NOT_BUILT), [&]() -> int32_t {
-        (void)plan; (void)source; (void)dest; (void)installer_type; (void)part_type; (void)module_type; (void)recoverable; (void)temporary; (void)unused; (void)options; (void)copy_arg;
-        WriteLog("ModExtractX Begin", frame::Arg(log), 1);
-        return static_cast<int32_t>(RETURN_NOT_BUILT);
+    std::error_code ec;
+    std::string best;
+    fs::directory_iterator it(platform::HostPath(folder), ec);
+    for (fs::directory_iterator end; !ec && it != end; it.increment(ec)) {
+        std::error_code fec;
+        if (!it->is_regular_file(fec))
+            continue;
+        std::string name = it->path().filename().string();
+        if (platform::WildcardMatch(pattern, name) &&
+            (best.empty() || platform::ToUpperAscii(name) < platform::ToUpperAscii(best)))
+            best = name;
+    }
+    return best;
+}
+
+void RemoveTree(const std::string &path)
+{
+    uint32_t count = 0;
+    support::DeleteTree(path, &count);
+}
+
+struct ExtractCall {
+    StagingWalk walk;
+    std::string moduleType;
+    uint64_t copyArg = 0;
+};
+
+// A failed imaging call: the line (echoed), the temporary image removed
+// (by its owner going away) and, for the calls after the apply started,
+// the half-filled target folder removed.
+int32_t WimFailure(const char *message, const std::string &target, bool deleteTarget, const std::string &log)
+{
+    LogLine(message, log, true);
+    if (deleteTarget)
+        RemoveTree(target);
+    return RETURN_WIMGAPI_ERROR;
+}
+
+int32_t ApplyContainer(const ModuleRecord &m, const std::string &container, const std::string &tempFolder,
+                       const std::string &tempImage, const std::string &target, const std::string &log)
+{
+    if (int32_t rc = image::CompareWimReleaseId(platform::HostPath(container), m.ReleaseID)) {
+        LogLine("ERROR: calling CompareReleaseid function error.", log);
+        return rc;
+    }
+
+    // Owns the unscrambled copy: removed on every way out.
+    image::TemporaryImageCopy copy;
+    std::string working = container;
+    if (image::IsWimScrambled(platform::HostPath(container))) {
+        if (!copy.Make(container, tempImage)) {
+            LogLine("ERROR: calling CopyFile function error. (RETURN_COPY_TEMP_WIM)", log);
+            LogLine("Source: " + container + " TO: " + tempImage, log);
+            return RETURN_COPY_TEMP_WIM;
+        }
+        if (!platform::SetFileAttributes(tempImage, platform::FILE_ATTRIBUTE_NORMAL)) {
+            LogLine("ERROR: Change file attribute. (RETURN_CHANGE_WIM_ATTR)", log);
+            LogLine("sTmpWimFile: " + tempImage, log);
+            return RETURN_CHANGE_WIM_ATTR;
+        }
+        if (int32_t rc = LogGuarded("Decrypting WIM: " + tempImage, log))
+            return rc;
+        if (!image::EncryptDecryptWim(platform::HostPath(tempImage))) {
+            copy.Remove();
+            LogLine("ERROR: EncryptDecryptWim function error. (RETURN_DECRYPT_WIM)", log);
+            LogLine("sTmpWimFile: " + tempImage, log);
+            return RETURN_DECRYPT_WIM;
+        }
+        working = tempImage;
+    }
+    if (!platform::SetFileAttributes(working, platform::FILE_ATTRIBUTE_NORMAL)) {
+        LogLine("ERROR: Change file attribute. (RETURN_CHANGE_WIM_ATTR)", log);
+        LogLine("sModWim: " + working, log);
+        return RETURN_CHANGE_WIM_ATTR;
+    }
+
+    if (int32_t rc = LogGuarded("Applying WIM: " + working, log))
+        return rc;
+    support::wim::IWimApi &api = support::wim::WimApi();
+    support::wim::WimHandle wim =
+        api.CreateFile(working, support::wim::WIM_GENERIC_READ, support::wim::WIM_OPEN_EXISTING, 0, 0, nullptr);
+    if (!wim)
+        return WimFailure("ERROR: while trying to open WIM", target, false, log);
+    if (!api.SetTemporaryPath(wim, tempFolder))
+        return WimFailure("ERROR: while setting temporary folder", target, false, log);
+    support::wim::WimHandle img = api.LoadImage(wim, 1);
+    if (!img)
+        return WimFailure("ERROR: while loading image from WIM", target, false, log);
+    if (!api.ApplyImage(img, target, 0)) {
+        img.Reset();
+        return WimFailure("ERROR: while trying to mount WIM", target, true, log);
+    }
+    if (!img.Close())
+        return WimFailure("ERROR: while closing handle to WIM Image", target, true, log);
+    if (!wim.Close())
+        return WimFailure("ERROR: while closing handle to WIM file", target, true, log);
+    copy.Remove();
+    return 0;
+}
+
+int32_t ExtractModule(const ModuleRecord &m, const ExtractCall &call)
+{
+    const StagingWalk &w = call.walk;
+    const std::string &log = w.log;
+    if (int32_t rc = LogGuarded("Extracting: " + m.ReleaseName, log))
+        return rc;
+    if (!platform::IsSafeRelativePart(m.PathToRelease)) {
+        LogUnsafeValue("PathToRelease", m.PathToRelease, log);
+        return RETURN_UNSAFE_PATH;
+    }
+    const std::string moduleFolder = w.source + m.PathToRelease;
+
+    std::string containerName = FirstFileMatching(moduleFolder, "*.mod");
+    if (containerName.empty())
+        containerName = FirstFileMatching(moduleFolder, "*.wim");
+    const std::string container = containerName.empty() ? "" : moduleFolder + "\\" + containerName;
+
+    std::string tempFolder;
+    std::string tempImage;
+    if (!container.empty()) {
+        if (!SystemTempPath(tempFolder)) {
+            LogLine("ERROR: unable to get a temporary WIMGAPI directory", log, true);
+            LogLine("Temporary WIMGAPI directory: " + tempFolder, log);
+            return RETURN_GET_TEMP_PATH;
+        }
+        tempImage = tempFolder + containerName;
+    }
+
+    const char *key = "ReleaseID";
+    std::string name = m.ReleaseID;
+    if (HasOption(w.options, OPTION_NAME_BY_LABEL)) {
+        key = m.CustomerLabel.empty() ? "PartId" : "CustomerLabel";
+        name = m.CustomerLabel.empty() ? m.PartId : m.CustomerLabel;
+        if (name.empty()) {
+            LogLine("ERROR: PART ID is empty. (RETURN_INI_BLANK_PARTID)", log);
+            return RETURN_INI_BLANK_PARTID;
+        }
+    }
+    // The target folder is deleted first: it must name a folder of its own
+    // below the destination, and one that is not the module's source.
+    if (!IsSafeSubfolder(name)) {
+        LogUnsafeValue(key, name, log);
+        return RETURN_UNSAFE_PATH;
+    }
+    std::string target = w.dest + name;
+    EnsureTrailingBackslash(target);
+    if (FoldersOverlap(target, moduleFolder)) {
+        LogLine("Error: the target folder and the module folder overlap; nothing extracted. (RETURN_UNSAFE_PATH)", log,
+                true);
+        LogLine("Source: " + moduleFolder + " TO: " + target, log);
+        return RETURN_UNSAFE_PATH;
+    }
+    if (support::DirExist(target))
+        RemoveTree(target);
+    if (!support::RecursiveFolderCreate(target)) {
+        LogLine("ERROR: calling RecursiveFolderCreate function error. (RETURN_CREATE_FOLDER)", log);
+        return RETURN_CREATE_FOLDER;
+    }
+
+    if (!container.empty())
+        return ApplyContainer(m, container, tempFolder, tempImage, target, log);
+    return StagingCopyResult(support::RecursiveFolderCopy(moduleFolder, target, call.copyArg));
+}
+
+} // namespace
+
+extern "C" HALCYON_API int32_t ModExtractX(const char *plan, const char *source, const char *dest,
+                                           const char *installer_type, const char *part_type, const char *module_type,
+                                           const char *recoverable, const char *temporary, const char *log,
+                                           uint64_t unused, uint64_t options, uint64_t copy_arg)
+{
+    return frame::RunVerb<int32_t>("ModExtractX", static_cast<int32_t>(RETURN_INTERNAL_ERROR), [&]() -> int32_t {
+        (void)unused;
+        ExtractCall call;
+        StagingWalk &w = call.walk;
+        w.verb = "ModExtractX";
+        w.progressLine = "Extracting Modules...";
+        w.plan = frame::Arg(plan);
+        w.source = frame::Arg(source);
+        w.dest = frame::Arg(dest);
+        w.log = frame::Arg(log);
+        w.options = options;
+        call.moduleType = frame::Arg(module_type);
+        call.copyArg = copy_arg;
+        ModuleFilters filters;
+        filters.options = options;
+        filters.installerType = frame::Arg(installer_type);
+        filters.partType = frame::Arg(part_type);
+        filters.recoverable = frame::Arg(recoverable);
+        filters.temporary = frame::Arg(temporary);
+
+        LogLine("ModExtractX Start", w.log, true);
+        return RunStagingWalk(w, [&](const ModuleRecord &m) -> int32_t {
+            if (!PassesFilters(m, filters))
+                return 0;
+            if (HasOption(options, OPTION_FILTER_MODULE_TYPE) && !platform::EqualsNoCase(m.ModuleType, call.moduleType))
+                return 0;
+            return ExtractModule(m, call);
+        });
     });
 }

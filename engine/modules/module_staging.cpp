@@ -1,0 +1,64 @@
+#include "engine/modules/module_staging.h"
+
+#include "engine/frame/log.h"
+#include "engine/modules/mod_setup_options.h"
+#include "engine/modules/module_log.h"
+#include "halcyon/ReturnCodes.h"
+#include "support/files/file_ops.h"
+#include "support/ini/ini_store.h"
+
+namespace halcyon::modules {
+
+namespace {
+
+constexpr int32_t kEndSection = 97;
+constexpr int32_t kStagingCopyFailed = 58;
+constexpr int32_t kStagingCopyDiskFull = 117;
+
+} // namespace
+
+int32_t StagingCopyResult(int32_t copyResult)
+{
+    if (copyResult == 0)
+        return 0;
+    return copyResult == support::kCopyDiskFull ? kStagingCopyDiskFull : kStagingCopyFailed;
+}
+
+int32_t RunStagingWalk(StagingWalk &w, const std::function<int32_t(const ModuleRecord &)> &handle)
+{
+    support::CMemoryIniIO ini(HasOption(w.options, OPTION_INI_STORE_FLAG));
+    if (!ini.LoadFile(w.plan)) {
+        LogLine("Error: Load halcyon.ini error. (RETURN_UNABLE_OPEN_INI)", w.log);
+        LogLine("Halcyon.ini" + w.plan, w.log);
+        return RETURN_UNABLE_OPEN_INI;
+    }
+    EnsureTrailingBackslash(w.source);
+    if (!support::DirExist(w.source)) {
+        LogLine("Error: Can not find the source path. (RETURN_SOURCE_DIR_NOT_EXIST)", w.log);
+        LogLine("sSourceDir" + w.source, w.log);
+        return RETURN_SOURCE_DIR_NOT_EXIST;
+    }
+    EnsureTrailingBackslash(w.dest);
+    if (!support::DirExist(w.dest)) {
+        LogLine("Error: Can not find the dest path. (RETURN_DEST_DIR_NOT_EXIST)", w.log);
+        LogLine("sDestDir" + w.dest, w.log);
+        return RETURN_DEST_DIR_NOT_EXIST;
+    }
+    if (int32_t rc = LogGuarded(w.progressLine, w.log))
+        return rc;
+
+    const std::string prefix = HasOption(w.options, OPTION_PE_MODULES) ? "PE" : "";
+    ModuleRecord module;
+    int32_t read = ReadModuleRecord(prefix + "1", &ini, module);
+    for (int n = 2; read == 0; ++n) {
+        if (int32_t rc = handle(module))
+            return rc;
+        read = ReadModuleRecord(prefix + std::to_string(n), &ini, module);
+    }
+    if (read != kEndSection)
+        return read;
+    LogLine(std::string(w.verb) + " End", w.log, true);
+    return RETURN_SUCCESS;
+}
+
+} // namespace halcyon::modules

@@ -1,0 +1,36 @@
+// The walk shared by the module staging verbs (module copy and module
+// extraction): the plan loaded, the source and destination folders checked,
+// and every numbered module section handed to the verb in turn until the
+// "End" section.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "engine/frame/plan_records.h"
+
+namespace halcyon::modules {
+
+struct StagingWalk {
+    const char *verb = "";          // "ModCopyX", "ModExtractX": names the end line
+    const char *progressLine = "";  // echoed once the folders are known to exist
+    std::string plan;
+    std::string source;             // a trailing backslash is added
+    std::string dest;               // a trailing backslash is added
+    std::string log;
+    uint64_t options = 0;
+};
+
+// Runs the walk. `handle` receives each module record read (selection is
+// the verb's business) and returns 0 to go on or the verb's code. Returns 0
+// when the "End" section was reached ("<verb> End" logged), 2, 34 or 35 for
+// the plan or folders, 27 when the progress line cannot be written, the
+// reader's code for a broken section, or the first code `handle` returned.
+int32_t RunStagingWalk(StagingWalk &walk, const std::function<int32_t(const ModuleRecord &)> &handle);
+
+// The code of a module folder copy: 0, 117 for the destination running out
+// of space (support::kCopyDiskFull), 58 for any other failure.
+int32_t StagingCopyResult(int32_t copyResult);
+
+} // namespace halcyon::modules
