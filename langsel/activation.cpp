@@ -46,7 +46,7 @@ void *LoadServer(REFCLSID clsid, HRESULT *hr)
     std::lock_guard<std::mutex> lock(loaded.mutex);
     if (auto it = loaded.servers.find(path); it != loaded.servers.end())
         return it->second;
-    void *handle = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    void *handle = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
     if (!handle) {
         *hr = CO_E_DLLNOTFOUND;
         return nullptr;
@@ -126,7 +126,7 @@ void *ServerExport(REFCLSID clsid, const char *name)
 
 ServerLibrary::ServerLibrary(const std::string &path)
 {
-    handle_ = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    handle_ = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
     if (!handle_) {
         const char *e = ::dlerror();
         error_ = e ? e : "cannot load " + path;

@@ -1,8 +1,10 @@
 // Client side of in-process COM on this platform: finds a class in the
 // registry by CLSID or ProgID (HKCR, the user's classes over the machine's),
 // loads its InprocServer32 and asks the server's DllGetClassObject, as
-// CoCreateInstance does. Loaded servers stay loaded until
-// FreeUnusedLibraries finds them unused (DllCanUnloadNow).
+// CoCreateInstance does. Loaded servers are released by FreeUnusedLibraries
+// once they are unused (DllCanUnloadNow). Servers are loaded with
+// RTLD_NODELETE: their platform state (the registry connection) lives for the
+// process, so their code and data stay mapped after the last release.
 #pragma once
 
 #include <string>

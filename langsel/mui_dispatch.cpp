@@ -7,6 +7,7 @@
 
 #include "langsel/com_mui.h"
 #include "langsel/server_module.h"
+#include "langsel/bstr_text.h"
 #include "langsel/text16.h"
 
 namespace halcyon::langsel {

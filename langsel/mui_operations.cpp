@@ -9,6 +9,7 @@
 #include "langsel/mui_log.h"
 #include "langsel/pe_tools.h"
 #include "langsel/server_module.h"
+#include "langsel/bstr_text.h"
 #include "langsel/text16.h"
 #include "platform/file_attributes.h"
 #include "platform/path_map.h"

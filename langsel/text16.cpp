@@ -1,7 +1,5 @@
 #include "langsel/text16.h"
 
-#include <cstring>
-
 #include "platform/text_utf16.h"
 
 namespace halcyon::langsel {
@@ -25,19 +23,6 @@ std::string ToUtf8(std::u16string_view utf16)
         bytes.push_back(static_cast<char>(c >> 8));
     }
     return platform::Utf16LeToUtf8(bytes);
-}
-
-std::u16string_view BstrView(BSTR text)
-{
-    if (!text)
-        return {};
-    return {text, SysStringLen(text)};
-}
-
-BSTR MakeBstr(std::string_view utf8)
-{
-    std::u16string wide = ToUtf16(utf8);
-    return SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size()));
 }
 
 } // namespace halcyon::langsel
