@@ -36,18 +36,21 @@ bool EndsWithSeparator(const std::string &path)
     return !path.empty() && (path.back() == '\\' || path.back() == '/');
 }
 
-// The folder as the CRC check takes it: a path relative to the current
-// folder is made absolute (the check lists full paths only).
+// The folder as the CRC check takes it: a full host path without ".",
+// ".." or doubled separators (the check lists such paths only, as the
+// Windows file functions would resolve them); a relative path is taken from
+// the current folder.
 std::string CheckablePath(const std::string &folder)
 {
-    const std::filesystem::path mapped(platform::MapPathText(folder));
-    if (mapped.is_absolute())
-        return folder;
-    std::error_code ec;
-    const std::filesystem::path current = std::filesystem::current_path(ec);
-    if (ec)
-        return folder;
-    return (current / mapped).lexically_normal().string();
+    std::filesystem::path mapped(platform::MapPathText(folder));
+    if (!mapped.is_absolute()) {
+        std::error_code ec;
+        const std::filesystem::path current = std::filesystem::current_path(ec);
+        if (ec)
+            return folder;
+        mapped = current / mapped;
+    }
+    return mapped.lexically_normal().string();
 }
 
 // A data module may have no folder at all (the record reader lets its

@@ -74,6 +74,16 @@ TEST_F(EpicCrcCheckTest, IntactFoldersOfABuilderPlanPass)
     EXPECT_EQ("Checking 1: " + src + "/mods\\a", Checked().front());
 }
 
+TEST_F(EpicCrcCheckTest, FolderPathsSpelledDifferently)
+{
+    PlanText p;
+    p.Module("1", {.path = "mods\\a\\"}).Module("2", {.path = ".\\mods\\.\\b"});
+    p.Module("3", {.path = "MODS\\A"}).Module("4", {.path = "mods\\\\b"}).End("5").End("PE1");
+    WriteFile(ini, p.str());
+    EXPECT_EQ(RETURN_SUCCESS, Check(src + "/./"));
+    EXPECT_EQ(4u, Checked().size());
+}
+
 TEST_F(EpicCrcCheckTest, AllFourListsAreWalkedInOrder)
 {
     MakeModuleFolder(src + "/img/one", "one");
