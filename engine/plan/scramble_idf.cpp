@@ -101,7 +101,9 @@ std::string FolderOf(const std::string &hostPath)
 // Writes `data` to a new file beside `outHost` and renames it over it.
 bool ReplaceFile(const std::string &outHost, const std::vector<unsigned char> &data)
 {
-    std::string temp = outHost + ".XXXXXX";
+    // A short name of its own, so that an output name of any length leaves
+    // room for it.
+    std::string temp = FolderOf(outHost) + "/.scramble-XXXXXX";
     std::vector<char> name(temp.begin(), temp.end());
     name.push_back('\0');
     Fd fd(::mkstemp(name.data()));

@@ -108,8 +108,10 @@ TEST_F(ScrambleIdfTest, OutputReplacedWholeButNeverTheInput)
 
     // The input as output, by its own name, another spelling or a hard link.
     const std::string link = dir_ / "link.xml";
+    const std::string symlink = dir_ / "symlink.xml";
     ASSERT_EQ(0, ::link(plain_.c_str(), link.c_str()));
-    for (const std::string &same : {plain_, dir_.path() + "/./plain.xml", link}) {
+    ASSERT_EQ(0, ::symlink(plain_.c_str(), symlink.c_str()));
+    for (const std::string &same : {plain_, dir_.path() + "/./plain.xml", link, symlink}) {
         SCOPED_TRACE(same);
         EXPECT_EQ(80, ScrambleIdf(plain_.c_str(), same.c_str(), kScramble));
         EXPECT_EQ(text_, ReadFile(plain_));
@@ -120,7 +122,12 @@ TEST_F(ScrambleIdfTest, OutputReplacedWholeButNeverTheInput)
     ASSERT_EQ(0, ::mkdir((dir_ / "sub").c_str(), 0755));
     EXPECT_EQ(80, ScrambleIdf(plain_.c_str(), (dir_ / "sub").c_str(), kScramble));
     EXPECT_EQ(80, ScrambleIdf(plain_.c_str(), "", kScramble));
-    EXPECT_EQ((std::set<std::string>{"plain.xml", "out.idf", "link.xml", "sub"}), Names(dir_.path()));
+    EXPECT_EQ((std::set<std::string>{"plain.xml", "out.idf", "link.xml", "symlink.xml", "sub"}), Names(dir_.path()));
+
+    // An output name as long as a name may be.
+    const std::string longName = dir_ / std::string(255, 'n');
+    EXPECT_EQ(0, ScrambleIdf(plain_.c_str(), longName.c_str(), kScramble));
+    EXPECT_EQ(Xor(text_), ReadFile(longName));
 }
 
 } // namespace
