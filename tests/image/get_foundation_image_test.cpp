@@ -13,6 +13,7 @@
 #include "support/courier/courier_faults.h"
 #include "support/wim/wim_builder.h"
 #include "tests/common/found_parts.h"
+#include "tests/common/halcyon_command.h"
 #include "tests/common/test_env.h"
 
 namespace fs = std::filesystem;
@@ -344,6 +345,21 @@ TEST_F(GetFoundationImageTest, ArgumentAndFileFailures)
     WriteMedia("");
     EXPECT_EQ(Run(), RETURN_IMAGE_NOTEXIST);
     EXPECT_TRUE(Logged("GetFoundationImage Start"));
+}
+
+TEST_F(GetFoundationImageTest, CommandShowsProgressAndTheResult)
+{
+    fs::copy_file(MakeWim("full"), src + "/INSTALL.WIM");
+    std::string output;
+    const std::string common = " --plan '" + plan + "' --media-ini '" + media + "' --log '" + log + "' --plain";
+    ASSERT_EQ(test::RunHalcyon("foundation-image --source '" + src + "' --dest '" + dst + "'" + common, output), 0)
+        << output;
+    EXPECT_NE(output.find("100%"), std::string::npos) << output;
+    EXPECT_NE(output.find("Foundation image ready: "), std::string::npos) << output;
+    EXPECT_EQ(Result(), std::vector<std::string>{"full"});
+
+    EXPECT_EQ(test::RunHalcyon("foundation-image --source '" + dir / "none" + "' --dest '" + dst + "'" + common, output), 1);
+    EXPECT_NE(output.find("GetFoundationImage failed: 34"), std::string::npos) << output;
 }
 
 } // namespace

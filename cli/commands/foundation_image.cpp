@@ -1,0 +1,118 @@
+// halcyon foundation-image: rebuilds "Norv.wim" from recovery media with
+// GetFoundationImage, showing the progress and asking for discs.
+#include <unistd.h>
+
+#include <cstdio>
+#include <string>
+
+#include "cli/command.h"
+#include "cli/progress.h"
+#include "halcyon/HalcyonDLL.h"
+
+namespace halcyon::cli {
+
+namespace {
+
+const char *const kUsage =
+    "halcyon foundation-image --source DIR --dest DIR --plan FILE --media-ini FILE [--media-type TYPE]\n"
+    "                         [--export-arg TEXT] [--log FILE] [--options N] [--plain]\n"
+    "  Turns the foundation image on the medium (INSTALL.WIM, Install.swm, Norv.wim or the parts\n"
+    "  Norv1.nr2, Norv2.nr2, ...) into DEST/Norv.wim.\n"
+    "  --source      the medium's folder holding the foundation image\n"
+    "  --media-ini   the recovery media description (nrvhdrcv.ini)\n"
+    "  --media-type  names the media list and the disc marker files (default RDVD)\n"
+    "  --export-arg  compression of an exported image: none, xpress, lzx, lzms; \"check\" adds\n"
+    "                an integrity table (default: as the source)\n"
+    "  --options     the verb's option word, decimal or 0x-hex\n"
+    "  --plain       progress as plain lines even on a terminal\n"
+    "  When a disc is asked for, press Enter once it is in; without input the command\n"
+    "  looks for the disc's marker file every second (Ctrl-C stops).";
+
+struct Session {
+    ProgressDisplay *display = nullptr;
+    std::string source;
+    std::string mediaType;
+    bool inputEnded = false;
+};
+
+void OnMessage(uint32_t message, int64_t param, void *opaque)
+{
+    auto *s = static_cast<Session *>(opaque);
+    switch (message) {
+    case WIM_MSG_SETRANGE:
+        s->display->SetTotalBytes(static_cast<uint64_t>(param));
+        break;
+    case WIM_MSG_PROGRESS:
+        s->display->Update(static_cast<unsigned>(param), std::nullopt);
+        break;
+    case WIM_MSG_ERROR:
+        s->display->Finish();
+        break;
+    case 1004: {
+        s->display->Finish();
+        if (s->inputEnded) {
+            ::sleep(1);
+            break;
+        }
+        std::printf("Insert disc %lld (marker file %s%s%lld), then press Enter.\n", static_cast<long long>(param),
+                    s->source.c_str(), s->mediaType.c_str(), static_cast<long long>(param));
+        std::fflush(stdout);
+        int c;
+        while ((c = std::getchar()) != EOF && c != '\n') {
+        }
+        if (c == EOF) {
+            s->inputEnded = true;
+            std::printf("No more input: waiting for the marker file (Ctrl-C stops).\n");
+            std::fflush(stdout);
+            ::sleep(1);
+        }
+        break;
+    }
+    default:
+        break;
+    }
+}
+
+int Run(const Args &args)
+{
+    Options opts(args, {"plain"});
+    const Command *cmd = FindCommand("foundation-image");
+    const auto source = opts.Get("source");
+    const auto dest = opts.Get("dest");
+    const auto plan = opts.Get("plan");
+    const auto mediaIni = opts.Get("media-ini");
+    if (!source || !dest || !plan || !mediaIni)
+        return UsageError(*cmd, "--source, --dest, --plan and --media-ini are required");
+    bool ok = true;
+    const uint64_t options = opts.GetNumber("options", 0x80000, &ok);
+    if (!ok)
+        return UsageError(*cmd, "--options must be a number");
+
+    ProgressDisplay display(stdout, !opts.Has("plain") && ProgressDisplay::IsTerminal(stdout));
+    Session session;
+    session.display = &display;
+    session.source = *source;
+    if (!session.source.empty() && session.source.back() != '/' && session.source.back() != '\\')
+        session.source += '/';
+    session.mediaType = opts.GetOr("media-type", "RDVD");
+
+    const int32_t result = GetFoundationImage(source->c_str(), dest->c_str(), plan->c_str(), mediaIni->c_str(),
+                                              session.mediaType.c_str(), options,
+                                              opts.GetOr("export-arg", "").c_str(), &OnMessage, &session,
+                                              opts.GetOr("log", "").c_str());
+    display.Finish();
+    if (result == 0)
+        std::printf("Foundation image ready: %s%sNorv.wim\n", dest->c_str(),
+                    (!dest->empty() && (dest->back() == '/' || dest->back() == '\\')) ? "" : "/");
+    else
+        std::printf("GetFoundationImage failed: %d\n", result);
+    return result == 0 ? 0 : 1;
+}
+
+const CommandRegistration registration("foundation-image",
+                                       "rebuild the foundation image Norv.wim from recovery media (GetFoundationImage)",
+                                       kUsage, Run);
+
+} // namespace
+
+} // namespace halcyon::cli
