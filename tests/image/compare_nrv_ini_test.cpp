@@ -8,6 +8,7 @@
 #include "engine/image/media_description.h"
 #include "halcyon/HalcyonDLL.h"
 #include "halcyon/ReturnCodes.h"
+#include "support/ini/ini_store.h"
 #include "platform/machine.h"
 #include "tests/common/media_set.h"
 #include "tests/common/test_env.h"
@@ -39,6 +40,28 @@ protected:
     test::MediaPlan plan;
     image::MediaDescription media;
 };
+
+TEST_F(CompareNrvIniTest, DescriptionIsWrittenInItsLayoutAndReadBack)
+{
+    media.winrePart = "sources\\winre";
+    media.fiPart = "Norv1.nr2,Norv2.nr2";
+    media.media.insert(media.media.begin() + 1, std::vector<std::string>{});
+    ASSERT_TRUE(media.Save(mediaIni));
+    support::CMemoryIniIO store;
+    ASSERT_TRUE(store.LoadFile(mediaIni));
+    EXPECT_STREQ(store.GetValue("SOURCE", "WINREPart"), "sources\\winre");
+    EXPECT_STREQ(store.GetValue("SOURCE", "FIPart"), "Norv1.nr2,Norv2.nr2");
+    EXPECT_STREQ(store.GetValue("MEDIA:RDVD", "RDVD1"), "sources\\data\\P1,sources\\data\\300100\\setup.exe");
+    EXPECT_EQ(image::MediaMarkerPath("D:\\", "RDVD", 2), "D:\\sources\\RDVD2");
+    // An empty medium is present; the list goes on to the next one.
+    const auto values = image::ReadMediaValues(store, "RDVD");
+    ASSERT_EQ(values.size(), 3u);
+    EXPECT_EQ(values[1], "");
+    EXPECT_EQ(image::SplitMediaEntries(" a ,,b\t, "), (std::vector<std::string>{"a", "b"}));
+    // The empty middle disc does not end the search.
+    plan.Write(planPath);
+    EXPECT_EQ(CompareNrvIniToHalIni(mediaIni.c_str(), planPath.c_str(), 0), 0);
+}
 
 TEST_F(CompareNrvIniTest, EveryFolderOnSomeDiscPasses)
 {

@@ -291,9 +291,12 @@ TEST_F(CopyDiscTest, FlashMediumUsesItsOwnSectionAndMarker)
     test::MakeMedium(ufd, "RUFD", 1, {{"sources\\data\\300100\\setup.exe", "m1"}});
     op.discs = {ufd};
     op.Insert(1);
-    media.media = {{"sources\\data\\300100"}};
+    // Module folders match without regard to case; an empty medium is
+    // passed over.
+    media.media = {{}, {"Sources\\Data\\300100"}};
+    test::MakeMedium(ufd, "RUFD", 2, {});
     ASSERT_EQ(Copy(kModules, "RUFD"), 0) << Log();
-    EXPECT_TRUE(Copied("sources\\data\\300100\\setup.exe"));
+    EXPECT_TRUE(Copied("sources\\Data\\300100\\setup.exe"));
     EXPECT_TRUE(op.requests.empty());
 }
 
