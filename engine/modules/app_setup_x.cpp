@@ -1,15 +1,34 @@
-// AppSetupX: not built yet. Logs its begin line and returns RETURN_NOT_BUILT.
-#include "engine/frame/log.h"
+// AppSetupX: applies the application image and installs the applications
+// and drivers listed in the "Image App%d" sections (engine/modules/app_setup.h).
 #include "engine/frame/verb.h"
+#include "engine/modules/app_setup.h"
 #include "halcyon/HalcyonDLL.h"
+#include "halcyon/ReturnCodes.h"
 
 using namespace halcyon;
 
-extern "C" HALCYON_API int32_t AppSetupX(const char *plan, const char *app_ini, const char *source, const char *dest, const char *apply_dir, const char *installer_type, const char *part_type, const char *recoverable, const char *temporary, const char *log, int32_t start, uint64_t options, ModuleProgressCallback cb, uintptr_t user_data)
+extern "C" HALCYON_API int32_t AppSetupX(const char *plan, const char *app_ini, const char *source, const char *dest,
+                                         const char *apply_dir, const char *installer_type, const char *part_type,
+                                         const char *recoverable, const char *temporary, const char *log,
+                                         int32_t start, uint64_t options, ModuleProgressCallback cb,
+                                         uintptr_t user_data)
 {
-    return frame::RunVerb<int32_t>("AppSetupX", static_cast<int32_t>(RETURN_NOT_BUILT), [&]() -> int32_t {
-        (void)plan; (void)app_ini; (void)source; (void)dest; (void)apply_dir; (void)installer_type; (void)part_type; (void)recoverable; (void)temporary; (void)start; (void)options; (void)cb; (void)user_data;
-        WriteLog("AppSetupX Begin", frame::Arg(log), 1);
-        return static_cast<int32_t>(RETURN_NOT_BUILT);
+    return frame::RunVerb<int32_t>("AppSetupX", static_cast<int32_t>(RETURN_INTERNAL_ERROR), [&]() -> int32_t {
+        modules::AppSetupArguments a;
+        a.planFile = frame::Arg(plan);
+        a.appIniFile = frame::Arg(app_ini);
+        a.sourceDir = frame::Arg(source);
+        a.destDir = frame::Arg(dest);
+        a.applyDir = frame::Arg(apply_dir);
+        a.installerType = frame::Arg(installer_type);
+        a.partType = frame::Arg(part_type);
+        a.recoverable = frame::Arg(recoverable);
+        a.temporary = frame::Arg(temporary);
+        a.logFile = frame::Arg(log);
+        a.start = start;
+        a.options = options;
+        a.callback = cb;
+        a.userData = user_data;
+        return modules::RunAppSetup(a);
     });
 }

@@ -88,7 +88,7 @@ struct ImageWork {
 
 } // namespace
 
-std::string FindModuleImage(const std::string &folder)
+std::string FindFirstFileMatch(const std::string &folder, std::string_view pattern)
 {
     std::error_code ec;
     std::string best;
@@ -98,13 +98,15 @@ std::string FindModuleImage(const std::string &folder)
         if (!it->is_regular_file(fec))
             continue;
         std::string name = it->path().filename().string();
-        if (!platform::WildcardMatch("*.mod", name))
+        if (!platform::WildcardMatch(pattern, name))
             continue;
         if (best.empty() || platform::ToUpperAscii(name) < platform::ToUpperAscii(best))
             best = name;
     }
     return best;
 }
+
+std::string FindModuleImage(const std::string &folder) { return FindFirstFileMatch(folder, "*.mod"); }
 
 int32_t InstallerShowCommand(const std::string &setupFile)
 {

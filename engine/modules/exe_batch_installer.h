@@ -6,6 +6,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 #include "engine/frame/plan_records.h"
 #include "engine/modules/module_run_context.h"
@@ -19,6 +20,8 @@ InstallOutcome InstallExeBatchModule(const ModuleRecord &module, const std::stri
 // The first "*.mod" file of `folder` (names compared without regard to case,
 // the alphabetically first when there are several); empty when none.
 std::string FindModuleImage(const std::string &folder);
+// The same search for any wildcard pattern ("*.app").
+std::string FindFirstFileMatch(const std::string &folder, std::string_view pattern);
 
 // The show command of an installer: 0 (hidden) for ".bat" and ".cmd" files
 // in any letter case, else 5 (shown).

@@ -1,15 +1,35 @@
-// SingleAppSetupX_s: not built yet. Logs its begin line and returns RETURN_NOT_BUILT.
-#include "engine/frame/log.h"
+// SingleAppSetupX_s: installs one application from a prepared source folder
+// and reports its version check (engine/modules/app_setup.h).
 #include "engine/frame/verb.h"
+#include "engine/modules/app_setup.h"
 #include "halcyon/HalcyonDLL.h"
+#include "halcyon/ReturnCodes.h"
 
 using namespace halcyon;
 
-extern "C" HALCYON_API int32_t SingleAppSetupX_s(const char *section, const char *ini, const char *source, const char *dest, const char *installer_type, const char *part_type, const char *recoverable, const char *temporary, const char *log, uint64_t options, uint8_t *verified, uint32_t *verify_result, char *message, uint32_t message_size, bool no_arguments)
+extern "C" HALCYON_API int32_t SingleAppSetupX_s(const char *section, const char *ini, const char *source,
+                                                 const char *dest, const char *installer_type, const char *part_type,
+                                                 const char *recoverable, const char *temporary, const char *log,
+                                                 uint64_t options, uint8_t *verified, uint32_t *verify_result,
+                                                 char *message, uint32_t message_size, bool no_arguments)
 {
-    return frame::RunVerb<int32_t>("SingleAppSetupX_s", static_cast<int32_t>(RETURN_NOT_BUILT), [&]() -> int32_t {
-        (void)section; (void)ini; (void)source; (void)dest; (void)installer_type; (void)part_type; (void)recoverable; (void)temporary; (void)options; (void)verified; (void)verify_result; (void)message; (void)message_size; (void)no_arguments;
-        WriteLog("SingleAppSetupX_s Begin", frame::Arg(log), 1);
-        return static_cast<int32_t>(RETURN_NOT_BUILT);
+    return frame::RunVerb<int32_t>("SingleAppSetupX_s", static_cast<int32_t>(RETURN_INTERNAL_ERROR), [&]() -> int32_t {
+        modules::SingleAppArguments a;
+        a.section = frame::Arg(section);
+        a.iniFile = frame::Arg(ini);
+        a.sourceDir = frame::Arg(source);
+        a.destDir = frame::Arg(dest);
+        a.installerType = frame::Arg(installer_type);
+        a.partType = frame::Arg(part_type);
+        a.recoverable = frame::Arg(recoverable);
+        a.temporary = frame::Arg(temporary);
+        a.logFile = frame::Arg(log);
+        a.options = options;
+        a.verified = verified;
+        a.verifyResult = verify_result;
+        a.message = message;
+        a.messageSize = message_size;
+        a.noArguments = no_arguments;
+        return modules::RunSingleAppSetup(a);
     });
 }
