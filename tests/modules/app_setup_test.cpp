@@ -546,6 +546,23 @@ TEST_F(SingleAppSetupTest, NullOutputsAreNotWritten)
     EXPECT_EQ(Reg(AppKey(a, modules::kApplicationsKey), "InstallMode"), "Recovery");
 }
 
+TEST_F(AppSetupTest, CommandShowsALinePerApplication)
+{
+    Make({Exe("500301"), Driver("500302")});
+    std::string out;
+    const std::string args = "app-setup --plan '" + plan + "' --app-ini '" + appIni + "' --source '" + source +
+                             "' --dest '" + dest + "' --apply '" + apply + "' --log '" + log + "'";
+    ASSERT_EQ(RunHalcyon(args, out), 0) << out;
+    EXPECT_NE(out.find("application 1 (of 2 selected): installing App 500301"), std::string::npos) << out;
+    EXPECT_NE(out.find("application 2 (of 2 selected): done App 500302"), std::string::npos) << out;
+    EXPECT_NE(out.find("AppSetupX: all applications done"), std::string::npos) << out;
+
+    ASSERT_EQ(RunHalcyon(args + " --options 0x100 --installer-type MSI", out), 0) << out;
+    EXPECT_EQ(out.find("installing"), std::string::npos) << out;
+    EXPECT_EQ(RunHalcyon("app-setup --plan '" + root + "/none'", out), 1);
+    EXPECT_NE(out.find("AppSetupX returned 2"), std::string::npos) << out;
+}
+
 TEST(AppSetupPieces, ShowCommandIsHiddenOnlyForLowerCaseBatchNames)
 {
     EXPECT_EQ(modules::AppInstallerShowCommand("setup.bat"), 0);
