@@ -1,5 +1,6 @@
 #include "engine/image/foundation_image.h"
 
+#include <cstdio>
 #include <filesystem>
 #include <system_error>
 #include <vector>
