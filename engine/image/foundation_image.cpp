@@ -223,7 +223,10 @@ int32_t CGetFoundationImage::CopyReadyImage(const std::string &from)
         ok = !ec;
     }
     if (!ok) {
+        // No image of an earlier run stays behind to be taken for this one.
         fs::remove(partial, ec);
+        if (fs::is_regular_file(hostTarget, ec))
+            fs::remove(hostTarget, ec);
         Log("From: " + from + " To: " + targetImage_);
         Log("Copy File error. (RETURN_COPY_TEMP_WIM)");
         return RETURN_COPY_TEMP_WIM;

@@ -153,6 +153,13 @@ TEST_F(GetFoundationImageTest, ReadyImageThatCannotBeCopiedGives43)
     EXPECT_EQ(Run(), RETURN_COPY_TEMP_WIM);
     EXPECT_TRUE(Logged("Copy File error. (RETURN_COPY_TEMP_WIM)"));
     EXPECT_FALSE(fs::exists(dst + "/Norv.wim.partial"));
+
+    // An image of an earlier run does not survive a failed copy.
+    fs::remove_all(dst);
+    test::WriteFile(dst + "/Norv.wim", "earlier");
+    fs::create_directories(dst + "/Norv.wim.partial/blocked");
+    EXPECT_EQ(Run(), RETURN_COPY_TEMP_WIM);
+    EXPECT_FALSE(fs::exists(dst + "/Norv.wim"));
 }
 
 TEST_F(GetFoundationImageTest, PartsOnTheMediumAreJoinedInPlaceInNumericOrder)
