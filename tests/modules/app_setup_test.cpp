@@ -319,6 +319,14 @@ TEST_F(AppSetupTest, PlanAndFolderFailures)
                          0, nullptr, 0);
     };
     const std::string none = root + "/none";
+    // A log that cannot be written ends the run at its first guarded line.
+    EXPECT_EQ(AppSetupX(plan.c_str(), appIni.c_str(), source.c_str(), dest.c_str(), apply.c_str(), "", "", "", "",
+                        (none + "/app.log").c_str(), 1, 0, nullptr, 0),
+              RETURN_LOG_OPEN_FAILED);
+    EXPECT_EQ(SingleAppSetupX_s("Image App1", appIni.c_str(), source.c_str(), dest.c_str(), "", "", "", "",
+                                (none + "/app.log").c_str(), 0, nullptr, nullptr, nullptr, 0, false),
+              RETURN_LOG_OPEN_FAILED);
+    EXPECT_EQ(Runs(), "");
     EXPECT_EQ(call(none, appIni, source, dest, apply), RETURN_UNABLE_OPEN_INI);
     EXPECT_TRUE(LogHas("Load halcyon.ini file failed. (RETURN_UNABLE_OPEN_INI)"));
     EXPECT_EQ(call(plan, none, source, dest, apply), RETURN_UNABLE_OPEN_INI);
