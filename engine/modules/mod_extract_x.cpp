@@ -2,9 +2,6 @@
 // below the destination: the module's WIM container (".mod", else ".wim")
 // is applied into a folder named after the module, or the module folder is
 // copied there when it holds no container.
-#include <filesystem>
-#include <system_error>
-
 #include "engine/frame/log.h"
 #include "engine/frame/verb.h"
 #include "engine/image/temporary_image_copy.h"
@@ -24,8 +21,6 @@
 #include "support/files/file_ops.h"
 #include "support/wim/wim_api.h"
 
-namespace fs = std::filesystem;
-
 using namespace halcyon;
 using namespace halcyon::modules;
 
@@ -35,25 +30,6 @@ namespace {
 constexpr uint64_t OPTION_NAME_BY_LABEL = 0x10000000;
 // ModuleType must equal the caller's ModuleType filter.
 constexpr uint64_t OPTION_FILTER_MODULE_TYPE = 0x20000000;
-
-// The alphabetically first regular file of `folder` matching `pattern`
-// (names compared without regard to case); empty when none.
-std::string FirstFileMatching(const std::string &folder, const char *pattern)
-{
-    std::error_code ec;
-    std::string best;
-    fs::directory_iterator it(platform::HostPath(folder), ec);
-    for (fs::directory_iterator end; !ec && it != end; it.increment(ec)) {
-        std::error_code fec;
-        if (!it->is_regular_file(fec))
-            continue;
-        std::string name = it->path().filename().string();
-        if (platform::WildcardMatch(pattern, name) &&
-            (best.empty() || platform::ToUpperAscii(name) < platform::ToUpperAscii(best)))
-            best = name;
-    }
-    return best;
-}
 
 void RemoveTree(const std::string &path)
 {
@@ -152,9 +128,9 @@ int32_t ExtractModule(const ModuleRecord &m, const ExtractCall &call)
     }
     const std::string moduleFolder = w.source + m.PathToRelease;
 
-    std::string containerName = FirstFileMatching(moduleFolder, "*.mod");
+    std::string containerName = FindModuleImage(moduleFolder);
     if (containerName.empty())
-        containerName = FirstFileMatching(moduleFolder, "*.wim");
+        containerName = FindFirstFileMatch(moduleFolder, "*.wim");
     const std::string container = containerName.empty() ? "" : moduleFolder + "\\" + containerName;
 
     std::string tempFolder;

@@ -198,6 +198,18 @@ TEST_F(ModStagingTest, StartFailuresOfBothVerbs)
     EXPECT_EQ(Copy(), RETURN_SOURCE_DIR_NOT_EXIST);
     EXPECT_EQ(Extract(), RETURN_SOURCE_DIR_NOT_EXIST);
     EXPECT_TRUE(LogHas("Error: Can not find the source path. (RETURN_SOURCE_DIR_NOT_EXIST)"));
+    fs::rename(media.perm + ".gone", media.perm);
+    fs::rename(media.dest + ".gone", media.dest);
+
+    // The progress line cannot be written: 27 before any module.
+    const std::string badLog = dir / "no/such/folder/copy.log";
+    EXPECT_EQ(ModCopyX(media.plan.c_str(), media.perm.c_str(), media.dest.c_str(), "", "", "", "", badLog.c_str(), 0,
+                       0),
+              27);
+    EXPECT_EQ(ModExtractX(media.plan.c_str(), media.perm.c_str(), media.dest.c_str(), "", "", "", "", "",
+                          badLog.c_str(), 0, 0, 0),
+              27);
+    EXPECT_TRUE(fs::is_empty(media.dest));
 }
 
 TEST_F(ModStagingTest, BrokenSectionEndsTheWalkWithTheReadersCode)
