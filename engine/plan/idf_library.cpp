@@ -102,8 +102,12 @@ int32_t ReadReleasedIdfName(std::string_view statusPath, std::string &name, uint
 {
     constexpr int32_t kNoName = 3;
     const std::string_view prefix = (options & kOptionTestRtm) ? "TestRTM:" : "RTM:";
-    std::unique_ptr<FILE, int (*)(FILE *)> file(std::fopen(platform::HostPath(statusPath).c_str(), "rb"),
-                                                 std::fclose);
+    // Only a regular file: a FIFO of that name would never end the read.
+    const std::string host = platform::HostPath(statusPath);
+    struct stat st{};
+    if (::stat(host.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+        return kNoName;
+    std::unique_ptr<FILE, int (*)(FILE *)> file(std::fopen(host.c_str(), "rb"), std::fclose);
     if (!file)
         return kNoName;
 

@@ -106,7 +106,7 @@ bool ReplaceFile(const std::string &outHost, const std::vector<unsigned char> &d
     std::string temp = FolderOf(outHost) + "/.scramble-XXXXXX";
     std::vector<char> name(temp.begin(), temp.end());
     name.push_back('\0');
-    Fd fd(::mkstemp(name.data()));
+    Fd fd(::mkostemp(name.data(), O_CLOEXEC));
     if (!fd.ok())
         return false;
     temp.assign(name.data());
@@ -121,7 +121,7 @@ bool ReplaceFile(const std::string &outHost, const std::vector<unsigned char> &d
         return false;
     }
     // Make the rename itself durable.
-    Fd dir(::open(FolderOf(outHost).c_str(), O_RDONLY | O_DIRECTORY));
+    Fd dir(::open(FolderOf(outHost).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (dir.ok())
         ::fsync(dir.get());
     return true;
@@ -132,7 +132,7 @@ int32_t CompareSizes(const std::string &inHost, const std::string &outHost)
 {
     struct stat inStat{}, outStat{};
     {
-        Fd in(::open(inHost.c_str(), O_RDONLY));
+        Fd in(::open(inHost.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
         if (!in.ok())
             return kInputFailed;
         if (::fstat(in.get(), &inStat) != 0)
@@ -141,7 +141,7 @@ int32_t CompareSizes(const std::string &inHost, const std::string &outHost)
             return kInputCloseFailed;
     }
     {
-        Fd out(::open(outHost.c_str(), O_RDONLY));
+        Fd out(::open(outHost.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
         if (!out.ok())
             return kOutputFailed;
         if (::fstat(out.get(), &outStat) != 0)
@@ -155,7 +155,9 @@ int32_t CompareSizes(const std::string &inHost, const std::string &outHost)
 int32_t Scramble(const std::string &inPath, const std::string &outPath, uint64_t options)
 {
     const std::string inHost = platform::HostPath(inPath);
-    Fd in(inPath.empty() ? -1 : ::open(inHost.c_str(), O_RDONLY));
+    // Non-blocking open: a FIFO or device named as input is refused below
+    // instead of waiting for a writer.
+    Fd in(inPath.empty() ? -1 : ::open(inHost.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
     struct stat inStat{};
     if (!in.ok() || ::fstat(in.get(), &inStat) != 0 || !S_ISREG(inStat.st_mode))
         return kInputFailed;

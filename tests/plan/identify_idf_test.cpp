@@ -138,6 +138,9 @@ TEST_F(IdentifyIdfTest, StatusFileIsReadInPiecesOfTheReadersBuffer)
     EXPECT_EQ(0, plan::ReadReleasedIdfName(path, name, 0));
     EXPECT_EQ("a.xml", name);
     EXPECT_EQ(3, plan::ReadReleasedIdfName(dir_ / "missing.txt", name, 0));
+    EXPECT_EQ(3, plan::ReadReleasedIdfName(dir_.path(), name, 0));
+    ASSERT_EQ(0, ::mkfifo((dir_ / "fifo").c_str(), 0600));
+    EXPECT_EQ(3, plan::ReadReleasedIdfName(dir_ / "fifo", name, 0));
 }
 
 TEST_F(IdentifyIdfTest, UnreadableIdfStopsTheSearch)

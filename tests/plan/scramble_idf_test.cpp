@@ -74,6 +74,7 @@ TEST_F(ScrambleIdfTest, WrongDirectionOrBadInputWritesNothing)
     const std::string bomFirst = dir_ / "bom.xml";
     WriteFile(bomFirst, Xor("\xEF\xBB\xBF" + text_));
     WriteFile(dir_ / "empty.xml", "");
+    ASSERT_EQ(0, ::mkfifo((dir_ / "fifo").c_str(), 0600));
     struct Case {
         const char *name;
         std::string in;
@@ -86,6 +87,7 @@ TEST_F(ScrambleIdfTest, WrongDirectionOrBadInputWritesNothing)
         {"empty input", dir_ / "empty.xml", kScramble, 82},
         {"missing input", dir_ / "none.xml", kScramble, 81},
         {"folder as input", dir_.path(), kScramble, 81},
+        {"FIFO as input", dir_ / "fifo", kScramble, 81},
         {"empty input path", "", kScramble, 81},
     };
     for (const Case &c : cases) {
