@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <fstream>
 #include <sstream>
 #include <unistd.h>
@@ -63,7 +64,13 @@ std::string TruncateChars(std::string_view text, size_t maxChars)
 
 bool ReadTextFile(std::string_view path, std::string &out)
 {
-    std::ifstream in(platform::HostPath(path), std::ios::binary);
+    // Only regular files: a folder opens on this platform and would read as
+    // an empty file, a FIFO would block.
+    std::string host = platform::HostPath(path);
+    struct stat st{};
+    if (::stat(host.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+        return false;
+    std::ifstream in(host, std::ios::binary);
     if (!in)
         return false;
     std::ostringstream ss;

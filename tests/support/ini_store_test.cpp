@@ -53,10 +53,12 @@ TEST(IniStore, LoadsUtf16WithBom)
     EXPECT_STREQ("v", ini.GetValue("A", "k"));
 }
 
-TEST(IniStore, MissingFileFailsToLoad)
+TEST(IniStore, OnlyRegularFilesLoad)
 {
     CMemoryIniIO ini;
     EXPECT_FALSE(ini.LoadFile("/nonexistent/halcyon.ini"));
+    TempDir dir;
+    EXPECT_FALSE(ini.LoadFile(dir.path())) << "a folder is not an empty plan";
 }
 
 TEST(IniStore, LineBreaksCannotInjectSectionsOrKeys)
