@@ -65,10 +65,12 @@ int32_t WriteEPIDToNrvinstFile(const ModuleRecord *record, std::string_view nrvi
             return -1;
         EnsureParentFolder(path);
     }
-    if (!PathExists(path)) {
+    if (!PathExists(path))
         platform::WritePrivateProfileString("FI", "FI", std::string_view(), path);
+    // The skeleton's list; also after a run stopped between the two writes
+    // above, so that the list always starts with "1" as in an uninterrupted run.
+    if (platform::GetPrivateProfileKeys("Module", path).empty())
         platform::WritePrivateProfileString("Module", "1", std::string_view("End"), path);
-    }
     if (record->ReleaseID.empty())
         return -1;
     const std::string epid = MakeEPID(record->ReleaseID);

@@ -108,3 +108,18 @@ TEST_F(NrvinstTest, DefaultPathIsTheMachinesSystemFolder)
     const std::string host = platform::DriveFolder('C') + "/Windows/system32/nrvinst.oem";
     EXPECT_EQ(platform::GetPrivateProfileString("Module", "1", "", host), "EP0000300100");
 }
+
+// A run stopped after the skeleton's first write left [FI] alone: the next
+// record gives the same file as an uninterrupted run, list in key order.
+TEST_F(NrvinstTest, SkeletonCutShortEndsLikeAnUninterruptedRun)
+{
+    ModuleRecord m = Module("300100");
+    ASSERT_EQ(WriteEPIDToNrvinstFile(&m, file_, ""), 0);
+    const std::string uninterrupted = test::ReadFile(file_);
+
+    test::TempDir other("halcyon-nrvinst-cut");
+    const std::string cut = other / "nrvinst.oem";
+    ASSERT_TRUE(platform::WritePrivateProfileString("FI", "FI", std::string_view(), cut));
+    ASSERT_EQ(WriteEPIDToNrvinstFile(&m, cut, ""), 0);
+    EXPECT_EQ(uninterrupted, test::ReadFile(cut));
+}
