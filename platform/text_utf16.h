@@ -1,5 +1,5 @@
-// UTF-8 <-> UTF-16LE byte conversions for files written the Windows way
-// (profile files, .reg files). Unpaired surrogates and malformed UTF-8
+// UTF-8 <-> UTF-16LE byte conversions for text stored the Windows way
+// (profile and .reg files, INI files, version resources). Unpaired surrogates and malformed UTF-8
 // become U+FFFD; NUL characters are kept.
 #pragma once
 

@@ -1,6 +1,7 @@
 #include "verprobe/version_info.h"
 
 #include "platform/path_map.h"
+#include "platform/text_utf16.h"
 
 namespace halcyon::verprobe {
 
@@ -18,48 +19,16 @@ uint32_t Le32(const uint8_t *p)
 }
 size_t Align4(size_t v) { return (v + 3) & ~size_t{3}; }
 
-void AppendUtf8(std::string &out, char32_t c)
-{
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (c >> 18));
-        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-}
-
 } // namespace
 
 std::string Utf16ToUtf8(const uint8_t *data, size_t bytes)
 {
-    std::string out;
+    // Resource texts end at their first NUL character.
     size_t units = bytes / 2;
-    for (size_t i = 0; i < units; ++i) {
-        char32_t u = Le16(data + 2 * i);
-        if (u == 0)
-            break;
-        if (u >= 0xD800 && u <= 0xDBFF && i + 1 < units) {
-            char32_t low = Le16(data + 2 * (i + 1));
-            if (low >= 0xDC00 && low <= 0xDFFF) {
-                AppendUtf8(out, 0x10000 + ((u - 0xD800) << 10) + (low - 0xDC00));
-                ++i;
-                continue;
-            }
-        }
-        if (u >= 0xD800 && u <= 0xDFFF)
-            u = 0xFFFD;
-        AppendUtf8(out, u);
-    }
-    return out;
+    size_t used = 0;
+    while (used < units && Le16(data + 2 * used) != 0)
+        ++used;
+    return platform::Utf16LeToUtf8(std::string_view(reinterpret_cast<const char *>(data), used * 2));
 }
 
 VersionInfo::VersionInfo(std::vector<uint8_t> data) : data_(std::move(data))

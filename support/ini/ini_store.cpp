@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include "platform/path_map.h"
+#include "platform/text_utf16.h"
 
 namespace halcyon::support {
 
@@ -23,25 +24,6 @@ std::string_view Trim(std::string_view s)
 }
 
 std::string Lower(std::string_view s) { return platform::ToLowerAscii(s); }
-
-void AppendUtf8(std::string &out, uint32_t cp)
-{
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (cp >> 18));
-        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
-}
 
 bool HasLineBreak(std::string_view s) { return s.find_first_of("\r\n") != std::string_view::npos; }
 
@@ -79,18 +61,7 @@ bool ReadTextFile(std::string_view path, std::string &out)
         return false;
     std::string raw = ss.str();
     if (raw.size() >= 2 && static_cast<unsigned char>(raw[0]) == 0xFF && static_cast<unsigned char>(raw[1]) == 0xFE) {
-        out.clear();
-        for (size_t i = 2; i + 1 < raw.size(); i += 2) {
-            uint32_t u = static_cast<unsigned char>(raw[i]) | (static_cast<unsigned char>(raw[i + 1]) << 8);
-            if (u >= 0xD800 && u < 0xDC00 && i + 3 < raw.size()) {
-                uint32_t lo = static_cast<unsigned char>(raw[i + 2]) | (static_cast<unsigned char>(raw[i + 3]) << 8);
-                if (lo >= 0xDC00 && lo < 0xE000) {
-                    u = 0x10000 + ((u - 0xD800) << 10) + (lo - 0xDC00);
-                    i += 2;
-                }
-            }
-            AppendUtf8(out, u);
-        }
+        out = platform::Utf16LeToUtf8(std::string_view(raw).substr(2));
         return true;
     }
     if (raw.size() >= 3 && raw.compare(0, 3, "\xEF\xBB\xBF") == 0)
