@@ -24,6 +24,7 @@
 #include "halcyon/VerGauge.h"
 #include "platform/path_map.h"
 #include "platform/registry.h"
+#include "support/files/confined_path.h"
 #include "support/files/file_ops.h"
 #include "support/ini/ini_store.h"
 
@@ -319,8 +320,10 @@ int32_t ModSetupRun::Verify(const InstallOutcome &outcome, bool fileCopy)
     const bool recovery = HasOption(a_.options, OPTION_RECOVERY);
     auto dropMountFolder = [&] {
         if (HasOption(a_.options, OPTION_KEEP_MOUNT_UNTIL_VERIFIED) && outcome.imageUsed && !outcome.mountFolder.empty()) {
-            uint32_t count = 0;
-            support::DeleteTree(outcome.mountFolder, &count);
+            std::string host = platform::HostPath(outcome.mountFolder);
+            while (host.size() > 1 && host.back() == '/')
+                host.pop_back();
+            support::RemoveTreeNoFollow(host);
         }
     };
 
