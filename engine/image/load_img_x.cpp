@@ -28,6 +28,7 @@
 #include "platform/file_attributes.h"
 #include "platform/machine.h"
 #include "platform/path_map.h"
+#include "support/files/confined_path.h"
 #include "support/files/file_ops.h"
 #include "support/ini/ini_store.h"
 #include "support/wim/wim_api.h"
@@ -255,6 +256,20 @@ int32_t LoadImage(LoadArguments a)
         tempImagePath = a.temp + (direct ? a.wimName : fileName);
         if (int32_t r = echo("Copying Temp WIM: " + tempImagePath))
             return r;
+        // The copy is written only to a place inside the temporary folder:
+        // never through a symbolic link found there.
+        auto hostOf = [](const std::string &p) {
+            std::string h = platform::HostPath(p);
+            while (h.size() > 1 && h.back() == '/')
+                h.pop_back();
+            return h;
+        };
+        const support::ConfinedCheck where = support::CheckConfinedPath(hostOf(a.temp), hostOf(tempImagePath));
+        if (where.result != support::Confinement::Inside) {
+            note("Error: the temporary copy would not stay in the temp folder: " +
+                 support::DescribeConfinement(where, a.temp, tempImagePath) + " (RETURN_UNSAFE_PATH)");
+            return RETURN_UNSAFE_PATH;
+        }
         if (!copy.Make(imagePath, tempImagePath)) {
             note("From: " + imagePath + " To: " + tempImagePath);
             note("Copy File error. (RETURN_COPY_TEMP_WIM)");
