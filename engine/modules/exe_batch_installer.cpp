@@ -386,6 +386,9 @@ InstallOutcome InstallExeBatchModule(const ModuleRecord &m, const std::string &s
         // Step 4.
         if (int32_t rc = image::CompareWimReleaseId(platform::HostPath(w.moduleImage), m.ReleaseID)) {
             LogLine("sWimFile: " + w.moduleImage + " cModule.sReleaseID: " + m.ReleaseID, log);
+            LogLine("Error: the module image " + w.moduleImage + " cannot be taken for release " + m.ReleaseID + ": " +
+                        image::WimTagResultText(rc) + " (" + Decimal(rc) + ")",
+                    log, true);
             return InstallOutcome::Stop(rc);
         }
         w.mountFolder = ctx.mountDir + m.ReleaseID + "\\";

@@ -20,6 +20,7 @@
 #include "engine/modules/module_selection.h"
 #include "engine/modules/nrvinst_oem.h"
 #include "engine/modules/target_path.h"
+#include "engine/plan/verify_ini.h"
 #include "halcyon/ReturnCodes.h"
 #include "halcyon/VerGauge.h"
 #include "platform/path_map.h"
@@ -276,6 +277,14 @@ int32_t ModSetupRun::InstallSelected(bool &restartBefore)
         }
     }
 
+    // A module whose result cannot be judged is not installed: an unknown
+    // or differently cased word would turn every failure into success.
+    if (!IsKnownVerificationType(m_.VerificationType)) {
+        if (int32_t rc = Guarded(UnknownVerificationTypeLine(section_, m_.VerificationType)))
+            return rc;
+        return RETURN_UNKNOWN_VERIFICATION_TYPE;
+    }
+
     InstallOutcome outcome;
     bool fileCopy = false;
     if (EqualsNoCase(m_.InstallerType, "EXE/BATCH")) {
@@ -313,8 +322,9 @@ int32_t ModSetupRun::Register()
     return 0;
 }
 
-// The module's result, judged by its VerificationType. 0 when the run goes
-// on (accepted, or a failure reported in a recovery run).
+// The module's result, judged by its VerificationType ("None" accepts it
+// as it is; other words were refused before the install). 0 when the run
+// goes on (accepted, or a failure reported in a recovery run).
 int32_t ModSetupRun::Verify(const InstallOutcome &outcome, bool fileCopy)
 {
     const bool recovery = HasOption(a_.options, OPTION_RECOVERY);
