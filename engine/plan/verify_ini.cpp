@@ -48,9 +48,12 @@ int32_t CheckImageSection(const support::CMemoryIniIO &store, std::string_view s
     return 0;
 }
 
-// Reads the family's members 1, 2, ... up to its terminator.
+// Reads the family's members 1, 2, ... up to its terminator. The module
+// families ("%d", "PE%d") must name how their results are judged; the
+// applications of the image are not judged by the field.
 int32_t CheckFamily(const support::CMemoryIniIO &store, std::string_view prefix, std::string_view logPath)
 {
+    const bool judged = prefix != "Image App";
     ModuleRecord record;
     std::string section;
     for (uint64_t n = 1;; ++n) {
@@ -61,7 +64,7 @@ int32_t CheckFamily(const support::CMemoryIniIO &store, std::string_view prefix,
             return 0;
         if (rc != 0)
             return rc;
-        if (!IsKnownVerificationType(record.VerificationType)) {
+        if (judged && !IsKnownVerificationType(record.VerificationType)) {
             WriteLog(UnknownVerificationTypeLine(section, record.VerificationType), logPath, 1);
             return RETURN_UNKNOWN_VERIFICATION_TYPE;
         }

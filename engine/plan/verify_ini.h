@@ -23,8 +23,9 @@ inline constexpr uint64_t kVerifyAllowNoRecoveryImage = 0x4000000000ULL;
 // gives for a member of the families "%d", "PE%d", "Image App%d" (98 for a
 // member with a required key missing); otherwise 89 when [Image] is absent,
 // 90 when [RecoveryImage] is absent (unless option bit 38 is set).
-// A module whose VerificationType is not one of the exact words below (an
-// absent or empty value included) gives 9010 with a line naming its section.
+// A member of "%d" or "PE%d" whose VerificationType is not one of the exact
+// words below (an absent or empty value included) gives 9010 with a line
+// naming its section (echoed).
 // Changes nothing.
 int32_t VerifyIni(const support::CMemoryIniIO &store, std::string_view logPath, uint64_t options);
 
