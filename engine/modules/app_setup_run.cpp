@@ -6,6 +6,7 @@
 #include "engine/frame/log.h"
 #include "engine/frame/plan_records.h"
 #include "engine/modules/app_setup.h"
+#include "engine/modules/copy_target_check.h"
 #include "engine/modules/exe_batch_installer.h"
 #include "engine/modules/installer_arguments.h"
 #include "engine/modules/mod_setup_options.h"
@@ -251,6 +252,11 @@ int32_t AppSetupRun::InstallApp(int32_t number)
         }
     } else {
         const std::string target = dest_ + "Windows\\Drivers\\Inf\\" + app_.CustomerLabel;
+        if (const std::string problem = CopyTargetLinkProblem(dest_, apply_ + app_.PathToRelease, target);
+            !problem.empty()) {
+            LogUnsafeLink("driver target", problem, a_.logFile);
+            return RETURN_UNSAFE_PATH;
+        }
         if (support::RecursiveFolderCopy(apply_ + app_.PathToRelease, target, 0) != 0) {
             Log("ERROR: while copying folder", true);
             return RETURN_COPY_FOLDER;

@@ -1,5 +1,6 @@
 #include "engine/modules/file_copy_installer.h"
 
+#include "engine/modules/copy_target_check.h"
 #include "engine/modules/mod_setup_options.h"
 #include "engine/modules/module_log.h"
 #include "engine/modules/plan_path_checks.h"
@@ -7,12 +8,6 @@
 #include "platform/path_map.h"
 #include "support/files/confined_path.h"
 #include "support/files/file_ops.h"
-
-#include <sys/stat.h>
-
-#include <filesystem>
-
-namespace fs = std::filesystem;
 
 namespace halcyon::modules {
 
@@ -24,25 +19,6 @@ std::string HostNoTrailing(std::string_view path)
     while (host.size() > 1 && host.back() == '/')
         host.pop_back();
     return host;
-}
-
-// The target and every place the copy will write below it hold no symbolic
-// link: a link there would make the copy write outside `root` (DestDir, or
-// the drive a drive path names). Empty when the copy may go on; otherwise
-// the line that says why not.
-std::string TargetLinkProblem(const std::string &root, const std::string &source, const std::string &target)
-{
-    support::ConfinedCheck check = support::CheckConfinedPath(root, target);
-    if (check.result != support::Confinement::Inside)
-        return support::DescribeConfinement(check, root, target);
-    std::error_code ec;
-    for (fs::recursive_directory_iterator it(source, ec), end; !ec && it != end; it.increment(ec)) {
-        std::string dest = target + "/" + fs::path(it->path()).lexically_relative(source).string();
-        struct stat st {};
-        if (::lstat(dest.c_str(), &st) == 0 && S_ISLNK(st.st_mode))
-            return dest + " is a symbolic link";
-    }
-    return std::string();
 }
 
 } // namespace
@@ -67,7 +43,7 @@ InstallOutcome InstallFileCopyModule(const ModuleRecord &m, const std::string &s
 
     std::string source = sourceFolder + m.PathToRelease;
     std::string root = target.hasDrive ? PathRoot(target.path) : ctx.destDir;
-    std::string problem = TargetLinkProblem(HostNoTrailing(root), HostNoTrailing(source), HostNoTrailing(target.path));
+    std::string problem = CopyTargetLinkProblem(root, source, target.path);
     if (!problem.empty()) {
         LogUnsafeLink("FILE COPY target", problem, log);
         return InstallOutcome::Stop(RETURN_UNSAFE_PATH);

@@ -5,6 +5,7 @@
 #include "engine/frame/log.h"
 #include "engine/frame/plan_records.h"
 #include "engine/modules/app_setup.h"
+#include "engine/modules/copy_target_check.h"
 #include "engine/modules/installer_arguments.h"
 #include "engine/modules/mod_setup_options.h"
 #include "engine/modules/module_log.h"
@@ -99,6 +100,11 @@ int32_t SingleAppRun::Install(AppInstaller kind)
     }
     const std::string target = kind == AppInstaller::FileCopy ? dest_ + app_.SetupFile
                                                               : dest_ + "Windows\\Drivers\\" + app_.CustomerLabel;
+    if (const std::string problem = CopyTargetLinkProblem(dest_, source_ + app_.PathToRelease, target);
+        !problem.empty()) {
+        LogUnsafeLink("copy target", problem, a_.logFile);
+        return RETURN_UNSAFE_PATH;
+    }
     if (support::RecursiveFolderCopy(source_ + app_.PathToRelease, target, 0) != 0) {
         Log("ERROR: while copying folder", true);
         return RETURN_COPY_FOLDER;

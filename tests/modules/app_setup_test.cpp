@@ -5,6 +5,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <sstream>
 #include <sys/stat.h>
 
@@ -14,10 +15,12 @@
 #include "halcyon/HalcyonDLL.h"
 #include "halcyon/ReturnCodes.h"
 #include "platform/machine_prefix.h"
+#include "support/files/confined_path.h"
 #include "support/ini/ini_store.h"
 #include "support/wim/faulty_wim_api.h"
 #include "support/wim/wim_builder.h"
 #include "tests/common/halcyon_command.h"
+#include "tests/common/link_escape.h"
 #include "tests/common/mod_media.h"
 #include "tests/common/test_env.h"
 
@@ -508,6 +511,39 @@ TEST_F(SingleAppSetupTest, FileCopyAndDriversAndTheirRegistrationKeys)
     EXPECT_TRUE(fs::exists(dest + "/Windows/Drivers/App 500212/driver.inf"));
     EXPECT_EQ(verified, 1);
     EXPECT_EQ(Reg(AppKey(inf, modules::kOtherKey), "InstallMode"), "Recovery");
+}
+
+// Neither verb copies through a symbolic link in the target system.
+TEST_F(SingleAppSetupTest, CopiesNeverGoThroughALinkInTheTarget)
+{
+    App copy = Driver("500221");
+    copy.installerType = "FILE COPY";
+    copy.partType = "Module";
+    copy.setupFile = "Tools\\500221";
+    App inf = Driver("500222");
+    LayOut(source, copy);
+    LayOut(source, inf);
+    WriteAppIni({copy, inf});
+    struct Row {
+        const char *joined; // below the destination
+        std::function<int32_t()> run;
+    } rows[] = {
+        {"Tools/500221", [&] { return Single("Image App1"); }},
+        {"Windows/Drivers/App 500222", [&] { return Single("Image App2"); }},
+        {"Windows/Drivers/Inf/App 500222", [&] {
+             Make({inf});
+             return Call();
+         }},
+    };
+    for (const Row &row : rows) {
+        auto results = ExpectNoLinkEscape(row.joined, [&](const std::string &) {
+            support::RemoveTreeNoFollow(dest);
+            fs::create_directories(dest);
+            return LinkEscapeScene{dest, row.run};
+        });
+        for (const auto &r : results)
+            EXPECT_EQ(r.rc, RETURN_UNSAFE_PATH) << r.linkAt;
+    }
 }
 
 TEST_F(SingleAppSetupTest, FailuresAndRefusals)
