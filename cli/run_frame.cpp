@@ -327,7 +327,12 @@ std::vector<PlanModule> InstalledModules(const support::CMemoryIniIO &plan, bool
     struct Family {
         const char *prefix, *kind;
     };
-    for (const Family f : {Family{"", "module"}, Family{"PE", "PE module"}, Family{"Image App", "application"}}) {
+    // A recovery lays down the push-button-reset image, which carries the
+    // image's applications already; only a factory run installs them.
+    std::vector<Family> families = {{"", "module"}, {"PE", "PE module"}};
+    if (!permanentOnly)
+        families.push_back({"Image App", "application"});
+    for (const Family &f : families) {
         for (int n = 1;; ++n) {
             const std::string section = f.prefix + std::to_string(n);
             if (!plan.SectionExists(section) || plan.KeyExists(section, "End"))

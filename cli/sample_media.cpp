@@ -98,7 +98,7 @@ std::string Attr(const std::string &v)
 
 std::string ModuleXml(const ModuleSpec &m)
 {
-    std::string path = m.installer == "Data" ? "" : "sources\\data\\" + m.releaseId;
+    std::string path = m.installer == "Data" ? "" : "data\\" + m.releaseId;
     return "  <Release ReleaseID=\"" + m.releaseId + "\" PartId=\"P" + m.releaseId + "\" Name=\"" + Attr(m.partName) +
            "\">\n"
            "    <PartNumber>SKU-NX500-BASE</PartNumber>\n"
@@ -419,7 +419,7 @@ bool WriteSampleMedia(const std::string &rootText, SampleMedia &media, std::stri
             "    <PartNumber>SKU-NX500-BASE</PartNumber>\n"
             "    <Software SoftwareType=\"Foundation Image\" PartName=\"NX500 Foundation Image\" BLID=\"" +
             std::string(kBlid) + ",NX500B0002\"\n"
-            "              MajorVersion=\"11\" OS=\"W11P64\" ReleaseID=\"300100\" PathToRelease=\"sources\\data\\300100\"\n"
+            "              MajorVersion=\"11\" OS=\"W11P64\" ReleaseID=\"300100\" PathToRelease=\"data\\300100\"\n"
             "              TotalSize=\"" + std::to_string(osKb) + "\" BitLocker=\"false\">\n"
             "      <ChildRelease ReleaseID=\"300150\"/>\n"
             "      <ChildRelease ReleaseID=\"300160\"/>\n"
@@ -451,7 +451,7 @@ bool WriteSampleMedia(const std::string &rootText, SampleMedia &media, std::stri
             "    <PartNumber>SKU-NX500-BASE</PartNumber>\n"
             "    <Software SoftwareType=\"P1 (recovery) Image\" PartName=\"NX500 Recovery Environment\" "
             "ReleaseID=\"300200\"\n"
-            "              PathToRelease=\"sources\\data\\300200\" TotalSize=\"524288\" OS=\"W11P64\"/>\n"
+            "              PathToRelease=\"data\\300200\" TotalSize=\"524288\" OS=\"W11P64\"/>\n"
             "  </Release>\n" +
             releases + "</IDF>\n";
         Write(root / "nx500.xml", idf);

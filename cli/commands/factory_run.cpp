@@ -181,6 +181,9 @@ int Run(const Args &args)
     summary.facts.emplace_back("idf", idf);
     summary.facts.emplace_back("os", journal.Value("OS").value_or(""));
 
+    // The releases' folders (PathToRelease) lie below the share's "sources".
+    const fs::path source = media / "sources";
+
     if (int64_t rc = journal.Stage("plan", [&]() -> int64_t {
             screen.Line("  building the plan from " + idf);
             return MakeIniX(idf.c_str(), bom.c_str(), r.plan.c_str(), r.log.c_str(), 0, 0);
@@ -193,7 +196,7 @@ int Run(const Args &args)
             WimMessageCallback cb = &ProgressDisplay::WimCallback;
             if (screen.json)
                 cb = [](uint32_t, uintptr_t, intptr_t, void *) -> uint32_t { return WIM_MSG_SUCCESS; };
-            return LoadImgX(r.plan.c_str(), media.c_str(), r.target.c_str(), r.temp.c_str(), "", r.log.c_str(),
+            return LoadImgX(r.plan.c_str(), source.c_str(), r.target.c_str(), r.temp.c_str(), "", r.log.c_str(),
                             kSystemImage | kWriteEpid, cb, &bar, "", "");
         });
         rc != 0)
@@ -210,7 +213,7 @@ int Run(const Args &args)
             fs::remove_all(apply, ec);
             fs::create_directories(apply, ec);
             ModuleStage progress{&screen};
-            int32_t code = AppSetupX(r.plan.c_str(), r.plan.c_str(), media.c_str(), r.target.c_str(), apply.c_str(),
+            int32_t code = AppSetupX(r.plan.c_str(), r.plan.c_str(), source.c_str(), r.target.c_str(), apply.c_str(),
                                      "", "", "", "", r.log.c_str(), 1, 0, ModuleProgress,
                                      reinterpret_cast<uintptr_t>(&progress));
             if (code == 0)
@@ -221,13 +224,13 @@ int Run(const Args &args)
         return fail(rc, "applications");
 
     if (int64_t rc = journal.Stage("pe-modules", [&] {
-            return InstallModules(screen, r.plan.string(), media.string(), r.target.string(), r.mount.string(),
+            return InstallModules(screen, r.plan.string(), source.string(), r.target.string(), r.mount.string(),
                                   r.log.string(), kPeModules | kWriteEpid, summary);
         });
         rc != 0)
         return fail(rc, "pe-modules");
     if (int64_t rc = journal.Stage("modules", [&] {
-            return InstallModules(screen, r.plan.string(), media.string(), r.target.string(), r.mount.string(),
+            return InstallModules(screen, r.plan.string(), source.string(), r.target.string(), r.mount.string(),
                                   r.log.string(), kWriteEpid, summary);
         });
         rc != 0)
@@ -238,7 +241,7 @@ int Run(const Args &args)
     screen.Line("== verify");
     std::string why;
     const auto t0 = std::chrono::steady_clock::now();
-    int64_t rc = VerifyInstallation(screen, r, media.string(), summary, why);
+    int64_t rc = VerifyInstallation(screen, r, source.string(), summary, why);
     journal.stages.back().seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
     journal.stages.back().code = rc;
     return fail(rc, rc ? "verify" : "", why);
