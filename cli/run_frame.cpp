@@ -92,7 +92,8 @@ int32_t ModuleProgress(int32_t index, int32_t total, const char *label, uintptr_
         // (-1, 0, label): an in-box module left for later; (-2, code, label)
         // and (-3, 29, label@_@exit): a failure a recovery run carries past.
         if (index == -1) {
-            stage->screen->Line("  " + name + ": left for after the first start");
+            stage->screen->Line(name.empty() ? "  applying the application image"
+                                             : "  " + name + ": left for after the first start");
             return 0;
         }
         std::string shown = name;
@@ -104,7 +105,7 @@ int32_t ModuleProgress(int32_t index, int32_t total, const char *label, uintptr_
     }
     if (index == 0 && total == 0) {
         stage->pending = name;
-        stage->screen->Bar("module " + std::to_string(stage->announced) + " of " + std::to_string(stage->total) +
+        stage->screen->Bar(stage->noun + " " + std::to_string(stage->announced) + " of " + std::to_string(stage->total) +
                                "  " + name,
                            stage->total ? (stage->announced - 1) * 100 / stage->total : 0);
         return 0;
@@ -112,7 +113,7 @@ int32_t ModuleProgress(int32_t index, int32_t total, const char *label, uintptr_
     if (index > 0 && !stage->pending.empty() && name == stage->pending) {
         ++stage->installed;
         stage->pending.clear();
-        stage->screen->Bar("module " + std::to_string(index) + " of " + std::to_string(total) + "  " + name +
+        stage->screen->Bar(stage->noun + " " + std::to_string(index) + " of " + std::to_string(total) + "  " + name +
                                "  installed",
                            total ? index * 100 / total : 100);
         return 0;
@@ -199,39 +200,35 @@ bool PrepareRun(const std::string &command, const std::optional<std::string> &ma
     p.temp = p.work / "temp";
     p.mount = p.work / "mount";
 
-    // The lock comes first: nothing of the machine is read or changed by a
-    // run that does not own it.
-    if (!lock.Acquire(p.machine.string(), "halcyon " + command, error))
-        return false;
-
-    if (fresh) {
-        std::optional<std::string> recorded =
-            platform::GetPrivateProfileValue("Run", "Target", p.journal.string());
-        ClearMachine(p.machine);
-        std::error_code ec;
-        // The target of the forgotten run goes too (unless it is the machine).
-        if (recorded && !FoldersNest(*recorded, p.machine.string()))
-            fs::remove_all(*recorded, ec);
-    }
-    std::optional<std::string> recorded = platform::GetPrivateProfileValue("Run", "Target", p.journal.string());
-    if (targetArg) {
+    // The target: the one given, else the one of the run this machine
+    // remembers, else the default.
+    const std::optional<std::string> recorded =
+        platform::GetPrivateProfileValue("Run", "Target", p.journal.string());
+    if (targetArg)
         p.target = fs::absolute(*targetArg).lexically_normal();
-        if (recorded && fs::path(*recorded) != p.target) {
-            error = "this machine's run uses the target " + *recorded + "; give --fresh to start over with " +
-                    p.target.string();
-            return false;
-        }
-    } else {
-        p.target = recorded ? fs::path(*recorded) : (work / "target");
-    }
+    else
+        p.target = recorded && !fresh ? fs::path(*recorded) : (work / "target");
     if (FoldersNest(p.machine.string(), p.target.string())) {
         error = "the machine folder " + p.machine.string() + " and the target " + p.target.string() +
                 " must not lie one inside the other";
         return false;
     }
+
+    // Nothing of the machine is changed by a run that does not own it.
+    if (!lock.Acquire(p.machine.string(), "halcyon " + command, error))
+        return false;
+
     if (fresh) {
+        ClearMachine(p.machine);
         std::error_code ec;
+        // The target of the forgotten run goes too (unless it holds the machine).
+        if (recorded && !FoldersNest(*recorded, p.machine.string()))
+            fs::remove_all(*recorded, ec);
         fs::remove_all(p.target, ec);
+    } else if (recorded && fs::path(*recorded) != p.target) {
+        error = "this machine's run uses the target " + *recorded + "; give --fresh to start over with " +
+                p.target.string();
+        return false;
     }
 
     ::setenv("HALCYON_MACHINE", p.machine.c_str(), 1);
@@ -249,6 +246,9 @@ bool PrepareRun(const std::string &command, const std::optional<std::string> &ma
     }
     // The target is the machine's drive C:.
     fs::path driveC = p.machine / "drives" / "c";
+    // A machine set up before its first run has an empty drive C: of its own.
+    if (fs::is_directory(fs::symlink_status(driveC)) && fs::is_empty(driveC, ec))
+        fs::remove(driveC, ec);
     if (!fs::exists(fs::symlink_status(driveC)))
         fs::create_directory_symlink(p.target, driveC, ec);
     if (ec || !fs::equivalent(driveC, p.target, ec)) {

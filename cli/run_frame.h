@@ -44,6 +44,7 @@ private:
 // was installed; negative indexes are recovery reports (a tolerated failure).
 struct ModuleStage {
     Screen *screen;
+    std::string noun = "module";
     int installed = 0;
     int announced = 0;
     int total = 0;

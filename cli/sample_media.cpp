@@ -6,6 +6,7 @@
 #include <iterator>
 #include <random>
 #include <sys/stat.h>
+#include <wimlib.h>
 
 #include "engine/frame/folder_crc.h"
 #include "halcyon/HalcyonDLL.h"
@@ -229,6 +230,17 @@ void WriteRecoveryMedia(const fs::path &root, const fs::path &work, const fs::pa
     if (int32_t rc = support::wim::CreateWim(norv.string(), {fi, reset}, support::wim::WimCompression::Xpress, &error);
         rc != 0)
         throw std::runtime_error("recovery foundation image: " + error);
+    // With an integrity table, so that the rebuilt image tells a damaged part.
+    {
+        WIMStruct *wim = nullptr;
+        int rc = wimlib_open_wim(norv.c_str(), 0, &wim);
+        if (rc == 0)
+            rc = wimlib_overwrite(wim, WIMLIB_WRITE_FLAG_CHECK_INTEGRITY | WIMLIB_WRITE_FLAG_REBUILD, 0);
+        wimlib_free(wim);
+        if (rc != 0)
+            throw std::runtime_error(std::string("recovery foundation image: ") + wimlib_get_error_string(
+                                         static_cast<enum wimlib_error_code>(rc)));
+    }
     const auto parts = CutIntoParts(norv, work / "parts", 3);
 
     // What each medium holds.
@@ -412,7 +424,7 @@ bool WriteSampleMedia(const std::string &rootText, SampleMedia &media, std::stri
             "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
             "<IDF IDFFormatVersion=\"1.05.0.20080531.1\" Timestamp=\"2026-11-30T10:00:00\" Series=\"NX500\"\n"
             "     LangRegion=\"EN-US\" BomSnapshotName=\"NX500-Q4\" BomSnapshotID=\"SNAP-000123\"\n"
-            "     WaitForSetupDelay=\"1\" HDDRecovery=\"True\" DynamicP1=\"True\" Mcode=\"M-NX500-01\">\n"
+            "     WaitForSetupDelay=\"0\" HDDRecovery=\"True\" DynamicP1=\"True\" Mcode=\"M-NX500-01\">\n"
             "  <ComponentList>\n    <Component PartNumber=\"MB-NX500\"/>\n  </ComponentList>\n"
             "  <Mcode Code=\"M-NX500-01\">\n    <PartNumber>SKU-NX500-BASE</PartNumber>\n  </Mcode>\n"
             "  <Release ReleaseID=\"300100\" PartId=\"P300100\" Name=\"Foundation image\">\n"

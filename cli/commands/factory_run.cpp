@@ -101,6 +101,7 @@ int Run(const Args &args)
         media = *recorded;
     } else if (sample) {
         media = fs::absolute("halcyon-sample/media");
+        journal.SetValue("Sample", "yes");
     } else {
         return UsageError(self, "--media DIR or --sample is required");
     }
@@ -118,7 +119,9 @@ int Run(const Args &args)
     };
 
     if (int64_t rc = journal.Stage("media", [&]() -> int64_t {
-            if (!sample || o.Get("media") || recorded)
+            // A sample run writes its media (again, when a stopped run left
+            // them unfinished).
+            if (journal.Value("Sample").value_or("") != "yes")
                 return 0;
             SampleMedia m;
             if (!WriteSampleMedia(media.string(), m, error)) {
@@ -212,7 +215,7 @@ int Run(const Args &args)
             std::error_code ec;
             fs::remove_all(apply, ec);
             fs::create_directories(apply, ec);
-            ModuleStage progress{&screen};
+            ModuleStage progress{&screen, "application"};
             int32_t code = AppSetupX(r.plan.c_str(), r.plan.c_str(), source.c_str(), r.target.c_str(), apply.c_str(),
                                      "", "", "", "", r.log.c_str(), 1, 0, ModuleProgress,
                                      reinterpret_cast<uintptr_t>(&progress));

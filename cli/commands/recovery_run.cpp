@@ -413,9 +413,10 @@ int Run(const Args &all)
         given = recorded;
     if (given.empty() && !sample)
         return UsageError(self, "--media DIR (once per medium) or --sample is required");
-    const bool writeSample = given.empty();
-    if (writeSample)
+    if (given.empty()) {
         given = {(sampleMedia / "recovery" / "rdvd1").string(), (sampleMedia / "recovery" / "rdvd2").string()};
+        journal.SetValue("Sample", sampleMedia.string());
+    }
     for (const auto &dir : given)
         if (FoldersNest(dir, r.target.string()) || FoldersNest(dir, r.machine.string())) {
             std::fprintf(stderr, "halcyon recovery-run: the medium %s must lie outside the machine and the target\n",
@@ -436,12 +437,15 @@ int Run(const Args &all)
     };
 
     if (int64_t rc = journal.Stage("media", [&]() -> int64_t {
-            if (!writeSample || fs::exists(sampleMedia / "recovery" / "rdvd1" / "sources" / "RDVD1"))
+            // The sample media are written unless complete already (the USB
+            // medium is written last).
+            const std::string root = journal.Value("Sample").value_or("");
+            if (root.empty() || fs::exists(fs::path(root) / "recovery" / "rufd1" / "sources" / "RUFD1"))
                 return 0;
             SampleMedia m;
-            if (!WriteSampleMedia(sampleMedia.string(), m, error))
+            if (!WriteSampleMedia(root, m, error))
                 return 1;
-            screen.Line("  sample media written to " + sampleMedia.string());
+            screen.Line("  sample media written to " + root);
             return 0;
         });
         rc != 0)
