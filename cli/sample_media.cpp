@@ -323,10 +323,19 @@ bool WriteSampleMedia(const std::string &rootText, SampleMedia &media, std::stri
         foundation.description = "FOUNDATION IMAGE 1";
         foundation.blid = std::string(kBlid) + ", NX500B0002";
         foundation.releaseId = "300100";
-        fs::path systemWim = root / "sources" / "data" / "300100" / "system.wim";
+        // Shipped split in two (system.nrv, system2.nrv), the first part's
+        // header scrambled.
+        fs::path systemWim = root / "sources" / "data" / "300100" / "system.nrv";
         fs::create_directories(systemWim.parent_path());
-        if (int32_t rc = support::wim::CreateWim(systemWim.string(), foundation, support::wim::WimCompression::Xpress,
+        const fs::path whole = work / "system.wim";
+        if (int32_t rc = support::wim::CreateWim(whole.string(), foundation, support::wim::WimCompression::Xpress,
                                                  &error);
+            rc != 0) {
+            error = "foundation image: " + error;
+            return false;
+        }
+        if (int32_t rc = support::wim::SplitWim(whole.string(), systemWim.string(), (fs::file_size(whole) + 1) / 2,
+                                                nullptr, &error);
             rc != 0) {
             error = "foundation image: " + error;
             return false;
