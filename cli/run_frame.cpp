@@ -136,6 +136,20 @@ std::string FindOne(const fs::path &dir, const std::string &ext)
     return found.empty() ? std::string() : found.front();
 }
 
+std::string ReadWholeFile(const fs::path &path)
+{
+    std::string all;
+    std::FILE *f = std::fopen(path.c_str(), "rb");
+    if (!f)
+        return all;
+    char buf[4096];
+    size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0)
+        all.append(buf, n);
+    std::fclose(f);
+    return all;
+}
+
 std::string JsonText(const std::string &s)
 {
     std::string out;
@@ -157,15 +171,7 @@ namespace {
 
 std::string Tail(const std::string &log, size_t lines)
 {
-    std::FILE *f = std::fopen(log.c_str(), "rb");
-    if (!f)
-        return {};
-    std::string all;
-    char buf[4096];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0)
-        all.append(buf, n);
-    std::fclose(f);
+    std::string all = ReadWholeFile(log);
     all.erase(std::remove(all.begin(), all.end(), '\r'), all.end());
     size_t pos = all.size();
     for (size_t k = 0; k <= lines && pos > 0 && pos != std::string::npos; ++k)

@@ -118,6 +118,18 @@ public:
     }
     void MarkDone(const std::string &stage);
 
+    // Runs `fn` as stage `name` on every start (checks that report).
+    template <class Fn> int64_t Always(const std::string &name, Fn &&fn)
+    {
+        screen_.Line("== " + name);
+        const auto t0 = std::chrono::steady_clock::now();
+        StageResult s{name};
+        s.code = fn();
+        s.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+        stages.push_back(s);
+        return s.code;
+    }
+
     std::vector<StageResult> stages;
 
 private:
@@ -151,6 +163,9 @@ int64_t InstallModules(Screen &screen, const std::string &plan, const std::strin
 // the module.
 int64_t VerifyInstallation(Screen &screen, const RunPlaces &places, const std::string &source, Summary &summary,
                            std::string &why);
+
+// The whole contents of a file ("" when it cannot be read).
+std::string ReadWholeFile(const std::filesystem::path &path);
 
 // The first regular file with extension `ext` in `dir` (by name), or "".
 std::string FindOne(const std::filesystem::path &dir, const std::string &ext);

@@ -49,15 +49,7 @@ constexpr uint64_t kSetIdfForm = 0x2ull;
 // The answer IdentifyIdf logged: the path after the last "set Idf=".
 std::string IdentifiedIdf(const std::string &log)
 {
-    std::FILE *f = std::fopen(log.c_str(), "rb");
-    if (!f)
-        return {};
-    std::string all;
-    char buf[4096];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0)
-        all.append(buf, n);
-    std::fclose(f);
+    const std::string all = ReadWholeFile(log);
     size_t at = all.rfind("set Idf=");
     if (at == std::string::npos)
         return {};
@@ -240,13 +232,8 @@ int Run(const Args &args)
         return fail(rc, "modules");
 
     // The checks run on every start, so the report is always shown.
-    journal.stages.push_back({"verify"});
-    screen.Line("== verify");
     std::string why;
-    const auto t0 = std::chrono::steady_clock::now();
-    int64_t rc = VerifyInstallation(screen, r, source.string(), summary, why);
-    journal.stages.back().seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-    journal.stages.back().code = rc;
+    int64_t rc = journal.Always("verify", [&] { return VerifyInstallation(screen, r, source.string(), summary, why); });
     return fail(rc, rc ? "verify" : "", why);
 }
 

@@ -19,6 +19,7 @@
 #include "cli/command.h"
 #include "cli/machine_lock.h"
 #include "cli/media_changer.h"
+#include "cli/mui_session.h"
 #include "cli/progress.h"
 #include "cli/run_frame.h"
 #include "cli/sample_media.h"
@@ -26,7 +27,6 @@
 #include "halcyon/MuiChooser.h"
 #include "halcyon/ReturnCodes.h"
 #include "langsel/activation.h"
-#include "langsel/text16.h"
 #include "platform/profile.h"
 
 namespace fs = std::filesystem;
@@ -82,20 +82,6 @@ std::optional<Medium> Identify(const std::string &dir)
     return std::nullopt;
 }
 
-std::string Slurp(const fs::path &p)
-{
-    std::FILE *f = std::fopen(p.c_str(), "rb");
-    if (!f)
-        return {};
-    std::string all;
-    char buf[4096];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0)
-        all.append(buf, n);
-    std::fclose(f);
-    return all;
-}
-
 // The set of media of this run: one type, each number once, all carrying the
 // same description (a medium of another set is a wrong medium).
 struct MediaSet {
@@ -137,7 +123,7 @@ bool ReadMediaSet(const std::vector<std::string> &given, MediaSet &set, std::str
             return false;
         }
         slot = m.dir;
-        const std::string own = Slurp(fs::path(m.dir) / "sources" / "nrvhdrcv.ini");
+        const std::string own = ReadWholeFile(fs::path(m.dir) / "sources" / "nrvhdrcv.ini");
         if (!own.empty()) {
             if (!description.empty() && own != description) {
                 error = "wrong medium: " + m.dir + " belongs to another recovery set (its nrvhdrcv.ini differs)";
@@ -176,11 +162,14 @@ struct MediaRequests {
     bool interactive = false;
     std::string missing; // the medium that could not be had
 
-    bool Provide(size_t n)
+    // Puts medium `n` in the drive. `engineAsked`: the engine asks for it
+    // because the drive lacks its marker, so a medium already in the drive
+    // has lost it and is not taken again.
+    bool Provide(size_t n, bool engineAsked = false)
     {
         if (progress)
             progress->Finish();
-        if (changer->Current() == n)
+        if (changer->Current() == n && !engineAsked)
             return true;
         if (changer->Insert(n)) {
             screen->Line("  medium " + std::to_string(n) + " (" + set->Key(static_cast<int>(n)) + ") inserted");
@@ -225,7 +214,7 @@ uint32_t CopyMessage(uint32_t message, uintptr_t wparam, intptr_t lparam, void *
     }
     if (message != 0)
         return 0;
-    return r->Provide(static_cast<size_t>(lparam)) ? 0 : 1;
+    return r->Provide(static_cast<size_t>(lparam), true) ? 0 : 1;
 }
 
 void CourierMessage(uint32_t message, int64_t param, void *opaque)
@@ -241,7 +230,7 @@ void CourierMessage(uint32_t message, int64_t param, void *opaque)
             r->progress->Update(static_cast<unsigned>(param), std::nullopt);
         break;
     case kDiscRequest:
-        if (!r->Provide(static_cast<size_t>(param))) {
+        if (!r->Provide(static_cast<size_t>(param), true)) {
             // The engine waits for the disc without end: nothing more can
             // come, so the run stops here; the stage is not recorded as done
             // and starts again with the medium given.
@@ -258,53 +247,24 @@ void CourierMessage(uint32_t message, int64_t param, void *opaque)
 // The language-selection server, created by its class ID through the
 // machine's registry as the recovery front end creates it; registered from
 // its file beside this command when the machine does not know it yet.
-class Chooser {
-public:
-    bool Open(std::string &error)
-    {
-        HRESULT hr = langsel::CreateInstance(kMuiClsid, IID_IComMUI, reinterpret_cast<void **>(&mui_));
-        if (hr == REGDB_E_CLASSNOTREG) {
-            std::error_code ec;
-            const fs::path server = fs::read_symlink("/proc/self/exe", ec).parent_path() / "libMuiChooser.so";
-            langsel::ServerLibrary lib(server.string());
-            auto reg = lib ? reinterpret_cast<HRESULT (*)()>(lib.Symbol("DllRegisterServer")) : nullptr;
-            if (!reg || reg() != S_OK) {
-                error = "cannot register the language-selection server " + server.string();
-                return false;
-            }
-            hr = langsel::CreateInstance(kMuiClsid, IID_IComMUI, reinterpret_cast<void **>(&mui_));
-        }
-        if (hr != S_OK || !mui_) {
-            char text[16];
-            std::snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(hr));
-            error = std::string("cannot create the language-selection server: ") + text;
+bool OpenChooser(MuiSession &mui, std::string &error)
+{
+    HRESULT hr = mui.Open(kMuiClsid, error);
+    if (hr == REGDB_E_CLASSNOTREG) {
+        std::error_code ec;
+        const fs::path server = fs::read_symlink("/proc/self/exe", ec).parent_path() / "libMuiChooser.so";
+        langsel::ServerLibrary lib(server.string());
+        auto reg = lib ? reinterpret_cast<HRESULT (*)()>(lib.Symbol("DllRegisterServer")) : nullptr;
+        if (!reg || reg() != S_OK) {
+            error = "cannot register the language-selection server " + server.string();
             return false;
         }
-        bstr_ = langsel::BstrFunctionsOf(CLSID_ComMUI);
-        if (!bstr_) {
-            error = "the language-selection server has no BSTR functions";
-            return false;
-        }
-        return true;
+        hr = mui.Open(kMuiClsid, error);
     }
-    ~Chooser()
-    {
-        if (mui_)
-            mui_->Release();
-    }
-    IComMUI *operator->() const { return mui_; }
-    BSTR Make(const std::string &text) const
-    {
-        std::u16string wide = langsel::ToUtf16(text);
-        return bstr_.allocLen(wide.data(), static_cast<UINT>(wide.size()));
-    }
-    std::string Text(BSTR b) const { return b ? langsel::ToUtf8(std::u16string(b, bstr_.length(b))) : std::string(); }
-    void Free(BSTR b) const { bstr_.free(b); }
-
-private:
-    IComMUI *mui_ = nullptr;
-    langsel::BstrFunctions bstr_;
-};
+    if (hr != S_OK)
+        error = "language-selection server: " + error;
+    return hr == S_OK;
+}
 
 std::vector<std::string> SplitList(const std::string &text)
 {
@@ -324,8 +284,8 @@ std::vector<std::string> SplitList(const std::string &text)
 
 int64_t SetLanguage(Screen &screen, const std::string &wanted, std::string &chosen, std::string &error)
 {
-    Chooser mui;
-    if (!mui.Open(error))
+    MuiSession mui;
+    if (!OpenChooser(mui, error))
         return 2;
     BSTR names = nullptr;
     if (mui->GetLangNameArray(&names) != S_OK) {
@@ -577,13 +537,10 @@ int Run(const Args &all)
     summary.facts.emplace_back("last module recoverable", IsLastModuleRecoverable() ? "yes" : "no");
     summary.facts.emplace_back("clean sweep", IsCleanSweep(r.plan.c_str()) ? "yes" : "no");
 
-    journal.stages.push_back({"verify"});
-    screen.Line("== verify");
     std::string why;
-    const auto t0 = std::chrono::steady_clock::now();
-    int64_t rc = VerifyInstallation(screen, r, (disk / "sources").string(), summary, why);
-    journal.stages.back().seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-    journal.stages.back().code = rc;
+    int64_t rc = journal.Always("verify", [&] {
+        return VerifyInstallation(screen, r, (disk / "sources").string(), summary, why);
+    });
     return fail(rc, rc ? "verify" : "", why);
 }
 

@@ -62,13 +62,13 @@ std::string Registry(const std::string &machine, const std::string &key)
     return dump;
 }
 
-// Every file below `root` with its contents, by relative path.
-std::map<std::string, std::string> Files(const std::string &root)
+// Every file below `root` with a digest of its contents, by relative path.
+std::map<std::string, size_t> Files(const std::string &root)
 {
-    std::map<std::string, std::string> files;
+    std::map<std::string, size_t> files;
     for (auto &e : fs::recursive_directory_iterator(root))
         if (e.is_regular_file())
-            files[fs::relative(e.path(), root).string()] = ReadFile(e.path().string());
+            files[fs::relative(e.path(), root).string()] = std::hash<std::string>{}(ReadFile(e.path().string()));
     return files;
 }
 
