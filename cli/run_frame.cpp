@@ -294,7 +294,7 @@ bool RunJournal::SetValue(const std::string &key, const std::string &value)
 
 int64_t InstallModules(Screen &screen, const std::string &plan, const std::string &source, const std::string &target,
                        const std::string &mount, const std::string &log, uint64_t options, Summary &summary,
-                       std::vector<std::string> *failures)
+                       std::string &why, std::vector<std::string> *failures)
 {
     ModuleStage progress{&screen};
     for (;;) {
@@ -306,6 +306,8 @@ int64_t InstallModules(Screen &screen, const std::string &plan, const std::strin
                                ModuleProgress, reinterpret_cast<uintptr_t>(&progress), "", &exitCode);
         if (rc != RETURN_REBOOT_REQUIRED) {
             summary.modulesInstalled += progress.installed;
+            if (rc != 0 && !progress.pending.empty())
+                why = "while installing " + progress.pending;
             if (failures)
                 failures->insert(failures->end(), progress.failures.begin(), progress.failures.end());
             return rc;

@@ -152,10 +152,12 @@ struct Summary {
 };
 
 // Calls ModSetupX until it returns anything but the restart request; counts
-// restarts and installed modules into `summary`.
+// restarts and installed modules into `summary`. On a failure `why` names the
+// module being installed; `failures` receives the failures a recovery run
+// carried past.
 int64_t InstallModules(Screen &screen, const std::string &plan, const std::string &source,
                        const std::string &target, const std::string &mount, const std::string &log, uint64_t options,
-                       Summary &summary, std::vector<std::string> *failures = nullptr);
+                       Summary &summary, std::string &why, std::vector<std::string> *failures = nullptr);
 
 // The final checks of a run: EpicCrcCheck over the module folders below
 // `source` and ValidateRegistry over the plan's registration keys, then the

@@ -220,16 +220,16 @@ int Run(const Args &args)
 
     if (int64_t rc = journal.Stage("pe-modules", [&] {
             return InstallModules(screen, r.plan.string(), source.string(), r.target.string(), r.mount.string(),
-                                  r.log.string(), kPeModules | kWriteEpid, summary);
+                                  r.log.string(), kPeModules | kWriteEpid, summary, error);
         });
         rc != 0)
-        return fail(rc, "pe-modules");
+        return fail(rc, "pe-modules", error);
     if (int64_t rc = journal.Stage("modules", [&] {
             return InstallModules(screen, r.plan.string(), source.string(), r.target.string(), r.mount.string(),
-                                  r.log.string(), kWriteEpid, summary);
+                                  r.log.string(), kWriteEpid, summary, error);
         });
         rc != 0)
-        return fail(rc, "modules");
+        return fail(rc, "modules", error);
 
     // The checks run on every start, so the report is always shown.
     std::string why;

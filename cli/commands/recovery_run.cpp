@@ -519,22 +519,25 @@ int Run(const Args &all)
     std::vector<std::string> failures;
     auto modules = [&](uint64_t options) -> int64_t {
         failures.clear();
-        int64_t code = InstallModules(screen, r.plan.string(), (disk / "sources").string(), r.target.string(), r.mount.string(),
-                                      r.log.string(), options | kRecovery | kFilterTemporary | kWriteEpid, summary,
-                                      &failures);
+        int64_t code =
+            InstallModules(screen, r.plan.string(), (disk / "sources").string(), r.target.string(),
+                           r.mount.string(), r.log.string(), options | kRecovery | kFilterTemporary | kWriteEpid,
+                           summary, error, &failures);
         if (code == 0 && !failures.empty()) {
             error = "failed: ";
             for (const auto &f : failures)
                 error += f + (&f == &failures.back() ? "" : "; ");
             return RETURN_MODULE_NONZERO_RETURN;
         }
+        // What the verb knows only in this process, kept for a resumed run.
+        journal.SetValue("LastModuleRecoverable", IsLastModuleRecoverable() ? "yes" : "no");
         return code;
     };
     if (int64_t rc = journal.Stage("pe-modules", [&] { return modules(kPeModules); }); rc != 0)
         return fail(rc, "pe-modules", error);
     if (int64_t rc = journal.Stage("modules", [&] { return modules(0); }); rc != 0)
         return fail(rc, "modules", error);
-    summary.facts.emplace_back("last module recoverable", IsLastModuleRecoverable() ? "yes" : "no");
+    summary.facts.emplace_back("last module recoverable", journal.Value("LastModuleRecoverable").value_or("no"));
     summary.facts.emplace_back("clean sweep", IsCleanSweep(r.plan.c_str()) ? "yes" : "no");
 
     std::string why;
