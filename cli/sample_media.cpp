@@ -9,7 +9,6 @@
 #include <wimlib.h>
 
 #include "engine/frame/folder_crc.h"
-#include "halcyon/HalcyonDLL.h"
 #include "engine/image/wim_scramble.h"
 #include "platform/machine.h"
 #include "support/wim/wim_builder.h"
@@ -174,7 +173,7 @@ std::string Join(const std::vector<std::string> &entries)
 }
 
 // The recovery media a maker cuts from the share: two discs and one USB
-// medium carrying the plan, the recovery environment, the permanent modules'
+// medium carrying the IDF, the recovery environment, the permanent modules'
 // folders and the foundation image (with its push-button-reset image) cut
 // into parts spread over the discs, described by nrvhdrcv.ini.
 void WriteRecoveryMedia(const fs::path &root, const fs::path &work, const fs::path &os,
@@ -183,12 +182,6 @@ void WriteRecoveryMedia(const fs::path &root, const fs::path &work, const fs::pa
     const fs::path share = root;
     const fs::path recovery = root / "recovery";
     fs::remove_all(recovery);
-
-    // The plan the discs carry is the share's own plan.
-    const fs::path plan = work / "halcyon.ini";
-    if (uint32_t rc = MakeIniX(media.idf.c_str(), media.bom.c_str(), plan.c_str(), (work / "plan.log").c_str(), 0, 0);
-        rc != 0)
-        throw std::runtime_error("MakeIniX returned " + std::to_string(rc) + " for the recovery plan");
 
     // The recovery environment (drive X:): the language list, the language
     // tool and the server's log folder.
@@ -244,7 +237,7 @@ void WriteRecoveryMedia(const fs::path &root, const fs::path &work, const fs::pa
     const auto parts = CutIntoParts(norv, work / "parts", 3);
 
     // What each medium holds.
-    std::vector<std::string> disc1 = {"sources\\halcyon.ini", "sources\\nrvhdrcv.ini", "sources\\boot.wim",
+    std::vector<std::string> disc1 = {"sources\\nx500.xml", "sources\\nrvhdrcv.ini", "sources\\boot.wim",
                                       "sources\\data\\300200", "sources\\data\\300100"};
     std::vector<std::string> disc2;
     for (size_t i = 0; i < permanentModules.size(); ++i)
@@ -268,8 +261,8 @@ void WriteRecoveryMedia(const fs::path &root, const fs::path &work, const fs::pa
                         c = '/';
                 return h;
             }();
-            if (entry == "sources\\halcyon.ini")
-                Put(plan, medium / host);
+            if (entry == "sources\\nx500.xml")
+                Put(media.idf, medium / host); // the IDF the recovery plan is built from
             else if (entry == "sources\\nrvhdrcv.ini")
                 Write(medium / host, description);
             else if (entry == "sources\\boot.wim")

@@ -426,14 +426,29 @@ int Run(const Args &all)
         screen.Line("  not given: " + missing + (interactive ? " (asked for when needed)" : ""));
 
     if (int64_t rc = journal.Stage("check", [&]() -> int64_t {
+            // The plan: built for the M-code of the IDF medium 1 carries, for
+            // these media; else the plan the medium carries.
             const fs::path first = fs::path(set.dirs[0]) / "sources";
             std::error_code ec;
-            fs::copy_file(first / "halcyon.ini", r.plan, fs::copy_options::overwrite_existing, ec);
-            if (!ec)
-                fs::copy_file(first / "nrvhdrcv.ini", description, fs::copy_options::overwrite_existing, ec);
+            fs::copy_file(first / "nrvhdrcv.ini", description, fs::copy_options::overwrite_existing, ec);
             if (ec) {
-                error = "medium 1 lacks its plan or media description: " + ec.message();
-                return RETURN_HALINI_NOEXIST;
+                error = "medium 1 lacks its media description: " + ec.message();
+                return RETURN_RCVINI_NOEXIST;
+            }
+            if (const std::string idf = FindOne(first, ".xml"); !idf.empty()) {
+                screen.Line("  the plan for the M-code of " + idf + " (MakeIniFromMcode)");
+                if (uint32_t code = MakeIniFromMcode(r.plan.c_str(), idf.c_str(), r.log.c_str(), 0, nullptr,
+                                                     description.c_str());
+                    code != 0) {
+                    error = "MakeIniFromMcode returned " + std::to_string(code);
+                    return code;
+                }
+            } else {
+                fs::copy_file(first / "halcyon.ini", r.plan, fs::copy_options::overwrite_existing, ec);
+                if (ec) {
+                    error = "medium 1 carries neither an IDF nor a plan";
+                    return RETURN_HALINI_NOEXIST;
+                }
             }
             screen.Line("  the media against the plan (CompareNrvIniToHalIni)");
             int32_t code = CompareNrvIniToHalIni(description.c_str(), r.plan.c_str(), 0);
