@@ -48,6 +48,9 @@ bool MediaChanger::InsertFolder(size_t n, const std::string &dir)
     if (ec)
         return false;
     current_ = n;
+    if (n > dirs_.size())
+        dirs_.resize(n);
+    dirs_[n - 1] = dir; // asked for again later, it is put in again
     return true;
 }
 

@@ -24,7 +24,7 @@ public:
     // medium, or when it was put in already and the engine still asks.
     bool Insert(size_t n);
     // Puts the folder `dir` in the drive as medium `n` (a medium named at the
-    // prompt).
+    // prompt) and keeps it as that medium.
     bool InsertFolder(size_t n, const std::string &dir);
     size_t Current() const { return current_; }
 

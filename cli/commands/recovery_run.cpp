@@ -160,7 +160,8 @@ struct MediaRequests {
     const MediaSet *set = nullptr;
     ProgressDisplay *progress = nullptr;
     bool interactive = false;
-    std::string missing; // the medium that could not be had
+    RunJournal *journal = nullptr; // records a medium the operator named
+    std::string missing;           // the medium that could not be had
 
     // Puts medium `n` in the drive. `engineAsked`: the engine asks for it
     // because the drive lacks its marker, so a medium already in the drive
@@ -196,8 +197,13 @@ struct MediaRequests {
                 screen->Line("  wrong medium: that is " + m->type + std::to_string(m->number) + ", not " + key);
                 continue;
             }
-            if (changer->InsertFolder(n, dir))
+            if (changer->InsertFolder(n, dir)) {
+                int k = 1;
+                while (journal->Value("Media" + std::to_string(k)))
+                    ++k;
+                journal->SetValue("Media" + std::to_string(k), fs::absolute(dir).lexically_normal().string());
                 return true;
+            }
         }
         missing = "medium " + std::to_string(n) + " (" + key + ") is missing: give its folder with --media";
         return false;
@@ -460,7 +466,7 @@ int Run(const Args &all)
         return fail(rc, "check", error);
 
     MediaChanger changer(set.dirs);
-    MediaRequests requests{&screen, &changer, &set, nullptr, interactive};
+    MediaRequests requests{&screen, &changer, &set, nullptr, interactive, &journal};
     if (!changer.Ready())
         return fail(1, "copy", "cannot make the media drive");
     if (int64_t rc = journal.Stage("copy", [&]() -> int64_t {

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <sys/wait.h>
 #include <thread>
 
 #include "platform/machine.h"
@@ -234,6 +235,26 @@ TEST(RecoveryRun, MediaFaultsAreToldApartAndTheRunResumesAtTheFailedStage)
         fs::create_directories(work);
         EXPECT_EQ(1, RunToEnd(work, Recovery(work, c.media, c.extra)));
         EXPECT_NE(std::string::npos, ReadFile(work + "/run.out").find(c.said)) << ReadFile(work + "/run.out");
+    }
+
+    // On a terminal the missing disc is asked for; a folder that is no medium
+    // and the wrong disc are told apart and asked again.
+    {
+        const std::string work = w / "terminal";
+        fs::create_directories(work);
+        std::string command = "printf '%s\\n%s\\n%s\\n' '" + empty + "' '" + Disc(1) + "' '" + Disc(2) +
+                              "' | script -qec \"" + test::HalcyonBinary() + " recovery-run --media '" + Disc(1) +
+                              "' --machine '" + work + "/machine' --target '" + work + "/target'\" /dev/null 2>&1";
+        std::string out;
+        std::FILE *pipe = ::popen(command.c_str(), "r");
+        ASSERT_NE(nullptr, pipe);
+        char buf[4096];
+        for (size_t n; (n = std::fread(buf, 1, sizeof buf, pipe)) > 0;)
+            out.append(buf, n);
+        EXPECT_EQ(0, WEXITSTATUS(::pclose(pipe))) << out;
+        for (const char *said : {"Insert medium 2 (RDVD2): its folder", "is not a recovery medium",
+                                 "wrong medium: that is RDVD1, not RDVD2", "Machine recovered."})
+            EXPECT_NE(std::string::npos, out.find(said)) << said << "\n" << out;
     }
 
     // Given the missing disc, the stopped run goes on from the copy.
