@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "platform/machine.h"
+#include "support/wim/wim_builder.h"
 #include "tests/common/halcyon_command.h"
 #include "tests/common/halcyon_run.h"
 #include "tests/common/mod_media.h"
@@ -264,6 +265,42 @@ TEST(RecoveryRun, MediaFaultsAreToldApartAndTheRunResumesAtTheFailedStage)
     const std::string out = ReadFile(work + "/run.out");
     EXPECT_NE(std::string::npos, out.find("{\"name\":\"check\",\"seconds\":0.000,\"code\":0,\"skipped\":true}")) << out;
     EXPECT_NE(std::string::npos, out.find("{\"name\":\"copy\",\"seconds\":")) << out;
+}
+
+// An installer that fails stops both runs with its module named; the
+// recovery run does not report a module the engine carried past as restored.
+TEST(RecoveryRun, AFailingInstallerFailsBothRunsNamingItsModule)
+{
+    TempDir w("halcyon-runs-installer");
+    const std::string share = w / "share";
+    fs::copy(Share(), share, fs::copy_options::recursive);
+    const std::string content = w / "failing";
+    test::WriteFile(content + "/setup.sh", "#!/bin/sh\nexit 1\n");
+    fs::permissions(content + "/setup.sh", fs::perms::owner_all);
+    support::wim::WimImageSpec spec;
+    spec.sourceFolder = content;
+    spec.description = "MODULE";
+    spec.releaseId = "300370";
+    for (const std::string &mod : {share + "/sources/data/300370/300370.mod",
+                                  share + "/recovery/rdvd2/sources/data/300370/300370.mod"})
+        ASSERT_EQ(0, support::wim::CreateWim(mod, spec));
+
+    const std::string factory = w / "factory", recovery = w / "recovery";
+    fs::create_directories(factory + "/machine");
+    fs::create_directories(recovery);
+    ::setenv("HALCYON_MACHINE", (factory + "/machine").c_str(), 1);
+    ASSERT_TRUE(platform::SetMachineSetting("Identity", "BLID", "NX500A0001"));
+    ::unsetenv("HALCYON_MACHINE");
+    EXPECT_EQ(1, RunToEnd(factory, {"factory-run", "--json", "--media", share, "--machine", factory + "/machine",
+                                    "--target", factory + "/target"}));
+    EXPECT_NE(std::string::npos,
+              ReadFile(factory + "/run.out").find("\"failedStage\":\"modules\",\"why\":\"while installing Media Codecs\""))
+        << ReadFile(factory + "/run.out");
+    EXPECT_EQ(1, RunToEnd(recovery, Recovery(recovery, {share + "/recovery/rdvd1", share + "/recovery/rdvd2"})));
+    EXPECT_NE(std::string::npos, ReadFile(recovery + "/run.out")
+                                     .find("\"failedStage\":\"modules\",\"why\":\"failed: Media Codecs (exit code 1), "
+                                           "code 29\""))
+        << ReadFile(recovery + "/run.out");
 }
 
 } // namespace
