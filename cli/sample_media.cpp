@@ -1,9 +1,12 @@
 #include "cli/sample_media.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <random>
 #include <sys/stat.h>
+#include <wimlib.h>
 
 #include "engine/frame/folder_crc.h"
 #include "engine/image/wim_scramble.h"
@@ -95,7 +98,7 @@ std::string Attr(const std::string &v)
 
 std::string ModuleXml(const ModuleSpec &m)
 {
-    std::string path = m.installer == "Data" ? "" : "sources\\data\\" + m.releaseId;
+    std::string path = m.installer == "Data" ? "" : "data\\" + m.releaseId;
     return "  <Release ReleaseID=\"" + m.releaseId + "\" PartId=\"P" + m.releaseId + "\" Name=\"" + Attr(m.partName) +
            "\">\n"
            "    <PartNumber>SKU-NX500-BASE</PartNumber>\n"
@@ -138,6 +141,150 @@ int32_t MakeModuleImage(const fs::path &work, const fs::path &modFile, const Mod
     return rc;
 }
 
+
+// Copies a file or folder tree from the share onto a medium.
+void Put(const fs::path &from, const fs::path &to)
+{
+    fs::create_directories(to.parent_path());
+    fs::copy(from, to, fs::copy_options::recursive | fs::copy_options::overwrite_existing);
+}
+
+// Cuts `wim` into `count` byte pieces "Norv<n>.nr2" in `folder`.
+std::vector<fs::path> CutIntoParts(const fs::path &wim, const fs::path &folder, int count)
+{
+    std::ifstream in(wim, std::ios::binary);
+    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::vector<fs::path> parts;
+    const size_t piece = (bytes.size() + static_cast<size_t>(count) - 1) / static_cast<size_t>(count);
+    for (int i = 0; i < count; ++i) {
+        const size_t start = std::min(bytes.size(), piece * static_cast<size_t>(i));
+        parts.push_back(folder / ("Norv" + std::to_string(i + 1) + ".nr2"));
+        Write(parts.back(), bytes.substr(start, std::min(piece, bytes.size() - start)));
+    }
+    return parts;
+}
+
+std::string Join(const std::vector<std::string> &entries)
+{
+    std::string out;
+    for (const auto &e : entries)
+        out += (out.empty() ? "" : ",") + e;
+    return out;
+}
+
+// The recovery media a maker cuts from the share: two discs and one USB
+// medium carrying the IDF, the recovery environment, the permanent modules'
+// folders and the foundation image (with its push-button-reset image) cut
+// into parts spread over the discs, described by nrvhdrcv.ini.
+void WriteRecoveryMedia(const fs::path &root, const fs::path &work, const fs::path &os,
+                        const std::vector<std::string> &permanentModules, SampleMedia &media, std::string &error)
+{
+    const fs::path share = root;
+    const fs::path recovery = root / "recovery";
+    fs::remove_all(recovery);
+
+    // The recovery environment (drive X:): the language list, the language
+    // tool and the server's log folder.
+    fs::path winre = work / "winre";
+    Write(winre / "Norv" / "ZRPLP.ini",
+          "[LPMode]\r\nLP-C=No\r\n[Lang]\r\nLang1=en-US\r\nLang2=de-DE\r\nLang3=fr-FR\r\nLang4=ja-JP\r\n");
+    Write(winre / "Windows" / "System32" / "Wpeutil.exe",
+          "#!/bin/sh\n# Language tool of the recovery environment (sample media).\n"
+          "printf '%s\\n' \"$*\" >> \"$(dirname \"$0\")/wpeutil.log\"\nexit 0\n",
+          true);
+    fs::create_directories(winre / "Norv" / "Plugins" / "logs");
+    support::wim::WimImageSpec env;
+    env.sourceFolder = winre.string();
+    env.name = "NX500 Recovery Environment";
+    env.description = "RECOVERY ENVIRONMENT";
+    env.releaseId = "300200";
+    const fs::path winreWim = work / "winre.wim";
+    if (int32_t rc = support::wim::CreateWim(winreWim.string(), env, support::wim::WimCompression::Xpress, &error);
+        rc != 0)
+        throw std::runtime_error("recovery environment: " + error);
+
+    // The foundation image for recovery: the factory image and the
+    // push-button-reset image (the same system with its reset settings).
+    fs::path pbr = work / "pbr";
+    fs::copy(os, pbr, fs::copy_options::recursive);
+    Write(pbr / "Recovery" / "OEM" / "ResetConfig.xml",
+          "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n<Reset>\r\n  <Run Phase=\"FactoryReset_AfterImageApply\"/>\r\n"
+          "</Reset>\r\n");
+    support::wim::WimImageSpec fi, reset;
+    fi.sourceFolder = os.string();
+    fi.name = "NX500 Foundation Image";
+    fi.description = "FOUNDATION IMAGE 1";
+    fi.releaseId = "300100";
+    reset.sourceFolder = pbr.string();
+    reset.name = "NX500 Push-Button Reset";
+    reset.description = "PUSHBUTTONRESET IMAGE";
+    reset.releaseId = "300100";
+    const fs::path norv = work / "Norv.wim";
+    if (int32_t rc = support::wim::CreateWim(norv.string(), {fi, reset}, support::wim::WimCompression::Xpress, &error);
+        rc != 0)
+        throw std::runtime_error("recovery foundation image: " + error);
+    // With an integrity table, so that the rebuilt image tells a damaged part.
+    {
+        WIMStruct *wim = nullptr;
+        int rc = wimlib_open_wim(norv.c_str(), 0, &wim);
+        if (rc == 0)
+            rc = wimlib_overwrite(wim, WIMLIB_WRITE_FLAG_CHECK_INTEGRITY | WIMLIB_WRITE_FLAG_REBUILD, 0);
+        wimlib_free(wim);
+        if (rc != 0)
+            throw std::runtime_error(std::string("recovery foundation image: ") + wimlib_get_error_string(
+                                         static_cast<enum wimlib_error_code>(rc)));
+    }
+    const auto parts = CutIntoParts(norv, work / "parts", 3);
+
+    // What each medium holds.
+    std::vector<std::string> disc1 = {"sources\\nx500.xml", "sources\\nrvhdrcv.ini", "sources\\boot.wim",
+                                      "sources\\data\\300200", "sources\\data\\300100"};
+    std::vector<std::string> disc2;
+    for (size_t i = 0; i < permanentModules.size(); ++i)
+        (i < permanentModules.size() / 2 ? disc1 : disc2).push_back("sources\\data\\" + permanentModules[i]);
+    disc1.insert(disc1.end(), {"sources\\Norv1.nr2", "sources\\Norv2.nr2"});
+    disc2.push_back("sources\\Norv3.nr2");
+    std::vector<std::string> usb = disc1;
+    usb.insert(usb.end(), disc2.begin(), disc2.end());
+
+    const std::string description = "[SOURCE]\r\nWINREPart=sources\\boot.wim\r\nFIPart=Norv1.nr2,Norv2.nr2,Norv3.nr2\r\n"
+                                    "[MEDIA:RDVD]\r\nRDVD1=" + Join(disc1) + "\r\nRDVD2=" + Join(disc2) +
+                                    "\r\n[MEDIA:RUFD]\r\nRUFD1=" + Join(usb) + "\r\n";
+    auto author = [&](const fs::path &medium, const std::string &marker, const std::vector<std::string> &entries) {
+        fs::create_directories(medium / "sources");
+        Write(medium / "sources" / marker, "");
+        for (std::string entry : entries) {
+            const std::string host = [&] {
+                std::string h = entry;
+                for (char &c : h)
+                    if (c == '\\')
+                        c = '/';
+                return h;
+            }();
+            if (entry == "sources\\nx500.xml")
+                Put(media.idf, medium / host); // the IDF the recovery plan is built from
+            else if (entry == "sources\\nrvhdrcv.ini")
+                Write(medium / host, description);
+            else if (entry == "sources\\boot.wim")
+                Put(winreWim, medium / host); // the recovery environment's boot image
+            else if (entry == "sources\\data\\300200")
+                Put(winreWim, medium / host / "winre.wim");
+            else if (entry == "sources\\data\\300100")
+                Put(share / "sources" / "data" / "300100" / "apps.app", medium / host / "apps.app");
+            else if (entry.rfind("sources\\Norv", 0) == 0)
+                Put(parts[static_cast<size_t>(entry[12] - '1')], medium / host);
+            else
+                Put(share / host, medium / host);
+        }
+    };
+    media.discs = {(recovery / "rdvd1").string(), (recovery / "rdvd2").string()};
+    media.usb = (recovery / "rufd1").string();
+    author(media.discs[0], "RDVD1", disc1);
+    author(media.discs[1], "RDVD2", disc2);
+    author(media.usb, "RUFD1", usb);
+    // A medium is self-contained: each disc also carries the description.
+    Write(fs::path(media.discs[1]) / "sources" / "nrvhdrcv.ini", description);
+}
 } // namespace
 
 bool WriteSampleMedia(const std::string &rootText, SampleMedia &media, std::string &error)
@@ -169,10 +316,19 @@ bool WriteSampleMedia(const std::string &rootText, SampleMedia &media, std::stri
         foundation.description = "FOUNDATION IMAGE 1";
         foundation.blid = std::string(kBlid) + ", NX500B0002";
         foundation.releaseId = "300100";
-        fs::path systemWim = root / "sources" / "data" / "300100" / "system.wim";
+        // Shipped split in two (system.nrv, system2.nrv), the first part's
+        // header scrambled.
+        fs::path systemWim = root / "sources" / "data" / "300100" / "system.nrv";
         fs::create_directories(systemWim.parent_path());
-        if (int32_t rc = support::wim::CreateWim(systemWim.string(), foundation, support::wim::WimCompression::Xpress,
+        const fs::path whole = work / "system.wim";
+        if (int32_t rc = support::wim::CreateWim(whole.string(), foundation, support::wim::WimCompression::Xpress,
                                                  &error);
+            rc != 0) {
+            error = "foundation image: " + error;
+            return false;
+        }
+        if (int32_t rc = support::wim::SplitWim(whole.string(), systemWim.string(), (fs::file_size(whole) + 1) / 2,
+                                                nullptr, &error);
             rc != 0) {
             error = "foundation image: " + error;
             return false;
@@ -185,6 +341,24 @@ bool WriteSampleMedia(const std::string &rootText, SampleMedia &media, std::stri
         for (auto &e : fs::recursive_directory_iterator(os))
             if (e.is_regular_file())
                 osKb += (e.file_size() + 1023) / 1024;
+
+        // The application image beside the foundation image: an application
+        // with its setup program and a driver copied as a folder.
+        fs::path apps = work / "apps";
+        Write(apps / "Apps" / "PhotoViewer" / "setup.sh", SetupScript("Photo Viewer", "PhotoViewer", "2.1.0", 0), true);
+        Write(apps / "Apps" / "PhotoViewer" / "payload" / "viewer.dat", Filler(32 * 1024, 300150));
+        Write(apps / "Apps" / "CardReader" / "cardreader.inf", "[Version]\r\nDriverVer=3.0.1\r\n");
+        Write(apps / "Apps" / "CardReader" / "version.txt", "3.0.1\r\n");
+        support::wim::WimImageSpec appSpec;
+        appSpec.sourceFolder = apps.string();
+        appSpec.name = "NX500 Applications";
+        appSpec.description = "APPLICATIONS";
+        if (int32_t rc = support::wim::CreateWim((systemWim.parent_path() / "apps.app").string(), appSpec,
+                                                 support::wim::WimCompression::Xpress, &error);
+            rc != 0) {
+            error = "application image: " + error;
+            return false;
+        }
 
         std::vector<ModuleSpec> modules = {
             {"300310", "Support Assistant", "Application Module", "EXE/BATCH", "install.sh", "After", "False",
@@ -229,6 +403,20 @@ bool WriteSampleMedia(const std::string &rootText, SampleMedia &media, std::stri
         Write(root / "sources" / "data" / "300340" / "petools.sh", SetupScript("PE Tools", "PE Tools", "1.0", 0), true);
         releases += ModuleXml(pe);
 
+        // Every module folder carries its CRC manifest.
+        std::vector<std::string> permanent;
+        for (const auto &m : modules)
+            if (m.temporary == "False")
+                permanent.push_back(m.releaseId);
+        permanent.insert(permanent.begin(), "300300");
+        permanent.push_back("300340");
+        for (const std::string id : {"300310", "300320", "300330", "300340", "300360", "300370", "300380"}) {
+            if (frame::WriteFolderManifest((root / "sources" / "data" / id).string(), message) != 0) {
+                error = "cannot write the CRC manifest of module " + std::string(id) + ": " + message;
+                return false;
+            }
+        }
+
         // Factory switches.
         ModuleSpec data{"300500", "Factory Switches", "Module", "Data", "", "None", "False", "", "1.0", "", 99};
         releases += ModuleXml(data);
@@ -238,16 +426,17 @@ bool WriteSampleMedia(const std::string &rootText, SampleMedia &media, std::stri
             "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
             "<IDF IDFFormatVersion=\"1.05.0.20080531.1\" Timestamp=\"2026-11-30T10:00:00\" Series=\"NX500\"\n"
             "     LangRegion=\"EN-US\" BomSnapshotName=\"NX500-Q4\" BomSnapshotID=\"SNAP-000123\"\n"
-            "     WaitForSetupDelay=\"1\" HDDRecovery=\"True\" DynamicP1=\"True\" Mcode=\"M-NX500-01\">\n"
+            "     WaitForSetupDelay=\"0\" HDDRecovery=\"True\" DynamicP1=\"True\" Mcode=\"M-NX500-01\">\n"
             "  <ComponentList>\n    <Component PartNumber=\"MB-NX500\"/>\n  </ComponentList>\n"
             "  <Mcode Code=\"M-NX500-01\">\n    <PartNumber>SKU-NX500-BASE</PartNumber>\n  </Mcode>\n"
             "  <Release ReleaseID=\"300100\" PartId=\"P300100\" Name=\"Foundation image\">\n"
             "    <PartNumber>SKU-NX500-BASE</PartNumber>\n"
             "    <Software SoftwareType=\"Foundation Image\" PartName=\"NX500 Foundation Image\" BLID=\"" +
             std::string(kBlid) + ",NX500B0002\"\n"
-            "              MajorVersion=\"11\" OS=\"W11P64\" ReleaseID=\"300100\" PathToRelease=\"sources\\data\\300100\"\n"
+            "              MajorVersion=\"11\" OS=\"W11P64\" ReleaseID=\"300100\" PathToRelease=\"data\\300100\"\n"
             "              TotalSize=\"" + std::to_string(osKb) + "\" BitLocker=\"false\">\n"
             "      <ChildRelease ReleaseID=\"300150\"/>\n"
+            "      <ChildRelease ReleaseID=\"300160\"/>\n"
             "    </Software>\n"
             "  </Release>\n"
             "  <Release ReleaseID=\"300150\" PartId=\"P300150\" Name=\"Photo viewer (in image)\">\n"
@@ -262,15 +451,38 @@ bool WriteSampleMedia(const std::string &rootText, SampleMedia &media, std::stri
             "              CustomerDescription=\"Photo viewer\" CustomerLabel=\"Photo Viewer\" Recoverable=\"True\"\n"
             "              Temporary=\"False\" InstallOrderIndex=\"20\" TotalSize=\"10240\"/>\n"
             "  </Release>\n"
+            "  <Release ReleaseID=\"300160\" PartId=\"P300160\" Name=\"Card reader driver (in image)\">\n"
+            "    <Software SoftwareType=\"Image Application\" PartName=\"Card Reader Driver\" ReleaseID=\"300160\" "
+            "PartType=\"Driver\"\n"
+            "              ModuleType=\"Driver Module\" CommandLineArguments=\"\" PathToRelease=\"Apps\\CardReader\"\n"
+            "              PartId=\"P300160\" rebootSetting=\"None\" InstallerType=\"INF\" SetupFile=\"cardreader.inf\"\n"
+            "              MajorVersion=\"3\" DetailedVersion=\"3.0.1\" VersionCheckAfterInstallation=\"3.0.1\"\n"
+            "              VerificationPath=\"C:\\Windows\\Drivers\\Inf\\Card Reader\\version.txt\" BasePlus=\"True\"\n"
+            "              CustomerDescription=\"Card reader driver\" CustomerLabel=\"Card Reader\" Recoverable=\"True\"\n"
+            "              Temporary=\"False\" InstallOrderIndex=\"10\" TotalSize=\"512\"/>\n"
+            "  </Release>\n"
             "  <Release ReleaseID=\"300200\" PartId=\"P300200\" Name=\"Recovery environment\">\n"
             "    <PartNumber>SKU-NX500-BASE</PartNumber>\n"
             "    <Software SoftwareType=\"P1 (recovery) Image\" PartName=\"NX500 Recovery Environment\" "
             "ReleaseID=\"300200\"\n"
-            "              PathToRelease=\"sources\\data\\300200\" TotalSize=\"524288\" OS=\"W11P64\"/>\n"
+            "              PathToRelease=\"data\\300200\" TotalSize=\"524288\" OS=\"W11P64\"/>\n"
             "  </Release>\n" +
             releases + "</IDF>\n";
         Write(root / "nx500.xml", idf);
         Write(root / "nx500.bom", "SKU-NX500-BASE\r\nMB-NX500\r\n");
+
+        // The IDF library the factory picks the IDF from by the machine's BOM:
+        // this machine's family and one that does not fit it.
+        Write(root / "idf" / "NX500" / "Q4" / "nx500.xml", idf);
+        Write(root / "idf" / "NX500" / "Q4" / "NX500_Q4_status.txt", "RTM:nx500.xml\r\n");
+        std::string other = idf;
+        for (auto [from, to] : {std::pair<std::string, std::string>{"MB-NX500", "MB-NX300"}, {"NX500", "NX300"}})
+            for (size_t at = other.find(from); at != std::string::npos; at = other.find(from, at + to.size()))
+                other.replace(at, from.size(), to);
+        Write(root / "idf" / "NX300" / "Q1" / "nx300.xml", other);
+        Write(root / "idf" / "NX300" / "Q1" / "NX300_Q1_status.txt", "RTM:nx300.xml\r\n");
+
+        WriteRecoveryMedia(root, work, os, permanent, media, error);
         fs::remove_all(work);
         return true;
     } catch (const std::exception &e) {

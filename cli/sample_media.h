@@ -1,9 +1,13 @@
 // A complete, self-consistent factory share made at run time: an IDF and a
-// BOM, a scrambled foundation image, module images with setup scripts that
-// really change the target, and the machine identity that matches them.
+// BOM (and an IDF library to pick the IDF from), a scrambled foundation image
+// with its application image, module images with setup scripts that really
+// change the target and CRC manifests on their folders, the machine identity
+// that matches them, and the recovery media cut from the share (two discs and
+// a USB medium).
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace halcyon::cli {
 
@@ -13,6 +17,8 @@ struct SampleMedia {
     std::string bom;       // <root>/nx500.bom
     std::string blid;      // the BLID the machine must carry
     int modules = 0;       // numbered module sections the plan will hold
+    std::vector<std::string> discs; // recovery discs <root>/recovery/rdvd1, rdvd2
+    std::string usb;                // the recovery USB medium <root>/recovery/rufd1
 };
 
 // Writes the share into `root` (created when missing). False with a message

@@ -3,10 +3,14 @@
 #include "platform/profile.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -66,6 +70,25 @@ bool Load(const std::string &path, ProfileText &out)
     return true;
 }
 
+// Removes the temporary copies "<path>.tmp<pid>" that a writer killed
+// between writing and renaming left behind (its process is gone).
+void RemoveStaleCopies(const std::string &path)
+{
+    const size_t slash = path.rfind('/');
+    const std::string dir = slash == std::string::npos ? "." : path.substr(0, slash);
+    const std::string prefix = (slash == std::string::npos ? path : path.substr(slash + 1)) + ".tmp";
+    std::error_code ec;
+    for (const auto &e : std::filesystem::directory_iterator(dir, ec)) {
+        const std::string name = e.path().filename().string();
+        if (name.size() <= prefix.size() || name.compare(0, prefix.size(), prefix) != 0 ||
+            name.find_first_not_of("0123456789", prefix.size()) != std::string::npos)
+            continue;
+        const long pid = std::strtol(name.c_str() + prefix.size(), nullptr, 10);
+        if (pid > 0 && pid != ::getpid() && ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH)
+            std::filesystem::remove(e.path(), ec);
+    }
+}
+
 bool Save(const std::string &path, const ProfileText &t)
 {
     std::string text;
@@ -102,6 +125,7 @@ bool Save(const std::string &path, const ProfileText &t)
         std::remove(tmp.c_str());
         return false;
     }
+    RemoveStaleCopies(path);
     return true;
 }
 

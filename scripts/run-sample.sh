@@ -1,8 +1,13 @@
 #!/usr/bin/env bash
-# Builds the project and runs the main job on built-in sample data.
+# Builds the project and runs both main jobs on built-in sample data: the
+# factory run installs one emulated machine from a sample factory share, the
+# recovery run restores a second machine from the recovery discs cut from it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 BUILD_DIR=${BUILD_DIR:-build}
 cmake -S . -B "$BUILD_DIR" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DHALCYON_BUILD_BENCH=OFF >/dev/null
-cmake --build "$BUILD_DIR" -j"$(nproc)" --target halcyon
-exec "$BUILD_DIR/bin/halcyon" factory-run --sample "$@"
+cmake --build "$BUILD_DIR" -j"$(nproc)" --target halcyon MuiChooser
+"$BUILD_DIR/bin/halcyon" factory-run --sample "$@"
+echo
+exec "$BUILD_DIR/bin/halcyon" recovery-run --sample --machine halcyon-sample/recovery-machine \
+    --target halcyon-sample/recovery-target "$@"

@@ -11,9 +11,9 @@
 #include <vector>
 
 #include "cli/command.h"
+#include "cli/media_changer.h"
 #include "cli/progress.h"
 #include "halcyon/HalcyonDLL.h"
-#include "platform/path_map.h"
 
 namespace fs = std::filesystem;
 
@@ -33,58 +33,6 @@ const char *const kUsage =
     "  When a medium is missing, asks on the terminal for it (q gives up). --media-dir answers\n"
     "  instead: medium n is DIRn (no --source then).\n"
     "  Exit status: 0 copied, the verb's code otherwise (1 for codes above 255), 2 usage error.";
-
-// The media folders given with --media-dir, shown to the verb one at a time
-// through a symbolic link that takes the place of the drive.
-class MediaChanger {
-public:
-    explicit MediaChanger(std::vector<std::string> dirs) : dirs_(std::move(dirs))
-    {
-        std::error_code ec;
-        std::string pattern = (fs::temp_directory_path(ec) / "halcyon-media-XXXXXX").string();
-        if (::mkdtemp(pattern.data()))
-            folder_ = pattern;
-    }
-    ~MediaChanger()
-    {
-        if (folder_.empty())
-            return;
-        std::error_code ec;
-        fs::remove(Drive(), ec);
-        fs::remove(folder_ + "/next", ec);
-        fs::remove(folder_, ec);
-    }
-    MediaChanger(const MediaChanger &) = delete;
-    MediaChanger &operator=(const MediaChanger &) = delete;
-
-    bool Ready() const { return !folder_.empty(); }
-    std::string Drive() const { return folder_ + "/drive"; }
-
-    // Puts medium `n` (1-based) in the drive. False when there is no such
-    // medium, or when it was put in already and the engine still asks.
-    bool Insert(size_t n)
-    {
-        if (n == 0 || n > dirs_.size() || n == current_)
-            return false;
-        std::error_code ec;
-        const fs::path target = fs::absolute(platform::HostPath(dirs_[n - 1]), ec);
-        const std::string next = folder_ + "/next";
-        fs::remove(next, ec);
-        fs::create_directory_symlink(target, next, ec);
-        if (ec)
-            return false;
-        fs::rename(next, Drive(), ec);
-        if (ec)
-            return false;
-        current_ = n;
-        return true;
-    }
-
-private:
-    std::vector<std::string> dirs_;
-    std::string folder_;
-    size_t current_ = 0;
-};
 
 struct CopyContext {
     ProgressDisplay *display = nullptr;

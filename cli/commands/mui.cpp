@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "cli/command.h"
+#include "cli/mui_session.h"
 #include "halcyon/MuiChooser.h"
 #include "langsel/activation.h"
 #include "langsel/text16.h"
@@ -34,13 +35,6 @@ int Usage(const Command &self, const std::string &message)
 {
     UsageError(self, message);
     return 64;
-}
-
-std::string Hex(HRESULT hr)
-{
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(hr));
-    return text;
 }
 
 std::string DefaultServer()
@@ -76,7 +70,7 @@ int Registration(const Options &opts, bool install)
     }
     if (hr != S_OK) {
         std::fprintf(stderr, "halcyon mui: %s failed: %s\n", install ? "registration" : "unregistration",
-                     Hex(hr).c_str());
+                     HresultText(hr).c_str());
         return 2;
     }
     std::printf("%s %s%s\n", install ? "registered" : "unregistered", path.c_str(),
@@ -85,46 +79,23 @@ int Registration(const Options &opts, bool install)
 }
 
 // One object and the server's string functions for a subcommand's life.
-class Session {
+class Session : public MuiSession {
 public:
     bool Open()
     {
-        HRESULT hr = langsel::CreateInstance("MuiChooser.ComMUI", IID_IComMUI, reinterpret_cast<void **>(&mui_));
-        if (hr != S_OK) {
-            std::fprintf(stderr, "halcyon mui: cannot create MuiChooser.ComMUI: %s%s\n", Hex(hr).c_str(),
+        std::string error;
+        const HRESULT hr = MuiSession::Open("MuiChooser.ComMUI", error);
+        if (hr != S_OK)
+            std::fprintf(stderr, "halcyon mui: %s%s\n", error.c_str(),
                          hr == REGDB_E_CLASSNOTREG ? " (class not registered; run \"halcyon mui register\")" : "");
-            return false;
-        }
-        bstr_ = langsel::BstrFunctionsOf(CLSID_ComMUI);
-        if (!bstr_) {
-            std::fprintf(stderr, "halcyon mui: the server has no BSTR functions\n");
-            return false;
-        }
-        return true;
+        return hr == S_OK;
     }
-    ~Session()
-    {
-        if (mui_)
-            mui_->Release();
-    }
-    IComMUI *operator->() const { return mui_; }
-    BSTR Make(const std::string &text) const
-    {
-        std::u16string wide = langsel::ToUtf16(text);
-        return bstr_.allocLen(wide.data(), static_cast<UINT>(wide.size()));
-    }
-    std::string Text(BSTR b) const { return b ? langsel::ToUtf8(std::u16string(b, bstr_.length(b))) : std::string(); }
-    void Free(BSTR b) const { bstr_.free(b); }
-
-private:
-    IComMUI *mui_ = nullptr;
-    langsel::BstrFunctions bstr_;
 };
 
 // Prints a method's outcome; 0 only for S_OK with result 0.
 int Outcome(const char *method, HRESULT hr, COMLONG code)
 {
-    std::printf("%s: %s, result %d\n", method, hr == S_OK ? "S_OK" : hr == S_FALSE ? "S_FALSE" : Hex(hr).c_str(),
+    std::printf("%s: %s, result %d\n", method, hr == S_OK ? "S_OK" : hr == S_FALSE ? "S_FALSE" : HresultText(hr).c_str(),
                 code);
     if (hr < 0)
         return 2;
@@ -165,7 +136,7 @@ int Call(Session &s, const std::vector<std::string> &pos)
     DISPID id = DISPID_UNKNOWN;
     HRESULT hr = s->GetIDsOfNames(IID_NULL, names, 1, 0, &id);
     if (hr != S_OK) {
-        std::fprintf(stderr, "halcyon mui: no method %s: %s\n", pos[1].c_str(), Hex(hr).c_str());
+        std::fprintf(stderr, "halcyon mui: no method %s: %s\n", pos[1].c_str(), HresultText(hr).c_str());
         return 2;
     }
     std::vector<VARIANT> args(pos.size() - 2);
@@ -180,7 +151,7 @@ int Call(Session &s, const std::vector<std::string> &pos)
     for (VARIANT &a : args)
         s.Free(a.bstrVal);
     if (hr < 0) {
-        std::fprintf(stderr, "halcyon mui: %s failed: %s\n", pos[1].c_str(), Hex(hr).c_str());
+        std::fprintf(stderr, "halcyon mui: %s failed: %s\n", pos[1].c_str(), HresultText(hr).c_str());
         return 2;
     }
     switch (result.vt) {

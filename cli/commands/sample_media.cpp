@@ -1,4 +1,5 @@
-// halcyon sample-media DIR: writes a complete sample factory share.
+// halcyon sample-media DIR: writes a complete sample factory share and the
+// recovery media cut from it.
 #include <cstdio>
 
 #include "cli/command.h"
@@ -8,7 +9,7 @@ namespace halcyon::cli {
 namespace {
 
 int Run(const Args &args);
-const CommandRegistration kReg("sample-media", "write a complete sample factory share (IDF, BOM, images, modules)",
+const CommandRegistration kReg("sample-media", "write a complete sample factory share (IDF, BOM, images, modules, recovery media)",
                                "halcyon sample-media DIR", Run);
 
 int Run(const Args &args)
@@ -24,6 +25,9 @@ int Run(const Args &args)
     }
     std::printf("sample media written to %s\n  IDF  %s\n  BOM  %s\n  machine BLID %s\n", media.root.c_str(),
                 media.idf.c_str(), media.bom.c_str(), media.blid.c_str());
+    for (const auto &disc : media.discs)
+        std::printf("  recovery disc  %s\n", disc.c_str());
+    std::printf("  recovery USB medium  %s\n", media.usb.c_str());
     return 0;
 }
 

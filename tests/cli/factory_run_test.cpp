@@ -5,6 +5,7 @@
 #include <chrono>
 #include <csignal>
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <sys/wait.h>
 #include <thread>
@@ -12,6 +13,7 @@
 
 #include "platform/profile.h"
 #include "tests/common/halcyon_command.h"
+#include "tests/common/halcyon_run.h"
 #include "platform/registry.h"
 #include "tests/common/test_env.h"
 
@@ -134,6 +136,16 @@ TEST_F(FactoryRun, InstallsTheSampleMachineEndToEnd)
         EXPECT_EQ(std::string::npos, runs.find(line, first + 1)) << name << " ran twice";
     }
     EXPECT_EQ("4.0.7\r\n", ReadFile(target + "/Program Files/Support Assistant/version.txt"));
+    // The image's application and driver.
+    EXPECT_EQ("2.1.0\r\n", ReadFile(target + "/Program Files/PhotoViewer/version.txt"));
+    EXPECT_TRUE(fs::is_regular_file(target + "/Windows/Drivers/Inf/Card Reader/cardreader.inf"));
+    // The report: every module and application checked.
+    size_t checked = 0;
+    for (size_t at = out.find("\"check\":\"ok\""); at != std::string::npos; at = out.find("\"check\":\"ok\"", at + 1))
+        ++checked;
+    EXPECT_EQ(10u, checked) << out;
+    EXPECT_NE(std::string::npos, out.find("{\"kind\":\"application\",\"name\":\"Photo Viewer\",\"version\":\"2.1.0\""))
+        << out;
 
     MachineState s = Inspect(work);
     EXPECT_FALSE(s.installerStatusLeft) << "resume marks are removed at the end";
@@ -167,6 +179,19 @@ TEST_F(FactoryRun, AgainAfterCompletionChangesNothing)
     MachineState second = Inspect(work.path());
     EXPECT_EQ(first.modules, second.modules);
     EXPECT_EQ(first.nrvinst, second.nrvinst);
+
+    // The checks run on every start: a damaged module folder fails the run
+    // and is named.
+    {
+        std::ofstream mod(work / "halcyon-sample/media/sources/data/300310/300310.mod", std::ios::app);
+        mod << "x";
+    }
+    fs::remove(work / "run.out");
+    EXPECT_EQ(1, Wait(StartRun(work.path())));
+    std::string out = ReadFile(work / "run.out");
+    EXPECT_NE(std::string::npos, out.find("\"failedStage\":\"verify\",\"why\":\"the module folder of Support "
+                                          "Assistant fails its CRC manifest\""))
+        << out;
 }
 
 TEST_F(FactoryRun, KilledAtAnyMomentAndStartedAgainEndsLikeAnUninterruptedRun)
@@ -174,7 +199,7 @@ TEST_F(FactoryRun, KilledAtAnyMomentAndStartedAgainEndsLikeAnUninterruptedRun)
     MachineState expected = Inspect(reference_->path());
     // Kill moments spread over a run (the media, the image, the modules and
     // their restarts); each run is then started again until it completes.
-    for (int delayMs : {700, 2500, 6000}) {
+    for (int delayMs : {400, 1800, 2800}) {
         TempDir work("halcyon-factory-kill");
         pid_t pid = StartRun(work.path());
         std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
@@ -193,6 +218,67 @@ TEST_F(FactoryRun, KilledAtAnyMomentAndStartedAgainEndsLikeAnUninterruptedRun)
                                  "Store Links", "Energy Profile"})
             EXPECT_NE(std::string::npos, runs.find(std::string(name) + " ran with:")) << name << " after " << delayMs;
     }
+}
+
+// One run per machine: a second run and mod-setup are refused at once,
+// naming the run that holds the machine; killed, the run goes on from another
+// folder with its recorded media and target.
+TEST(FactoryRunOwner, ASecondRunIsRefusedAndTheStoppedRunResumesFromAnotherFolder)
+{
+    TempDir w("halcyon-factory-owner");
+    const std::string machine = w / "machine", target = w / "target", first = w / "a", other = w / "b";
+    fs::create_directories(first);
+    fs::create_directories(other);
+    pid_t pid = test::StartHalcyon(first, {"factory-run", "--sample", "--json", "--machine", machine, "--target", target},
+                                   first + "/run.out");
+    for (int i = 0; i < 500 && ReadFile(machine + "/owner.lock").empty(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    const std::string holder = "in use by halcyon factory-run (pid " + std::to_string(pid) + ",";
+    struct Second {
+        const char *name, *args;
+    };
+    const Second seconds[] = {
+        {"factory-run", "factory-run --sample --machine '%m'"},
+        {"recovery-run", "recovery-run --sample --machine '%m'"},
+        {"mod-setup", "mod-setup --plan '%m/factory/halcyon.ini' --perm '%m' --dest '%m' --until-done"},
+    };
+    ::setenv("HALCYON_MACHINE", machine.c_str(), 1);
+    for (const Second &s : seconds) {
+        std::string args = s.args, out;
+        for (size_t at = args.find("%m"); at != std::string::npos; at = args.find("%m"))
+            args.replace(at, 2, machine);
+        const auto t0 = std::chrono::steady_clock::now();
+        EXPECT_EQ(1, test::RunHalcyon(args, out)) << s.name;
+        EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(2)) << s.name;
+        EXPECT_NE(std::string::npos, out.find(holder)) << s.name << ": " << out;
+    }
+    ::unsetenv("HALCYON_MACHINE");
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    test::KillHalcyon(pid);
+
+    ASSERT_EQ(0, test::WaitHalcyon(test::StartHalcyon(other, {"factory-run", "--json", "--machine", machine},
+                                                      other + "/run.out")))
+        << ReadFile(other + "/run.out");
+    EXPECT_NE(std::string::npos, ReadFile(other + "/run.out").find("\"target\":\"" + target + "\""));
+    EXPECT_TRUE(fs::is_regular_file(target + "/Program Files/Support Assistant/version.txt"));
+    EXPECT_FALSE(fs::exists(other + "/halcyon-sample")) << "the media of the first folder were used";
+}
+
+TEST(FactoryRunOwner, MachineAndTargetOneInsideTheOtherAreRefused)
+{
+    TempDir w("halcyon-factory-nest");
+    struct Case {
+        const char *machine, *target;
+    };
+    for (const char *command : {"factory-run --sample", "recovery-run --sample"})
+        for (const Case c : {Case{"m", "m/t"}, Case{"t/m", "t"}, Case{"same", "same"}, Case{"same/", "same"}}) {
+            std::string out;
+            EXPECT_EQ(1, test::RunHalcyon(std::string(command) + " --machine '" + (w / c.machine) + "' --target '" +
+                                              (w / c.target) + "'",
+                                          out))
+                << command << " " << c.machine << " " << c.target;
+            EXPECT_NE(std::string::npos, out.find("must not lie one inside the other")) << out;
+        }
 }
 
 } // namespace

@@ -2,7 +2,10 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "platform/environment.h"
 #include "platform/machine.h"
@@ -82,6 +85,21 @@ TEST_F(Profile, WritesChangeOnlyTheirLine)
     EXPECT_FALSE(WritePrivateProfileString("S", "K=V", "v", fresh));
     EXPECT_FALSE(WritePrivateProfileString("S]", "K", "v", fresh));
     EXPECT_EQ(ReadFile(fresh), "[LPMode]\r\nLP-C=Yes\r\n");
+}
+
+TEST_F(Profile, AWriteRemovesTheCopyAKilledWriterLeft)
+{
+    pid_t gone = ::fork();
+    if (gone == 0)
+        ::_exit(0);
+    ::waitpid(gone, nullptr, 0);
+    const std::string stale = file + ".tmp" + std::to_string(gone);
+    const std::string live = file + ".tmp" + std::to_string(::getppid()); // a writer still at work
+    WriteFile(stale, "[A]\r\n");
+    WriteFile(live, "[B]\r\n");
+    ASSERT_TRUE(WritePrivateProfileString("A", "k", "v", file));
+    EXPECT_FALSE(std::filesystem::exists(stale));
+    EXPECT_TRUE(std::filesystem::exists(live));
 }
 
 TEST_F(Profile, KeepsUtf16Files)

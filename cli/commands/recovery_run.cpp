@@ -1,0 +1,572 @@
+// halcyon recovery-run: restores a machine from its recovery media the way
+// the recovery front end does — check the media against the plan, copy them
+// to the recovery partition (asking for each medium), rebuild the foundation
+// image, start the recovery environment and set its display language through
+// the language-selection server, lay down the push-button-reset image,
+// install the recovery modules across their restarts and check what was laid
+// down. Like factory-run it is resumable, remembers its media and target,
+// and holds the machine for itself.
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <regex>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+#include "cli/command.h"
+#include "cli/machine_lock.h"
+#include "cli/media_changer.h"
+#include "cli/mui_session.h"
+#include "cli/progress.h"
+#include "cli/run_frame.h"
+#include "cli/sample_media.h"
+#include "halcyon/HalcyonDLL.h"
+#include "halcyon/MuiChooser.h"
+#include "halcyon/ReturnCodes.h"
+#include "langsel/activation.h"
+#include "platform/profile.h"
+
+namespace fs = std::filesystem;
+
+namespace halcyon::cli {
+namespace {
+
+int Run(const Args &args);
+const CommandRegistration kReg(
+    "recovery-run", "restore a machine from its recovery media: copy, foundation image, language, image, modules (resumable)",
+    "halcyon recovery-run (--media DIR [--media DIR ...] | --sample) [--target DIR] [--machine DIR]\n"
+    "                     [--language TAG] [--json] [--fresh] [--verbose]\n"
+    "  --media DIR     a recovery medium (a disc RDVD<n> or a USB medium RUFD<n>, told by its\n"
+    "                  sources\\<type><n> marker); once per medium, in any order\n"
+    "  --sample        use the discs of the sample media (written to ./halcyon-sample/media first)\n"
+    "  --target DIR    folder that becomes the machine's drive C: (default ./halcyon-sample/target)\n"
+    "  --machine DIR   emulated machine folder (default ./halcyon-sample/machine); the media are\n"
+    "                  copied to its recovery partition D:, the recovery environment runs on X:\n"
+    "  --language TAG  display language of the recovery environment (default: the first one the\n"
+    "                  recovery image offers)\n"
+    "  --json, --fresh, --verbose as for factory-run.\n"
+    "  A medium that is not among --media is asked for on a terminal; otherwise the run stops and\n"
+    "  names it. A stopped run goes on where it stopped; only --machine is needed to resume.",
+    Run);
+
+constexpr uint64_t kRecovery = 0x4ull;
+constexpr uint64_t kPeModules = 0x40ull;
+constexpr uint64_t kFilterTemporary = 0x200ull;
+constexpr uint64_t kWriteEpid = 0x80000000ull;
+constexpr uint64_t kDirect = 0x8ull;
+constexpr uint64_t kPushButtonReset = 0x800000000ull;
+constexpr uint64_t kSkipBlid = 0x1000000000ull;
+constexpr uint64_t kCopyAll = 0x10000ull;
+constexpr uint32_t kDiscRequest = 1004;
+constexpr const char *kMuiClsid = "{B7E0D4C2-5A19-4F83-8D6E-2C94F1A07B35}";
+
+// A medium as its marker file tells it: sources\RDVD2 is disc 2.
+struct Medium {
+    std::string dir, type;
+    int number = 0;
+};
+
+std::optional<Medium> Identify(const std::string &dir)
+{
+    static const std::regex marker("(RDVD|RUFD)([1-9][0-9]*)");
+    std::error_code ec;
+    for (auto &e : fs::directory_iterator(fs::path(dir) / "sources", ec)) {
+        std::smatch m;
+        const std::string name = e.path().filename().string();
+        if (e.is_regular_file() && std::regex_match(name, m, marker))
+            return Medium{dir, m[1], std::stoi(m[2])};
+    }
+    return std::nullopt;
+}
+
+// The set of media of this run: one type, each number once, all carrying the
+// same description (a medium of another set is a wrong medium).
+struct MediaSet {
+    std::string type;
+    std::vector<std::string> dirs; // medium n at [n-1]; "" when not given
+    int count = 0;                 // media the description lists
+
+    std::string Key(int n) const { return type + std::to_string(n); }
+};
+
+bool ReadMediaSet(const std::vector<std::string> &given, MediaSet &set, std::string &error)
+{
+    std::vector<Medium> media;
+    for (const auto &dir : given) {
+        auto m = Identify(dir);
+        if (!m) {
+            error = "wrong medium: " + dir + " is not a recovery medium (no sources\\RDVD<n> or sources\\RUFD<n>)";
+            return false;
+        }
+        media.push_back(*m);
+    }
+    if (media.empty()) {
+        error = "no recovery media given";
+        return false;
+    }
+    set.type = media.front().type;
+    std::string description;
+    for (const auto &m : media) {
+        if (m.type != set.type) {
+            error = "wrong medium: " + m.dir + " is " + m.type + std::to_string(m.number) + ", the others are " +
+                    set.type + " media";
+            return false;
+        }
+        if (static_cast<size_t>(m.number) > set.dirs.size())
+            set.dirs.resize(static_cast<size_t>(m.number));
+        std::string &slot = set.dirs[static_cast<size_t>(m.number - 1)];
+        if (!slot.empty() && fs::path(slot) != fs::path(m.dir)) {
+            error = "wrong medium: " + slot + " and " + m.dir + " are both " + set.Key(m.number);
+            return false;
+        }
+        slot = m.dir;
+        const std::string own = ReadWholeFile(fs::path(m.dir) / "sources" / "nrvhdrcv.ini");
+        if (!own.empty()) {
+            if (!description.empty() && own != description) {
+                error = "wrong medium: " + m.dir + " belongs to another recovery set (its nrvhdrcv.ini differs)";
+                return false;
+            }
+            description = own;
+        }
+    }
+    if (set.dirs[0].empty()) {
+        error = "medium 1 (" + set.Key(1) + ") is missing: it carries the plan and the media description";
+        return false;
+    }
+    const std::string ini = (fs::path(set.dirs[0]) / "sources" / "nrvhdrcv.ini").string();
+    while (platform::GetPrivateProfileValue("MEDIA:" + set.type, set.Key(set.count + 1), ini))
+        ++set.count;
+    if (set.count == 0) {
+        error = set.dirs[0] + " carries no description of its " + set.type + " media (sources\\nrvhdrcv.ini)";
+        return false;
+    }
+    if (static_cast<int>(set.dirs.size()) > set.count) {
+        error = "wrong medium: " + set.dirs.back() + " is " + set.Key(static_cast<int>(set.dirs.size())) +
+                ", but the set has " + std::to_string(set.count) + " media";
+        return false;
+    }
+    set.dirs.resize(static_cast<size_t>(set.count));
+    return true;
+}
+
+// Answers the engine's requests for the next medium: from the media given,
+// or on a terminal from the operator, who names the medium's folder.
+struct MediaRequests {
+    Screen *screen = nullptr;
+    MediaChanger *changer = nullptr;
+    const MediaSet *set = nullptr;
+    ProgressDisplay *progress = nullptr;
+    bool interactive = false;
+    RunJournal *journal = nullptr; // records a medium the operator named
+    std::string missing;           // the medium that could not be had
+
+    // Puts medium `n` in the drive. `engineAsked`: the engine asks for it
+    // because the drive lacks its marker, so a medium already in the drive
+    // has lost it and is not taken again.
+    bool Provide(size_t n, bool engineAsked = false)
+    {
+        if (progress)
+            progress->Finish();
+        if (changer->Current() == n && !engineAsked)
+            return true;
+        if (changer->Insert(n)) {
+            screen->Line("  medium " + std::to_string(n) + " (" + set->Key(static_cast<int>(n)) + ") inserted");
+            return true;
+        }
+        const std::string key = set->Key(static_cast<int>(n));
+        while (interactive) {
+            std::fprintf(screen->out(), "Insert medium %zu (%s): its folder (q gives up): ", n, key.c_str());
+            std::fflush(screen->out());
+            char line[4096];
+            if (!std::fgets(line, sizeof line, stdin))
+                break;
+            std::string dir = line;
+            while (!dir.empty() && (dir.back() == '\n' || dir.back() == '\r'))
+                dir.pop_back();
+            if (dir == "q" || dir == "Q")
+                break;
+            auto m = Identify(dir);
+            if (!m) {
+                screen->Line("  " + dir + " is not a recovery medium");
+                continue;
+            }
+            if (m->type != set->type || static_cast<size_t>(m->number) != n) {
+                screen->Line("  wrong medium: that is " + m->type + std::to_string(m->number) + ", not " + key);
+                continue;
+            }
+            if (changer->InsertFolder(n, dir)) {
+                int k = 1;
+                while (journal->Value("Media" + std::to_string(k)))
+                    ++k;
+                journal->SetValue("Media" + std::to_string(k), fs::absolute(dir).lexically_normal().string());
+                return true;
+            }
+        }
+        missing = "medium " + std::to_string(n) + " (" + key + ") is missing: give its folder with --media";
+        return false;
+    }
+};
+
+uint32_t CopyMessage(uint32_t message, uintptr_t wparam, intptr_t lparam, void *user)
+{
+    auto *r = static_cast<MediaRequests *>(user);
+    if (message == WIM_MSG_PROGRESS) {
+        if (r->progress && !r->screen->json)
+            r->progress->Update(static_cast<unsigned>(wparam), std::nullopt);
+        return 0;
+    }
+    if (message != 0)
+        return 0;
+    return r->Provide(static_cast<size_t>(lparam), true) ? 0 : 1;
+}
+
+void CourierMessage(uint32_t message, int64_t param, void *opaque)
+{
+    auto *r = static_cast<MediaRequests *>(opaque);
+    switch (message) {
+    case WIM_MSG_SETRANGE:
+        if (r->progress)
+            r->progress->SetTotalBytes(static_cast<uint64_t>(param));
+        break;
+    case WIM_MSG_PROGRESS:
+        if (r->progress && !r->screen->json)
+            r->progress->Update(static_cast<unsigned>(param), std::nullopt);
+        break;
+    case kDiscRequest:
+        if (!r->Provide(static_cast<size_t>(param), true)) {
+            // The engine waits for the disc without end: nothing more can
+            // come, so the run stops here; the stage is not recorded as done
+            // and starts again with the medium given.
+            r->screen->Line("halcyon recovery-run: " + r->missing);
+            std::fflush(nullptr);
+            ::_exit(1);
+        }
+        break;
+    default:
+        break;
+    }
+}
+
+// The language-selection server, created by its class ID through the
+// machine's registry as the recovery front end creates it; registered from
+// its file beside this command when the machine does not know it yet.
+bool OpenChooser(MuiSession &mui, std::string &error)
+{
+    HRESULT hr = mui.Open(kMuiClsid, error);
+    if (hr == REGDB_E_CLASSNOTREG) {
+        std::error_code ec;
+        const fs::path server = fs::read_symlink("/proc/self/exe", ec).parent_path() / "libMuiChooser.so";
+        langsel::ServerLibrary lib(server.string());
+        auto reg = lib ? reinterpret_cast<HRESULT (*)()>(lib.Symbol("DllRegisterServer")) : nullptr;
+        if (!reg || reg() != S_OK) {
+            error = "cannot register the language-selection server " + server.string();
+            return false;
+        }
+        hr = mui.Open(kMuiClsid, error);
+    }
+    if (hr != S_OK)
+        error = "language-selection server: " + error;
+    return hr == S_OK;
+}
+
+std::vector<std::string> SplitList(const std::string &text)
+{
+    std::vector<std::string> out;
+    size_t start = 0;
+    while (start <= text.size()) {
+        size_t comma = text.find(',', start);
+        std::string item = text.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+        if (!item.empty())
+            out.push_back(item);
+        if (comma == std::string::npos)
+            break;
+        start = comma + 1;
+    }
+    return out;
+}
+
+int64_t SetLanguage(Screen &screen, const std::string &wanted, std::string &chosen, std::string &error)
+{
+    MuiSession mui;
+    if (!OpenChooser(mui, error))
+        return 2;
+    BSTR names = nullptr;
+    if (mui->GetLangNameArray(&names) != S_OK) {
+        error = "the recovery environment offers no languages (X:\\Norv\\ZRPLP.ini)";
+        return 1;
+    }
+    const std::vector<std::string> offered = SplitList(mui.Text(names));
+    mui.Free(names);
+    screen.Line("  offered: " + [&] {
+        std::string all;
+        for (const auto &l : offered)
+            all += (all.empty() ? "" : ", ") + l;
+        return all;
+    }());
+    if (offered.empty()) {
+        error = "the recovery environment offers no languages (X:\\Norv\\ZRPLP.ini)";
+        return 1;
+    }
+    chosen = wanted.empty() ? offered.front() : wanted;
+    auto at = std::find(offered.begin(), offered.end(), chosen);
+    if (at == offered.end()) {
+        error = "the language " + chosen + " is not offered";
+        return 1;
+    }
+    BSTR text = mui.Make(chosen);
+    HRESULT hr = mui->SetMultipleLanguage(&text, static_cast<COMLONG>(at - offered.begin() + 1));
+    if (hr == S_OK)
+        hr = mui->CreateIniFile(&text);
+    COMLONG code = -1;
+    if (hr == S_OK)
+        hr = mui->SetLanguageToRegistry(text, &code);
+    mui.Free(text);
+    if (hr != S_OK || code != 0) {
+        error = "the language " + chosen + " could not be set (result " + std::to_string(code) + ")";
+        return code > 0 ? code : 1;
+    }
+    screen.Line("  display language: " + chosen);
+    return 0;
+}
+
+int Run(const Args &all)
+{
+    const Command &self = *FindCommand("recovery-run");
+    // --media may be given many times.
+    Args args;
+    std::vector<std::string> given;
+    for (size_t i = 0; i < all.size(); ++i) {
+        if (all[i] == "--media" && i + 1 < all.size()) {
+            given.push_back(fs::absolute(all[++i]).lexically_normal().string());
+        } else if (all[i].rfind("--media=", 0) == 0) {
+            given.push_back(fs::absolute(all[i].substr(8)).lexically_normal().string());
+        } else if (all[i] == "--media") {
+            return UsageError(self, "--media needs a folder");
+        } else {
+            args.push_back(all[i]);
+        }
+    }
+    Options o(args, {"sample", "json", "fresh", "verbose"});
+    if (!o.Positional().empty())
+        return UsageError(self, "unexpected argument " + o.Positional().front());
+    const bool sample = o.Has("sample");
+
+    RunPlaces r;
+    MachineLock lock;
+    std::string error;
+    if (!PrepareRun("recovery-run", o.Get("machine"), o.Get("target"), o.Has("fresh"), "recovery", r, lock, error)) {
+        std::fprintf(stderr, "halcyon recovery-run: %s\n", error.c_str());
+        return 1;
+    }
+    Screen screen;
+    screen.json = o.Has("json");
+    RunJournal journal(r.journal.string(), screen);
+
+    // The media: those given, else those of the unfinished run on this
+    // machine, else the sample discs.
+    std::vector<std::string> recorded;
+    for (int n = 1;; ++n) {
+        auto v = journal.Value("Media" + std::to_string(n));
+        if (!v)
+            break;
+        recorded.push_back(*v);
+    }
+    const fs::path sampleMedia = fs::absolute("halcyon-sample/media");
+    if (given.empty())
+        given = recorded;
+    if (given.empty() && !sample)
+        return UsageError(self, "--media DIR (once per medium) or --sample is required");
+    if (given.empty()) {
+        given = {(sampleMedia / "recovery" / "rdvd1").string(), (sampleMedia / "recovery" / "rdvd2").string()};
+        journal.SetValue("Sample", sampleMedia.string());
+    }
+    for (const auto &dir : given)
+        if (FoldersNest(dir, r.target.string()) || FoldersNest(dir, r.machine.string())) {
+            std::fprintf(stderr, "halcyon recovery-run: the medium %s must lie outside the machine and the target\n",
+                         dir.c_str());
+            return 1;
+        }
+    for (size_t i = 0; i < given.size(); ++i)
+        journal.SetValue("Media" + std::to_string(i + 1), given[i]);
+    for (size_t i = given.size(); journal.Value("Media" + std::to_string(i + 1)); ++i)
+        platform::WritePrivateProfileString("Run", "Media" + std::to_string(i + 1), std::nullopt, r.journal.string());
+    if (auto language = o.Get("language"))
+        journal.SetValue("Language", *language);
+
+    screen.Open(o.Has("verbose"));
+    Summary summary{"Machine recovered.", "Machine NOT recovered.", &r, &journal.stages};
+    auto fail = [&](int64_t rc, const std::string &stage, const std::string &why = "") {
+        return summary.Print(screen, rc, stage, why);
+    };
+
+    if (int64_t rc = journal.Stage("media", [&]() -> int64_t {
+            // The sample media are written unless complete already (the USB
+            // medium is written last).
+            const std::string root = journal.Value("Sample").value_or("");
+            if (root.empty() || fs::exists(fs::path(root) / "recovery" / "rufd1" / "sources" / "RUFD1"))
+                return 0;
+            SampleMedia m;
+            if (!WriteSampleMedia(root, m, error))
+                return 1;
+            screen.Line("  sample media written to " + root);
+            return 0;
+        });
+        rc != 0)
+        return fail(rc, "media", error);
+
+    MediaSet set;
+    if (!ReadMediaSet(given, set, error))
+        return fail(RETURN_INSERT_DISC, "media", error);
+    const fs::path disk = r.machine / "drives" / "d"; // the recovery partition
+    const fs::path driveX = r.machine / "drives" / "x";
+    const fs::path description = r.work / "nrvhdrcv.ini";
+    const bool interactive = ::isatty(STDIN_FILENO) != 0 && !screen.json;
+    std::string missing;
+    for (int n = 1; n <= set.count; ++n)
+        if (set.dirs[static_cast<size_t>(n - 1)].empty())
+            missing += (missing.empty() ? "" : ", ") + set.Key(n);
+    if (!missing.empty())
+        screen.Line("  not given: " + missing + (interactive ? " (asked for when needed)" : ""));
+
+    if (int64_t rc = journal.Stage("check", [&]() -> int64_t {
+            // The plan: built for the M-code of the IDF medium 1 carries, for
+            // these media; else the plan the medium carries.
+            const fs::path first = fs::path(set.dirs[0]) / "sources";
+            std::error_code ec;
+            fs::copy_file(first / "nrvhdrcv.ini", description, fs::copy_options::overwrite_existing, ec);
+            if (ec) {
+                error = "medium 1 lacks its media description: " + ec.message();
+                return RETURN_RCVINI_NOEXIST;
+            }
+            if (const std::string idf = FindOne(first, ".xml"); !idf.empty()) {
+                screen.Line("  the plan for the M-code of " + idf + " (MakeIniFromMcode)");
+                if (uint32_t code = MakeIniFromMcode(r.plan.c_str(), idf.c_str(), r.log.c_str(), 0, nullptr,
+                                                     description.c_str());
+                    code != 0) {
+                    error = "MakeIniFromMcode returned " + std::to_string(code);
+                    return code;
+                }
+            } else {
+                fs::copy_file(first / "halcyon.ini", r.plan, fs::copy_options::overwrite_existing, ec);
+                if (ec) {
+                    error = "medium 1 carries neither an IDF nor a plan";
+                    return RETURN_HALINI_NOEXIST;
+                }
+            }
+            screen.Line("  the media against the plan (CompareNrvIniToHalIni)");
+            int32_t code = CompareNrvIniToHalIni(description.c_str(), r.plan.c_str(), 0);
+            if (code == 92)
+                error = "a folder the plan needs is on no recovery disc";
+            return code;
+        });
+        rc != 0)
+        return fail(rc, "check", error);
+
+    MediaChanger changer(set.dirs);
+    MediaRequests requests{&screen, &changer, &set, nullptr, interactive, &journal};
+    if (!changer.Ready())
+        return fail(1, "copy", "cannot make the media drive");
+    if (int64_t rc = journal.Stage("copy", [&]() -> int64_t {
+            std::error_code ec;
+            fs::create_directories(disk, ec);
+            if (!requests.Provide(1))
+                return RETURN_INSERT_DISC;
+            ProgressDisplay bar(screen.out(), screen.tty);
+            requests.progress = &bar;
+            int32_t code = CopyDiscToDisk(changer.Drive().c_str(), disk.c_str(), r.plan.c_str(), description.c_str(),
+                                          set.type.c_str(), "", kCopyAll, CopyMessage, &requests, "", r.log.c_str());
+            requests.progress = nullptr;
+            if (code == RETURN_INSERT_DISC)
+                error = requests.missing;
+            return code;
+        });
+        rc != 0)
+        return fail(rc, "copy", error);
+
+    if (int64_t rc = journal.Stage("foundation", [&]() -> int64_t {
+            if (!requests.Provide(1))
+                return RETURN_INSERT_DISC;
+            ProgressDisplay bar(screen.out(), screen.tty);
+            requests.progress = &bar;
+            const std::string source = changer.Drive() + "/sources/";
+            int32_t code = GetFoundationImage(source.c_str(), disk.c_str(), r.plan.c_str(), description.c_str(),
+                                              set.type.c_str(), 0x80000, "", CourierMessage, &requests,
+                                              r.log.c_str());
+            requests.progress = nullptr;
+            if (code == 125)
+                error = "the foundation image parts do not join: a part is missing or corrupt";
+            return code;
+        });
+        rc != 0)
+        return fail(rc, "foundation", error);
+
+    if (int64_t rc = journal.Stage("environment", [&]() -> int64_t {
+            std::error_code ec;
+            fs::create_directories(driveX, ec);
+            screen.Line("  the recovery environment on X:");
+            return LoadImgX(r.plan.c_str(), (disk / "sources").c_str(), driveX.c_str(), r.temp.c_str(), "", r.log.c_str(),
+                            kRecovery | kSkipBlid, [](uint32_t, uintptr_t, intptr_t, void *) -> uint32_t { return 0; },
+                            nullptr, "", "");
+        });
+        rc != 0)
+        return fail(rc, "environment");
+
+    if (int64_t rc = journal.Stage("language", [&]() -> int64_t {
+            std::string chosen;
+            int64_t code = SetLanguage(screen, journal.Value("Language").value_or(""), chosen, error);
+            if (code == 0)
+                journal.SetValue("Chosen", chosen);
+            return code;
+        });
+        rc != 0)
+        return fail(rc, "language", error);
+    summary.facts.emplace_back("language", journal.Value("Chosen").value_or(""));
+
+    if (int64_t rc = journal.Stage("image", [&]() -> int64_t {
+            ProgressDisplay bar(screen.out(), screen.tty);
+            WimMessageCallback cb = &ProgressDisplay::WimCallback;
+            if (screen.json)
+                cb = [](uint32_t, uintptr_t, intptr_t, void *) -> uint32_t { return WIM_MSG_SUCCESS; };
+            const std::string source = disk.string() + "/";
+            return LoadImgX(r.plan.c_str(), source.c_str(), r.target.c_str(), r.temp.c_str(), "Norv.wim",
+                            r.log.c_str(), kDirect | kPushButtonReset | kWriteEpid, cb, &bar, "", "");
+        });
+        rc != 0)
+        return fail(rc, "image");
+
+    std::vector<std::string> failures;
+    auto modules = [&](uint64_t options) -> int64_t {
+        failures.clear();
+        int64_t code =
+            InstallModules(screen, r.plan.string(), (disk / "sources").string(), r.target.string(),
+                           r.mount.string(), r.log.string(), options | kRecovery | kFilterTemporary | kWriteEpid,
+                           summary, error, &failures);
+        if (code == 0 && !failures.empty()) {
+            error = "failed: ";
+            for (const auto &f : failures)
+                error += f + (&f == &failures.back() ? "" : "; ");
+            return RETURN_MODULE_NONZERO_RETURN;
+        }
+        // What the verb knows only in this process, kept for a resumed run.
+        journal.SetValue("LastModuleRecoverable", IsLastModuleRecoverable() ? "yes" : "no");
+        return code;
+    };
+    if (int64_t rc = journal.Stage("pe-modules", [&] { return modules(kPeModules); }); rc != 0)
+        return fail(rc, "pe-modules", error);
+    if (int64_t rc = journal.Stage("modules", [&] { return modules(0); }); rc != 0)
+        return fail(rc, "modules", error);
+    summary.facts.emplace_back("last module recoverable", journal.Value("LastModuleRecoverable").value_or("no"));
+    summary.facts.emplace_back("clean sweep", IsCleanSweep(r.plan.c_str()) ? "yes" : "no");
+
+    std::string why;
+    int64_t rc = journal.Always("verify", [&] {
+        return VerifyInstallation(screen, r, (disk / "sources").string(), summary, why);
+    });
+    return fail(rc, rc ? "verify" : "", why);
+}
+
+} // namespace
+} // namespace halcyon::cli

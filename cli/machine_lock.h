@@ -1,0 +1,38 @@
+// One owner per machine. A run that changes a machine (factory-run,
+// recovery-run, mod-setup) holds an exclusive lock on "owner.lock" in the
+// machine folder for its whole life. The lock belongs to the open file, so a
+// killed run leaves nothing behind: the kernel drops it with the process.
+// The file names the holder so that a second run can say who is busy.
+#pragma once
+
+#include <string>
+
+namespace halcyon::cli {
+
+class MachineLock {
+public:
+    MachineLock() = default;
+    ~MachineLock();
+    MachineLock(const MachineLock &) = delete;
+    MachineLock &operator=(const MachineLock &) = delete;
+
+    // Takes the machine at `machineFolder` (created when missing) for `what`
+    // (a short description of this run, e.g. "factory-run"). False when
+    // another process holds it (`message` names that run) or the lock file
+    // cannot be made (`message` says why). Never waits.
+    bool Acquire(const std::string &machineFolder, const std::string &what, std::string &message);
+
+    bool Held() const { return fd_ >= 0; }
+
+private:
+    int fd_ = -1;
+};
+
+// The lock file of a machine folder.
+std::string MachineLockPath(const std::string &machineFolder);
+
+// True when one of the two folders is the other or lies inside it (after
+// making both absolute and resolving what exists of them).
+bool FoldersNest(const std::string &a, const std::string &b);
+
+} // namespace halcyon::cli

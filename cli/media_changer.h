@@ -1,0 +1,37 @@
+// Media folders shown to the engine one at a time, the way a drive shows the
+// disc put into it: a symbolic link in a private temporary folder takes the
+// place of the drive and is switched to the folder of the medium asked for.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace halcyon::cli {
+
+class MediaChanger {
+public:
+    // `dirs`: medium n is dirs[n-1]; an empty entry is a medium not at hand.
+    explicit MediaChanger(std::vector<std::string> dirs);
+    ~MediaChanger();
+    MediaChanger(const MediaChanger &) = delete;
+    MediaChanger &operator=(const MediaChanger &) = delete;
+
+    bool Ready() const { return !folder_.empty(); }
+    // The drive: the folder the engine reads the medium from.
+    std::string Drive() const { return folder_ + "/drive"; }
+
+    // Puts medium `n` (1-based) in the drive. False when there is no such
+    // medium, or when it was put in already and the engine still asks.
+    bool Insert(size_t n);
+    // Puts the folder `dir` in the drive as medium `n` (a medium named at the
+    // prompt) and keeps it as that medium.
+    bool InsertFolder(size_t n, const std::string &dir);
+    size_t Current() const { return current_; }
+
+private:
+    std::vector<std::string> dirs_;
+    std::string folder_;
+    size_t current_ = 0;
+};
+
+} // namespace halcyon::cli

@@ -1,0 +1,49 @@
+#include "cli/mui_session.h"
+
+#include <cstdio>
+
+#include "langsel/text16.h"
+
+namespace halcyon::cli {
+
+MuiSession::~MuiSession()
+{
+    if (mui_)
+        mui_->Release();
+}
+
+HRESULT MuiSession::Open(const std::string &clsidOrProgId, std::string &error)
+{
+    HRESULT hr = langsel::CreateInstance(clsidOrProgId, IID_IComMUI, reinterpret_cast<void **>(&mui_));
+    if (hr != S_OK) {
+        mui_ = nullptr;
+        error = "cannot create " + clsidOrProgId + ": " + HresultText(hr);
+        return hr;
+    }
+    bstr_ = langsel::BstrFunctionsOf(CLSID_ComMUI);
+    if (!bstr_) {
+        error = "the server has no BSTR functions";
+        return E_FAIL;
+    }
+    return S_OK;
+}
+
+BSTR MuiSession::Make(const std::string &text) const
+{
+    std::u16string wide = langsel::ToUtf16(text);
+    return bstr_.allocLen(wide.data(), static_cast<UINT>(wide.size()));
+}
+
+std::string MuiSession::Text(BSTR b) const
+{
+    return b ? langsel::ToUtf8(std::u16string(b, bstr_.length(b))) : std::string();
+}
+
+std::string HresultText(HRESULT hr)
+{
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(hr));
+    return text;
+}
+
+} // namespace halcyon::cli

@@ -1,0 +1,38 @@
+// One object of the language-selection server and the server's string
+// functions, for a command's life. The class is created through the
+// machine's registry, as the recovery front end creates it.
+#pragma once
+
+#include <string>
+
+#include "halcyon/MuiChooser.h"
+#include "langsel/activation.h"
+
+namespace halcyon::cli {
+
+class MuiSession {
+public:
+    MuiSession() = default;
+    ~MuiSession();
+    MuiSession(const MuiSession &) = delete;
+    MuiSession &operator=(const MuiSession &) = delete;
+
+    // Creates the class named by `clsidOrProgId`. S_OK, or the activation's
+    // result (REGDB_E_CLASSNOTREG for an unregistered class); E_FAIL with
+    // `error` set when the server lacks its string functions.
+    HRESULT Open(const std::string &clsidOrProgId, std::string &error);
+
+    IComMUI *operator->() const { return mui_; }
+    BSTR Make(const std::string &text) const;
+    std::string Text(BSTR b) const;
+    void Free(BSTR b) const { bstr_.free(b); }
+
+private:
+    IComMUI *mui_ = nullptr;
+    langsel::BstrFunctions bstr_;
+};
+
+// "0x80040154".
+std::string HresultText(HRESULT hr);
+
+} // namespace halcyon::cli

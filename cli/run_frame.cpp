@@ -1,0 +1,539 @@
+#include "cli/run_frame.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include "halcyon/HalcyonDLL.h"
+#include "halcyon/ReturnCodes.h"
+#include "platform/profile.h"
+#include "platform/registry.h"
+#include "support/ini/ini_store.h"
+
+namespace fs = std::filesystem;
+
+namespace halcyon::cli {
+
+// ---- Screen
+
+void Screen::Open(bool verbose)
+{
+    tty = ::isatty(STDOUT_FILENO) != 0;
+    if (verbose)
+        return;
+    std::fflush(stdout);
+    int saved = ::dup(STDOUT_FILENO);
+    int devnull = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+    if (saved >= 0 && devnull >= 0) {
+        if (std::FILE *f = ::fdopen(saved, "w")) {
+            ::fcntl(saved, F_SETFD, FD_CLOEXEC);
+            out_ = f;
+            saved_ = saved;
+            saved = -1;
+            ::dup2(devnull, STDOUT_FILENO);
+        }
+    }
+    if (saved >= 0)
+        ::close(saved);
+    if (devnull >= 0)
+        ::close(devnull);
+}
+
+Screen::~Screen()
+{
+    if (saved_ >= 0) {
+        std::fflush(stdout);
+        std::fflush(out_);
+        ::dup2(saved_, STDOUT_FILENO);
+        std::fclose(out_);
+    }
+}
+
+void Screen::Line(const std::string &text)
+{
+    if (json)
+        return;
+    EndBar();
+    std::fprintf(out_, "%s\n", text.c_str());
+    std::fflush(out_);
+}
+
+void Screen::Bar(const std::string &text, int percent)
+{
+    if (json)
+        return;
+    if (!tty) {
+        Line("  " + text);
+        return;
+    }
+    const int width = 24;
+    int filled = std::clamp(percent, 0, 100) * width / 100;
+    std::fprintf(out_, "\r  [%s%s] %s\033[K", std::string(filled, '#').c_str(),
+                 std::string(width - filled, '.').c_str(), text.c_str());
+    std::fflush(out_);
+    midLine_ = true;
+}
+
+void Screen::EndBar()
+{
+    if (midLine_)
+        std::fprintf(out_, "\n");
+    midLine_ = false;
+}
+
+// ---- module progress
+
+int32_t ModuleProgress(int32_t index, int32_t total, const char *label, uintptr_t user)
+{
+    auto *stage = reinterpret_cast<ModuleStage *>(user);
+    std::string name = label ? label : "";
+    if (index < 0) {
+        // (-1, 0, label): an in-box module left for later; (-2, code, label)
+        // and (-3, 29, label@_@exit): a failure a recovery run carries past.
+        if (index == -1) {
+            stage->screen->Line(name.empty() ? "  applying the application image"
+                                             : "  " + name + ": left for after the first start");
+            return 0;
+        }
+        std::string shown = name;
+        if (size_t at = shown.find("@_@"); at != std::string::npos)
+            shown = shown.substr(0, at) + " (exit code " + shown.substr(at + 3) + ")";
+        stage->failures.push_back(shown + ", code " + std::to_string(total));
+        stage->screen->Line("  FAILED " + shown + ": code " + std::to_string(total));
+        return 0;
+    }
+    if (index == 0 && total == 0) {
+        stage->pending = name;
+        stage->screen->Bar(stage->noun + " " + std::to_string(stage->announced) + " of " + std::to_string(stage->total) +
+                               "  " + name,
+                           stage->total ? (stage->announced - 1) * 100 / stage->total : 0);
+        return 0;
+    }
+    if (index > 0 && !stage->pending.empty() && name == stage->pending) {
+        ++stage->installed;
+        stage->pending.clear();
+        stage->screen->Bar(stage->noun + " " + std::to_string(index) + " of " + std::to_string(total) + "  " + name +
+                               "  installed",
+                           total ? index * 100 / total : 100);
+        return 0;
+    }
+    stage->announced = index + 1;
+    stage->total = total;
+    return 0;
+}
+
+// ---- helpers
+
+std::string FindOne(const fs::path &dir, const std::string &ext)
+{
+    std::error_code ec;
+    std::vector<std::string> found;
+    for (auto &e : fs::directory_iterator(dir, ec))
+        if (e.is_regular_file() && e.path().extension() == ext)
+            found.push_back(e.path().string());
+    std::sort(found.begin(), found.end());
+    return found.empty() ? std::string() : found.front();
+}
+
+std::string ReadWholeFile(const fs::path &path)
+{
+    std::string all;
+    std::FILE *f = std::fopen(path.c_str(), "rb");
+    if (!f)
+        return all;
+    char buf[4096];
+    size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0)
+        all.append(buf, n);
+    std::fclose(f);
+    return all;
+}
+
+std::string JsonText(const std::string &s)
+{
+    std::string out;
+    for (char c : s) {
+        if (c == '"' || c == '\\')
+            out += '\\';
+        if (static_cast<unsigned char>(c) < 0x20) {
+            char esc[8];
+            std::snprintf(esc, sizeof esc, "\\u%04x", c);
+            out += esc;
+            continue;
+        }
+        out += c;
+    }
+    return out;
+}
+
+namespace {
+
+std::string Tail(const std::string &log, size_t lines)
+{
+    std::string all = ReadWholeFile(log);
+    all.erase(std::remove(all.begin(), all.end(), '\r'), all.end());
+    size_t pos = all.size();
+    for (size_t k = 0; k <= lines && pos > 0 && pos != std::string::npos; ++k)
+        pos = all.rfind('\n', pos - 1);
+    return all.substr(pos == std::string::npos ? 0 : pos + 1);
+}
+
+// Removes what a machine folder holds except its lock file, which the
+// running command holds open.
+void ClearMachine(const fs::path &machine)
+{
+    std::error_code ec;
+    for (auto &e : fs::directory_iterator(machine, ec))
+        if (e.path().filename() != "owner.lock")
+            fs::remove_all(e.path(), ec);
+}
+
+} // namespace
+
+// ---- set-up
+
+bool PrepareRun(const std::string &command, const std::optional<std::string> &machineArg,
+                const std::optional<std::string> &targetArg, bool fresh, const std::string &sub, RunPlaces &p,
+                MachineLock &lock, std::string &error)
+{
+    const fs::path work = fs::absolute("halcyon-sample");
+    p.machine = fs::absolute(machineArg.value_or((work / "machine").string())).lexically_normal();
+    p.work = p.machine / sub;
+    p.journal = p.work / (command + ".ini");
+    p.plan = p.work / "halcyon.ini";
+    p.log = p.work / "halcyon.log";
+    p.temp = p.work / "temp";
+    p.mount = p.work / "mount";
+
+    // The target: the one given, else the one of the run this machine
+    // remembers, else the default.
+    const std::optional<std::string> recorded =
+        platform::GetPrivateProfileValue("Run", "Target", p.journal.string());
+    if (targetArg)
+        p.target = fs::absolute(*targetArg).lexically_normal();
+    else
+        p.target = recorded && !fresh ? fs::path(*recorded) : (work / "target");
+    if (FoldersNest(p.machine.string(), p.target.string())) {
+        error = "the machine folder " + p.machine.string() + " and the target " + p.target.string() +
+                " must not lie one inside the other";
+        return false;
+    }
+
+    // Nothing of the machine is changed by a run that does not own it.
+    if (!lock.Acquire(p.machine.string(), "halcyon " + command, error))
+        return false;
+
+    if (fresh) {
+        ClearMachine(p.machine);
+        std::error_code ec;
+        // The target of the forgotten run goes too (unless it holds the machine).
+        if (recorded && !FoldersNest(*recorded, p.machine.string()))
+            fs::remove_all(*recorded, ec);
+        fs::remove_all(p.target, ec);
+    } else if (recorded && fs::path(*recorded) != p.target) {
+        error = "this machine's run uses the target " + *recorded + "; give --fresh to start over with " +
+                p.target.string();
+        return false;
+    }
+
+    ::setenv("HALCYON_MACHINE", p.machine.c_str(), 1);
+    ::setenv("HALCYON_TARGET", p.target.c_str(), 1);
+    std::error_code ec;
+    std::string exe = fs::read_symlink("/proc/self/exe", ec).string();
+    ::setenv("HALCYON_BIN", exe.c_str(), 1);
+
+    for (const auto &dir : {p.work, p.target, p.temp, p.mount, p.machine / "drives"}) {
+        fs::create_directories(dir, ec);
+        if (ec) {
+            error = "cannot create " + dir.string() + ": " + ec.message();
+            return false;
+        }
+    }
+    // The target is the machine's drive C:.
+    fs::path driveC = p.machine / "drives" / "c";
+    // A machine set up before its first run has an empty drive C: of its own.
+    if (fs::is_directory(fs::symlink_status(driveC)) && fs::is_empty(driveC, ec))
+        fs::remove(driveC, ec);
+    if (!fs::exists(fs::symlink_status(driveC)))
+        fs::create_directory_symlink(p.target, driveC, ec);
+    if (ec || !fs::equivalent(driveC, p.target, ec)) {
+        error = driveC.string() + " is not the target " + p.target.string();
+        return false;
+    }
+    if (!platform::WritePrivateProfileString("Run", "Target", p.target.string(), p.journal.string())) {
+        error = "cannot write " + p.journal.string();
+        return false;
+    }
+    return true;
+}
+
+// ---- journal
+
+bool RunJournal::Done(const std::string &stage) const
+{
+    return platform::GetPrivateProfileString("Stages", stage, "", file_) == "Done";
+}
+
+void RunJournal::MarkDone(const std::string &stage)
+{
+    platform::WritePrivateProfileString("Stages", stage, "Done", file_);
+}
+
+std::optional<std::string> RunJournal::Value(const std::string &key) const
+{
+    return platform::GetPrivateProfileValue("Run", key, file_);
+}
+
+bool RunJournal::SetValue(const std::string &key, const std::string &value)
+{
+    return platform::WritePrivateProfileString("Run", key, value, file_);
+}
+
+// ---- modules
+
+int64_t InstallModules(Screen &screen, const std::string &plan, const std::string &source, const std::string &target,
+                       const std::string &mount, const std::string &log, uint64_t options, Summary &summary,
+                       std::string &why, std::vector<std::string> *failures)
+{
+    ModuleStage progress{&screen};
+    for (;;) {
+        uint32_t exitCode = 0;
+        // Recovery runs install only the permanent modules the media carry.
+        const bool recovery = (options & 0x4) != 0;
+        int32_t rc = ModSetupX(plan.c_str(), source.c_str(), source.c_str(), source.c_str(), target.c_str(),
+                               mount.c_str(), "", "", "", recovery ? "False" : "", log.c_str(), 1, options,
+                               ModuleProgress, reinterpret_cast<uintptr_t>(&progress), "", &exitCode);
+        if (rc != RETURN_REBOOT_REQUIRED) {
+            summary.modulesInstalled += progress.installed;
+            if (rc != 0 && !progress.pending.empty())
+                why = "while installing " + progress.pending;
+            if (failures)
+                failures->insert(failures->end(), progress.failures.begin(), progress.failures.end());
+            return rc;
+        }
+        ++summary.restarts;
+        progress.pending.clear();
+        screen.Line("  restart requested");
+    }
+}
+
+// ---- verification
+
+namespace {
+
+struct PlanModule {
+    std::string section, kind, name, label, partId, version, path;
+};
+
+// The modules a run installed, in plan order: the "%d" and "PE%d" families
+// without "Data" modules (and without temporary ones when `permanentOnly`),
+// plus the applications of the image ("Image App%d").
+std::vector<PlanModule> InstalledModules(const support::CMemoryIniIO &plan, bool permanentOnly)
+{
+    std::vector<PlanModule> out;
+    struct Family {
+        const char *prefix, *kind;
+    };
+    // A recovery lays down the push-button-reset image, which carries the
+    // image's applications already; only a factory run installs them.
+    std::vector<Family> families = {{"", "module"}, {"PE", "PE module"}};
+    if (!permanentOnly)
+        families.push_back({"Image App", "application"});
+    for (const Family &f : families) {
+        for (int n = 1;; ++n) {
+            const std::string section = f.prefix + std::to_string(n);
+            if (!plan.SectionExists(section) || plan.KeyExists(section, "End"))
+                break;
+            auto value = [&](const char *key) { return plan.GetString(section, key, "", 1024); };
+            std::string type = value("InstallerType");
+            std::transform(type.begin(), type.end(), type.begin(), ::tolower);
+            std::string temporary = value("Temporary");
+            std::transform(temporary.begin(), temporary.end(), temporary.begin(), ::tolower);
+            if (type == "data" || (permanentOnly && temporary != "false"))
+                continue;
+            out.push_back({section, f.kind, value("ReleaseName"), value("CustomerLabel"), value("PartId"),
+                           value("DetailedVersion"), value("PathToRelease")});
+        }
+    }
+    return out;
+}
+
+// The plan cut down to what was installed, in the shape EpicCrcCheck and
+// ValidateRegistry read: the module families renumbered, each ended, and the
+// two image families present but empty.
+bool WriteCheckPlan(const support::CMemoryIniIO &plan, const std::vector<PlanModule> &modules,
+                    const std::string &path)
+{
+    support::CMemoryIniIO out(true);
+    int numbered = 0, pe = 0;
+    for (const auto &m : modules) {
+        if (m.kind == "application")
+            continue;
+        const std::string section = m.kind == "module" ? std::to_string(++numbered) : "PE" + std::to_string(++pe);
+        for (const auto &[key, value] : plan.Entries(m.section))
+            out.WriteString(section, key, value);
+    }
+    out.WriteString(std::to_string(numbered + 1), "End", "True");
+    out.WriteString("PE" + std::to_string(pe + 1), "End", "True");
+    out.WriteString("Image1", "End", "True");
+    out.WriteString("RecoveryImage1", "End", "True");
+    for (const auto &[key, value] : plan.Entries("CleanSweep"))
+        out.WriteString("CleanSweep", key, value);
+    return out.SaveToFile(path);
+}
+
+// The section EpicCrcCheck was checking when it stopped (its last
+// "Checking <section>: <folder>" line).
+std::string LastChecked(const std::string &log)
+{
+    std::string tail = Tail(log, 40);
+    size_t at = tail.rfind("Checking ");
+    if (at == std::string::npos)
+        return {};
+    at += 9;
+    size_t colon = tail.find(':', at);
+    return colon == std::string::npos ? std::string() : tail.substr(at, colon - at);
+}
+
+} // namespace
+
+int64_t VerifyInstallation(Screen &screen, const RunPlaces &places, const std::string &source, Summary &summary,
+                           std::string &why)
+{
+    support::CMemoryIniIO plan(true);
+    if (!plan.LoadFile(places.plan.string())) {
+        why = "cannot read the plan " + places.plan.string();
+        return RETURN_UNABLE_OPEN_INI;
+    }
+    const bool recovery = places.work.filename() == "recovery";
+    std::vector<PlanModule> modules = InstalledModules(plan, recovery);
+    const std::string checkPlan = (places.work / "check.ini").string();
+    if (!WriteCheckPlan(plan, modules, checkPlan)) {
+        why = "cannot write " + checkPlan;
+        return RETURN_UNABLE_OPEN_INI;
+    }
+
+    screen.Line("  module folders against their CRC manifests (EpicCrcCheck)");
+    int32_t crc = EpicCrcCheck(checkPlan.c_str(), source.c_str(), "", places.log.c_str(), 0);
+    std::string crcFailed;
+    if (crc == 112) {
+        const std::string section = LastChecked(places.log.string());
+        support::CMemoryIniIO check(true);
+        check.LoadFile(checkPlan);
+        crcFailed = check.GetString(section, "ReleaseName", section, 1024);
+    }
+    screen.Line("  registration keys (ValidateRegistry)");
+    int32_t reg = ValidateRegistry("SOFTWARE", checkPlan.c_str(), places.log.c_str(), 0x80000002u);
+
+    using namespace platform::reg;
+    const std::string base = "SOFTWARE\\Norv Corporation\\Installed Software\\";
+    std::vector<std::string> missing;
+    for (const auto &m : modules) {
+        ReportLine line{m.kind, m.name, "", "ok"};
+        const char *family = m.kind != "application" ? "Modules\\" : nullptr;
+        std::string key;
+        if (family) {
+            key = base + family + m.label + " " + m.partId;
+        } else {
+            // Applications are registered by their part type; only those
+            // whose version check passed are.
+            std::string partType = plan.GetString(m.section, "PartType", "", 64);
+            std::transform(partType.begin(), partType.end(), partType.begin(), ::tolower);
+            key = base + (partType == "driver" ? "Drivers\\" : "Applications\\") + m.label + " " + m.partId;
+        }
+        std::string version;
+        const char *versionValue = family ? "DetailedVersion" : "MinorDetailedVersion";
+        if (KeyExists(HKEY_LOCAL_MACHINE, key)) {
+            if (GetString(HKEY_LOCAL_MACHINE, key, versionValue, &version) != ERROR_SUCCESS)
+                version.clear();
+            line.version = version.empty() ? m.version : version;
+        } else {
+            line.check = "not registered";
+            if (family)
+                missing.push_back(m.name);
+        }
+        if (!crcFailed.empty() && m.name == crcFailed)
+            line.check = "folder fails its CRC manifest";
+        summary.report.push_back(line);
+    }
+
+    if (crc != 0) {
+        why = crc == 112 ? "the module folder of " + crcFailed + " fails its CRC manifest"
+                         : "EpicCrcCheck returned " + std::to_string(crc);
+        return crc;
+    }
+    if (reg != 0) {
+        why = "ValidateRegistry returned " + std::to_string(reg);
+        if (!missing.empty()) {
+            why += ": not registered:";
+            for (const auto &m : missing)
+                why += " " + m + (&m == &missing.back() ? "" : ",");
+        }
+        return reg;
+    }
+    return 0;
+}
+
+// ---- summary
+
+int Summary::Print(Screen &screen, int64_t code, const std::string &failedStage, const std::string &why) const
+{
+    screen.EndBar();
+    std::FILE *out = screen.out();
+    const RunPlaces &r = *places;
+    if (screen.json) {
+        std::fprintf(out,
+                     "{\"result\":%lld,\"failedStage\":\"%s\",\"why\":\"%s\",\"modulesInstalled\":%d,"
+                     "\"restarts\":%d,\"log\":\"%s\",\"plan\":\"%s\",\"target\":\"%s\",\"machine\":\"%s\"",
+                     static_cast<long long>(code), failedStage.c_str(), JsonText(why).c_str(), modulesInstalled,
+                     restarts, JsonText(r.log.string()).c_str(), JsonText(r.plan.string()).c_str(),
+                     JsonText(r.target.string()).c_str(), JsonText(r.machine.string()).c_str());
+        for (const auto &[name, value] : facts)
+            std::fprintf(out, ",\"%s\":\"%s\"", name.c_str(), JsonText(value).c_str());
+        std::fprintf(out, ",\"stages\":[");
+        for (size_t i = 0; i < stages->size(); ++i) {
+            const StageResult &s = (*stages)[i];
+            std::fprintf(out, "%s{\"name\":\"%s\",\"seconds\":%.3f,\"code\":%lld,\"skipped\":%s}", i ? "," : "",
+                         s.name.c_str(), s.seconds, static_cast<long long>(s.code), s.skipped ? "true" : "false");
+        }
+        std::fprintf(out, "],\"report\":[");
+        for (size_t i = 0; i < report.size(); ++i)
+            std::fprintf(out, "%s{\"kind\":\"%s\",\"name\":\"%s\",\"version\":\"%s\",\"check\":\"%s\"}", i ? "," : "",
+                         report[i].kind.c_str(), JsonText(report[i].name).c_str(),
+                         JsonText(report[i].version).c_str(), JsonText(report[i].check).c_str());
+        std::fprintf(out, "]}\n");
+    } else {
+        std::fprintf(out, "\n%s\n", code == 0 ? doneTitle.c_str() : failedTitle.c_str());
+        for (const auto &s : *stages) {
+            if (s.skipped)
+                std::fprintf(out, "  %-12s done earlier\n", s.name.c_str());
+            else if (s.code)
+                std::fprintf(out, "  %-12s %7.2f s  code %lld\n", s.name.c_str(), s.seconds,
+                             static_cast<long long>(s.code));
+            else
+                std::fprintf(out, "  %-12s %7.2f s\n", s.name.c_str(), s.seconds);
+        }
+        if (!report.empty()) {
+            std::fprintf(out, "\n  %-12s %-22s %-10s %s\n", "installed", "name", "version", "check");
+            for (const auto &l : report)
+                std::fprintf(out, "  %-12s %-22s %-10s %s\n", l.kind.c_str(), l.name.c_str(),
+                             l.version.empty() ? "-" : l.version.c_str(), l.check.c_str());
+            std::fprintf(out, "\n");
+        }
+        for (const auto &[name, value] : facts)
+            std::fprintf(out, "  %s: %s\n", name.c_str(), value.c_str());
+        std::fprintf(out, "  modules installed: %d, restarts taken: %d\n  log:    %s\n  plan:   %s\n"
+                          "  target: %s (drive C:)\n",
+                     modulesInstalled, restarts, r.log.c_str(), r.plan.c_str(), r.target.c_str());
+        if (code != 0)
+            std::fprintf(out, "\nStage %s failed with code %lld%s%s. Last log lines:\n%s\nRun the same command again "
+                              "to resume.\n",
+                         failedStage.c_str(), static_cast<long long>(code), why.empty() ? "" : ": ", why.c_str(),
+                         Tail(r.log.string(), 12).c_str());
+    }
+    std::fflush(out);
+    return code == 0 ? 0 : 1;
+}
+
+} // namespace halcyon::cli
