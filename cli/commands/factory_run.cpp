@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "cli/command.h"
+#include "cli/machine_location.h"
 #include "cli/progress.h"
 #include "cli/sample_media.h"
 #include "halcyon/HalcyonDLL.h"
@@ -30,9 +31,9 @@ const CommandRegistration kReg(
     "factory-run", "install one machine end to end: plan, image, modules (resumable)",
     "halcyon factory-run (--media DIR | --sample) [--target DIR] [--machine DIR] [--json] [--fresh] [--verbose]\n"
     "  --media DIR    factory share holding the IDF (*.xml) and BOM (*.bom)\n"
-    "  --sample       make sample media first (in the work folder)\n"
-    "  --target DIR   folder that becomes the machine's drive C: (default <work>/target)\n"
-    "  --machine DIR  emulated machine folder (default <work>/machine; <work> is ./halcyon-sample)\n"
+    "  --sample       make sample media first (in ./halcyon-sample/media)\n"
+    "  --target DIR   folder that becomes the machine's drive C: (default ./halcyon-sample/target)\n"
+    "  --machine DIR  emulated machine folder (default $HALCYON_MACHINE, else ~/.local/state/halcyon/machine)\n"
     "  --json         print a machine-readable summary instead of progress\n"
     "  --fresh        forget earlier progress (machine and target) and start again\n"
     "  --verbose      show the engine's own operator lines as well",
@@ -268,7 +269,7 @@ int Run(const Args &args)
 
     Run_ r;
     fs::path work = fs::absolute("halcyon-sample");
-    r.machine = fs::absolute(o.GetOr("machine", (work / "machine").string()));
+    r.machine = SelectMachine(o.Get("machine"));
     r.target = fs::absolute(o.GetOr("target", (work / "target").string()));
     r.media = sample ? work / "media" : fs::absolute(*o.Get("media"));
     r.factory = r.machine / "factory";

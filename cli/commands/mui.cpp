@@ -22,7 +22,8 @@ constexpr const char *kUsage =
     "       halcyon mui languages | is-lpc | select NAME [--id N] | delete-firstboot | recover-bcd\n"
     "       halcyon mui bcd winre|winpe | call METHOD [ARGUMENT...]\n"
     "  register/unregister: DllRegisterServer/DllUnregisterServer of the server file (default: libMuiChooser.so\n"
-    "    beside the halcyon command); --user registers for the current user (DllInstall \"user\").\n"
+    "    beside the halcyon command, else the installed libMuiChooser.so.0); --user registers for the current\n"
+    "    user (DllInstall \"user\").\n"
     "  languages: the offered display languages (GetLangNameArray).\n"
     "  select: switches Windows PE to NAME when --id (1-21) is given, then writes X:\\Norv\\Language.ini and\n"
     "    the registry value SelectedLanguage.\n"
@@ -43,11 +44,17 @@ std::string Hex(HRESULT hr)
     return text;
 }
 
+// Beside the command in a build tree; in the library folder once installed.
 std::string DefaultServer()
 {
     std::error_code ec;
     std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", ec);
-    return ec ? std::string("libMuiChooser.so") : (self.parent_path() / "libMuiChooser.so").string();
+    if (ec)
+        return "libMuiChooser.so.0";
+    std::filesystem::path beside = self.parent_path() / "libMuiChooser.so";
+    if (std::filesystem::exists(beside, ec))
+        return beside.string();
+    return (self.parent_path() / HALCYON_LIBDIR_FROM_BINDIR / "libMuiChooser.so.0").lexically_normal().string();
 }
 
 int Registration(const Options &opts, bool install)
