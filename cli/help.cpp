@@ -6,6 +6,8 @@
 #include <sstream>
 #include <vector>
 
+#include "cli/install_facts.h"
+
 namespace halcyon::cli {
 
 namespace {
@@ -145,7 +147,9 @@ std::string OverviewText()
         out += ch == '\n' ? std::string("\n                         ") : std::string(1, ch);
     out += "\n  --help, -h             this text, or after a command that command's arguments\n"
            "  --version              the version\n"
-           "\n'halcyon help COMMAND' or 'halcyon COMMAND --help' shows a command's arguments.\n";
+           "\n'halcyon help COMMAND' or 'halcyon COMMAND --help' shows a command's arguments;\n"
+           "'halcyon help --man' and 'halcyon help --bash-completion' print the manual page and the\n"
+           "completion script.\n";
     return out;
 }
 

@@ -16,7 +16,7 @@ SUDO=""
 if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
 work=$(mktemp -d)
 cleanup() {
-  $SUDO dpkg -r halcyon-dev halcyon >/dev/null 2>&1 || true
+  $SUDO dpkg --purge halcyon-dev halcyon >/dev/null 2>&1 || true
   rm -rf "$work"
 }
 trap cleanup EXIT

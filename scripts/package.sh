@@ -14,8 +14,9 @@ DIST_DIR=$(realpath -m "${DIST_DIR:-dist}")
 
 cmake -S . -B "$BUILD_DIR" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DHALCYON_WERROR=ON \
   -DCMAKE_INSTALL_PREFIX=/usr -DHALCYON_DEBIAN_FILES=ON >/dev/null
-# Packaging installs the whole tree; only what changed is built again.
-cmake --build "$BUILD_DIR" -j"$(nproc)"
+# What the packages hold (already built when scripts/test.sh ran).
+cmake --build "$BUILD_DIR" -j"$(nproc)" --target HalcyonDLL VerGauge MuiChooser halcyon halcyon_manual \
+  halcyon_debian_changelogs
 rm -rf "$DIST_DIR"
 mkdir -p "$DIST_DIR"
 cpack --config "$BUILD_DIR/CPackConfig.cmake" -B "$DIST_DIR" >/dev/null

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "cli/command.h"
+#include "cli/install_facts.h"
 #include "halcyon/MuiChooser.h"
 #include "langsel/activation.h"
 #include "langsel/text16.h"
