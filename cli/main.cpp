@@ -1,42 +1,106 @@
 // halcyon: the command-line front end of the setup engine.
 #include <cstdio>
+#include <optional>
 #include <string>
 
 #include "cli/command.h"
+#include "cli/help.h"
+#include "cli/machine_location.h"
 
 using namespace halcyon::cli;
 
-static int PrintHelp()
+namespace {
+
+// "halcyon help [NAME | --man | --bash-completion]"
+int Help(const Args &args)
 {
-    std::printf("usage: halcyon COMMAND [ARGS...]\n\ncommands:\n");
-    for (const auto &c : Commands())
-        std::printf("  %-22s %s\n", c.name.c_str(), c.summary.c_str());
-    std::printf("\n'halcyon help COMMAND' shows a command's arguments.\n");
-    return 0;
+    if (args.empty()) {
+        std::fputs(OverviewText().c_str(), stdout);
+        return 0;
+    }
+    if (args[0] == "--man") {
+        std::fputs(ManualPage().c_str(), stdout);
+        return 0;
+    }
+    if (args[0] == "--bash-completion") {
+        std::fputs(BashCompletion().c_str(), stdout);
+        return 0;
+    }
+    if (const Command *c = FindCommand(args[0])) {
+        std::fputs(CommandText(*c).c_str(), stdout);
+        return 0;
+    }
+    std::fprintf(stderr, "halcyon: unknown command '%s'\n", args[0].c_str());
+    return 2;
 }
+
+// Takes "--machine DIR" and "--machine=DIR" out of `args`. False when the
+// option has no folder.
+bool TakeMachine(Args &args, std::optional<std::string> &machine)
+{
+    for (size_t i = 0; i < args.size();) {
+        if (args[i] == "--") // what follows is the command's own
+            break;
+        if (args[i].rfind("--machine=", 0) == 0) {
+            machine = args[i].substr(10);
+            args.erase(args.begin() + static_cast<std::ptrdiff_t>(i));
+        } else if (args[i] == "--machine") {
+            if (i + 1 >= args.size())
+                return false;
+            machine = args[i + 1];
+            args.erase(args.begin() + static_cast<std::ptrdiff_t>(i), args.begin() + static_cast<std::ptrdiff_t>(i) + 2);
+        } else {
+            ++i;
+        }
+    }
+    return !machine || !machine->empty();
+}
+
+bool AsksForHelp(const Args &args)
+{
+    if (!args.empty() && args[0] == "-h")
+        return true;
+    for (const auto &a : args) {
+        if (a == "--")
+            break;
+        if (a == "--help")
+            return true;
+    }
+    return false;
+}
+
+} // namespace
 
 int main(int argc, char **argv)
 {
-    if (argc < 2)
-        return PrintHelp(), 2;
-    std::string name = argv[1];
-    if (name == "help" || name == "--help" || name == "-h") {
-        if (argc >= 3) {
-            if (const Command *c = FindCommand(argv[2])) {
-                std::printf("%s\nusage: %s\n", c->summary.c_str(), c->usage.c_str());
-                return 0;
-            }
-            std::fprintf(stderr, "halcyon: unknown command '%s'\n", argv[2]);
-            return 2;
-        }
-        return PrintHelp();
+    Args args(argv + 1, argv + argc);
+    std::optional<std::string> machine;
+    if (!TakeMachine(args, machine)) {
+        std::fprintf(stderr, "halcyon: --machine needs a folder\n");
+        return 2;
     }
+    if (args.empty()) {
+        std::fputs(OverviewText().c_str(), stderr);
+        return 2;
+    }
+    const std::string name = args[0];
+    args.erase(args.begin());
+    if (name == "--version" || name == "-V") {
+        std::printf("halcyon %s\n", Version());
+        return 0;
+    }
+    if (name == "help" || name == "--help" || name == "-h")
+        return Help(args);
     const Command *cmd = FindCommand(name);
     if (!cmd) {
         std::fprintf(stderr, "halcyon: unknown command '%s' (try 'halcyon help')\n", name.c_str());
         return 2;
     }
-    Args args(argv + 2, argv + argc);
+    if (AsksForHelp(args)) {
+        std::fputs(CommandText(*cmd).c_str(), stdout);
+        return 0;
+    }
+    SelectMachine(machine);
     try {
         return cmd->run(args);
     } catch (const std::exception &e) {

@@ -1,7 +1,9 @@
 #include "cli/mui_session.h"
 
 #include <cstdio>
+#include <filesystem>
 
+#include "cli/install_facts.h"
 #include "langsel/text16.h"
 
 namespace halcyon::cli {
@@ -44,6 +46,18 @@ std::string HresultText(HRESULT hr)
     char text[16];
     std::snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(hr));
     return text;
+}
+
+std::string DefaultMuiServer()
+{
+    std::error_code ec;
+    std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", ec);
+    if (ec)
+        return "libMuiChooser.so.0";
+    std::filesystem::path beside = self.parent_path() / "libMuiChooser.so";
+    if (std::filesystem::exists(beside, ec))
+        return beside.string();
+    return (self.parent_path() / HALCYON_LIBDIR_FROM_BINDIR / "libMuiChooser.so.0").lexically_normal().string();
 }
 
 } // namespace halcyon::cli

@@ -35,4 +35,8 @@ private:
 // "0x80040154".
 std::string HresultText(HRESULT hr);
 
+// The language-selection server's file: beside the command in a build tree,
+// in the library folder once installed.
+std::string DefaultMuiServer();
+
 } // namespace halcyon::cli

@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include "cli/machine_location.h"
 #include "halcyon/HalcyonDLL.h"
 #include "halcyon/ReturnCodes.h"
 #include "platform/profile.h"
@@ -179,14 +180,32 @@ std::string Tail(const std::string &log, size_t lines)
     return all.substr(pos == std::string::npos ? 0 : pos + 1);
 }
 
-// Removes what a machine folder holds except its lock file, which the
-// running command holds open.
+// Removes the machine's own files: its registry, identity, drives and the
+// runs' working folders. Anything else in the folder (a wrongly named
+// machine folder may be someone's home) is left alone, and so is the lock
+// file, which the running command holds open. Drive folders are links or
+// folders; a link is removed as a link.
 void ClearMachine(const fs::path &machine)
 {
+    static const char *const kOwn[] = {"registry.db", "registry.db-wal", "registry.db-shm", "registry.db-journal",
+                                       "machine.ini", "drives", "factory", "recovery"};
     std::error_code ec;
-    for (auto &e : fs::directory_iterator(machine, ec))
-        if (e.path().filename() != "owner.lock")
-            fs::remove_all(e.path(), ec);
+    for (const char *name : kOwn)
+        fs::remove_all(machine / name, ec);
+}
+
+// A target that --fresh may delete whole: never the file system root, the
+// home folder or a folder holding the current one.
+bool DisposableTarget(const fs::path &target)
+{
+    std::error_code ec;
+    const fs::path t = fs::weakly_canonical(target, ec);
+    if (ec || t == t.root_path())
+        return false;
+    if (const char *home = std::getenv("HOME"); home && *home && fs::equivalent(t, home, ec))
+        return false;
+    const fs::path here = fs::current_path(ec);
+    return ec || !FoldersNest(t.string(), here.string());
 }
 
 } // namespace
@@ -198,7 +217,7 @@ bool PrepareRun(const std::string &command, const std::optional<std::string> &ma
                 MachineLock &lock, std::string &error)
 {
     const fs::path work = fs::absolute("halcyon-sample");
-    p.machine = fs::absolute(machineArg.value_or((work / "machine").string())).lexically_normal();
+    p.machine = SelectMachine(machineArg);
     p.work = p.machine / sub;
     p.journal = p.work / (command + ".ini");
     p.plan = p.work / "halcyon.ini";
@@ -225,6 +244,11 @@ bool PrepareRun(const std::string &command, const std::optional<std::string> &ma
         return false;
 
     if (fresh) {
+        for (const fs::path t : {recorded ? fs::path(*recorded) : p.target, p.target})
+            if (!DisposableTarget(t)) {
+                error = "--fresh would delete " + t.string() + " whole; give another --target";
+                return false;
+            }
         ClearMachine(p.machine);
         std::error_code ec;
         // The target of the forgotten run goes too (unless it holds the machine).

@@ -7,7 +7,7 @@ cd "$(dirname "$0")/.."
 BUILD_DIR=${BUILD_DIR:-build}
 cmake -S . -B "$BUILD_DIR" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DHALCYON_BUILD_BENCH=OFF >/dev/null
 cmake --build "$BUILD_DIR" -j"$(nproc)" --target halcyon MuiChooser
-"$BUILD_DIR/bin/halcyon" factory-run --sample "$@"
+"$BUILD_DIR/bin/halcyon" factory-run --sample --machine halcyon-sample/machine "$@"
 echo
 exec "$BUILD_DIR/bin/halcyon" recovery-run --sample --machine halcyon-sample/recovery-machine \
     --target halcyon-sample/recovery-target "$@"

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs every Debian package the project needs to build, test and benchmark.
+# Installs every Debian package the project needs to build, test, benchmark
+# and package.
 # Safe to run any number of times.
 set -euo pipefail
 
@@ -14,6 +15,7 @@ packages=(
   libbenchmark-dev
   clang libclang-rt-14-dev
   rhash
+  dpkg-dev file lintian
 )
 
 missing=()

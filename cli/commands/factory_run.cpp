@@ -33,7 +33,7 @@ const CommandRegistration kReg(
     "                 (idf\\<family>\\<snapshot>\\*.xml with its status file) to pick the IDF from\n"
     "  --sample       make sample media first (in ./halcyon-sample/media)\n"
     "  --target DIR   folder that becomes the machine's drive C: (default ./halcyon-sample/target)\n"
-    "  --machine DIR  emulated machine folder (default ./halcyon-sample/machine)\n"
+    "  --machine DIR  emulated machine folder (default $HALCYON_MACHINE, else ~/.local/state/halcyon/machine)\n"
     "  --json         print a machine-readable summary instead of progress\n"
     "  --fresh        forget earlier progress (machine and target) and start again\n"
     "  --verbose      show the engine's own operator lines as well\n"

@@ -23,7 +23,8 @@ constexpr const char *kUsage =
     "       halcyon mui languages | is-lpc | select NAME [--id N] | delete-firstboot | recover-bcd\n"
     "       halcyon mui bcd winre|winpe | call METHOD [ARGUMENT...]\n"
     "  register/unregister: DllRegisterServer/DllUnregisterServer of the server file (default: libMuiChooser.so\n"
-    "    beside the halcyon command); --user registers for the current user (DllInstall \"user\").\n"
+    "    beside the halcyon command, else the installed libMuiChooser.so.0); --user registers for the current\n"
+    "    user (DllInstall \"user\").\n"
     "  languages: the offered display languages (GetLangNameArray).\n"
     "  select: switches Windows PE to NAME when --id (1-21) is given, then writes X:\\Norv\\Language.ini and\n"
     "    the registry value SelectedLanguage.\n"
@@ -37,16 +38,9 @@ int Usage(const Command &self, const std::string &message)
     return 64;
 }
 
-std::string DefaultServer()
-{
-    std::error_code ec;
-    std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", ec);
-    return ec ? std::string("libMuiChooser.so") : (self.parent_path() / "libMuiChooser.so").string();
-}
-
 int Registration(const Options &opts, bool install)
 {
-    std::string path = opts.GetOr("server", DefaultServer());
+    std::string path = opts.GetOr("server", DefaultMuiServer());
     langsel::ServerLibrary server(path);
     if (!server) {
         std::fprintf(stderr, "halcyon mui: cannot load %s: %s\n", path.c_str(), server.error().c_str());

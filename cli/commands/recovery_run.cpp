@@ -43,8 +43,9 @@ const CommandRegistration kReg(
     "                  sources\\<type><n> marker); once per medium, in any order\n"
     "  --sample        use the discs of the sample media (written to ./halcyon-sample/media first)\n"
     "  --target DIR    folder that becomes the machine's drive C: (default ./halcyon-sample/target)\n"
-    "  --machine DIR   emulated machine folder (default ./halcyon-sample/machine); the media are\n"
-    "                  copied to its recovery partition D:, the recovery environment runs on X:\n"
+    "  --machine DIR   emulated machine folder (default $HALCYON_MACHINE, else\n"
+    "                  ~/.local/state/halcyon/machine); the media are copied to its recovery\n"
+    "                  partition D:, the recovery environment runs on X:\n"
     "  --language TAG  display language of the recovery environment (default: the first one the\n"
     "                  recovery image offers)\n"
     "  --json, --fresh, --verbose as for factory-run.\n"
@@ -252,13 +253,13 @@ void CourierMessage(uint32_t message, int64_t param, void *opaque)
 
 // The language-selection server, created by its class ID through the
 // machine's registry as the recovery front end creates it; registered from
-// its file beside this command when the machine does not know it yet.
+// its file (beside this command, else the installed one) when the machine
+// does not know it yet.
 bool OpenChooser(MuiSession &mui, std::string &error)
 {
     HRESULT hr = mui.Open(kMuiClsid, error);
     if (hr == REGDB_E_CLASSNOTREG) {
-        std::error_code ec;
-        const fs::path server = fs::read_symlink("/proc/self/exe", ec).parent_path() / "libMuiChooser.so";
+        const fs::path server = DefaultMuiServer();
         langsel::ServerLibrary lib(server.string());
         auto reg = lib ? reinterpret_cast<HRESULT (*)()>(lib.Symbol("DllRegisterServer")) : nullptr;
         if (!reg || reg() != S_OK) {

@@ -24,7 +24,8 @@ using halcyon::test::TempDir;
 
 namespace {
 
-// Starts `halcyon factory-run --sample` in `work` in its own process group.
+// Starts `halcyon factory-run --sample` in `work` in its own process group,
+// with the machine in work/halcyon-sample/machine.
 pid_t StartRun(const std::string &work)
 {
     pid_t pid = ::fork();
@@ -36,6 +37,8 @@ pid_t StartRun(const std::string &work)
         FILE *f = std::freopen(out.c_str(), "a", stdout);
         (void)f;
         ::dup2(STDOUT_FILENO, STDERR_FILENO);
+        // The machine comes from the environment, as for every command.
+        ::setenv("HALCYON_MACHINE", (work + "/halcyon-sample/machine").c_str(), 1);
         std::string bin = test::HalcyonBinary();
         ::execl(bin.c_str(), bin.c_str(), "factory-run", "--sample", "--json", nullptr);
         ::_exit(127);

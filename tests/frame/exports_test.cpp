@@ -8,6 +8,7 @@
 #include <dlfcn.h>
 #include <filesystem>
 #include <set>
+#include <sstream>
 
 #include "engine/frame/module_state.h"
 #include "engine/frame/verb.h"
@@ -34,6 +35,7 @@ std::set<std::string> DefinedDynamicSymbols(const std::string &lib)
         std::string type = l.substr(l.find(' ') + 1, 1);
         std::string name = l.substr(last + 1);
         name.erase(name.find_last_not_of("\n\r") + 1);
+        name.erase(std::min(name.find('@'), name.size())); // "MakeIniX@@HALCYONDLL_0"
         if (type == "T" || type == "W" || type == "D" || type == "B")
             names.insert(name);
     }
@@ -50,6 +52,41 @@ TEST(Exports, EngineExportsExactlyTheTwentyFourVerbs)
         "SingleAppSetupX_s", "ExecuteProgram", "IsCleanSweep", "IsLastModuleRecoverable", "EpicCrcCheck",
         "ValidateRegistry"};
     EXPECT_EQ(expected, DefinedDynamicSymbols(HALCYON_DLL_PATH));
+}
+
+std::string CommandOutput(const std::string &cmd)
+{
+    std::string out;
+    FILE *p = ::popen(cmd.c_str(), "r");
+    if (!p)
+        return out;
+    std::array<char, 512> buf{};
+    while (size_t n = std::fread(buf.data(), 1, buf.size(), p))
+        out.append(buf.data(), n);
+    ::pclose(p);
+    return out;
+}
+
+// An ABI change shows in the soname and the symbols' version node; every
+// export carries the node as its default version.
+TEST(Exports, SonameAndVersionNodeOfEachLibrary)
+{
+    struct Case {
+        const char *path, *soname, *node;
+    } cases[] = {{HALCYON_DLL_PATH, "libHalcyonDLL.so.0", "HALCYONDLL_0"},
+                 {VERGAUGE_DLL_PATH, "libVerGauge.so.0", "VERGAUGE_0"},
+                 {MUICHOOSER_DLL_PATH, "libMuiChooser.so.0", "MUICHOOSER_0"}};
+    for (const auto &c : cases) {
+        std::string headers = CommandOutput(std::string("objdump -p '") + c.path + "'");
+        EXPECT_NE(std::string::npos, headers.find(std::string("SONAME               ") + c.soname)) << c.path;
+        std::string symbols = CommandOutput(std::string("nm -D --defined-only --with-symbol-versions '") + c.path +
+                                            "' | grep -v ' A '");
+        std::istringstream lines(symbols);
+        int exports = 0;
+        for (std::string line; std::getline(lines, line); ++exports)
+            EXPECT_NE(std::string::npos, line.find(std::string("@@") + c.node)) << line;
+        EXPECT_GT(exports, 0) << c.path;
+    }
 }
 
 TEST(Exports, LoadingTheEngineCreatesNoMachine)

@@ -47,7 +47,8 @@ std::set<std::string> DefinedDynamicSymbols(const std::string &file)
             if (!At(file, sh.sh_offset + k * sizeof(Elf64_Sym), &sym))
                 break;
             int bind = ELF64_ST_BIND(sym.st_info);
-            if (sym.st_shndx == SHN_UNDEF || (bind != STB_GLOBAL && bind != STB_WEAK) || sym.st_name >= strtab.sh_size)
+            // Version node names are absolute symbols, not exports.
+            if (sym.st_shndx == SHN_UNDEF || sym.st_shndx == SHN_ABS || (bind != STB_GLOBAL && bind != STB_WEAK) || sym.st_name >= strtab.sh_size)
                 continue;
             names.insert(std::string(file.c_str() + strtab.sh_offset + sym.st_name));
         }

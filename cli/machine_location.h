@@ -1,0 +1,16 @@
+// Which emulated machine folder a run of the halcyon command works on.
+#pragma once
+
+#include <optional>
+#include <string>
+
+namespace halcyon::cli {
+
+// The one rule every command follows: the --machine option when given, else
+// $HALCYON_MACHINE, else $XDG_STATE_HOME/halcyon/machine
+// (~/.local/state/halcyon/machine). The choice is made absolute and exported
+// as HALCYON_MACHINE, so the engine, the installers it starts and any halcyon
+// command they run all see the same machine. Returns the absolute folder.
+std::string SelectMachine(const std::optional<std::string> &option);
+
+} // namespace halcyon::cli
