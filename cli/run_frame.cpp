@@ -244,7 +244,7 @@ bool PrepareRun(const std::string &command, const std::optional<std::string> &ma
         return false;
 
     if (fresh) {
-        for (const fs::path t : {recorded ? fs::path(*recorded) : p.target, p.target})
+        for (const fs::path &t : {recorded ? fs::path(*recorded) : p.target, p.target})
             if (!DisposableTarget(t)) {
                 error = "--fresh would delete " + t.string() + " whole; give another --target";
                 return false;
