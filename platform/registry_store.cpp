@@ -25,6 +25,10 @@ struct State {
     int busyMs = 5000;
     bool syncFull = true;
     bool broken = false; // a corruption error was seen: reopen before the next use
+    uint64_t connections = 0; // connections opened so far (the current one's number)
+    uint64_t localChanges = 0;
+    int64_t batchOthers = 0;      // other connections' version when the batch began
+    sqlite3_stmt *dataVersion = nullptr; // "PRAGMA data_version" on the connection
     // Connections inherited across fork(): never used nor closed by the
     // child (the parent still owns their locks); kept reachable.
     std::vector<sqlite3 *> inherited;
@@ -54,6 +58,7 @@ void ResetInChild()
     if (s.db)
         s.inherited.push_back(s.db);
     s.db = nullptr;
+    s.dataVersion = nullptr; // the parent's statement
     s.root.clear();
     s.broken = false;
 }
@@ -109,6 +114,7 @@ LONG OpenStore(State &s, const std::string &root)
         return ERROR_REGISTRY_IO_FAILED;
     }
     s.db = db;
+    ++s.connections;
     s.root = root;
     s.pid = ::getpid();
     s.dev = st.st_dev;
@@ -136,7 +142,11 @@ LONG BeginBatch()
     if (db) {
         int rc = sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
         if (rc == SQLITE_OK) {
+            // No other connection commits while the batch holds the write
+            // lock: their version is read once.
+            s.batchOthers = CurrentVersion(db).others;
             s.batchDepth = 1;
+            ++s.localChanges;
             return ERROR_SUCCESS;
         }
         err = Fail(db, rc);
@@ -159,6 +169,7 @@ LONG EndBatch(bool commit)
     }
     if (s.batchDepth > 0)
         --s.batchDepth;
+    ++s.localChanges; // a rollback changes what readers see too
     s.mutex.unlock();
     return result;
 }
@@ -201,10 +212,13 @@ sqlite3 *Connection(LONG *error)
 void Drop()
 {
     State &s = S();
-    if (s.db && s.pid == ::getpid())
+    if (s.db && s.pid == ::getpid()) {
+        sqlite3_finalize(s.dataVersion);
         sqlite3_close_v2(s.db);
-    else if (s.db)
+    } else if (s.db) {
         s.inherited.push_back(s.db);
+    }
+    s.dataVersion = nullptr;
     s.db = nullptr;
     s.root.clear();
     s.broken = false;
@@ -253,6 +267,29 @@ void SetBusyTimeout(int ms)
         sqlite3_busy_timeout(s.db, ms);
 }
 
+Version CurrentVersion(sqlite3 *db)
+{
+    State &s = S();
+    Version v;
+    v.connection = s.connections;
+    v.local = s.localChanges;
+    if (s.batchDepth > 0 && db == s.db) {
+        v.others = s.batchOthers;
+        return v;
+    }
+    if (db == s.db && !s.dataVersion)
+        sqlite3_prepare_v2(db, "PRAGMA data_version", -1, &s.dataVersion, nullptr);
+    // Without the pragma nothing can be cached: every call gets a new value.
+    static int64_t unknown = 0;
+    v.others = --unknown;
+    if (db == s.db && s.dataVersion) {
+        if (sqlite3_step(s.dataVersion) == SQLITE_ROW)
+            v.others = sqlite3_column_int64(s.dataVersion, 0);
+        sqlite3_reset(s.dataVersion);
+    }
+    return v;
+}
+
 Stmt::Stmt(sqlite3 *db, const char *sql) { prepared_ = sqlite3_prepare_v2(db, sql, -1, &stmt_, nullptr); }
 
 Stmt::~Stmt() { sqlite3_finalize(stmt_); }
@@ -294,9 +331,11 @@ std::vector<uint8_t> Stmt::Blob(int col) const
     return p ? std::vector<uint8_t>(p, p + n) : std::vector<uint8_t>();
 }
 
-Transaction::Transaction(sqlite3 *db, bool write) : db_(db)
+Transaction::Transaction(sqlite3 *db, bool write) : db_(db), write_(write)
 {
     nested_ = S().batchDepth > 0;
+    if (write)
+        ++S().localChanges;
     const char *begin = nested_ ? "SAVEPOINT change" : write ? "BEGIN IMMEDIATE" : "BEGIN";
     int rc = sqlite3_exec(db, begin, nullptr, nullptr, nullptr);
     if (rc == SQLITE_OK)
@@ -307,8 +346,11 @@ Transaction::Transaction(sqlite3 *db, bool write) : db_(db)
 
 Transaction::~Transaction()
 {
-    if (open_)
+    if (open_) {
         sqlite3_exec(db_, nested_ ? "ROLLBACK TO change; RELEASE change" : "ROLLBACK", nullptr, nullptr, nullptr);
+        if (write_)
+            ++S().localChanges;
+    }
 }
 
 LONG Transaction::Commit()
@@ -319,6 +361,8 @@ LONG Transaction::Commit()
     if (rc != SQLITE_OK)
         return Fail(db_, rc); // the destructor rolls back
     open_ = false;
+    if (write_)
+        ++S().localChanges;
     return ERROR_SUCCESS;
 }
 

@@ -61,6 +61,17 @@ void SetSynchronousFull(bool full);
 // Milliseconds a call waits for another process's write lock (default 5000).
 void SetBusyTimeout(int ms);
 
+// The state of the store as this process sees it: equal versions mean that
+// nothing was committed in between, here or by another process (caller holds
+// Lock()). Lists read from the store are cached against it.
+struct Version {
+    uint64_t connection = 0; // connections differ (machine switched, fork, reopen)
+    int64_t others = 0;      // commits of other connections (PRAGMA data_version)
+    uint64_t local = 0;      // changes made through this process's connection
+    bool operator==(const Version &) const = default;
+};
+Version CurrentVersion(sqlite3 *db);
+
 // A prepared statement, finalized on scope exit.
 class Stmt {
 public:
@@ -97,6 +108,7 @@ public:
 
 private:
     sqlite3 *db_;
+    bool write_;
     bool open_ = false;
     bool nested_ = false;
     LONG status_ = 0;
