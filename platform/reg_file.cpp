@@ -519,8 +519,9 @@ LONG Apply(const std::vector<Op> &ops, uint32_t view)
 
 LONG ExportRegText(HKEY root, std::string_view subKey, uint32_t view, std::string *text)
 {
-    // One transaction gives a consistent picture of the tree.
-    RegBatch snapshot;
+    // One transaction gives a consistent picture of the tree; writers of
+    // other processes are not held up meanwhile.
+    RegSnapshot snapshot;
     if (snapshot.status())
         return snapshot.status();
     UniqueKey key;

@@ -264,6 +264,7 @@ struct Listing {
     store::Version version;      // the store the list was read from
     store::Version checked;      // the last version the key was seen to exist in
     uint32_t next = 0;           // the index that continues the walk
+    uint32_t unchecked = 0;      // steps of the walk since other processes' changes were looked at
     std::vector<std::string> keys;
     std::vector<Value> values;
 };
@@ -373,8 +374,19 @@ LONG Walk(sqlite3 *db, HKEY key, const Handle &h, bool values, uint32_t index, L
 {
     Listings &both = ListingTable()[key];
     Listing &list = values ? both.values : both.keys;
-    store::Version now = store::CurrentVersion(db);
     bool continues = list.loaded && index != 0 && index == list.next;
+    // Going on with a walk needs no look at other processes' changes on every
+    // step (each look takes the store's read lock): a key another process
+    // deleted ends the walk within kUncheckedSteps steps.
+    constexpr uint32_t kUncheckedSteps = 64;
+    if (continues && list.unchecked < kUncheckedSteps && store::CurrentVersion(db, false) == list.checked) {
+        ++list.unchecked;
+        list.next = index + 1;
+        *out = &list;
+        return ERROR_SUCCESS;
+    }
+    list.unchecked = 0;
+    store::Version now = store::CurrentVersion(db);
     if (!list.loaded || (now != list.version && !continues)) {
         list.loaded = false;
         if (LONG r = LoadListing(db, h, values, &list))
@@ -715,6 +727,14 @@ LONG RegBatch::Commit()
         return status_;
     open_ = false;
     return store::EndBatch(true);
+}
+
+RegSnapshot::RegSnapshot() { status_ = store::BeginBatch(false); }
+
+RegSnapshot::~RegSnapshot()
+{
+    if (status_ == ERROR_SUCCESS)
+        store::EndBatch(true);
 }
 
 std::string LastRegistryError() { return store::LastError(); }

@@ -193,6 +193,7 @@ int Query(const RegArgs &a)
         return StoreFail(r);
     std::optional<std::string> only = a.ve ? std::optional<std::string>("") : a.v;
     int matches = 0;
+    reg::RegSnapshot snapshot; // one state of the tree for the whole walk
     if (reg::LONG r = QueryKey(k.get(), key->display, only, a.recurse, &matches))
         return StoreFail(r);
     if (only && a.recurse) {
