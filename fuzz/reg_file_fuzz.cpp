@@ -1,6 +1,6 @@
 // Fuzz target: any bytes imported as a registry text file; what that made is
 // exported, imported into an empty registry and exported again, and the two
-// exports must be equal byte for byte. The same bytes are read as a private
+// exports must be equal byte for byte (malformed files are refused whole). The same bytes are read as a private
 // profile file and written to.
 #include <cstdint>
 #include <fstream>
@@ -44,6 +44,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const std::string &root = halcyon::fuzz::ScratchMachine("reg-file-fuzz");
     std::string bytes(reinterpret_cast<const char *>(data), size);
 
+    // All of it in one transaction that is rolled back: the store is empty
+    // again for the next input and nothing is written to the disk.
+    reg::RegBatch scratch;
     std::string error;
     if (reg::ImportRegText(bytes, 0, &error) == reg::ERROR_SUCCESS) {
         std::vector<std::string> first = ExportAll();
@@ -54,7 +57,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         if (ExportAll() != first)
             __builtin_trap();
     }
-    Clear();
 
     const std::string ini = root + "/fuzz.ini";
     {

@@ -17,7 +17,8 @@ namespace halcyon::fuzz {
 
 inline const std::string &ScratchMachine(const char *name)
 {
-    static const std::string root = [name] {
+    // Never destroyed: the exit handler below still needs it.
+    static const std::string *root = [name] {
         namespace fs = std::filesystem;
         fs::path base = fs::is_directory("/dev/shm") ? fs::path("/dev/shm") : fs::temp_directory_path();
         std::string prefix = std::string("halcyon-") + name + "-";
@@ -30,17 +31,17 @@ inline const std::string &ScratchMachine(const char *name)
             if (pid > 0 && ::kill(pid, 0) != 0)
                 fs::remove_all(entry.path(), ec);
         }
-        std::string r = (base / (prefix + std::to_string(::getpid()))).string();
-        fs::create_directories(r, ec);
-        setenv("HALCYON_MACHINE", r.c_str(), 1);
+        auto *r = new std::string((base / (prefix + std::to_string(::getpid()))).string());
+        fs::create_directories(*r, ec);
+        setenv("HALCYON_MACHINE", r->c_str(), 1);
         platform::reg::store::SetSynchronousFull(false);
         std::atexit([] {
             std::error_code e;
-            std::filesystem::remove_all(ScratchMachine(nullptr), e);
+            std::filesystem::remove_all(*root, e);
         });
         return r;
     }();
-    return root;
+    return *root;
 }
 
 } // namespace halcyon::fuzz

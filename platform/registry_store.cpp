@@ -148,6 +148,13 @@ LONG BeginBatch(bool write)
     State &s = S();
     s.mutex.lock();
     if (s.batchDepth > 0) {
+        // A batch inside a batch: a savepoint, so that its rollback undoes
+        // its own changes.
+        if (s.db && s.pid == Self() && Exec(s.db, "SAVEPOINT batch") != SQLITE_OK) {
+            LONG err = Fail(s.db, sqlite3_errcode(s.db));
+            s.mutex.unlock();
+            return err;
+        }
         ++s.batchDepth;
         return ERROR_SUCCESS;
     }
@@ -185,6 +192,12 @@ LONG EndBatch(bool commit)
             if (s.db)
                 Exec(s.db, "ROLLBACK");
         }
+    } else if (s.batchDepth > 1 && s.db && s.pid == Self()) {
+        int rc = commit ? Exec(s.db, "RELEASE batch") : Exec(s.db, "ROLLBACK TO batch");
+        if (!commit && rc == SQLITE_OK)
+            rc = Exec(s.db, "RELEASE batch");
+        if (rc != SQLITE_OK)
+            result = Fail(s.db, rc);
     }
     if (s.batchDepth > 0)
         --s.batchDepth;

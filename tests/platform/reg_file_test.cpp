@@ -192,6 +192,21 @@ TEST_F(RegFile, FailedBatchKeepsNothing)
     }
     ASSERT_EQ(GetString(HKEY_LOCAL_MACHINE, "SOFTWARE\\Batch", "v", &v), 0);
     EXPECT_EQ(v, "committed");
+    // A batch inside a batch that is not committed keeps none of its changes,
+    // even when the outer one is committed.
+    {
+        RegBatch outer;
+        ASSERT_EQ(SetString(HKEY_LOCAL_MACHINE, "SOFTWARE\\Batch", "outer", "kept"), 0);
+        {
+            RegBatch inner;
+            ASSERT_EQ(inner.status(), 0);
+            ASSERT_EQ(SetString(HKEY_LOCAL_MACHINE, "SOFTWARE\\Batch", "v", "inner"), 0);
+        }
+        EXPECT_EQ(outer.Commit(), 0);
+    }
+    ASSERT_EQ(GetString(HKEY_LOCAL_MACHINE, "SOFTWARE\\Batch", "v", &v), 0);
+    EXPECT_EQ(v, "committed");
+    EXPECT_EQ(GetString(HKEY_LOCAL_MACHINE, "SOFTWARE\\Batch", "outer", &v), 0);
 }
 
 namespace {
