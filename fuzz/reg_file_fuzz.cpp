@@ -1,13 +1,13 @@
-// Fuzz target: any bytes imported as a registry text file, then the keys it
-// made exported again, and the same bytes read as a private profile file
-// and written to.
-#include <stdlib.h>
-#include <unistd.h>
-
+// Fuzz target: any bytes imported as a registry text file; what that made is
+// exported, imported into an empty registry and exported again, and the two
+// exports must be equal byte for byte (malformed files are refused whole). The same bytes are read as a private
+// profile file and written to.
 #include <cstdint>
 #include <fstream>
 #include <string>
+#include <vector>
 
+#include "fuzz/reg_fuzz_scratch.h"
 #include "platform/profile.h"
 #include "platform/reg_file.h"
 #include "platform/registry.h"
@@ -16,35 +16,46 @@ using namespace halcyon::platform;
 
 namespace {
 
-const std::string &Root()
+// HKCR is a view of the two Classes keys, exported with their roots.
+constexpr reg::HKEY kRoots[] = {reg::HKEY_CURRENT_USER, reg::HKEY_LOCAL_MACHINE, reg::HKEY_USERS,
+                                reg::HKEY_PERFORMANCE_DATA, reg::HKEY_CURRENT_CONFIG, reg::HKEY_DYN_DATA};
+
+std::vector<std::string> ExportAll()
 {
-    static const std::string root = [] {
-        char tmpl[] = "/tmp/reg-file-fuzz-XXXXXX";
-        const char *made = mkdtemp(tmpl);
-        std::string r = made ? made : "/tmp/reg-file-fuzz";
-        setenv("HALCYON_MACHINE", r.c_str(), 1);
-        return r;
-    }();
-    return root;
+    std::vector<std::string> files;
+    for (reg::HKEY r : kRoots) {
+        files.emplace_back();
+        if (reg::ExportRegText(r, "", 0, &files.back()) != reg::ERROR_SUCCESS)
+            __builtin_trap();
+    }
+    return files;
+}
+
+void Clear()
+{
+    for (reg::HKEY r : kRoots)
+        reg::RegDeleteTree(r, "");
 }
 
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    const std::string &root = Root();
+    const std::string &root = halcyon::fuzz::ScratchMachine("reg-file-fuzz");
     std::string bytes(reinterpret_cast<const char *>(data), size);
 
+    // All of it in one transaction that is rolled back: the store is empty
+    // again for the next input and nothing is written to the disk.
+    reg::RegBatch scratch;
     std::string error;
-    reg::ImportRegText(bytes, 0, &error);
-    for (reg::HKEY r : {reg::HKEY_LOCAL_MACHINE, reg::HKEY_CURRENT_USER, reg::HKEY_CLASSES_ROOT}) {
-        std::string text;
-        if (reg::ExportRegText(r, "", 0, &text) == reg::ERROR_SUCCESS) {
-            // What was exported imports again.
-            if (reg::ImportRegText(text, 0, &error) == reg::ERROR_INVALID_DATA)
+    if (reg::ImportRegText(bytes, 0, &error) == reg::ERROR_SUCCESS) {
+        std::vector<std::string> first = ExportAll();
+        Clear();
+        for (const auto &file : first)
+            if (reg::ImportRegText(file, 0, &error) != reg::ERROR_SUCCESS)
                 __builtin_trap();
-        }
-        reg::RegDeleteTree(r, "");
+        if (ExportAll() != first)
+            __builtin_trap();
     }
 
     const std::string ini = root + "/fuzz.ini";

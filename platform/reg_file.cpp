@@ -19,10 +19,20 @@ constexpr const char *kHeader = "Windows Registry Editor Version 5.00";
 
 // ---- export ---------------------------------------------------------------
 
+// A quoted name or string: backslash and quote escaped, line breaks written
+// as \n and \r so that a multi-line string stays on one line.
 std::string Quote(std::string_view s)
 {
     std::string out = "\"";
     for (char c : s) {
+        if (c == '\n') {
+            out += "\\n";
+            continue;
+        }
+        if (c == '\r') {
+            out += "\\r";
+            continue;
+        }
         if (c == '\\' || c == '"')
             out += '\\';
         out += c;
@@ -57,12 +67,12 @@ std::string HexLine(const std::string &prefix, std::string_view bytes)
 
 std::string ValueLine(const std::string &name, uint32_t type, const std::vector<uint8_t> &data)
 {
-    std::string lhs = name.empty() ? "@=" : Quote(name) + "=";
+    std::string lhs = name.empty() ? "@=" : Quote(ToValidUtf8(name)) + "=";
     std::string_view bytes(reinterpret_cast<const char *>(data.data()), data.size());
-    // Quoted only what a quoted string can carry: one line of text.
-    if (type == REG_SZ && bytes.find_first_of(std::string_view("\0\r\n", 3)) == std::string_view::npos &&
-        IsValidUtf8(bytes))
-        return lhs + Quote(bytes);
+    // A string goes quoted unless it holds a NUL; the file is UTF-16 text, so
+    // malformed UTF-8 in it is written as U+FFFD.
+    if (type == REG_SZ && bytes.find('\0') == std::string_view::npos)
+        return lhs + Quote(ToValidUtf8(bytes));
     if (type == REG_DWORD && data.size() == 4) {
         char buf[16];
         uint32_t v = static_cast<uint32_t>(data[0]) | static_cast<uint32_t>(data[1]) << 8 |
@@ -81,7 +91,7 @@ std::string ValueLine(const std::string &name, uint32_t type, const std::vector<
 
 LONG ExportKey(HKEY key, const std::string &path, std::string &out)
 {
-    out += "[" + path + "]\r\n";
+    out += "[" + ToValidUtf8(path) + "]\r\n";
     std::vector<std::string> lines;
     std::string name;
     uint32_t type = 0;
@@ -109,7 +119,10 @@ LONG ExportKey(HKEY key, const std::string &path, std::string &out)
         if (r)
             return r;
         UniqueKey sub;
-        if (LONG o = RegOpenKeyEx(key, name, KEY_READ, sub.out()))
+        LONG o = RegOpenKeyEx(key, name, KEY_READ, sub.out());
+        if (o == ERROR_FILE_NOT_FOUND)
+            continue; // deleted since it was listed
+        if (o)
             return o;
         if (LONG e = ExportKey(sub.get(), path + "\\" + name, out))
             return e;
@@ -170,15 +183,27 @@ int HexDigit(char c)
     return -1;
 }
 
-// A quoted string starting at s[0] == '"'; `used` gets its length.
-std::optional<std::string> Unquote(std::string_view s, size_t *used)
+// A quoted string starting at s[0] == '"'; `used` gets its length. The
+// escapes are \\, \", \n (line feed) and \r (carriage return); `error` says
+// what is wrong otherwise.
+std::optional<std::string> Unquote(std::string_view s, size_t *used, std::string *error)
 {
     std::string out;
     for (size_t i = 1; i < s.size(); ++i) {
         if (s[i] == '\\') {
-            if (i + 1 >= s.size() || (s[i + 1] != '\\' && s[i + 1] != '"'))
+            if (i + 1 >= s.size())
+                break;
+            char e = s[++i];
+            if (e == '\\' || e == '"') {
+                out += e;
+            } else if (e == 'n') {
+                out += '\n';
+            } else if (e == 'r') {
+                out += '\r';
+            } else {
+                *error = std::string("unknown escape \"\\") + ToValidUtf8(std::string_view(&s[i], 1)) + "\"";
                 return std::nullopt;
-            out += s[++i];
+            }
         } else if (s[i] == '"') {
             *used = i + 1;
             return out;
@@ -186,7 +211,15 @@ std::optional<std::string> Unquote(std::string_view s, size_t *used)
             out += s[i];
         }
     }
+    *error = "missing closing quote";
     return std::nullopt;
+}
+
+// What may follow a value: blanks and a comment.
+bool OnlyComment(std::string_view rest)
+{
+    rest = TrimWs(rest);
+    return rest.empty() || rest[0] == ';';
 }
 
 std::optional<std::string> HexBytes(std::string_view list)
@@ -219,19 +252,26 @@ std::optional<std::string> HexBytes(std::string_view list)
     return out;
 }
 
-// The value part after '=': fills type/data or marks a delete.
-bool ParseValue(std::string_view v, Op &op)
+// The value part after '=' (a hex list already joined over its lines, without
+// comments): fills type/data or marks a delete; `error` says what is wrong.
+bool ParseValue(std::string_view v, Op &op, std::string *error)
 {
     v = TrimWs(v);
-    if (v == "-") {
+    *error = "malformed value data";
+    if (v.substr(0, 1) == "-" && OnlyComment(v.substr(1))) {
         op.kind = Op::DeleteValue;
         return true;
     }
     op.kind = Op::SetValue;
     if (!v.empty() && v[0] == '"') {
         size_t used = 0;
-        auto s = Unquote(v, &used);
-        if (!s || !TrimWs(v.substr(used)).empty())
+        std::string why;
+        auto s = Unquote(v, &used, &why);
+        if (!s) {
+            *error = why + " in the value data";
+            return false;
+        }
+        if (!OnlyComment(v.substr(used)))
             return false;
         op.type = REG_SZ;
         op.data = std::move(*s);
@@ -239,6 +279,7 @@ bool ParseValue(std::string_view v, Op &op)
     }
     if (v.substr(0, 6) == "dword:") {
         std::string_view digits = v.substr(6);
+        digits = TrimWs(digits.substr(0, digits.find(';')));
         if (digits.empty() || digits.size() > 8)
             return false;
         uint32_t n = 0;
@@ -277,8 +318,11 @@ bool ParseValue(std::string_view v, Op &op)
     if (!bytes)
         return false;
     if (IsStringType(op.type)) {
+        // UTF-16 text, kept as UTF-8. A last odd byte is read as a character
+        // of its own (its high byte zero), as a UTF-16 reader of the stored
+        // bytes would see it.
         if (bytes->size() % 2)
-            return false;
+            *bytes += '\0';
         op.data = Utf16LeToUtf8(*bytes);
     } else {
         op.data = std::move(*bytes);
@@ -286,23 +330,60 @@ bool ParseValue(std::string_view v, Op &op)
     return true;
 }
 
-std::string Decode(std::string_view bytes)
+size_t LineOf(std::string_view text, size_t offset, char lf)
 {
-    if (bytes.size() >= 2 && static_cast<uint8_t>(bytes[0]) == 0xFF && static_cast<uint8_t>(bytes[1]) == 0xFE)
-        return Utf16LeToUtf8(bytes.substr(2));
-    if (bytes.size() >= 3 && bytes.substr(0, 3) == "\xEF\xBB\xBF")
-        return std::string(bytes.substr(3));
-    return std::string(bytes);
+    size_t line = 1;
+    for (size_t i = 0; i < offset && i < text.size(); ++i)
+        line += text[i] == lf;
+    return line;
+}
+
+// The file's text as UTF-8: UTF-16LE after its BOM, UTF-8 with or without
+// one. Malformed text is refused (its line in `error`): a value read wrong
+// would be stored wrong.
+bool Decode(std::string_view bytes, std::string *text, std::string *error)
+{
+    if (bytes.size() >= 2 && static_cast<uint8_t>(bytes[0]) == 0xFF && static_cast<uint8_t>(bytes[1]) == 0xFE) {
+        std::string_view body = bytes.substr(2);
+        size_t bad = FindInvalidUtf16Le(body);
+        if (bad != std::string_view::npos) {
+            size_t line = 1;
+            for (size_t i = 0; i + 1 < bad; i += 2)
+                line += body[i] == '\n' && body[i + 1] == '\0';
+            *error = "line " + std::to_string(line) + ": the text is not valid UTF-16";
+            return false;
+        }
+        *text = Utf16LeToUtf8(body);
+        return true;
+    }
+    if (bytes.substr(0, 3) == "\xEF\xBB\xBF")
+        bytes.remove_prefix(3);
+    size_t bad = FindInvalidUtf8(bytes);
+    if (bad != std::string_view::npos) {
+        char hex[8];
+        std::snprintf(hex, sizeof hex, "0x%02X", static_cast<unsigned>(static_cast<uint8_t>(bytes[bad])));
+        *error = "line " + std::to_string(LineOf(bytes, bad, '\n')) + ": the text is not valid UTF-8 (byte " + hex +
+                 ")";
+        return false;
+    }
+    text->assign(bytes);
+    return true;
 }
 
 LONG Parse(std::string_view bytes, std::vector<Op> &ops, std::string *error)
 {
-    std::string text = Decode(bytes);
+    std::string text;
+    std::string why;
+    if (!Decode(bytes, &text, &why)) {
+        if (error)
+            *error = why;
+        return ERROR_INVALID_DATA;
+    }
     std::vector<std::string> raw;
     size_t pos = 0;
     while (pos < text.size()) {
         size_t lf = text.find('\n', pos);
-        raw.emplace_back(TrimWs(text.substr(pos, lf == std::string::npos ? std::string::npos : lf - pos)));
+        raw.emplace_back(TrimWs(std::string_view(text).substr(pos, lf == std::string::npos ? std::string::npos : lf - pos)));
         pos = lf == std::string::npos ? text.size() : lf + 1;
     }
     auto fail = [&](size_t line, const std::string &what) {
@@ -331,6 +412,9 @@ LONG Parse(std::string_view bytes, std::vector<Op> &ops, std::string *error)
             bool del = !path.empty() && path[0] == '-';
             if (del)
                 path.remove_prefix(1);
+            // A name with a NUL could never be opened again by name.
+            if (path.find('\0') != std::string_view::npos)
+                return fail(lineNo, "a key name cannot hold a NUL character");
             if (!SplitKeyPath(path, &root, &subKey))
                 return fail(lineNo, "unknown root in \"" + std::string(path) + "\"");
             if (del && subKey.empty())
@@ -339,33 +423,52 @@ LONG Parse(std::string_view bytes, std::vector<Op> &ops, std::string *error)
             haveKey = !del;
             continue;
         }
-        // Hex lists go on over lines ending in '\'.
-        while (!line.empty() && line.back() == '\\' && line.find("=hex") != std::string::npos && i + 1 < raw.size()) {
-            line.pop_back();
-            line += raw[++i];
-        }
         Op op{Op::SetValue, root, subKey, {}, 0, {}};
         size_t eq;
         if (line[0] == '@') {
             eq = 1;
         } else if (line[0] == '"') {
             size_t used = 0;
-            auto name = Unquote(line, &used);
+            std::string why;
+            auto name = Unquote(line, &used, &why);
             if (!name)
-                return fail(lineNo, "unterminated value name");
+                return fail(lineNo, why + " in the value name");
             op.name = std::move(*name);
             eq = used;
-            while (eq < line.size() && (line[eq] == ' ' || line[eq] == '\t'))
-                ++eq;
         } else {
             return fail(lineNo, "expected a key, a value or a comment");
         }
+        while (eq < line.size() && (line[eq] == ' ' || line[eq] == '\t'))
+            ++eq;
         if (eq >= line.size() || line[eq] != '=')
             return fail(lineNo, "expected '=' after the value name");
         if (!haveKey)
             return fail(lineNo, "a value outside of a key");
-        if (!ParseValue(std::string_view(line).substr(eq + 1), op))
-            return fail(lineNo, "malformed value data");
+        std::string data = line.substr(eq + 1);
+        std::string_view head = TrimWs(data);
+        if (head.substr(0, 3) == "hex") {
+            // A hex list goes on over lines ending in '\'; comments (after
+            // ';', never part of a list) and comment lines are left out.
+            auto uncomment = [](std::string s) {
+                size_t semi = s.find(';');
+                if (semi != std::string::npos)
+                    s.erase(semi);
+                return std::string(TrimWs(s));
+            };
+            data = uncomment(data);
+            while (!data.empty() && data.back() == '\\' && i + 1 < raw.size()) {
+                data.pop_back();
+                ++i;
+                if (!raw[i].empty() && raw[i][0] == ';') {
+                    data += '\\';
+                    continue;
+                }
+                data += uncomment(raw[i]);
+            }
+        }
+        std::string why;
+        if (!ParseValue(data, op, &why))
+            return fail(lineNo, why);
         ops.push_back(std::move(op));
     }
     return ERROR_SUCCESS;
@@ -416,8 +519,9 @@ LONG Apply(const std::vector<Op> &ops, uint32_t view)
 
 LONG ExportRegText(HKEY root, std::string_view subKey, uint32_t view, std::string *text)
 {
-    // One transaction gives a consistent picture of the tree.
-    RegBatch snapshot;
+    // One transaction gives a consistent picture of the tree; writers of
+    // other processes are not held up meanwhile.
+    RegSnapshot snapshot;
     if (snapshot.status())
         return snapshot.status();
     UniqueKey key;

@@ -244,6 +244,170 @@ LONG DeleteKeyImpl(HKEY root, std::string_view subKey, uint32_t access, bool tre
     return tx.Commit();
 }
 
+// ---- enumeration --------------------------------------------------------
+//
+// Enumerating by index reads the key's ordered list once and keeps it with
+// the handle, checked against the store's version on each call, so walking
+// N entries costs one ordered read plus O(1) per index. A walk that goes on
+// index by index keeps the list it started with even when the store changes
+// meanwhile (it sees one consistent list); once the key itself is deleted
+// the walk ends with ERROR_KEY_DELETED. A new walk (index 0, or an index out
+// of sequence) after a change reads the list again.
+
+struct Listing {
+    struct Value {
+        std::string name;
+        uint32_t type;
+        std::vector<uint8_t> data;
+    };
+    bool loaded = false;
+    store::Version version;      // the store the list was read from
+    store::Version checked;      // the last version the key was seen to exist in
+    uint32_t next = 0;           // the index that continues the walk
+    uint32_t unchecked = 0;      // steps of the walk since other processes' changes were looked at
+    std::vector<std::string> keys;
+    std::vector<Value> values;
+};
+
+struct Listings {
+    Listing keys, values;
+};
+
+// Guarded by store::Lock(); entries go with RegCloseKey.
+std::map<HKEY, Listings> &ListingTable()
+{
+    static auto *table = new std::map<HKEY, Listings>;
+    return *table;
+}
+
+// Name order of the store (ASCII letters folded, then bytes), without copies.
+bool NameLess(std::string_view a, std::string_view b)
+{
+    size_t n = std::min(a.size(), b.size());
+    for (size_t i = 0; i < n; ++i) {
+        auto x = static_cast<unsigned char>(a[i]), y = static_cast<unsigned char>(b[i]);
+        if (x >= 'A' && x <= 'Z')
+            x = static_cast<unsigned char>(x + 32);
+        if (y >= 'A' && y <= 'Z')
+            y = static_cast<unsigned char>(y + 32);
+        if (x != y)
+            return x < y;
+    }
+    return a.size() < b.size();
+}
+
+// Merges the layers' name-ordered lists; the first layer wins a name.
+template <typename T, typename NameOf>
+std::vector<T> MergeLayers(std::vector<std::vector<T>> layers, NameOf nameOf)
+{
+    if (layers.size() == 1)
+        return std::move(layers[0]);
+    std::vector<T> out;
+    for (auto &layer : layers) {
+        std::vector<T> merged;
+        merged.reserve(out.size() + layer.size());
+        size_t i = 0, j = 0;
+        while (i < out.size() || j < layer.size()) {
+            if (j == layer.size() || (i < out.size() && NameLess(nameOf(out[i]), nameOf(layer[j])))) {
+                merged.push_back(std::move(out[i++]));
+            } else if (i == out.size() || NameLess(nameOf(layer[j]), nameOf(out[i]))) {
+                merged.push_back(std::move(layer[j++]));
+            } else {
+                merged.push_back(std::move(out[i++])); // same name: the earlier layer's
+                ++j;
+            }
+        }
+        out = std::move(merged);
+    }
+    return out;
+}
+
+// Reads the ordered list of subkeys or values of the handle's key.
+LONG LoadListing(sqlite3 *db, const Handle &h, bool values, Listing *list)
+{
+    Transaction tx(db, false);
+    if (tx.status())
+        return tx.status();
+    std::vector<int64_t> ids;
+    if (LONG r = FindAll(db, ReadPlaces(h), &ids))
+        return r == ERROR_FILE_NOT_FOUND ? ERROR_KEY_DELETED : r;
+    list->version = store::CurrentVersion(db);
+    Stmt q(db, values ? "SELECT name, type, data FROM vals WHERE key=?1 ORDER BY name"
+                      : "SELECT name FROM keys WHERE parent=?1 ORDER BY name");
+    if (q.prepareResult() != SQLITE_OK)
+        return store::Fail(db, q.prepareResult());
+    std::vector<std::vector<std::string>> keyLayers;
+    std::vector<std::vector<Listing::Value>> valueLayers;
+    for (int64_t id : ids) {
+        sqlite3_reset(q.get());
+        q.Bind(1, id);
+        if (values)
+            valueLayers.emplace_back();
+        else
+            keyLayers.emplace_back();
+        int rc;
+        while ((rc = q.Step()) == SQLITE_ROW) {
+            if (values)
+                valueLayers.back().push_back({q.Text(0), static_cast<uint32_t>(q.Int(1)), q.Blob(2)});
+            else
+                keyLayers.back().push_back(q.Text(0));
+        }
+        if (rc != SQLITE_DONE)
+            return store::Fail(db, rc);
+    }
+    if (values) {
+        list->values = MergeLayers(std::move(valueLayers), [](const Listing::Value &v) -> const std::string & {
+            return v.name;
+        });
+        list->keys.clear();
+    } else {
+        list->keys = MergeLayers(std::move(keyLayers), [](const std::string &n) -> const std::string & { return n; });
+        list->values.clear();
+    }
+    list->checked = list->version;
+    list->loaded = true;
+    return ERROR_SUCCESS;
+}
+
+// The list an enumeration call at `index` reads (caller holds store::Lock()).
+LONG Walk(sqlite3 *db, HKEY key, const Handle &h, bool values, uint32_t index, Listing **out)
+{
+    Listings &both = ListingTable()[key];
+    Listing &list = values ? both.values : both.keys;
+    bool continues = list.loaded && index != 0 && index == list.next;
+    // Going on with a walk needs no look at other processes' changes on every
+    // step (each look takes the store's read lock): a key another process
+    // deleted ends the walk within kUncheckedSteps steps.
+    constexpr uint32_t kUncheckedSteps = 64;
+    if (continues && list.unchecked < kUncheckedSteps && store::CurrentVersion(db, false) == list.checked) {
+        ++list.unchecked;
+        list.next = index + 1;
+        *out = &list;
+        return ERROR_SUCCESS;
+    }
+    list.unchecked = 0;
+    store::Version now = store::CurrentVersion(db);
+    if (!list.loaded || (now != list.version && !continues)) {
+        list.loaded = false;
+        if (LONG r = LoadListing(db, h, values, &list))
+            return r;
+    } else if (now != list.checked) {
+        // The walk goes on over its list; it ends if its key is gone.
+        Transaction tx(db, false);
+        if (tx.status())
+            return tx.status();
+        std::vector<int64_t> ids;
+        if (LONG r = FindAll(db, ReadPlaces(h), &ids)) {
+            list.loaded = false;
+            return r == ERROR_FILE_NOT_FOUND ? ERROR_KEY_DELETED : r;
+        }
+        list.checked = now;
+    }
+    list.next = index + 1;
+    *out = &list;
+    return ERROR_SUCCESS;
+}
+
 } // namespace
 
 LONG RegCreateKeyEx(HKEY root, std::string_view subKey, uint32_t access, HKEY *result, uint32_t *disposition)
@@ -311,6 +475,10 @@ LONG RegCloseKey(HKEY key)
 {
     if (IsPredefined(key))
         return ERROR_SUCCESS;
+    {
+        auto lock = store::Lock();
+        ListingTable().erase(key);
+    }
     HandleTable &t = Handles();
     std::lock_guard<std::mutex> lock(t.mutex);
     return t.open.erase(key) ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
@@ -444,40 +612,13 @@ LONG RegEnumKeyEx(HKEY key, uint32_t index, std::string *name)
     sqlite3 *db = store::Connection(&err);
     if (!db)
         return err;
-    Transaction tx(db, false);
-    if (tx.status())
-        return tx.status();
-    std::vector<std::string> names;
-    bool any = false;
-    for (const auto &p : ReadPlaces(h)) {
-        int64_t id = 0;
-        LONG r = store::FindKey(db, p.node, p.path, &id);
-        if (r == ERROR_FILE_NOT_FOUND)
-            continue;
-        if (r)
-            return r;
-        any = true;
-        Stmt q(db, "SELECT name FROM keys WHERE parent=?1");
-        if (q.prepareResult() != SQLITE_OK)
-            return store::Fail(db, q.prepareResult());
-        q.Bind(1, id);
-        int rc;
-        while ((rc = q.Step()) == SQLITE_ROW) {
-            std::string n = q.Text(0);
-            if (std::none_of(names.begin(), names.end(), [&](const std::string &x) { return EqualsNoCase(x, n); }))
-                names.push_back(std::move(n));
-        }
-        if (rc != SQLITE_DONE)
-            return store::Fail(db, rc);
-    }
-    if (!any)
-        return ERROR_KEY_DELETED;
-    std::sort(names.begin(), names.end(),
-              [](const std::string &a, const std::string &b) { return ToLowerAscii(a) < ToLowerAscii(b); });
-    if (index >= names.size())
+    Listing *list = nullptr;
+    if (LONG r = Walk(db, key, h, false, index, &list))
+        return r;
+    if (index >= list->keys.size())
         return ERROR_NO_MORE_ITEMS;
     if (name)
-        *name = names[index];
+        *name = list->keys[index];
     return ERROR_SUCCESS;
 }
 
@@ -493,65 +634,18 @@ LONG RegEnumValue(HKEY key, uint32_t index, std::string *name, uint32_t *type, s
     sqlite3 *db = store::Connection(&err);
     if (!db)
         return err;
-    Transaction tx(db, false);
-    if (tx.status())
-        return tx.status();
-    std::vector<int64_t> ids;
-    if (LONG r = FindAll(db, ReadPlaces(h), &ids))
-        return r == ERROR_FILE_NOT_FOUND ? ERROR_KEY_DELETED : r;
-    Stmt q(db, "SELECT name, type, data FROM vals WHERE key=?1 ORDER BY name");
-    if (q.prepareResult() != SQLITE_OK)
-        return store::Fail(db, q.prepareResult());
-    if (ids.size() == 1) {
-        // One layer: step to the index in name order.
-        q.Bind(1, ids[0]);
-        int rc = SQLITE_ROW;
-        for (uint32_t i = 0; i <= index; ++i) {
-            rc = q.Step();
-            if (rc != SQLITE_ROW)
-                break;
-        }
-        if (rc == SQLITE_DONE)
-            return ERROR_NO_MORE_ITEMS;
-        if (rc != SQLITE_ROW)
-            return store::Fail(db, rc);
-        if (name)
-            *name = q.Text(0);
-        if (type)
-            *type = static_cast<uint32_t>(q.Int(1));
-        if (data)
-            *data = q.Blob(2);
-        return ERROR_SUCCESS;
-    }
-    // HKCR: the union of both layers, the user's value winning a name.
-    struct Entry {
-        std::string name;
-        uint32_t type;
-        std::vector<uint8_t> data;
-    };
-    std::vector<Entry> all;
-    for (int64_t id : ids) {
-        sqlite3_reset(q.get());
-        q.Bind(1, id);
-        int rc;
-        while ((rc = q.Step()) == SQLITE_ROW) {
-            std::string n = q.Text(0);
-            if (std::none_of(all.begin(), all.end(), [&](const Entry &e) { return EqualsNoCase(e.name, n); }))
-                all.push_back({std::move(n), static_cast<uint32_t>(q.Int(1)), q.Blob(2)});
-        }
-        if (rc != SQLITE_DONE)
-            return store::Fail(db, rc);
-    }
-    std::sort(all.begin(), all.end(),
-              [](const Entry &a, const Entry &b) { return ToLowerAscii(a.name) < ToLowerAscii(b.name); });
-    if (index >= all.size())
+    Listing *list = nullptr;
+    if (LONG r = Walk(db, key, h, true, index, &list))
+        return r;
+    if (index >= list->values.size())
         return ERROR_NO_MORE_ITEMS;
+    const Listing::Value &v = list->values[index];
     if (name)
-        *name = all[index].name;
+        *name = v.name;
     if (type)
-        *type = all[index].type;
+        *type = v.type;
     if (data)
-        *data = all[index].data;
+        *data = v.data;
     return ERROR_SUCCESS;
 }
 
@@ -633,6 +727,14 @@ LONG RegBatch::Commit()
         return status_;
     open_ = false;
     return store::EndBatch(true);
+}
+
+RegSnapshot::RegSnapshot() { status_ = store::BeginBatch(false); }
+
+RegSnapshot::~RegSnapshot()
+{
+    if (status_ == ERROR_SUCCESS)
+        store::EndBatch(true);
 }
 
 std::string LastRegistryError() { return store::LastError(); }

@@ -123,6 +123,22 @@ private:
     LONG status_ = ERROR_SUCCESS;
 };
 
+// Groups the reads made on this thread while it lives into one consistent
+// view of the registry (a walk of a tree sees one state of it); other
+// processes may change the registry meanwhile, the view does not show it.
+// Other threads of the process wait until it ends.
+class RegSnapshot {
+public:
+    RegSnapshot();
+    ~RegSnapshot();
+    RegSnapshot(const RegSnapshot &) = delete;
+    RegSnapshot &operator=(const RegSnapshot &) = delete;
+    LONG status() const { return status_; }
+
+private:
+    LONG status_ = ERROR_SUCCESS;
+};
+
 // Scoped handle.
 class UniqueKey {
 public:

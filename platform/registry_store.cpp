@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <new>
+#include <unordered_map>
 
 #include "platform/machine_prefix.h"
 #include "platform/registry.h"
@@ -25,12 +26,28 @@ struct State {
     int busyMs = 5000;
     bool syncFull = true;
     bool broken = false; // a corruption error was seen: reopen before the next use
+    uint64_t connections = 0; // connections opened so far (the current one's number)
+    uint64_t localChanges = 0;
+    int64_t batchOthers = 0;      // other connections' version when the batch began
+    int64_t lastOthers = 0;       // their version at the last look
+    sqlite3_stmt *dataVersion = nullptr; // "PRAGMA data_version" on the connection
+    // Prepared statements not in use, by their text: a registry walk runs the
+    // same few statements many thousand times.
+    std::unordered_map<std::string, std::vector<sqlite3_stmt *>> idle;
     // Connections inherited across fork(): never used nor closed by the
     // child (the parent still owns their locks); kept reachable.
     std::vector<sqlite3 *> inherited;
 };
 
 void ResetInChild();
+
+// This process's id, kept current across fork() (a system call per store
+// call costs more than the call's own work on a walk).
+pid_t g_self = [] {
+    ::pthread_atfork(nullptr, nullptr, [] { g_self = ::getpid(); });
+    return ::getpid();
+}();
+pid_t Self() { return g_self; }
 
 State &S()
 {
@@ -54,6 +71,8 @@ void ResetInChild()
     if (s.db)
         s.inherited.push_back(s.db);
     s.db = nullptr;
+    s.dataVersion = nullptr; // the parent's statements
+    new (&s.idle) std::unordered_map<std::string, std::vector<sqlite3_stmt *>>(); // the old one is left as it was
     s.root.clear();
     s.broken = false;
 }
@@ -109,8 +128,9 @@ LONG OpenStore(State &s, const std::string &root)
         return ERROR_REGISTRY_IO_FAILED;
     }
     s.db = db;
+    ++s.connections;
     s.root = root;
-    s.pid = ::getpid();
+    s.pid = Self();
     s.dev = st.st_dev;
     s.ino = st.st_ino;
     s.broken = false;
@@ -123,23 +143,39 @@ int64_t RootNode(uintptr_t root) { return -static_cast<int64_t>(root - HKEY_CLAS
 
 std::unique_lock<std::recursive_mutex> Lock() { return std::unique_lock<std::recursive_mutex>(S().mutex); }
 
-LONG BeginBatch()
+LONG BeginBatch(bool write)
 {
     State &s = S();
     s.mutex.lock();
     if (s.batchDepth > 0) {
+        // A batch inside a batch: a savepoint, so that its rollback undoes
+        // its own changes.
+        if (s.db && s.pid == Self() && Exec(s.db, "SAVEPOINT batch") != SQLITE_OK) {
+            LONG err = Fail(s.db, sqlite3_errcode(s.db));
+            s.mutex.unlock();
+            return err;
+        }
         ++s.batchDepth;
         return ERROR_SUCCESS;
     }
     LONG err = ERROR_SUCCESS;
     sqlite3 *db = Connection(&err);
     if (db) {
-        int rc = sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
+        // A reading batch starts its snapshot with its first read.
+        int rc = Exec(db, write ? "BEGIN IMMEDIATE" : "BEGIN");
+        if (rc == SQLITE_OK && !write)
+            rc = Exec(db, "SELECT count(*) FROM (SELECT 1 FROM keys LIMIT 1)");
         if (rc == SQLITE_OK) {
+            // Other connections' commits are not seen (a reading batch) or
+            // cannot happen (the write lock is held): their version is read
+            // once.
+            s.batchOthers = CurrentVersion(db).others;
             s.batchDepth = 1;
+            ++s.localChanges;
             return ERROR_SUCCESS;
         }
         err = Fail(db, rc);
+        Exec(db, "ROLLBACK");
     }
     s.mutex.unlock();
     return err;
@@ -149,16 +185,23 @@ LONG EndBatch(bool commit)
 {
     State &s = S();
     LONG result = ERROR_SUCCESS;
-    if (s.batchDepth == 1 && s.db && s.pid == ::getpid()) {
-        int rc = sqlite3_exec(s.db, commit ? "COMMIT" : "ROLLBACK", nullptr, nullptr, nullptr);
+    if (s.batchDepth == 1 && s.db && s.pid == Self()) {
+        int rc = Exec(s.db, commit ? "COMMIT" : "ROLLBACK");
         if (rc != SQLITE_OK) {
             result = Fail(s.db, rc);
             if (s.db)
-                sqlite3_exec(s.db, "ROLLBACK", nullptr, nullptr, nullptr);
+                Exec(s.db, "ROLLBACK");
         }
+    } else if (s.batchDepth > 1 && s.db && s.pid == Self()) {
+        int rc = commit ? Exec(s.db, "RELEASE batch") : Exec(s.db, "ROLLBACK TO batch");
+        if (!commit && rc == SQLITE_OK)
+            rc = Exec(s.db, "RELEASE batch");
+        if (rc != SQLITE_OK)
+            result = Fail(s.db, rc);
     }
     if (s.batchDepth > 0)
         --s.batchDepth;
+    ++s.localChanges; // a rollback changes what readers see too
     s.mutex.unlock();
     return result;
 }
@@ -167,7 +210,7 @@ sqlite3 *Connection(LONG *error)
 {
     State &s = S();
     std::string root = MachineRoot();
-    if (s.db && s.pid != ::getpid()) {
+    if (s.db && s.pid != Self()) {
         // A forked child: the parent's connection (and any batch it had
         // open) stays the parent's.
         s.inherited.push_back(s.db);
@@ -201,10 +244,17 @@ sqlite3 *Connection(LONG *error)
 void Drop()
 {
     State &s = S();
-    if (s.db && s.pid == ::getpid())
+    if (s.db && s.pid == Self()) {
+        sqlite3_finalize(s.dataVersion);
+        for (auto &[sql, list] : s.idle)
+            for (sqlite3_stmt *st : list)
+                sqlite3_finalize(st);
         sqlite3_close_v2(s.db);
-    else if (s.db)
+    } else if (s.db) {
         s.inherited.push_back(s.db);
+    }
+    s.idle.clear();
+    s.dataVersion = nullptr;
     s.db = nullptr;
     s.root.clear();
     s.broken = false;
@@ -240,7 +290,7 @@ void SetSynchronousFull(bool full)
     auto lock = Lock();
     State &s = S();
     s.syncFull = full;
-    if (s.db && s.pid == ::getpid())
+    if (s.db && s.pid == Self())
         sqlite3_exec(s.db, full ? "PRAGMA synchronous=FULL" : "PRAGMA synchronous=NORMAL", nullptr, nullptr, nullptr);
 }
 
@@ -249,13 +299,78 @@ void SetBusyTimeout(int ms)
     auto lock = Lock();
     State &s = S();
     s.busyMs = ms;
-    if (s.db && s.pid == ::getpid())
+    if (s.db && s.pid == Self())
         sqlite3_busy_timeout(s.db, ms);
 }
 
-Stmt::Stmt(sqlite3 *db, const char *sql) { prepared_ = sqlite3_prepare_v2(db, sql, -1, &stmt_, nullptr); }
+Version CurrentVersion(sqlite3 *db, bool others)
+{
+    State &s = S();
+    Version v;
+    v.connection = s.connections;
+    v.local = s.localChanges;
+    if (s.batchDepth > 0 && db == s.db) {
+        v.others = s.batchOthers;
+        return v;
+    }
+    if (!others) {
+        v.others = s.lastOthers;
+        return v;
+    }
+    if (db == s.db && !s.dataVersion)
+        sqlite3_prepare_v2(db, "PRAGMA data_version", -1, &s.dataVersion, nullptr);
+    // Without the pragma nothing can be cached: every call gets a new value.
+    static int64_t unknown = 0;
+    v.others = --unknown;
+    if (db == s.db && s.dataVersion) {
+        if (sqlite3_step(s.dataVersion) == SQLITE_ROW)
+            v.others = sqlite3_column_int64(s.dataVersion, 0);
+        sqlite3_reset(s.dataVersion);
+    }
+    s.lastOthers = v.others;
+    return v;
+}
 
-Stmt::~Stmt() { sqlite3_finalize(stmt_); }
+Stmt::Stmt(sqlite3 *db, const char *sql) : db_(db)
+{
+    State &s = S();
+    if (db == s.db && s.pid == Self()) {
+        auto it = s.idle.find(sql);
+        if (it != s.idle.end() && !it->second.empty()) {
+            stmt_ = it->second.back();
+            it->second.pop_back();
+            sql_ = sql;
+            prepared_ = SQLITE_OK;
+            return;
+        }
+        sql_ = sql;
+    }
+    prepared_ = sqlite3_prepare_v2(db, sql, -1, &stmt_, nullptr);
+}
+
+Stmt::~Stmt()
+{
+    State &s = S();
+    // Kept for the next use while its connection is still the store's.
+    if (stmt_ && !sql_.empty() && db_ == s.db && s.pid == Self()) {
+        sqlite3_reset(stmt_);
+        sqlite3_clear_bindings(stmt_);
+        s.idle[sql_].push_back(stmt_);
+        return;
+    }
+    sqlite3_finalize(stmt_);
+}
+
+int Exec(sqlite3 *db, const char *sql)
+{
+    Stmt st(db, sql);
+    if (st.prepareResult() != SQLITE_OK)
+        return st.prepareResult();
+    int rc;
+    while ((rc = st.Step()) == SQLITE_ROW) {
+    }
+    return rc == SQLITE_DONE ? SQLITE_OK : rc;
+}
 
 Stmt &Stmt::Bind(int i, int64_t v)
 {
@@ -294,11 +409,13 @@ std::vector<uint8_t> Stmt::Blob(int col) const
     return p ? std::vector<uint8_t>(p, p + n) : std::vector<uint8_t>();
 }
 
-Transaction::Transaction(sqlite3 *db, bool write) : db_(db)
+Transaction::Transaction(sqlite3 *db, bool write) : db_(db), write_(write)
 {
     nested_ = S().batchDepth > 0;
+    if (write)
+        ++S().localChanges;
     const char *begin = nested_ ? "SAVEPOINT change" : write ? "BEGIN IMMEDIATE" : "BEGIN";
-    int rc = sqlite3_exec(db, begin, nullptr, nullptr, nullptr);
+    int rc = Exec(db, begin);
     if (rc == SQLITE_OK)
         open_ = true;
     else
@@ -307,18 +424,28 @@ Transaction::Transaction(sqlite3 *db, bool write) : db_(db)
 
 Transaction::~Transaction()
 {
-    if (open_)
-        sqlite3_exec(db_, nested_ ? "ROLLBACK TO change; RELEASE change" : "ROLLBACK", nullptr, nullptr, nullptr);
+    if (open_) {
+        if (nested_) {
+            Exec(db_, "ROLLBACK TO change");
+            Exec(db_, "RELEASE change");
+        } else {
+            Exec(db_, "ROLLBACK");
+        }
+        if (write_)
+            ++S().localChanges;
+    }
 }
 
 LONG Transaction::Commit()
 {
     if (!open_)
         return status_;
-    int rc = sqlite3_exec(db_, nested_ ? "RELEASE change" : "COMMIT", nullptr, nullptr, nullptr);
+    int rc = Exec(db_, nested_ ? "RELEASE change" : "COMMIT");
     if (rc != SQLITE_OK)
         return Fail(db_, rc); // the destructor rolls back
     open_ = false;
+    if (write_)
+        ++S().localChanges;
     return ERROR_SUCCESS;
 }
 

@@ -30,10 +30,12 @@ int64_t RootNode(uintptr_t root);
 // across the calls it groups).
 std::unique_lock<std::recursive_mutex> Lock();
 
-// A batch: one outer write transaction that the transactions of the calls
-// made meanwhile on this thread nest in (as savepoints). BeginBatch takes the
-// lock and keeps it until EndBatch.
-LONG BeginBatch();
+// A batch: one outer transaction that the transactions of the calls made
+// meanwhile on this thread nest in (as savepoints). BeginBatch takes the
+// lock and keeps it until EndBatch. A writing batch holds the store's write
+// lock; a reading one sees the store as it was when it began while other
+// processes go on writing.
+LONG BeginBatch(bool write = true);
 LONG EndBatch(bool commit);
 
 // The connection for the current machine; null with `*error` set when the
@@ -61,7 +63,21 @@ void SetSynchronousFull(bool full);
 // Milliseconds a call waits for another process's write lock (default 5000).
 void SetBusyTimeout(int ms);
 
-// A prepared statement, finalized on scope exit.
+// The state of the store as this process sees it: equal versions mean that
+// nothing was committed in between, here or by another process (caller holds
+// Lock()). Lists read from the store are cached against it.
+struct Version {
+    uint64_t connection = 0; // connections differ (machine switched, fork, reopen)
+    int64_t others = 0;      // commits of other connections (PRAGMA data_version)
+    uint64_t local = 0;      // changes made through this process's connection
+    bool operator==(const Version &) const = default;
+};
+// Without `others`, the version of the last look at other connections'
+// commits is used (no look at the store).
+Version CurrentVersion(sqlite3 *db, bool others = true);
+
+// A prepared statement, reset on scope exit and kept for the next use of the
+// same text on the same connection.
 class Stmt {
 public:
     Stmt(sqlite3 *db, const char *sql);
@@ -79,9 +95,14 @@ public:
     sqlite3_stmt *get() const { return stmt_; }
 
 private:
+    sqlite3 *db_;
     sqlite3_stmt *stmt_ = nullptr;
+    std::string sql_; // empty: finalized on scope exit
     int prepared_;
 };
+
+// Runs one statement to its end; an SQLite result code.
+int Exec(sqlite3 *db, const char *sql);
 
 // A transaction: BEGIN IMMEDIATE for writers, BEGIN for readers, a
 // savepoint inside a batch; rolled back unless Commit() succeeded.
@@ -97,6 +118,7 @@ public:
 
 private:
     sqlite3 *db_;
+    bool write_;
     bool open_ = false;
     bool nested_ = false;
     LONG status_ = 0;

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "cli/command.h"
+#include "cli/commands/reg_args.h"
 #include "platform/path_map.h"
 #include "platform/reg_file.h"
 #include "platform/registry.h"
@@ -30,56 +31,10 @@ constexpr const char *kUsage =
 const char *kNotFound = "ERROR: The system was unable to find the specified registry key or value.";
 const char *kDone = "The operation completed successfully.";
 
-// The command line split into switches (case-insensitive, '/' or '-') and
-// positional words. Words that merely start with '/' (host paths) stay
-// positional.
-struct RegArgs {
-    std::vector<std::string> positional;
-    std::optional<std::string> v, t, d, s;
-    bool ve = false, va = false, f = false, y = false, recurse = false;
-    uint32_t view = 0;
-    std::string error;
-};
-
-RegArgs ParseArgs(const Args &args, bool sTakesValue)
-{
-    RegArgs r;
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string &a = args[i];
-        std::string sw = a.size() >= 2 && (a[0] == '/' || a[0] == '-') ? platform::ToLowerAscii(a.substr(1)) : "";
-        auto value = [&](std::optional<std::string> &slot) {
-            if (i + 1 >= args.size())
-                r.error = "ERROR: Invalid syntax.";
-            else
-                slot = args[++i];
-        };
-        if (sw == "v")
-            value(r.v);
-        else if (sw == "t")
-            value(r.t);
-        else if (sw == "d")
-            value(r.d);
-        else if (sw == "s" && sTakesValue)
-            value(r.s);
-        else if (sw == "s")
-            r.recurse = true;
-        else if (sw == "ve")
-            r.ve = true;
-        else if (sw == "va")
-            r.va = true;
-        else if (sw == "f")
-            r.f = true;
-        else if (sw == "y")
-            r.y = true;
-        else if (sw == "reg:32")
-            r.view = reg::KEY_WOW64_32KEY;
-        else if (sw == "reg:64")
-            r.view = reg::KEY_WOW64_64KEY;
-        else
-            r.positional.push_back(a);
-    }
-    return r;
-}
+using regargs::KeyName;
+using regargs::ParseKey;
+using regargs::RegArgs;
+using regargs::TypeName;
 
 int Fail(const std::string &message, const char *verb = nullptr)
 {
@@ -108,34 +63,6 @@ bool Confirm(const std::string &question)
     if (!std::getline(std::cin, answer))
         answer.clear();
     return !answer.empty() && (answer[0] == 'y' || answer[0] == 'Y');
-}
-
-std::string TypeName(uint32_t type)
-{
-    switch (type) {
-    case reg::REG_NONE: return "REG_NONE";
-    case reg::REG_SZ: return "REG_SZ";
-    case reg::REG_EXPAND_SZ: return "REG_EXPAND_SZ";
-    case reg::REG_BINARY: return "REG_BINARY";
-    case reg::REG_DWORD: return "REG_DWORD";
-    case reg::REG_DWORD_BIG_ENDIAN: return "REG_DWORD_BIG_ENDIAN";
-    case reg::REG_MULTI_SZ: return "REG_MULTI_SZ";
-    case reg::REG_QWORD: return "REG_QWORD";
-    default: {
-        char buf[24];
-        std::snprintf(buf, sizeof buf, "REG_0x%x", type);
-        return buf;
-    }
-    }
-}
-
-std::optional<uint32_t> TypeFromName(const std::string &name)
-{
-    for (uint32_t t : {reg::REG_NONE, reg::REG_SZ, reg::REG_EXPAND_SZ, reg::REG_BINARY, reg::REG_DWORD,
-                       reg::REG_DWORD_BIG_ENDIAN, reg::REG_MULTI_SZ, reg::REG_QWORD})
-        if (platform::EqualsNoCase(name, TypeName(t)))
-            return t;
-    return std::nullopt;
 }
 
 uint64_t LittleEndian(const std::vector<uint8_t> &d)
@@ -198,21 +125,6 @@ void PrintValue(const std::string &name, uint32_t type, const std::vector<uint8_
                 FormatData(type, data).c_str());
 }
 
-struct KeyName {
-    reg::HKEY root = 0;
-    std::string sub;
-    std::string display; // "HKEY_LOCAL_MACHINE\SOFTWARE\X"
-};
-
-std::optional<KeyName> ParseKey(const std::string &text)
-{
-    KeyName k;
-    if (!reg::SplitKeyPath(text, &k.root, &k.sub))
-        return std::nullopt;
-    k.display = reg::RootName(k.root) + (k.sub.empty() ? "" : "\\" + k.sub);
-    return k;
-}
-
 // Prints `key` (and with `recurse` its subtree); counts matches of `only`.
 reg::LONG QueryKey(reg::HKEY key, const std::string &display, const std::optional<std::string> &only, bool recurse,
                    int *matches)
@@ -257,11 +169,13 @@ reg::LONG QueryKey(reg::HKEY key, const std::string &display, const std::optiona
         }
         return reg::ERROR_SUCCESS;
     }
+    // A subkey deleted while the walk goes on is left out.
     for (const auto &s : subkeys) {
         reg::UniqueKey sub;
-        if (reg::LONG r = reg::RegOpenKeyEx(key, s, reg::KEY_READ, sub.out()))
-            return r;
-        if (reg::LONG r = QueryKey(sub.get(), display + "\\" + s, only, recurse, matches))
+        reg::LONG r = reg::RegOpenKeyEx(key, s, reg::KEY_READ, sub.out());
+        if (r == reg::ERROR_SUCCESS)
+            r = QueryKey(sub.get(), display + "\\" + s, only, recurse, matches);
+        if (r != reg::ERROR_SUCCESS && r != reg::ERROR_FILE_NOT_FOUND && r != reg::ERROR_KEY_DELETED)
             return r;
     }
     return reg::ERROR_SUCCESS;
@@ -269,7 +183,7 @@ reg::LONG QueryKey(reg::HKEY key, const std::string &display, const std::optiona
 
 int Query(const RegArgs &a)
 {
-    if (a.positional.size() != 1 || (a.v && a.ve) || a.t || a.d || a.f || a.va || a.y)
+    if (!regargs::SyntaxFits("query", a))
         return Fail("ERROR: Invalid syntax.", "QUERY");
     auto key = ParseKey(a.positional[0]);
     if (!key)
@@ -279,6 +193,7 @@ int Query(const RegArgs &a)
         return StoreFail(r);
     std::optional<std::string> only = a.ve ? std::optional<std::string>("") : a.v;
     int matches = 0;
+    reg::RegSnapshot snapshot; // one state of the tree for the whole walk
     if (reg::LONG r = QueryKey(k.get(), key->display, only, a.recurse, &matches))
         return StoreFail(r);
     if (only && a.recurse) {
@@ -298,95 +213,23 @@ int Query(const RegArgs &a)
     return 0;
 }
 
-std::optional<std::string> ParseNumber(const std::string &text, uint64_t max)
-{
-    if (text.empty())
-        return std::nullopt;
-    size_t end = 0;
-    uint64_t v = 0;
-    try {
-        v = std::stoull(text, &end, 0);
-    } catch (...) {
-        return std::nullopt;
-    }
-    if (end != text.size() || v > max || text[0] == '-')
-        return std::nullopt;
-    std::string out;
-    for (int i = 0; i < (max > 0xFFFFFFFFull ? 8 : 4); ++i)
-        out += static_cast<char>(v >> (8 * i));
-    return out;
-}
-
-std::optional<std::string> EncodeData(uint32_t type, const std::string &text, const std::string &separator)
-{
-    switch (type) {
-    case reg::REG_DWORD:
-        return ParseNumber(text.empty() ? "0" : text, 0xFFFFFFFFull);
-    case reg::REG_QWORD:
-        return ParseNumber(text.empty() ? "0" : text, ~0ull);
-    case reg::REG_DWORD_BIG_ENDIAN: {
-        auto le = ParseNumber(text.empty() ? "0" : text, 0xFFFFFFFFull);
-        if (le)
-            return std::string(le->rbegin(), le->rend());
-        return std::nullopt;
-    }
-    case reg::REG_BINARY: {
-        if (text.size() % 2)
-            return std::nullopt;
-        std::string out;
-        for (size_t i = 0; i < text.size(); i += 2) {
-            auto hex = [](char c) {
-                return c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10
-                                                      : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
-            };
-            int hi = hex(text[i]), lo = hex(text[i + 1]);
-            if (hi < 0 || lo < 0)
-                return std::nullopt;
-            out += static_cast<char>(hi * 16 + lo);
-        }
-        return out;
-    }
-    case reg::REG_MULTI_SZ: {
-        if (separator.empty())
-            return std::nullopt;
-        std::string out;
-        size_t pos = 0;
-        while (pos <= text.size() && !text.empty()) {
-            size_t sep = text.find(separator, pos);
-            std::string part = text.substr(pos, sep == std::string::npos ? std::string::npos : sep - pos);
-            if (part.empty() && sep != std::string::npos)
-                return std::nullopt; // empty strings cannot be stored in a list
-            out += part;
-            out += '\0';
-            if (sep == std::string::npos)
-                break;
-            pos = sep + separator.size();
-        }
-        out += '\0';
-        return out;
-    }
-    default:
-        return text; // strings: the bytes given, no terminator
-    }
-}
-
 int Add(const RegArgs &a)
 {
-    if (a.positional.size() != 1 || (a.v && a.ve) || a.recurse || a.va || a.y)
+    if (!regargs::SyntaxFits("add", a))
         return Fail("ERROR: Invalid syntax.", "ADD");
     auto key = ParseKey(a.positional[0]);
     if (!key || key->sub.empty())
         return Fail("ERROR: Invalid key name.", "ADD");
     uint32_t type = reg::REG_SZ;
     if (a.t) {
-        auto t = TypeFromName(*a.t);
+        auto t = regargs::TypeFromName(*a.t);
         if (!t)
             return Fail("ERROR: Invalid syntax.", "ADD");
         type = *t;
     }
     if (a.s && type != reg::REG_MULTI_SZ)
         return Fail("ERROR: Invalid syntax.", "ADD");
-    auto data = EncodeData(type, a.d.value_or(""), a.s.value_or("\\0"));
+    auto data = regargs::EncodeData(type, a.d.value_or(""), a.s.value_or("\\0"));
     if (!data)
         return Fail("ERROR: Invalid syntax.", "ADD");
 
@@ -411,8 +254,7 @@ int Add(const RegArgs &a)
 
 int Delete(const RegArgs &a)
 {
-    if (a.positional.size() != 1 || (int(a.v.has_value()) + int(a.ve) + int(a.va)) > 1 || a.t || a.d ||
-        a.recurse || a.y)
+    if (!regargs::SyntaxFits("delete", a))
         return Fail("ERROR: Invalid syntax.", "DELETE");
     auto key = ParseKey(a.positional[0]);
     if (!key || key->sub.empty())
@@ -457,7 +299,7 @@ int Delete(const RegArgs &a)
 
 int Import(const RegArgs &a)
 {
-    if (a.positional.size() != 1 || a.v || a.ve || a.va || a.t || a.d || a.f || a.y || a.recurse)
+    if (!regargs::SyntaxFits("import", a))
         return Fail("ERROR: Invalid syntax.", "IMPORT");
     std::string error;
     reg::LONG r = reg::ImportRegFile(platform::HostPath(a.positional[0]), a.view, &error);
@@ -473,7 +315,7 @@ int Import(const RegArgs &a)
 
 int Export(const RegArgs &a)
 {
-    if (a.positional.size() != 2 || a.v || a.ve || a.va || a.t || a.d || a.f || a.recurse)
+    if (!regargs::SyntaxFits("export", a))
         return Fail("ERROR: Invalid syntax.", "EXPORT");
     auto key = ParseKey(a.positional[0]);
     if (!key)
@@ -501,7 +343,7 @@ int RunReg(const Args &args)
     if (args.empty())
         return UsageError(cmd, "expected an operation: query, add, delete, import or export");
     std::string op = platform::ToLowerAscii(args[0]);
-    RegArgs a = ParseArgs(Args(args.begin() + 1, args.end()), op == "add");
+    RegArgs a = regargs::ParseArgs(Args(args.begin() + 1, args.end()), op == "add");
     if (!a.error.empty())
         return Fail(a.error, platform::ToUpperAscii(op).c_str());
     if (op == "query")

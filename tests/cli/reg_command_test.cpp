@@ -111,3 +111,29 @@ TEST(RegCommand, ViewsAndFiles)
     EXPECT_EQ(Reg("import " + (dir / "none.reg"), out), 1);
     EXPECT_NE(out.find("Error opening the file"), std::string::npos);
 }
+
+TEST(RegCommand, AddStoresDataAsTheRegToolDoes)
+{
+    test::MachineScope machine;
+    const struct {
+        const char *arguments;
+        uint32_t type;
+        std::string data;
+    } cases[] = {
+        {"/t REG_NONE /d 0102", reg::REG_NONE, std::string("0\0001\0000\0002\0\0\0", 10)}, // UTF-16 with terminator
+        {"/t REG_EXPAND_SZ /d %windir%", reg::REG_EXPAND_SZ, std::string("%windir%\0", 9)},
+        {"/t REG_SZ /d text", reg::REG_SZ, "text"},
+        {"/t REG_MULTI_SZ /d 'a\\0b'", reg::REG_MULTI_SZ, std::string("a\0b\0\0", 5)},
+    };
+    for (const auto &c : cases) {
+        std::string out;
+        ASSERT_EQ(Reg(std::string(R"(add 'HKLM\SOFTWARE\Add' /v V /f )") + c.arguments, out), 0) << out;
+        reg::UniqueKey k;
+        ASSERT_EQ(reg::RegOpenKeyEx(reg::HKEY_LOCAL_MACHINE, "SOFTWARE\\Add", reg::KEY_READ, k.out()), 0);
+        uint32_t type = 0;
+        std::vector<uint8_t> data;
+        ASSERT_EQ(reg::RegQueryValueEx(k.get(), "V", &type, &data), 0);
+        EXPECT_EQ(type, c.type) << c.arguments;
+        EXPECT_EQ(std::string(data.begin(), data.end()), c.data) << c.arguments;
+    }
+}

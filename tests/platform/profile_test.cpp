@@ -111,6 +111,11 @@ TEST_F(Profile, KeepsUtf16Files)
     ASSERT_TRUE(WritePrivateProfileString("S", "K", "\xE2\x82\xAC", file)); // euro sign
     std::string back = ReadFile(file);
     EXPECT_EQ(back, std::string("\xFF\xFE[\0S\0]\0\r\0\n\0K\0=\0\xAC\x20\r\0\n\0", 22));
+    // A value ending in a lone lead byte keeps the line end after it.
+    ASSERT_TRUE(WritePrivateProfileString("S", "K", "x\xC3", file));
+    ASSERT_TRUE(WritePrivateProfileString("S", "Next", "2", file));
+    EXPECT_EQ(GetPrivateProfileString("S", "K", "", file), "x\xEF\xBF\xBD");
+    EXPECT_EQ(GetPrivateProfileString("S", "Next", "", file), "2");
 }
 
 TEST_F(Profile, BareNamesLiveInTheWindowsFolder)

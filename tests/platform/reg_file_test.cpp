@@ -1,5 +1,5 @@
 // Registry text files: round trip of every type, files from Windows tools,
-// malformed files refused whole.
+// the line forms other tools write, malformed files refused whole and why.
 #include <gtest/gtest.h>
 
 #include "platform/reg_file.h"
@@ -142,7 +142,6 @@ TEST_F(RegFile, MalformedFilesChangeNothing)
         "\"x\"=dword:123456789\n",
         "\"x\"=dword:zz\n",
         "\"x\"=hex:1,2,xyz\n",
-        "\"x\"=hex(2):41\n", // odd UTF-16 byte count
         "\"x\"=hex(:00\n",
         "\"x\"=nonsense\n",
         "\"x\" \"y\"\n",
@@ -193,4 +192,131 @@ TEST_F(RegFile, FailedBatchKeepsNothing)
     }
     ASSERT_EQ(GetString(HKEY_LOCAL_MACHINE, "SOFTWARE\\Batch", "v", &v), 0);
     EXPECT_EQ(v, "committed");
+    // A batch inside a batch that is not committed keeps none of its changes,
+    // even when the outer one is committed.
+    {
+        RegBatch outer;
+        ASSERT_EQ(SetString(HKEY_LOCAL_MACHINE, "SOFTWARE\\Batch", "outer", "kept"), 0);
+        {
+            RegBatch inner;
+            ASSERT_EQ(inner.status(), 0);
+            ASSERT_EQ(SetString(HKEY_LOCAL_MACHINE, "SOFTWARE\\Batch", "v", "inner"), 0);
+        }
+        EXPECT_EQ(outer.Commit(), 0);
+    }
+    ASSERT_EQ(GetString(HKEY_LOCAL_MACHINE, "SOFTWARE\\Batch", "v", &v), 0);
+    EXPECT_EQ(v, "committed");
+    EXPECT_EQ(GetString(HKEY_LOCAL_MACHINE, "SOFTWARE\\Batch", "outer", &v), 0);
+}
+
+namespace {
+
+std::string Header(const std::string &body)
+{
+    return "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Forms]\r\n" + body;
+}
+
+std::string Stored(std::string_view name, uint32_t *type)
+{
+    UniqueKey k;
+    EXPECT_EQ(RegOpenKeyEx(HKEY_LOCAL_MACHINE, "SOFTWARE\\Forms", KEY_READ, k.out()), 0);
+    std::vector<uint8_t> data;
+    EXPECT_EQ(RegQueryValueEx(k.get(), name, type, &data), 0) << name;
+    return std::string(data.begin(), data.end());
+}
+
+// Exports the key, imports that into an empty registry and exports again:
+// both files must be byte for byte the same.
+std::string ExportReimportExport(const std::string &sub)
+{
+    halcyon::test::TempDir dir("regfile-rt");
+    EXPECT_EQ(ExportRegFile(HKEY_LOCAL_MACHINE, sub, 0, dir / "1.reg"), 0);
+    EXPECT_EQ(RegDeleteTree(HKEY_LOCAL_MACHINE, sub), 0);
+    std::string error;
+    EXPECT_EQ(ImportRegFile(dir / "1.reg", 0, &error), 0) << error;
+    EXPECT_EQ(ExportRegFile(HKEY_LOCAL_MACHINE, sub, 0, dir / "2.reg"), 0);
+    std::string first = halcyon::test::ReadFile(dir / "1.reg");
+    EXPECT_EQ(halcyon::test::ReadFile(dir / "2.reg"), first);
+    return Utf16LeToUtf8(std::string_view(first).substr(2));
+}
+
+} // namespace
+
+TEST_F(RegFile, LineFormsOfOtherToolsImportAndRoundTrip)
+{
+    struct Form {
+        const char *lines;
+        const char *name;
+        uint32_t type;
+        std::string data;
+    };
+    const std::vector<Form> forms = {
+        {"\"NL\"=\"line1\\nline2\"", "NL", REG_SZ, "line1\nline2"},
+        {"\"CR\"=\"a\\rb\"", "CR", REG_SZ, "a\rb"},
+        {"\"Tail\"=\"x\" ; comment", "Tail", REG_SZ, "x"},
+        {"\"Esc\\\\\\\"\"=\"q\\\"\\\\\"", "Esc\\\"", REG_SZ, "q\"\\"},
+        {"\"Bin\"=hex:01,02,\\\r\n; a comment inside the list\r\n  03,04", "Bin", REG_BINARY, "\x01\x02\x03\x04"},
+        {"\"Blank\"=dword: 0000002a", "Blank", REG_DWORD, std::string("\x2a\0\0\0", 4)},
+        {"\"DwTail\"=dword:00000001 ; one", "DwTail", REG_DWORD, std::string("\x01\0\0\0", 4)},
+        {"\"Odd\"=hex(7):41,00,00", "Odd", REG_MULTI_SZ, std::string("A\0", 2)},
+        {"\"OddHigh\"=hex(2):41,00,e9", "OddHigh", REG_EXPAND_SZ, "A\xC3\xA9"},
+    };
+    for (const auto &f : forms) {
+        SCOPED_TRACE(f.lines);
+        std::string error;
+        ASSERT_EQ(ImportRegText(Header(std::string(f.lines) + "\r\n"), 0, &error), 0) << error;
+        uint32_t type = 0;
+        EXPECT_EQ(Stored(f.name, &type), f.data);
+        EXPECT_EQ(type, f.type);
+        ExportReimportExport("SOFTWARE\\Forms");
+        EXPECT_EQ(Stored(f.name, &type), f.data);
+        EXPECT_EQ(type, f.type);
+    }
+    // Multi-line strings are written the way they were read.
+    std::string text;
+    ASSERT_EQ(ExportRegText(HKEY_LOCAL_MACHINE, "SOFTWARE\\Forms", 0, &text), 0);
+    EXPECT_NE(text.find("\"NL\"=\"line1\\nline2\"\r\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("\"CR\"=\"a\\rb\"\r\n"), std::string::npos) << text;
+}
+
+TEST_F(RegFile, MalformedTextIsRefusedWithItsReason)
+{
+    const std::string u16Header = "\xFF\xFE" + Utf8ToUtf16Le("Windows Registry Editor Version 5.00\r\n\r\n"
+                                                             "[HKEY_LOCAL_MACHINE\\SOFTWARE\\New]\r\n\"a\"=\"");
+    const struct {
+        std::string file;
+        const char *reason;
+    } cases[] = {
+        {Header("\"Bad\\q\"=\"x\"\r\n"), "line 4: unknown escape \"\\q\" in the value name"},
+        {Header("\"x\"=\"a\\q\"\r\n"), "line 4: unknown escape \"\\q\" in the value data"},
+        {Header("\"x\"=\"a\xFF\xC3(\"\r\n"), "line 4: the text is not valid UTF-8 (byte 0xFF)"},
+        {Header("\"x\"=\"\xC3\"\r\n"), "line 4: the text is not valid UTF-8 (byte 0xC3)"},
+        {Header(std::string("[HKEY_LOCAL_MACHINE\\SOFTWARE\\A\0B]\r\n", 35)), "line 4: a key name cannot hold a NUL"},
+        {u16Header + std::string("\x00\xD8x\0\"\0", 6), "line 4: the text is not valid UTF-16"},
+    };
+    for (const auto &c : cases) {
+        std::string error;
+        EXPECT_EQ(ImportRegText(c.file, 0, &error), ERROR_INVALID_DATA) << c.reason;
+        EXPECT_NE(error.find(c.reason), std::string::npos) << error;
+        EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, "SOFTWARE\\Forms")) << c.reason;
+        EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, "SOFTWARE\\New")) << c.reason;
+    }
+}
+
+TEST_F(RegFile, MalformedUtf8InTheRegistryRoundTripsAsReplacementCharacters)
+{
+    // Data written through the API can hold any bytes; the file (UTF-16) holds
+    // U+FFFD for each malformed sequence, and nothing after one is lost.
+    UniqueKey k;
+    ASSERT_EQ(RegCreateKeyEx(HKEY_LOCAL_MACHINE, "SOFTWARE\\Forms", KEY_ALL_ACCESS, k.out()), 0);
+    const std::string bad = "a\xFF\xC3(";
+    ASSERT_EQ(RegSetValueEx(k.get(), "sz", REG_SZ, bad.data(), bad.size()), 0);
+    ASSERT_EQ(RegSetValueEx(k.get(), "expand", REG_EXPAND_SZ, bad.data(), bad.size()), 0);
+    ASSERT_EQ(RegSetValueEx(k.get(), "n\xE2\x82", REG_SZ, "v", 1), 0);
+    k.reset();
+    std::string text = ExportReimportExport("SOFTWARE\\Forms");
+    EXPECT_NE(text.find("\"sz\"=\"a\xEF\xBF\xBD\xEF\xBF\xBD(\""), std::string::npos) << text;
+    EXPECT_NE(text.find("\"expand\"=hex(2):61,00,fd,ff,fd,ff,28,00\r\n"), std::string::npos) << text;
+    uint32_t type = 0;
+    EXPECT_EQ(Stored("n\xEF\xBF\xBD", &type), "v");
 }

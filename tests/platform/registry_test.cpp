@@ -1,9 +1,14 @@
 // The registry store: roots and views, exact data, case rules, deletes,
-// enumeration, a broken registry.db.
+// enumeration at size and under concurrent change, a broken registry.db.
 #include <gtest/gtest.h>
 #include <sqlite3.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
+#include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <thread>
@@ -388,4 +393,115 @@ TEST_F(Registry, ThreadsShareTheStoreAndTheHandleTable)
     ASSERT_EQ(RegOpenKeyEx(HKEY_LOCAL_MACHINE, "SOFTWARE\\Threads\\T3", KEY_READ, k.out()), 0);
     EXPECT_EQ(RegEnumValue(k.get(), 39, nullptr, nullptr, nullptr), 0);
     EXPECT_EQ(RegEnumValue(k.get(), 40, nullptr, nullptr, nullptr), ERROR_NO_MORE_ITEMS);
+}
+
+namespace {
+
+// Lists every subkey of `key` by index.
+std::vector<std::string> ListSubkeys(HKEY key, LONG *end)
+{
+    std::vector<std::string> names;
+    std::string name;
+    for (uint32_t i = 0;; ++i) {
+        *end = RegEnumKeyEx(key, i, &name);
+        if (*end != ERROR_SUCCESS)
+            return names;
+        names.push_back(name);
+    }
+}
+
+void MakeSubkeys(const std::string &parent, int count, const char *prefix)
+{
+    RegBatch batch;
+    ASSERT_EQ(batch.status(), 0);
+    for (int i = 0; i < count; ++i) {
+        UniqueKey k;
+        char name[32];
+        std::snprintf(name, sizeof name, "%s%06d", prefix, i);
+        ASSERT_EQ(RegCreateKeyEx(HKEY_LOCAL_MACHINE, parent + "\\" + name, KEY_ALL_ACCESS, k.out()), 0);
+    }
+    ASSERT_EQ(batch.Commit(), 0);
+}
+
+} // namespace
+
+TEST_F(Registry, ManySubkeysListInNameOrderQuickly)
+{
+    // Listing used to read the whole list for every index; the bound is
+    // generous for CI, the benchmark holds the real figure.
+    MakeSubkeys("SOFTWARE\\Big", 20000, "Key");
+    UniqueKey k;
+    ASSERT_EQ(RegOpenKeyEx(HKEY_LOCAL_MACHINE, "SOFTWARE\\Big", KEY_READ, k.out()), 0);
+    auto t0 = std::chrono::steady_clock::now();
+    LONG end = 0;
+    std::vector<std::string> names = ListSubkeys(k.get(), &end);
+    double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    EXPECT_EQ(end, ERROR_NO_MORE_ITEMS);
+    ASSERT_EQ(names.size(), 20000u);
+    EXPECT_TRUE(std::is_sorted(names.begin(), names.end()));
+    EXPECT_LT(seconds, 10.0);
+    // A change is seen by the next walk.
+    ASSERT_EQ(RegDeleteTree(HKEY_LOCAL_MACHINE, "SOFTWARE\\Big\\Key000000"), 0);
+    EXPECT_EQ(RegEnumKeyEx(k.get(), 0, &names[0]), 0);
+    EXPECT_EQ(names[0], "Key000001");
+}
+
+TEST_F(Registry, EnumerationSeesOneListWhileOthersChangeTheKey)
+{
+    // The writer works in this process's connection or in another process;
+    // a walk lists the keys that stayed, in order, each once.
+    for (bool otherProcess : {false, true}) {
+        SCOPED_TRACE(otherProcess ? "writer process" : "writer thread");
+        MakeSubkeys("SOFTWARE\\Walk", 2000, "Stay");
+        std::atomic<bool> stop{false};
+        auto writer = [&stop] {
+            for (int i = 0; !stop; ++i) {
+                std::string name = "SOFTWARE\\Walk\\" + std::string(i % 2 ? "A" : "Z") + std::to_string(i % 50);
+                if (i % 3 == 2)
+                    RegDeleteTree(HKEY_LOCAL_MACHINE, name);
+                else
+                    SetString(HKEY_LOCAL_MACHINE, name, "v", "x");
+            }
+        };
+        pid_t child = -1;
+        std::thread thread;
+        if (otherProcess) {
+            child = fork();
+            ASSERT_GE(child, 0);
+            if (child == 0) {
+                writer();
+                _exit(0);
+            }
+        } else {
+            thread = std::thread(writer);
+        }
+        for (int walk = 0; walk < 5; ++walk) {
+            UniqueKey k;
+            ASSERT_EQ(RegOpenKeyEx(HKEY_LOCAL_MACHINE, "SOFTWARE\\Walk", KEY_READ, k.out()), 0);
+            LONG end = 0;
+            std::vector<std::string> names = ListSubkeys(k.get(), &end);
+            EXPECT_EQ(end, ERROR_NO_MORE_ITEMS);
+            EXPECT_TRUE(std::adjacent_find(names.begin(), names.end(), [](const auto &a, const auto &b) {
+                            return !(a < b);
+                        }) == names.end());
+            EXPECT_EQ(std::count_if(names.begin(), names.end(), [](const auto &n) { return n.rfind("Stay", 0) == 0; }),
+                      2000);
+        }
+        // Deleting the key being walked ends the walk.
+        UniqueKey k;
+        ASSERT_EQ(RegOpenKeyEx(HKEY_LOCAL_MACHINE, "SOFTWARE\\Walk", KEY_READ, k.out()), 0);
+        std::string name;
+        ASSERT_EQ(RegEnumKeyEx(k.get(), 0, &name), 0);
+        ASSERT_EQ(RegEnumKeyEx(k.get(), 1, &name), 0);
+        if (otherProcess) {
+            kill(child, SIGKILL);
+            waitpid(child, nullptr, 0);
+        } else {
+            stop = true;
+            thread.join();
+        }
+        ASSERT_EQ(RegDeleteTree(HKEY_LOCAL_MACHINE, "SOFTWARE\\Walk"), 0);
+        EXPECT_EQ(RegEnumKeyEx(k.get(), 2, &name), ERROR_KEY_DELETED);
+        EXPECT_EQ(RegEnumKeyEx(k.get(), 0, &name), ERROR_KEY_DELETED);
+    }
 }
