@@ -44,6 +44,16 @@ private:
 // processes; null on failure.
 std::FILE *OpenHostFileForRead(const std::string &hostPath);
 
+// The next byte of a stream that only this thread reads; EOF at the end.
+inline int ReadByteUnlocked(std::FILE *file)
+{
+#if defined(_WIN32)
+    return _getc_nolock(file);
+#else
+    return getc_unlocked(file);
+#endif
+}
+
 // The local civil time of `when`; false when it cannot be represented.
 bool LocalCivilTime(std::time_t when, std::tm *out);
 

@@ -28,7 +28,7 @@ bool LineReader::Next(std::string *line, bool *overlong)
         *line += c;
     };
     int c;
-    while ((c = ::getc_unlocked(file_.get())) != EOF) {
+    while ((c = platform::ReadByteUnlocked(file_.get())) != EOF) {
         any = true;
         if (pendingCr) {
             pendingCr = false;
