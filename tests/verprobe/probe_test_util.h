@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <string>
 #include <utility>
 
@@ -49,6 +50,19 @@ inline Probe Verify(const char *target, const char *expected, uint32_t size = 26
     uint32_t code = VerifyVersion_s(Arg(target, t), Arg(expected, e), buf.data(), size);
     EXPECT_EQ(buf[size], 0x7f) << "output overrun";
     return {code, Out(buf)};
+}
+
+// Sets (or, with null, removes) a variable of the process environment.
+inline void SetEnv(const char *name, const char *value)
+{
+#if defined(_WIN32)
+    ::_putenv_s(name, value ? value : "");
+#else
+    if (value)
+        ::setenv(name, value, 1);
+    else
+        ::unsetenv(name);
+#endif
 }
 
 // A machine of its own per test; Windows paths below C: map into it.
