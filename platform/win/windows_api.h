@@ -31,6 +31,9 @@
 #undef GetPrivateProfileString
 #undef GetPrivateProfileInt
 #undef WritePrivateProfileString
+#undef GetPrivateProfileSectionNames
+#undef GetFileAttributes
+#undef SetFileAttributes
 #undef HKEY_CLASSES_ROOT
 #undef HKEY_CURRENT_USER
 #undef HKEY_LOCAL_MACHINE

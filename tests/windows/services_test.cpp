@@ -1,9 +1,13 @@
-// The Windows services behind the registry, machine and power interfaces:
+// The Windows services behind the registry, machine, power and profile
+// interfaces:
 // text crosses as UTF-8 and is stored as Windows keeps it.
 #include <gtest/gtest.h>
 
+#include "platform/environment.h"
 #include "platform/machine.h"
+#include "platform/path_map.h"
 #include "platform/power_request.h"
+#include "platform/profile.h"
 #include "platform/registry.h"
 #include "platform/win/wide_text.h"
 #include "platform/win/windows_api.h"
@@ -81,4 +85,32 @@ TEST(WindowsPower, RequestsAreCountedAndHoldTheMachineUnlessWineHasNoPowerReques
     EXPECT_TRUE(platform::ClosePowerRequest(h));
     EXPECT_EQ(platform::ActivePowerRequests(platform::PowerRequestSystemRequired), 0);
     EXPECT_FALSE(platform::SystemSleepInhibited());
+}
+
+TEST(WindowsProfile, ValuesKeysSectionsAndText)
+{
+    test::TempDir dir("halcyon-profile");
+    const std::string ini = dir.path() + "\\plan.ini";
+    ASSERT_TRUE(platform::WritePrivateProfileString("Main", "Name", "Grüße ✓", ini));
+    ASSERT_TRUE(platform::WritePrivateProfileString("Main", "Empty", "", ini));
+    ASSERT_TRUE(platform::WritePrivateProfileString("Other", "Count", "12", ini));
+
+    EXPECT_EQ(platform::GetPrivateProfileString("main", "name", "-", ini), "Grüße ✓");
+    EXPECT_EQ(platform::GetPrivateProfileValue("Main", "Empty", ini).value_or("absent"), "");
+    EXPECT_FALSE(platform::GetPrivateProfileValue("Main", "Missing", ini));
+    EXPECT_EQ(platform::GetPrivateProfileString("Main", "Missing", "-", ini), "-");
+    EXPECT_EQ(platform::GetPrivateProfileInt("Other", "Count", 0, ini), 12u);
+    EXPECT_EQ(platform::GetPrivateProfileKeys("Main", ini), (std::vector<std::string>{"Name", "Empty"}));
+    EXPECT_EQ(platform::GetPrivateProfileSectionNames(ini), (std::vector<std::string>{"Main", "Other"}));
+
+    ASSERT_TRUE(platform::WritePrivateProfileString("Main", "Name", std::nullopt, ini));
+    EXPECT_FALSE(platform::GetPrivateProfileValue("Main", "Name", ini));
+    ASSERT_TRUE(platform::DeletePrivateProfileSection("Other", ini));
+    EXPECT_EQ(platform::GetPrivateProfileSectionNames(ini), (std::vector<std::string>{"Main"}));
+    EXPECT_TRUE(platform::DeletePrivateProfileSection("Main", dir.path() + "\\absent.ini"));
+
+    // A bare name lives in the Windows folder.
+    std::string windir = platform::ProfileHostPath("halcyon-test.ini");
+    EXPECT_TRUE(platform::EqualsNoCase(windir, *platform::GetEnvironmentVariable("windir") + "\\halcyon-test.ini"))
+        << windir;
 }
