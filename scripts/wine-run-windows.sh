@@ -30,6 +30,9 @@ mkdir -p "$prefix_root"
     [ -f "$template/system.reg" ] || { echo "wine-run: no template prefix at $template" >&2; exit 2; }
     rm -rf "$prefix"
     cp -a "$template" "$prefix"
+    # A drive X: as on the preinstallation environment the programs run in.
+    mkdir -p "$prefix/drive_c/x-drive"
+    ln -sfn ../drive_c/x-drive "$prefix/dosdevices/x:"
   fi
 ) 9>"$prefix_root/$name.lock"
 # A persistent server and Wine's services started away from the caller's

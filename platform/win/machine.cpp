@@ -12,7 +12,7 @@
 #include <cwchar>
 #include <mutex>
 
-#include "platform/environment.h"
+#include "platform/machine_prefix.h"
 #include "platform/path_map.h"
 #include "platform/win/wide_text.h"
 
@@ -20,15 +20,7 @@ namespace halcyon::platform {
 
 namespace {
 
-std::string OverrideFolder()
-{
-    if (auto dir = GetEnvironmentVariable("HALCYON_MACHINE"); dir && !dir->empty())
-        return *dir;
-    auto data = GetEnvironmentVariable("ProgramData");
-    return (data ? *data : std::string("C:\\ProgramData")) + "\\Halcyon";
-}
-
-std::wstring OverrideFile() { return win::FileApiPath(OverrideFolder() + "\\machine.ini"); }
+std::wstring OverrideFile() { return win::FileApiPath(MachineRoot() + "\\machine.ini"); }
 
 struct DiskOverride {
     std::mutex mutex;
@@ -72,8 +64,8 @@ std::optional<std::string> MachineSetting(std::string_view section, std::string_
 
 bool SetMachineSetting(std::string_view section, std::string_view key, std::string_view value)
 {
-    std::wstring folder = win::FileApiPath(OverrideFolder());
-    ::CreateDirectoryW(folder.c_str(), nullptr);
+    if (!EnsureMachine())
+        return false;
     std::wstring file = OverrideFile();
     // A new file starts with a UTF-16 byte order mark: the profile API then
     // keeps it in UTF-16.

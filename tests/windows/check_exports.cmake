@@ -1,5 +1,5 @@
 # Compares a DLL's export table (objdump -p) with the names of its export
-# list (a version script's "global:" block).
+# list: a version script's "global:" block (MAP) or a list (NAMES).
 execute_process(COMMAND ${OBJDUMP} -p ${DLL} OUTPUT_VARIABLE dump RESULT_VARIABLE rc)
 if(NOT rc EQUAL 0)
   message(FATAL_ERROR "objdump failed on ${DLL}")
@@ -12,9 +12,13 @@ foreach(row IN LISTS rows)
   list(APPEND exported ${name})
 endforeach()
 
-file(READ ${MAP} map)
-string(REGEX MATCH "global:([^}]*)local:" block "${map}")
-string(REGEX MATCHALL "[A-Za-z_][A-Za-z0-9_]*" wanted "${CMAKE_MATCH_1}")
+if(DEFINED NAMES)
+  set(wanted ${NAMES})
+else()
+  file(READ ${MAP} map)
+  string(REGEX MATCH "global:([^}]*)local:" block "${map}")
+  string(REGEX MATCHALL "[A-Za-z_][A-Za-z0-9_]*" wanted "${CMAKE_MATCH_1}")
+endif()
 
 list(SORT exported)
 list(SORT wanted)
