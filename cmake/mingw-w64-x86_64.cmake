@@ -32,5 +32,13 @@ set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
 set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
 set(CMAKE_MODULE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
 
-# Test programs run under wine64, each program in its own prefix.
-set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../scripts/wine-run-windows.sh)
+# Test programs run under wine64, each program in its own prefix copied from
+# the cache's template.
+if(HALCYON_WINDEPS)
+  set(_halcyon_wine_template ${HALCYON_WINDEPS}/wine-template)
+else()
+  get_filename_component(_halcyon_wine_template ${CMAKE_CURRENT_LIST_DIR}/../build-windows-deps/wine-template
+    ABSOLUTE)
+endif()
+set(CMAKE_CROSSCOMPILING_EMULATOR env WINE_TEMPLATE=${_halcyon_wine_template}
+  ${CMAKE_CURRENT_LIST_DIR}/../scripts/wine-run-windows.sh)
