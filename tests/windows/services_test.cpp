@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/environment.h"
+#include "platform/firmware_table.h"
 #include "platform/machine.h"
 #include "platform/path_map.h"
 #include "platform/power_request.h"
@@ -113,4 +114,22 @@ TEST(WindowsProfile, ValuesKeysSectionsAndText)
     std::string windir = platform::ProfileHostPath("halcyon-test.ini");
     EXPECT_TRUE(platform::EqualsNoCase(windir, *platform::GetEnvironmentVariable("windir") + "\\halcyon-test.ini"))
         << windir;
+}
+
+// Wine 8.0's table carries no OEM strings (type 11): there the identity
+// comes from the override file alone.
+TEST(WindowsFirmware, StructuresOfTheSmbiosTableUnlessWineHasNoOemStrings)
+{
+    for (uint8_t type : {uint8_t(1), uint8_t(11)}) {
+        auto raw = platform::SmbiosStructure(type);
+        if (!raw) {
+            EXPECT_EQ(type, 11) << "Wine's table holds the system structure";
+            continue;
+        }
+        ASSERT_GE(raw->size(), 6u);
+        EXPECT_EQ(static_cast<uint8_t>((*raw)[0]), type);
+        EXPECT_GE(raw->size(), static_cast<uint8_t>((*raw)[1]) + 2u);
+        EXPECT_EQ(raw->substr(raw->size() - 2), std::string("\0\0", 2));
+    }
+    EXPECT_FALSE(platform::SmbiosStructure(200));
 }
