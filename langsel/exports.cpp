@@ -6,7 +6,9 @@
 
 using namespace halcyon::langsel;
 
-MUICHOOSER_API HRESULT DllGetClassObject(const GUID *clsid, const GUID *iid, void **object)
+namespace {
+
+HRESULT GetClassObject(const GUID *clsid, const GUID *iid, void **object)
 {
     return ComBarrier([&]() -> HRESULT {
         if (!object)
@@ -19,6 +21,20 @@ MUICHOOSER_API HRESULT DllGetClassObject(const GUID *clsid, const GUID *iid, voi
         return ComMUIFactory::Instance().QueryInterface(*iid, object);
     });
 }
+
+} // namespace
+
+#if defined(_WIN32)
+MUICHOOSER_API HRESULT STDAPICALLTYPE DllGetClassObject(REFCLSID clsid, REFIID iid, LPVOID *object)
+{
+    return GetClassObject(&clsid, &iid, object);
+}
+#else
+MUICHOOSER_API HRESULT DllGetClassObject(const GUID *clsid, const GUID *iid, void **object)
+{
+    return GetClassObject(clsid, iid, object);
+}
+#endif
 
 MUICHOOSER_API HRESULT DllCanUnloadNow(void) { return ModuleLockCount() == 0 ? S_OK : S_FALSE; }
 
@@ -35,13 +51,14 @@ MUICHOOSER_API HRESULT DllUnregisterServer(void)
 namespace {
 
 // "user", without regard to case, and nothing after it.
-bool IsUserSwitch(const char16_t *text)
+template <typename Char>
+bool IsUserSwitch(const Char *text)
 {
     if (!text)
         return false;
     const char16_t *word = u"user";
     for (int i = 0; i < 5; ++i) {
-        char16_t c = text[i];
+        char16_t c = static_cast<char16_t>(text[i]);
         if (c >= u'A' && c <= u'Z')
             c = static_cast<char16_t>(c - u'A' + u'a');
         if (c != word[i])
@@ -52,7 +69,11 @@ bool IsUserSwitch(const char16_t *text)
 
 } // namespace
 
+#if defined(_WIN32)
+MUICHOOSER_API HRESULT STDAPICALLTYPE DllInstall(BOOL install, LPCWSTR command_line)
+#else
 MUICHOOSER_API HRESULT DllInstall(bool install, const char16_t *command_line)
+#endif
 {
     return ComBarrier([&]() -> HRESULT {
         // The per-user switch applies to this call only.

@@ -4,6 +4,7 @@
 #include <ctime>
 #include <string>
 
+#include "platform/host_file.h"
 #include "platform/path_map.h"
 
 namespace halcyon::langsel {
@@ -16,7 +17,7 @@ void MuiLog(std::string_view text)
         return;
     std::time_t now = std::time(nullptr);
     std::tm local{};
-    localtime_r(&now, &local);
+    platform::LocalCivilTime(now, &local);
     std::fprintf(f, "%04d.%02d.%02d %02d:%02d:%02d %.*s\n", local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,
                  local.tm_hour, local.tm_min, local.tm_sec, static_cast<int>(text.size()), text.data());
     std::fclose(f);

@@ -5,16 +5,20 @@
 #include <string>
 #include <system_error>
 
+#include "platform/file_attributes.h"
+#include "platform/path_map.h"
+#include "platform/profile.h"
+#include "platform/registry.h"
+
 #include "langsel/com_mui.h"
 #include "langsel/mui_log.h"
 #include "langsel/pe_tools.h"
 #include "langsel/server_module.h"
 #include "langsel/bstr_text.h"
 #include "langsel/text16.h"
-#include "platform/file_attributes.h"
-#include "platform/path_map.h"
-#include "platform/profile.h"
-#include "platform/registry.h"
+#if defined(_WIN32)
+#include "platform/win/platform_names.h"
+#endif
 
 namespace halcyon::langsel {
 

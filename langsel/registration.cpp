@@ -3,10 +3,14 @@
 #include <string>
 #include <vector>
 
+#include "platform/registry.h"
+
 #include "halcyon/MuiChooser.h"
 #include "langsel/guid_text.h"
 #include "langsel/server_module.h"
-#include "platform/registry.h"
+#if defined(_WIN32)
+#include "platform/win/platform_names.h"
+#endif
 
 namespace halcyon::langsel {
 
@@ -37,7 +41,15 @@ std::vector<Key> Scripts(const std::string &module)
     const std::string appId = GuidToString(APPID_MuiChooser);
     const std::string clsid = GuidToString(CLSID_ComMUI);
     const std::string libId = GuidToString(LIBID_MuiChooserLib);
+#if defined(_WIN32)
+    const std::string folder = module.substr(0, module.find_last_of("\\/") + 1);
+    // The object keeps no thread affinity: clients of either apartment get
+    // it directly (no marshaling needed).
+    const std::vector<Value> inprocValues = {{"", module}, {"ThreadingModel", "Both"}};
+#else
     const std::string folder = module.substr(0, module.find_last_of('/') + 1);
+    const std::vector<Value> inprocValues = {{"", module}};
+#endif
     // Interfaces of the type library, marshalled by the automation marshaler.
     const std::string automationProxy = "{00020424-0000-0000-C000-000000000046}";
     auto interfaceKey = [&](const IID &iid, const char *name) {
@@ -71,7 +83,7 @@ std::vector<Key> Scripts(const std::string &module)
                  {Key{"ProgID", Removal::Normal, {{"", "MuiChooser.ComMUI.1"}}, {}},
                   Key{"VersionIndependentProgID", Removal::Normal, {{"", "MuiChooser.ComMUI"}}, {}},
                   Key{"Programmable", Removal::ForceRemove, {}, {}},
-                  Key{"InprocServer32", Removal::Normal, {{"", module}}, {}},
+                  Key{"InprocServer32", Removal::Normal, inprocValues, {}},
                   Key{"TypeLib", Removal::Normal, {{"", libId}}, {}}}}}},
         // The type library and its interfaces.
         Key{"TypeLib",

@@ -95,6 +95,9 @@ private:
     bool ended_ = false;
     uint32_t exitCode_ = STILL_ACTIVE;
     std::optional<uint32_t> reportedCode_; // fake: the code reported at exit
+#if defined(_WIN32)
+    void *handle_ = nullptr; // the process HANDLE
+#endif
 };
 
 // Starts `file` (Windows or host path text) with `parameters` in working

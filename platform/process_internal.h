@@ -10,6 +10,10 @@ struct ProcessHandleAccess {
     static ProcessHandle Child(pid_t pid, std::optional<uint32_t> reportedCode);
     // A process that was never started and has "ended" with `code`.
     static ProcessHandle Fake(uint32_t code);
+#if defined(_WIN32)
+    // A child we started, around the process HANDLE the start gave (owned).
+    static ProcessHandle ChildFromHandle(void *process, std::optional<uint32_t> reportedCode);
+#endif
 };
 
 // pidfd_open(2); -1 with errno when unavailable.

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/host_file.h"
 #include "platform/path_map.h"
 
 namespace halcyon::verprobe {
@@ -261,7 +262,7 @@ std::optional<CivilDate> ParseDate(std::string_view text)
 {
     std::time_t now = std::time(nullptr);
     std::tm local{};
-    localtime_r(&now, &local);
+    platform::LocalCivilTime(now, &local);
     return ParseDate(text, local.tm_year + 1900);
 }
 

@@ -13,6 +13,7 @@
 #include "verprobe/registry_probe.h"
 #include "verprobe/result_codes.h"
 #include "verprobe/text_lines.h"
+#include "verprobe/utf8_entries.h"
 #include "verprobe/work_record.h"
 
 using namespace halcyon::verprobe;
@@ -56,9 +57,17 @@ uint32_t Deliver(WorkRecord &rec, uint32_t result, const std::string &text)
 
 } // namespace
 
+// On Windows the exports take UTF-16 (verprobe/win/exports.cpp) and run
+// these UTF-8 forms.
+#if defined(_WIN32)
+#define VERGAUGE_ENTRY
+namespace halcyon::verprobe::utf8 {
+#else
+#define VERGAUGE_ENTRY VERGAUGE_API
 extern "C" {
+#endif
 
-VERGAUGE_API uint32_t GetExeVersion_s(const char *file, char *out, uint32_t out_size)
+VERGAUGE_ENTRY uint32_t GetExeVersion_s(const char *file, char *out, uint32_t out_size)
 {
     return RunProbe(file, out, out_size, true, [](WorkRecord &rec) {
         std::string text;
@@ -67,7 +76,7 @@ VERGAUGE_API uint32_t GetExeVersion_s(const char *file, char *out, uint32_t out_
     });
 }
 
-VERGAUGE_API uint32_t GetRegVersion_s(const char *registry_path, char *out, uint32_t out_size)
+VERGAUGE_ENTRY uint32_t GetRegVersion_s(const char *registry_path, char *out, uint32_t out_size)
 {
     return RunProbe(registry_path, out, out_size, true, [](WorkRecord &rec) {
         rec.view = 0;
@@ -75,7 +84,7 @@ VERGAUGE_API uint32_t GetRegVersion_s(const char *registry_path, char *out, uint
     });
 }
 
-VERGAUGE_API uint32_t GetTextVersion_s(const char *file, char *out, uint32_t out_size)
+VERGAUGE_ENTRY uint32_t GetTextVersion_s(const char *file, char *out, uint32_t out_size)
 {
     return RunProbe(file, out, out_size, true, [](WorkRecord &rec) {
         std::string line;
@@ -84,7 +93,7 @@ VERGAUGE_API uint32_t GetTextVersion_s(const char *file, char *out, uint32_t out
     });
 }
 
-VERGAUGE_API uint32_t GetCopyright_s(const char *file, char *out, uint32_t out_size)
+VERGAUGE_ENTRY uint32_t GetCopyright_s(const char *file, char *out, uint32_t out_size)
 {
     return RunProbe(file, out, out_size, false, [](WorkRecord &rec) {
         std::string text;
@@ -95,7 +104,7 @@ VERGAUGE_API uint32_t GetCopyright_s(const char *file, char *out, uint32_t out_s
     });
 }
 
-VERGAUGE_API uint32_t GetLastModifiedDate_s(const char *file, char *out, uint32_t out_size)
+VERGAUGE_ENTRY uint32_t GetLastModifiedDate_s(const char *file, char *out, uint32_t out_size)
 {
     return RunProbe(file, out, out_size, true, [](WorkRecord &rec) {
         std::string text;
@@ -104,7 +113,7 @@ VERGAUGE_API uint32_t GetLastModifiedDate_s(const char *file, char *out, uint32_
     });
 }
 
-VERGAUGE_API uint32_t VerifyVersion_s(const char *target, const char *expected, char *out, uint32_t out_size)
+VERGAUGE_ENTRY uint32_t VerifyVersion_s(const char *target, const char *expected, char *out, uint32_t out_size)
 {
     return RunProbe(target, out, out_size, true, [expected](WorkRecord &rec) {
         if (Empty(expected))
@@ -117,4 +126,4 @@ VERGAUGE_API uint32_t VerifyVersion_s(const char *target, const char *expected, 
     });
 }
 
-} // extern "C"
+} // extern "C" / utf8

@@ -1,8 +1,8 @@
 #include "verprobe/file_version.h"
 
 #include <cstdio>
-#include <sys/stat.h>
 
+#include "platform/host_file.h"
 #include "platform/path_map.h"
 #include "verprobe/pe_reader.h"
 #include "verprobe/result_codes.h"
@@ -14,8 +14,8 @@ std::optional<std::string> RegularFile(std::string_view target)
     if (target.empty())
         return std::nullopt;
     std::string host = platform::HostPath(target);
-    struct stat st{};
-    if (host.empty() || ::stat(host.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+    auto status = platform::StatHostPath(host);
+    if (!status || !status->regular)
         return std::nullopt;
     return host;
 }

@@ -1,7 +1,8 @@
 #include "verprobe/modified_date.h"
 
 #include <cstdio>
-#include <sys/stat.h>
+
+#include "platform/host_file.h"
 
 #include "verprobe/date_parser.h"
 #include "verprobe/file_version.h"
@@ -12,7 +13,7 @@ namespace halcyon::verprobe {
 std::string FormatLocalTime(std::time_t when)
 {
     std::tm local{};
-    if (!localtime_r(&when, &local))
+    if (!platform::LocalCivilTime(when, &local))
         return {};
     char text[64];
     std::snprintf(text, sizeof text, "%d/%d/%d %d:%d:%d", local.tm_mon + 1, local.tm_mday, local.tm_year + 1900,
@@ -25,10 +26,10 @@ uint32_t ReadModifiedDate(std::string_view target, std::string *text)
     auto host = RegularFile(target);
     if (!host)
         return kFileNotFound;
-    struct stat st{};
-    if (::stat(host->c_str(), &st) != 0)
+    auto status = platform::StatHostPath(*host);
+    if (!status)
         return kNoVersionOrMismatch;
-    std::string formatted = FormatLocalTime(st.st_mtime);
+    std::string formatted = FormatLocalTime(status->modified);
     if (formatted.empty())
         return kNoVersionOrMismatch;
     *text = std::move(formatted);

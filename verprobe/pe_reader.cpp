@@ -1,10 +1,6 @@
 #include "verprobe/pe_reader.h"
 
-#include <cerrno>
 #include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace halcyon::verprobe {
 
@@ -201,44 +197,6 @@ bool MemorySource::Read(uint64_t offset, void *out, size_t n) const
         return false;
     if (n)
         std::memcpy(out, data_ + offset, n);
-    return true;
-}
-
-FileSource::FileSource(const std::string &hostPath)
-{
-    fd_ = ::open(hostPath.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd_ < 0)
-        return;
-    struct stat st{};
-    if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd_);
-        fd_ = -1;
-        return;
-    }
-    size_ = static_cast<uint64_t>(st.st_size);
-}
-
-FileSource::~FileSource()
-{
-    if (fd_ >= 0)
-        ::close(fd_);
-}
-
-bool FileSource::Read(uint64_t offset, void *out, size_t n) const
-{
-    if (fd_ < 0 || offset > size_ || n > size_ - offset)
-        return false;
-    auto *p = static_cast<uint8_t *>(out);
-    while (n > 0) {
-        ssize_t got = ::pread(fd_, p, n, static_cast<off_t>(offset));
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got <= 0)
-            return false;
-        p += got;
-        n -= static_cast<size_t>(got);
-        offset += static_cast<uint64_t>(got);
-    }
     return true;
 }
 

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/host_file.h"
+
 namespace halcyon::verprobe {
 
 // Random-access bytes: a file on disk or a buffer in memory.
@@ -35,17 +37,13 @@ private:
 // A regular file opened read-only; `ok()` false when it cannot be opened.
 class FileSource : public ByteSource {
 public:
-    explicit FileSource(const std::string &hostPath);
-    ~FileSource() override;
-    FileSource(const FileSource &) = delete;
-    FileSource &operator=(const FileSource &) = delete;
-    bool ok() const { return fd_ >= 0; }
-    uint64_t Size() const override { return size_; }
-    bool Read(uint64_t offset, void *out, size_t n) const override;
+    explicit FileSource(const std::string &hostPath) : file_(hostPath) {}
+    bool ok() const { return file_.ok(); }
+    uint64_t Size() const override { return file_.Size(); }
+    bool Read(uint64_t offset, void *out, size_t n) const override { return file_.ReadAt(offset, out, n); }
 
 private:
-    int fd_ = -1;
-    uint64_t size_ = 0;
+    platform::ReadOnlyFile file_;
 };
 
 // Largest version resource accepted (real ones are a few kilobytes).

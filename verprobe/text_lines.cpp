@@ -1,12 +1,13 @@
 #include "verprobe/text_lines.h"
 
+#include "platform/host_file.h"
 #include "verprobe/file_version.h"
 #include "verprobe/result_codes.h"
 #include "verprobe/text_rules.h"
 
 namespace halcyon::verprobe {
 
-LineReader::LineReader(const std::string &hostPath) : file_(std::fopen(hostPath.c_str(), "rbe")) {}
+LineReader::LineReader(const std::string &hostPath) : file_(platform::OpenHostFileForRead(hostPath)) {}
 
 bool LineReader::Next(std::string *line, bool *overlong)
 {
@@ -27,7 +28,7 @@ bool LineReader::Next(std::string *line, bool *overlong)
         *line += c;
     };
     int c;
-    while ((c = ::getc_unlocked(file_.get())) != EOF) {
+    while ((c = platform::ReadByteUnlocked(file_.get())) != EOF) {
         any = true;
         if (pendingCr) {
             pendingCr = false;

@@ -1,10 +1,8 @@
 #include "verprobe/text_rules.h"
 
-#include <clocale>
-#include <cwctype>
 #include <vector>
 
-#include <locale.h>
+#include "platform/host_file.h"
 
 namespace halcyon::verprobe {
 
@@ -72,13 +70,6 @@ std::vector<Char> Split(std::string_view s)
     return out;
 }
 
-// The Unicode classification of the C.UTF-8 locale, made once.
-locale_t Utf8Locale()
-{
-    static locale_t loc = newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(nullptr));
-    return loc;
-}
-
 bool IsWhite(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f'; }
 
 } // namespace
@@ -99,9 +90,7 @@ bool IsLetterOrDigit(char32_t c)
         return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
     if (c >= 0xD800 && c <= 0xDFFF)
         return false;
-    if (locale_t loc = Utf8Locale())
-        return iswalnum_l(static_cast<wint_t>(c), loc) != 0;
-    return true;
+    return platform::IsUnicodeLetterOrDigit(c);
 }
 
 bool IsLetterOrDigitText(std::string_view character)

@@ -13,6 +13,16 @@
 #include <cstddef>
 #include <cstdint>
 
+#if defined(_WIN32)
+/* MuiChooser.dll: the system's COM and OLE Automation types (BSTRs from
+ * oleaut32); DllInstall takes the system's signature. */
+#include <ole2.h>
+#include <ocidl.h>
+#include <olectl.h>
+
+#define MUICHOOSER_API extern "C" __declspec(dllexport)
+using COMLONG = LONG; /* COM "long" */
+#else
 #define MUICHOOSER_API extern "C" __attribute__((visibility("default")))
 
 using HRESULT = int32_t;
@@ -78,12 +88,15 @@ constexpr HRESULT DISP_E_TYPEMISMATCH = static_cast<HRESULT>(0x80020005u);
 constexpr HRESULT DISP_E_UNKNOWNNAME = static_cast<HRESULT>(0x80020006u);
 constexpr HRESULT DISP_E_BADINDEX = static_cast<HRESULT>(0x8002000Bu);
 constexpr HRESULT DISP_E_BADPARAMCOUNT = static_cast<HRESULT>(0x8002000Eu);
+#endif
+
 /* HRESULT_FROM_WIN32 */
 constexpr HRESULT HResultFromWin32(uint32_t error)
 {
     return error == 0 ? S_OK : static_cast<HRESULT>((error & 0xFFFFu) | 0x80070000u);
 }
 
+#if !defined(_WIN32)
 /* VARIANT types */
 enum : VARTYPE {
     VT_EMPTY = 0,
@@ -215,6 +228,8 @@ struct IConnectionPointContainer : IUnknown {
     virtual HRESULT FindConnectionPoint(REFIID riid, IConnectionPoint **point) = 0;
 };
 
+#endif
+
 /* The language-selection interface, dual: dispatch IDs 1-4 and 6-10 in this
  * order (5 is not used). */
 struct IComMUI : IDispatch {
@@ -230,6 +245,7 @@ struct IComMUI : IDispatch {
 };
 
 /* Identities */
+#if !defined(_WIN32)
 constexpr IID IID_NULL = {0, 0, 0, {0, 0, 0, 0, 0, 0, 0, 0}};
 constexpr IID IID_IUnknown = {0x00000000, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
 constexpr IID IID_IClassFactory = {0x00000001, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
@@ -237,6 +253,7 @@ constexpr IID IID_IDispatch = {0x00020400, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0,
 constexpr IID IID_IConnectionPointContainer = {0xB196B284, 0xBAB4, 0x101A, {0xB6, 0x9C, 0x00, 0xAA, 0x00, 0x34, 0x1D, 0x07}};
 constexpr IID IID_IEnumConnectionPoints = {0xB196B285, 0xBAB4, 0x101A, {0xB6, 0x9C, 0x00, 0xAA, 0x00, 0x34, 0x1D, 0x07}};
 constexpr IID IID_IConnectionPoint = {0xB196B286, 0xBAB4, 0x101A, {0xB6, 0x9C, 0x00, 0xAA, 0x00, 0x34, 0x1D, 0x07}};
+#endif
 
 constexpr GUID LIBID_MuiChooserLib = {0x3F6B2A91, 0x7C4E, 0x4D18, {0x9E, 0x52, 0xA1, 0xC7, 0xD3, 0x0B, 0x8E, 0x64}};
 constexpr CLSID CLSID_ComMUI = {0xB7E0D4C2, 0x5A19, 0x4F83, {0x8D, 0x6E, 0x2C, 0x94, 0xF1, 0xA0, 0x7B, 0x35}};
@@ -255,6 +272,13 @@ constexpr COMLONG MUI_ERROR_ACTIVATE = 1006;
 constexpr COMLONG MUI_ERROR_DEACTIVATE = 1007;
 
 /* Exports */
+#if defined(_WIN32)
+MUICHOOSER_API HRESULT STDAPICALLTYPE DllGetClassObject(REFCLSID clsid, REFIID iid, LPVOID *object);
+MUICHOOSER_API HRESULT STDAPICALLTYPE DllCanUnloadNow(void);
+MUICHOOSER_API HRESULT STDAPICALLTYPE DllRegisterServer(void);
+MUICHOOSER_API HRESULT STDAPICALLTYPE DllUnregisterServer(void);
+MUICHOOSER_API HRESULT STDAPICALLTYPE DllInstall(BOOL install, LPCWSTR command_line);
+#else
 MUICHOOSER_API HRESULT DllGetClassObject(const GUID *clsid, const GUID *iid, void **object);
 MUICHOOSER_API HRESULT DllCanUnloadNow(void);
 MUICHOOSER_API HRESULT DllRegisterServer(void);
@@ -265,3 +289,4 @@ MUICHOOSER_API BSTR SysAllocString(const OLECHAR *text);
 MUICHOOSER_API BSTR SysAllocStringLen(const OLECHAR *text, UINT length);
 MUICHOOSER_API void SysFreeString(BSTR text);
 MUICHOOSER_API UINT SysStringLen(BSTR text);
+#endif

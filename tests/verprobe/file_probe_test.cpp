@@ -1,12 +1,11 @@
 // The VerGauge exports on files: versions from PE files, copyright, text
 // lines, modification dates, the Program Files / system folder rewrite and
 // the limits on sizes and lengths.
-#include <fcntl.h>
-#include <sys/stat.h>
-
+#include <chrono>
 #include <ctime>
 #include <filesystem>
 
+#include "platform/host_file.h"
 #include "tests/common/pe_writer.h"
 #include "tests/verprobe/probe_test_util.h"
 
@@ -36,13 +35,15 @@ protected:
     }
     static void SetMtime(const std::string &host, std::time_t when)
     {
-        struct timespec times[2] = {{when, 0}, {when, 0}};
-        ASSERT_EQ(::utimensat(AT_FDCWD, host.c_str(), times, 0), 0);
+        std::error_code ec;
+        std::filesystem::last_write_time(
+            host, std::chrono::file_clock::from_sys(std::chrono::system_clock::from_time_t(when)), ec);
+        ASSERT_FALSE(ec) << ec.message();
     }
     static std::string LocalDate(std::time_t when)
     {
         std::tm tm{};
-        localtime_r(&when, &tm);
+        halcyon::platform::LocalCivilTime(when, &tm);
         return std::to_string(tm.tm_mon + 1) + "/" + std::to_string(tm.tm_mday) + "/" + std::to_string(tm.tm_year + 1900);
     }
 };
@@ -52,17 +53,15 @@ protected:
 TEST_F(FileProbe, SizeZeroAnswers14WithoutTouchingTheBuffer)
 {
     MakeApp(1, 2, 0, 0);
-    char buf[4] = {'x', 'x', 'x', 'x'};
-    EXPECT_EQ(GetExeVersion_s(kApp, buf, 0), 14u);
-    EXPECT_EQ(GetRegVersion_s("HKLM\\SOFTWARE\\X\\V", buf, 0), 14u);
-    EXPECT_EQ(GetTextVersion_s(kApp, buf, 0), 14u);
-    EXPECT_EQ(GetCopyright_s(kApp, buf, 0), 14u);
-    EXPECT_EQ(GetLastModifiedDate_s(kApp, buf, 0), 14u);
-    EXPECT_EQ(VerifyVersion_s(kApp, "1.2", buf, 0), 14u);
-    EXPECT_EQ(VerifyVersion_s(nullptr, nullptr, buf, 0), 14u);
-    EXPECT_EQ(std::string(buf, 4), "xxxx");
+    // Call() and Verify() check that nothing is written at or past `size`.
+    for (auto fn : {GetExeVersion_s, GetTextVersion_s, GetCopyright_s, GetLastModifiedDate_s})
+        EXPECT_EQ(Call(fn, kApp, 0).code, 14u);
+    EXPECT_EQ(Call(GetRegVersion_s, "HKLM\\SOFTWARE\\X\\V", 0).code, 14u);
+    EXPECT_EQ(Verify(kApp, "1.2", 0).code, 14u);
+    EXPECT_EQ(Verify(nullptr, nullptr, 0).code, 14u);
     // No buffer at all is the same as no room.
-    EXPECT_EQ(GetExeVersion_s(kApp, nullptr, 261), 14u);
+    ProbeText app = In(kApp);
+    EXPECT_EQ(GetExeVersion_s(Arg(kApp, app), nullptr, 261), 14u);
 }
 
 TEST_F(FileProbe, EmptyTargetsAndExpectedTexts)
@@ -200,7 +199,7 @@ TEST_F(FileProbe, ModificationDate)
     std::time_t when = 1796743507; // 2026-12-08 around noon UTC
     SetMtime(Host("C:\\d.txt"), when);
     std::tm tm{};
-    localtime_r(&when, &tm);
+    halcyon::platform::LocalCivilTime(when, &tm);
     char expect[64];
     std::snprintf(expect, sizeof expect, "%d/%d/%d %d:%d:%d", tm.tm_mon + 1, tm.tm_mday, tm.tm_year + 1900, tm.tm_hour,
                   tm.tm_min, tm.tm_sec);
@@ -254,7 +253,7 @@ TEST_F(FileProbe, TextsLongerThan255CharactersAreRefused)
     MakeApp(1, 2, 0, 0);
     std::string longExpected(256, '1');
     EXPECT_EQ(Verify(kApp, longExpected.c_str()).code, 15u);
-    ::setenv("VERPROBE_LONG", std::string(250, 'b').c_str(), 1);
+    SetEnv("VERPROBE_LONG", std::string(250, 'b').c_str());
     EXPECT_EQ(Call(GetExeVersion_s, "C:\\%VERPROBE_LONG%\\x.exe").code, 15u);
-    ::unsetenv("VERPROBE_LONG");
+    SetEnv("VERPROBE_LONG", nullptr);
 }

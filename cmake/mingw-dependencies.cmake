@@ -1,0 +1,29 @@
+# Outside libraries of the Windows build: static libraries cross-built once
+# by scripts/setup-windows.sh into the dependency cache (HALCYON_WINDEPS).
+find_package(pugixml REQUIRED)
+find_package(fmt REQUIRED)
+
+find_path(WIMLIB_INCLUDE_DIR wimlib.h REQUIRED)
+find_library(WIMLIB_LIBRARY NAMES libwim.a wim REQUIRED)
+add_library(wimlib::wimlib STATIC IMPORTED)
+set_target_properties(wimlib::wimlib PROPERTIES
+  IMPORTED_LOCATION ${WIMLIB_LIBRARY}
+  INTERFACE_INCLUDE_DIRECTORIES ${WIMLIB_INCLUDE_DIR}
+  INTERFACE_COMPILE_DEFINITIONS WIMLIB_STATIC
+  # The generated wimlib.pc omits ntdll.
+  INTERFACE_LINK_LIBRARIES "ntdll;advapi32;shlwapi")
+
+find_path(LIBDEFLATE_INCLUDE_DIR libdeflate.h REQUIRED)
+find_library(LIBDEFLATE_LIBRARY NAMES libdeflate.a deflate REQUIRED)
+add_library(libdeflate::libdeflate STATIC IMPORTED)
+set_target_properties(libdeflate::libdeflate PROPERTIES
+  IMPORTED_LOCATION ${LIBDEFLATE_LIBRARY}
+  INTERFACE_INCLUDE_DIRECTORIES ${LIBDEFLATE_INCLUDE_DIR})
+
+find_package(Threads REQUIRED)
+
+if(HALCYON_BUILD_TESTS)
+  find_package(GTest REQUIRED)
+endif()
+
+find_program(MINGW_OBJDUMP NAMES x86_64-w64-mingw32-objdump REQUIRED)

@@ -1,0 +1,56 @@
+// The process environment through the Win32 API: names compare without
+// regard to case and expansion is the system's own.
+#include "platform/environment.h"
+
+#include "platform/win/windows_api.h"
+
+#include "platform/win/wide_text.h"
+
+namespace halcyon::platform {
+
+namespace {
+
+size_t CountChars(std::string_view s)
+{
+    size_t n = 0;
+    for (char c : s)
+        if ((static_cast<unsigned char>(c) & 0xC0) != 0x80)
+            ++n;
+    return n;
+}
+
+} // namespace
+
+std::optional<std::string> GetEnvironmentVariable(std::string_view name)
+{
+    if (name.empty())
+        return std::nullopt;
+    std::wstring wname = win::Widen(name);
+    DWORD n = ::GetEnvironmentVariableW(wname.c_str(), nullptr, 0);
+    if (n == 0)
+        return std::nullopt;
+    std::wstring value(n, L'\0');
+    n = ::GetEnvironmentVariableW(wname.c_str(), value.data(), n);
+    value.resize(n);
+    return win::Narrow(value);
+}
+
+bool ExpandEnvironmentStrings(std::string_view in, std::string &out, size_t maxChars)
+{
+    std::wstring src = win::Widen(in);
+    DWORD n = ::ExpandEnvironmentStringsW(src.c_str(), nullptr, 0);
+    if (n == 0)
+        return false;
+    std::wstring expanded(n, L'\0');
+    n = ::ExpandEnvironmentStringsW(src.c_str(), expanded.data(), n);
+    if (n == 0)
+        return false;
+    expanded.resize(n - 1); // the count includes the terminator
+    std::string result = win::Narrow(expanded);
+    if (CountChars(result) > maxChars)
+        return false;
+    out = std::move(result);
+    return true;
+}
+
+} // namespace halcyon::platform

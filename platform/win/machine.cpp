@@ -1,0 +1,120 @@
+// The machine's identity and state on Windows. The firmware and the system
+// answer by default; a test machine whose firmware carries no OEM strings
+// sets its values in an override file, machine.ini in the folder named by
+// HALCYON_MACHINE (default %ProgramData%\Halcyon), with the sections of the
+// emulated machine. The file is read and written through the profile API and
+// created as UTF-16 so that any text survives.
+#include "platform/machine.h"
+
+#include "platform/win/windows_api.h"
+
+#include <cstdlib>
+#include <cwchar>
+#include <mutex>
+
+#include "platform/machine_prefix.h"
+#include "platform/path_map.h"
+#include "platform/win/wide_text.h"
+
+namespace halcyon::platform {
+
+namespace {
+
+std::wstring OverrideFile() { return win::FileApiPath(MachineRoot() + "\\machine.ini"); }
+
+struct DiskOverride {
+    std::mutex mutex;
+    std::optional<uint64_t> bytes;
+};
+
+DiskOverride &Override()
+{
+    static DiskOverride *o = new DiskOverride;
+    return *o;
+}
+
+} // namespace
+
+std::optional<std::string> MachineSetting(std::string_view section, std::string_view key)
+{
+    std::wstring file = OverrideFile();
+    std::wstring wsection = win::Widen(section);
+    std::wstring buffer(4096, L'\0');
+    for (;;) {
+        DWORD n = ::GetPrivateProfileSectionW(wsection.c_str(), buffer.data(), static_cast<DWORD>(buffer.size()),
+                                              file.c_str());
+        if (n + 2 < buffer.size())
+            break;
+        buffer.resize(buffer.size() * 2);
+    }
+    // "key=value\0key=value\0\0"; names compare without regard to case.
+    std::wstring wkey = win::Widen(key);
+    for (const wchar_t *entry = buffer.c_str(); *entry; entry += std::wcslen(entry) + 1) {
+        const wchar_t *eq = std::wcschr(entry, L'=');
+        if (!eq)
+            continue;
+        std::wstring name(entry, eq);
+        while (!name.empty() && (name.back() == L' ' || name.back() == L'\t'))
+            name.pop_back();
+        if (::CompareStringOrdinal(name.c_str(), -1, wkey.c_str(), -1, TRUE) == CSTR_EQUAL)
+            return win::Narrow(eq + 1);
+    }
+    return std::nullopt;
+}
+
+bool SetMachineSetting(std::string_view section, std::string_view key, std::string_view value)
+{
+    if (!EnsureMachine())
+        return false;
+    std::wstring file = OverrideFile();
+    // A new file starts with a UTF-16 byte order mark: the profile API then
+    // keeps it in UTF-16.
+    HANDLE h = ::CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h != INVALID_HANDLE_VALUE) {
+        const unsigned char bom[2] = {0xFF, 0xFE};
+        DWORD written = 0;
+        ::WriteFile(h, bom, sizeof bom, &written, nullptr);
+        ::CloseHandle(h);
+    }
+    return ::WritePrivateProfileStringW(win::Widen(section).c_str(), win::Widen(key).c_str(),
+                                        win::Widen(value).c_str(), file.c_str()) != 0;
+}
+
+uint64_t PhysicalMemoryMB()
+{
+    if (auto v = MachineSetting("Identity", "PhysicalMemoryMB")) {
+        char *end = nullptr;
+        unsigned long long mb = std::strtoull(v->c_str(), &end, 10);
+        if (!v->empty() && end && *end == '\0' && (*v)[0] != '-')
+            return mb;
+    }
+    MEMORYSTATUSEX status{};
+    status.dwLength = sizeof status;
+    if (!::GlobalMemoryStatusEx(&status))
+        return 0;
+    return status.ullTotalPhys / (1024 * 1024);
+}
+
+std::optional<uint64_t> FreeDiskSpace(std::string_view path)
+{
+    {
+        DiskOverride &o = Override();
+        std::lock_guard<std::mutex> lock(o.mutex);
+        if (o.bytes)
+            return o.bytes;
+    }
+    std::string host = HostPath(path);
+    ULARGE_INTEGER available{};
+    if (host.empty() || !::GetDiskFreeSpaceExW(win::FileApiPath(host).c_str(), &available, nullptr, nullptr))
+        return std::nullopt;
+    return available.QuadPart;
+}
+
+void SetFreeDiskSpaceOverride(std::optional<uint64_t> bytes)
+{
+    DiskOverride &o = Override();
+    std::lock_guard<std::mutex> lock(o.mutex);
+    o.bytes = bytes;
+}
+
+} // namespace halcyon::platform

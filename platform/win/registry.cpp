@@ -1,0 +1,255 @@
+// The registry through advapi32. Handles are the system's HKEY values; the
+// predefined roots keep their Windows numbers. Text crosses this interface
+// as UTF-8 and is stored as the UTF-16 Windows keeps (string data gain their
+// terminator on the way in and lose it on the way out).
+#include "platform/registry.h"
+
+#include "platform/win/windows_api.h"
+
+#include "platform/text_utf16.h"
+#include "platform/win/wide_text.h"
+
+namespace halcyon::platform::reg {
+
+namespace {
+
+constexpr uint32_t kRightsMask = ~(KEY_WOW64_32KEY | KEY_WOW64_64KEY);
+
+::HKEY Native(HKEY key)
+{
+    // The predefined roots are sign-extended 32-bit values on Windows x64.
+    if (key >= HKEY_CLASSES_ROOT && key <= HKEY_DYN_DATA)
+        return reinterpret_cast<::HKEY>(static_cast<intptr_t>(static_cast<int32_t>(key)));
+    return reinterpret_cast<::HKEY>(key);
+}
+
+bool IsText(uint32_t type) { return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ; }
+
+std::string DataToUtf8(uint32_t type, std::string_view raw)
+{
+    if (!IsText(type))
+        return std::string(raw);
+    if (raw.size() % 2)
+        raw.remove_suffix(1);
+    std::string text = Utf16LeToUtf8(raw);
+    if (type != REG_MULTI_SZ && !text.empty() && text.back() == '\0')
+        text.pop_back();
+    return text;
+}
+
+std::string DataFromUtf8(uint32_t type, const void *data, size_t size)
+{
+    std::string_view bytes(static_cast<const char *>(data), size);
+    if (!IsText(type))
+        return std::string(bytes);
+    std::string wide = Utf8ToUtf16Le(bytes);
+    if (type != REG_MULTI_SZ && (bytes.empty() || bytes.back() != '\0'))
+        wide.append(2, '\0');
+    return wide;
+}
+
+} // namespace
+
+LONG RegCreateKeyEx(HKEY root, std::string_view subKey, uint32_t access, HKEY *result, uint32_t *disposition)
+{
+    if (!result)
+        return ERROR_INVALID_PARAMETER;
+    ::HKEY key = nullptr;
+    DWORD how = 0;
+    LONG r = ::RegCreateKeyExW(Native(root), win::Widen(subKey).c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, access,
+                               nullptr, &key, &how);
+    if (r != ERROR_SUCCESS)
+        return r;
+    *result = reinterpret_cast<HKEY>(key);
+    if (disposition)
+        *disposition = how;
+    return ERROR_SUCCESS;
+}
+
+LONG RegOpenKeyEx(HKEY root, std::string_view subKey, uint32_t access, HKEY *result)
+{
+    if (!result)
+        return ERROR_INVALID_PARAMETER;
+    ::HKEY key = nullptr;
+    LONG r = ::RegOpenKeyExW(Native(root), win::Widen(subKey).c_str(), 0, access, &key);
+    if (r != ERROR_SUCCESS)
+        return r;
+    *result = reinterpret_cast<HKEY>(key);
+    return ERROR_SUCCESS;
+}
+
+LONG RegCloseKey(HKEY key) { return ::RegCloseKey(Native(key)); }
+
+LONG RegSetValueEx(HKEY key, std::string_view name, uint32_t type, const void *data, size_t size)
+{
+    if (!data && size)
+        return ERROR_INVALID_PARAMETER;
+    std::string stored = DataFromUtf8(type, data ? data : "", size);
+    if (stored.size() > 0xFFFFFFFFu)
+        return ERROR_INVALID_PARAMETER;
+    return ::RegSetValueExW(Native(key), win::Widen(name).c_str(), 0, type,
+                            reinterpret_cast<const BYTE *>(stored.data()), static_cast<DWORD>(stored.size()));
+}
+
+LONG RegQueryValueEx(HKEY key, std::string_view name, uint32_t *type, std::vector<uint8_t> *data)
+{
+    std::wstring wname = win::Widen(name);
+    std::string raw;
+    DWORD t = 0;
+    for (;;) {
+        DWORD size = static_cast<DWORD>(raw.size());
+        LONG r = ::RegQueryValueExW(Native(key), wname.c_str(), nullptr, &t,
+                                    raw.empty() ? nullptr : reinterpret_cast<BYTE *>(raw.data()), &size);
+        if (r == ERROR_MORE_DATA || (r == ERROR_SUCCESS && raw.size() < size)) {
+            raw.resize(size);
+            continue;
+        }
+        if (r != ERROR_SUCCESS)
+            return r;
+        raw.resize(size);
+        break;
+    }
+    if (type)
+        *type = t;
+    if (data) {
+        std::string text = DataToUtf8(t, raw);
+        data->assign(text.begin(), text.end());
+    }
+    return ERROR_SUCCESS;
+}
+
+LONG RegDeleteValue(HKEY key, std::string_view name) { return ::RegDeleteValueW(Native(key), win::Widen(name).c_str()); }
+
+LONG RegDeleteKeyEx(HKEY root, std::string_view subKey, uint32_t access)
+{
+    // A key with subkeys stays, with the interface's own answer for it.
+    UniqueKey k;
+    if (LONG r = RegOpenKeyEx(root, subKey, KEY_READ | (access & ~kRightsMask), k.out()))
+        return r;
+    DWORD subKeys = 0;
+    if (LONG r = ::RegQueryInfoKeyW(Native(k.get()), nullptr, nullptr, nullptr, &subKeys, nullptr, nullptr, nullptr,
+                                    nullptr, nullptr, nullptr, nullptr))
+        return r;
+    if (subKeys)
+        return ERROR_KEY_HAS_CHILDREN;
+    k.reset();
+    return ::RegDeleteKeyExW(Native(root), win::Widen(subKey).c_str(), access & ~kRightsMask, 0);
+}
+
+LONG RegDeleteTree(HKEY root, std::string_view subKey, uint32_t access)
+{
+    UniqueKey k;
+    if (LONG r = RegOpenKeyEx(root, subKey, KEY_ALL_ACCESS | (access & ~kRightsMask), k.out()))
+        return r;
+    if (LONG r = ::RegDeleteTreeW(Native(k.get()), nullptr))
+        return r;
+    k.reset();
+    return ::RegDeleteKeyExW(Native(root), win::Widen(subKey).c_str(), access & ~kRightsMask, 0);
+}
+
+LONG RegEnumKeyEx(HKEY key, uint32_t index, std::string *name)
+{
+    wchar_t buf[256];
+    DWORD n = 256;
+    LONG r = ::RegEnumKeyExW(Native(key), index, buf, &n, nullptr, nullptr, nullptr, nullptr);
+    if (r == ERROR_SUCCESS && name)
+        *name = win::Narrow(std::wstring_view(buf, n));
+    return r;
+}
+
+LONG RegEnumValue(HKEY key, uint32_t index, std::string *name, uint32_t *type, std::vector<uint8_t> *data)
+{
+    wchar_t buf[16384];
+    DWORD n = 16384;
+    LONG r = ::RegEnumValueW(Native(key), index, buf, &n, nullptr, nullptr, nullptr, nullptr);
+    if (r != ERROR_SUCCESS)
+        return r;
+    std::string valueName = win::Narrow(std::wstring_view(buf, n));
+    if (name)
+        *name = valueName;
+    if (type || data)
+        return RegQueryValueEx(key, valueName, type, data);
+    return ERROR_SUCCESS;
+}
+
+LONG SetString(HKEY root, std::string_view subKey, std::string_view name, std::string_view value, uint32_t type,
+               uint32_t access)
+{
+    UniqueKey k;
+    if (LONG r = RegCreateKeyEx(root, subKey, KEY_ALL_ACCESS | (access & ~kRightsMask), k.out()))
+        return r;
+    return RegSetValueEx(k.get(), name, type, value.data(), value.size());
+}
+
+LONG SetDword(HKEY root, std::string_view subKey, std::string_view name, uint32_t value, uint32_t access)
+{
+    UniqueKey k;
+    if (LONG r = RegCreateKeyEx(root, subKey, KEY_ALL_ACCESS | (access & ~kRightsMask), k.out()))
+        return r;
+    uint8_t bytes[4] = {static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8),
+                        static_cast<uint8_t>(value >> 16), static_cast<uint8_t>(value >> 24)};
+    return RegSetValueEx(k.get(), name, REG_DWORD, bytes, sizeof bytes);
+}
+
+LONG GetString(HKEY root, std::string_view subKey, std::string_view name, std::string *value, uint32_t access)
+{
+    UniqueKey k;
+    if (LONG r = RegOpenKeyEx(root, subKey, KEY_READ | (access & ~kRightsMask), k.out()))
+        return r;
+    uint32_t type = 0;
+    std::vector<uint8_t> data;
+    if (LONG r = RegQueryValueEx(k.get(), name, &type, &data))
+        return r;
+    if (type != REG_SZ && type != REG_EXPAND_SZ)
+        return ERROR_INVALID_PARAMETER;
+    while (!data.empty() && data.back() == 0)
+        data.pop_back();
+    if (value)
+        value->assign(data.begin(), data.end());
+    return ERROR_SUCCESS;
+}
+
+LONG GetDword(HKEY root, std::string_view subKey, std::string_view name, uint32_t *value, uint32_t access)
+{
+    UniqueKey k;
+    if (LONG r = RegOpenKeyEx(root, subKey, KEY_READ | (access & ~kRightsMask), k.out()))
+        return r;
+    uint32_t type = 0;
+    std::vector<uint8_t> data;
+    if (LONG r = RegQueryValueEx(k.get(), name, &type, &data))
+        return r;
+    if (type != REG_DWORD || data.size() != 4)
+        return ERROR_INVALID_PARAMETER;
+    if (value)
+        *value = static_cast<uint32_t>(data[0]) | static_cast<uint32_t>(data[1]) << 8 |
+                 static_cast<uint32_t>(data[2]) << 16 | static_cast<uint32_t>(data[3]) << 24;
+    return ERROR_SUCCESS;
+}
+
+bool KeyExists(HKEY root, std::string_view subKey, uint32_t access)
+{
+    UniqueKey k;
+    return RegOpenKeyEx(root, subKey, KEY_READ | (access & ~kRightsMask), k.out()) == ERROR_SUCCESS;
+}
+
+// Windows has no registry transaction everywhere: the changes of a batch are
+// applied as they are made and Commit() flushes them to disk.
+RegBatch::RegBatch() { open_ = true; }
+
+RegBatch::~RegBatch() = default;
+
+LONG RegBatch::Commit()
+{
+    if (!open_)
+        return status_;
+    open_ = false;
+    ::RegFlushKey(Native(HKEY_LOCAL_MACHINE));
+    ::RegFlushKey(Native(HKEY_CURRENT_USER));
+    return ERROR_SUCCESS;
+}
+
+std::string LastRegistryError() { return {}; }
+
+void SetRegistryBusyTimeout(int) {}
+
+} // namespace halcyon::platform::reg

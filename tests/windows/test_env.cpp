@@ -1,0 +1,70 @@
+// The shared test helpers on Windows: temporary folders through the Win32
+// API; there is no emulated machine, so a machine scope only sets its
+// variable for code that reads it.
+#include "tests/common/test_env.h"
+
+#include <windows.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+#include "platform/win/wide_text.h"
+
+namespace halcyon::test {
+
+namespace fs = std::filesystem;
+using platform::win::Narrow;
+using platform::win::Widen;
+
+TempDir::TempDir(std::string_view tag)
+{
+    static unsigned counter = 0;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        fs::path p = fs::temp_directory_path() /
+                     (Widen(tag).append(L"-") + std::to_wstring(::GetCurrentProcessId()) + L"-" +
+                      std::to_wstring(++counter) + L"-" + std::to_wstring(::GetTickCount()));
+        if (::CreateDirectoryW(p.c_str(), nullptr)) {
+            path_ = Narrow(p.wstring());
+            return;
+        }
+    }
+    throw std::runtime_error("no temporary folder");
+}
+
+TempDir::~TempDir()
+{
+    std::error_code ec;
+    fs::remove_all(fs::path(Widen(path_)), ec);
+}
+
+MachineScope::MachineScope() : dir_("halcyon-machine")
+{
+    if (const char *p = std::getenv("HALCYON_MACHINE")) {
+        previous_ = p;
+        hadPrevious_ = true;
+    }
+    ::_putenv_s("HALCYON_MACHINE", dir_.path().c_str());
+}
+
+MachineScope::~MachineScope() { ::_putenv_s("HALCYON_MACHINE", hadPrevious_ ? previous_.c_str() : ""); }
+
+std::string ReadFile(const std::string &path)
+{
+    std::ifstream in(fs::path(Widen(path)), std::ios::binary);
+    std::ostringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+void WriteFile(const std::string &path, std::string_view data)
+{
+    fs::path p(Widen(path));
+    fs::create_directories(p.parent_path());
+    std::ofstream out(p, std::ios::binary | std::ios::trunc);
+    out.write(data.data(), static_cast<std::streamsize>(data.size()));
+}
+
+} // namespace halcyon::test
