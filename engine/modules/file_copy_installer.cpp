@@ -1,6 +1,7 @@
 #include "engine/modules/file_copy_installer.h"
 
 #include "engine/modules/mod_setup_options.h"
+#include "engine/modules/module_staging.h"
 #include "engine/modules/module_log.h"
 #include "engine/modules/plan_path_checks.h"
 #include "engine/modules/target_path.h"
@@ -28,6 +29,9 @@ InstallOutcome InstallFileCopyModule(const ModuleRecord &m, const std::string &s
     }
 
     std::string source = sourceFolder + m.PathToRelease;
+    // The module folder is read from the media, never through a link.
+    if (int32_t rc = sourceFolder.empty() ? 0 : CheckJoinedPath(sourceFolder, source, log))
+        return InstallOutcome::Stop(rc);
     InstallOutcome outcome;
     outcome.launchResult = support::RecursiveFolderCopy(source, target.path, 0);
     LogLine("Copy the folder: " + source + "  TO: " + target.path, log);

@@ -33,6 +33,10 @@ int32_t CopyModule(const ModuleRecord &m, const StagingWalk &w, uint64_t copyArg
         LogLine("Source: " + from + " TO: " + to, w.log);
         return StagingCopyResult(-1);
     }
+    if (int32_t rc = CheckJoinedPath(w.source, from, w.log))
+        return rc;
+    if (int32_t rc = CheckJoinedPath(w.dest, to, w.log))
+        return rc;
     return StagingCopyResult(support::RecursiveFolderCopy(from, to, copyArg));
 }
 

@@ -29,6 +29,13 @@ struct StagingWalk {
 // reader's code for a broken section, or the first code `handle` returned.
 int32_t RunStagingWalk(StagingWalk &walk, const std::function<int32_t(const ModuleRecord &)> &handle);
 
+// 0 when `path` (Windows or host path text) stays below `root` with no
+// symbolic link at any existing component below it; otherwise the reason
+// is logged ("Error: <component> is a symbolic link (RETURN_UNSAFE_PATH)")
+// and RETURN_UNSAFE_PATH returned. A component that is a file, or one that
+// cannot be examined, is left for the copy itself to fail on.
+int32_t CheckJoinedPath(const std::string &root, const std::string &path, const std::string &log);
+
 // The code of a module folder copy: 0, 117 for the destination running out
 // of space (support::kCopyDiskFull), 58 for any other failure.
 int32_t StagingCopyResult(int32_t copyResult);

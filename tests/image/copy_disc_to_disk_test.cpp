@@ -11,6 +11,8 @@
 #include "halcyon/HalcyonDLL.h"
 #include "halcyon/ReturnCodes.h"
 #include "platform/machine.h"
+#include "tests/common/file_layer_recorder.h"
+#include "tests/common/link_escape.h"
 #include "tests/common/media_set.h"
 #include "tests/common/test_env.h"
 
@@ -159,6 +161,29 @@ TEST_F(CopyDiscTest, CopiesSelectedFoldersAcrossTwoDiscsAskingForTheSecond)
     EXPECT_NE(text.find("TotalSize: 4546 "), std::string::npos) << text; // 2 * 2048 + 100 + 300 + 50
     EXPECT_NE(text.find("Second Pass: Error: INI_READ_ERROR"), std::string::npos);
     EXPECT_NE(text.find("CopyDiscToDisk End."), std::string::npos);
+}
+
+TEST_F(CopyDiscTest, CopiedMediaAreOnDiskBeforeSuccess)
+{
+    MakeTwoDiscs();
+    test::FileLayerRecorder rec;
+    ASSERT_EQ(Copy(kRecovery | kModules | kPeModules), 0) << Log();
+    EXPECT_TRUE(rec.Durable(test::Below(dest, "sources")));
+}
+
+TEST_F(CopyDiscTest, LinksAtJoinedPathsAreNeverFollowed)
+{
+    MakeTwoDiscs();
+    auto run = [&] {
+        op.Insert(1);
+        return Copy(kModules);
+    };
+    const test::LinkEscapeRow rows[] = {
+        {"medium", dir / "disc1", "sources/data/300100/sub", run},
+        {"disk", dest, "sources/data/300100", run},
+    };
+    for (const auto &row : rows)
+        test::ExpectNoLinkEscape(row);
 }
 
 TEST_F(CopyDiscTest, OtherEntriesLeaveOutTheRecoveryEnvironmentMediaFilesAndSplitParts)

@@ -13,7 +13,9 @@
 #include "support/courier/courier_faults.h"
 #include "support/wim/wim_builder.h"
 #include "tests/common/found_parts.h"
+#include "tests/common/file_layer_recorder.h"
 #include "tests/common/halcyon_command.h"
+#include "tests/common/link_escape.h"
 #include "tests/common/test_env.h"
 
 namespace fs = std::filesystem;
@@ -130,6 +132,47 @@ TEST_F(GetFoundationImageTest, ShapesAreTakenInOrderOfPrecedence)
     EXPECT_TRUE(Logged("CGetFoundationImage::GetFoundationImage Return: 0"));
     EXPECT_TRUE(NoLeftovers());
     EXPECT_TRUE(front.discRequests.empty());
+}
+
+TEST_F(GetFoundationImageTest, TheImageIsOnDiskBeforeSuccessInEveryShape)
+{
+    const struct {
+        const char *shape;
+        std::function<void()> lay;
+    } shapes[] = {
+        {"full", [&] { fs::copy_file(MakeWim("full"), src + "/INSTALL.WIM"); }},
+        {"ready", [&] { fs::copy_file(MakeWim("ready"), src + "/Norv.wim"); }},
+        {"parts", [&] { test::CutIntoParts(MakeWim("parts"), src, 3); }},
+    };
+    for (const auto &s : shapes) {
+        fs::remove_all(src);
+        fs::remove_all(dst);
+        fs::create_directories(src);
+        s.lay();
+        test::FileLayerRecorder rec;
+        ASSERT_EQ(Run(), 0) << s.shape << Log();
+        EXPECT_TRUE(rec.Durable(dst + "/Norv.wim")) << s.shape;
+    }
+}
+
+TEST_F(GetFoundationImageTest, LinksAtJoinedPathsAreNeverFollowed)
+{
+    test::CutIntoParts(MakeWim("parts"), src, 3);
+    const test::LinkEscapeRow inPlace[] = {
+        {"first part", src, "Norv1.nr2", [&] { return Run(); }},
+        {"second part", src, "Norv2.nr2", [&] { return Run(); }},
+        {"gathering folder", dst, "FIFILEFOLDER", [&] { return Run(); }},
+        {"image", dst, "Norv.wim", [&] { return Run(); }},
+    };
+    for (const auto &row : inPlace)
+        test::ExpectNoLinkEscape(row);
+
+    for (const auto &entry : fs::directory_iterator(src))
+        fs::remove_all(entry.path());
+    test::CutIntoParts(MakeWim("rel"), src + "/fi/os1", 3);
+    test::WriteFile(src + "/RDVD1", "");
+    WriteMedia("[MEDIA:RDVD]\nRDVD1=sources\\fi\\os1\n");
+    test::ExpectNoLinkEscape({"release folder", src, "fi/os1/Norv1.nr2", [&] { return Run(); }});
 }
 
 TEST_F(GetFoundationImageTest, ReadyImageInTheDestinationIsLeftAlone)

@@ -3,17 +3,21 @@
 // after the module. Media and plans are built by the tests.
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 #include <unistd.h>
 
 #include "engine/image/wim_scramble.h"
+#include "engine/modules/file_copy_installer.h"
 #include "halcyon/HalcyonDLL.h"
 #include "halcyon/ReturnCodes.h"
 #include "support/ini/ini_store.h"
 #include "support/wim/faulty_wim_api.h"
 #include "support/wim/wim_builder.h"
+#include "tests/common/file_layer_recorder.h"
 #include "tests/common/halcyon_command.h"
+#include "tests/common/link_escape.h"
 #include "tests/common/mod_media.h"
 #include "tests/common/test_env.h"
 
@@ -227,14 +231,62 @@ TEST_F(ModStagingTest, CopyFailuresMapTo117ForAFullDiskAnd58Otherwise)
 {
     media.Make({FolderModule("300151")});
     fs::create_directories(Dest("mods/300151"));
-    if (fs::exists("/dev/full")) {
-        fs::create_symlink("/dev/full", Dest("mods/300151/data.txt"));
+    {
+        FileLayerRecorder full;
+        full.failWritesWith = ENOSPC;
         EXPECT_EQ(Copy(), 117);
         EXPECT_FALSE(LogHas("ModCopyX End"));
-        fs::remove(Dest("mods/300151/data.txt"));
     }
     fs::create_directories(Dest("mods/300151/data.txt")); // a folder where the file must go
     EXPECT_EQ(Copy(), 58);
+}
+
+TEST_F(ModStagingTest, StagedModulesAreOnDiskBeforeSuccess)
+{
+    media.Make({FolderModule("300191"), Module("300192")});
+    FileLayerRecorder rec;
+    ASSERT_EQ(Copy(), RETURN_SUCCESS) << media.LogText();
+    EXPECT_TRUE(rec.Durable(Dest("mods/300191")));
+    EXPECT_TRUE(rec.Durable(Dest("mods/300192")));
+    rec.Clear();
+    ASSERT_EQ(Extract(), RETURN_SUCCESS) << media.LogText();
+    EXPECT_TRUE(rec.Durable(Dest("300191")));
+    EXPECT_TRUE(rec.Durable(Dest("300192")));
+}
+
+TEST_F(ModStagingTest, LinksAtJoinedPathsAreNeverFollowed)
+{
+    auto bare = FolderModule("300195");
+    auto packed = Module("300196");
+    media.Make({bare, packed});
+    const LinkEscapeRow rows[] = {
+        {"ModCopyX source", media.perm, "mods/300195", [&] { return Copy(); }},
+        {"ModCopyX destination", media.dest, "mods/300195", [&] { return Copy(); }},
+        {"ModExtractX source folder", media.perm, "mods/300195", [&] { return Extract(); }},
+        {"ModExtractX container", media.perm, "mods/300196/300196.mod", [&] { return Extract(); }},
+        {"ModExtractX target", media.dest, "300196", [&] { return Extract(); }},
+    };
+    for (const auto &row : rows)
+        ExpectNoLinkEscape(row);
+    // Links inside a module folder are copied as links.
+    fs::create_symlink("/etc/hostname", Source("mods/300195/outside.txt"));
+    ASSERT_EQ(Copy(), RETURN_SUCCESS) << media.LogText();
+    EXPECT_TRUE(fs::is_symlink(Dest("mods/300195/outside.txt")));
+}
+
+TEST_F(ModStagingTest, FileCopyNeverReadsThroughALinkInTheMedia)
+{
+    WriteFile(Source("mods/300197/a.txt"), "a");
+    ModuleRecord m;
+    m.PathToRelease = "mods\\300197";
+    m.SetupFile = "Drivers";
+    modules::ModuleRunContext ctx;
+    ctx.destDir = media.dest + "\\";
+    ctx.logFile = media.log;
+    ExpectNoLinkEscape({"FILE COPY source", media.perm, "mods/300197", [&] {
+                            const modules::InstallOutcome o = modules::InstallFileCopyModule(m, media.perm + "\\", ctx);
+                            return o.stopCode ? o.stopCode : o.launchResult;
+                        }});
 }
 
 TEST_F(ModStagingTest, CopyOntoItselfIsRefusedAndLeavesTheSourceIntact)
