@@ -2,7 +2,8 @@
 // copy below a root: each component of a path the verb joins below its root
 // is replaced in turn by a link to a canary folder (holding a copy of what
 // was there, so that following the link would work), and the verb must
-// either fail or keep the link as a link, never change the canary.
+// either fail or keep the link as a link, never change the canary (not even
+// rewrite it with the same bytes) nor copy it out.
 #pragma once
 
 #include <cstdint>
@@ -16,6 +17,9 @@ struct LinkEscapeRow {
     std::string root;      // the host root the verb is given
     std::string relative;  // the path it joins below the root ("mods/300100"), '/'-separated
     std::function<int32_t()> run;
+    // For a link on the source side: the folder the verb writes into, where
+    // the canary's files must not show up.
+    std::string out;
 };
 
 // Runs the row once per component of `relative` and records a test failure

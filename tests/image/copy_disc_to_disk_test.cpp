@@ -179,7 +179,7 @@ TEST_F(CopyDiscTest, LinksAtJoinedPathsAreNeverFollowed)
         return Copy(kModules);
     };
     const test::LinkEscapeRow rows[] = {
-        {"medium", dir / "disc1", "sources/data/300100/sub", run},
+        {"medium", dir / "disc1", "sources/data/300100/sub", run, dest},
         {"disk", dest, "sources/data/300100", run},
     };
     for (const auto &row : rows)

@@ -159,8 +159,8 @@ TEST_F(GetFoundationImageTest, LinksAtJoinedPathsAreNeverFollowed)
 {
     test::CutIntoParts(MakeWim("parts"), src, 3);
     const test::LinkEscapeRow inPlace[] = {
-        {"first part", src, "Norv1.nr2", [&] { return Run(); }},
-        {"second part", src, "Norv2.nr2", [&] { return Run(); }},
+        {"first part", src, "Norv1.nr2", [&] { return Run(); }, dst},
+        {"second part", src, "Norv2.nr2", [&] { return Run(); }, dst},
         {"gathering folder", dst, "FIFILEFOLDER", [&] { return Run(); }},
         {"image", dst, "Norv.wim", [&] { return Run(); }},
     };
@@ -172,7 +172,7 @@ TEST_F(GetFoundationImageTest, LinksAtJoinedPathsAreNeverFollowed)
     test::CutIntoParts(MakeWim("rel"), src + "/fi/os1", 3);
     test::WriteFile(src + "/RDVD1", "");
     WriteMedia("[MEDIA:RDVD]\nRDVD1=sources\\fi\\os1\n");
-    test::ExpectNoLinkEscape({"release folder", src, "fi/os1/Norv1.nr2", [&] { return Run(); }});
+    test::ExpectNoLinkEscape({"release folder", src, "fi/os1/Norv1.nr2", [&] { return Run(); }, dst});
 }
 
 TEST_F(GetFoundationImageTest, ReadyImageInTheDestinationIsLeftAlone)

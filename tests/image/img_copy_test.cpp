@@ -85,9 +85,9 @@ TEST_F(ImgCopyTest, TheCopyIsOnDiskBeforeSuccess)
 TEST_F(ImgCopyTest, LinksAtJoinedPathsAreNeverFollowed)
 {
     const LinkEscapeRow rows[] = {
-        {"source", src, "rel/os", [&] { return Copy(); }},
+        {"source", src, "rel/os", [&] { return Copy(); }, dst},
         {"destination", dst, "rel/os", [&] { return Copy(); }},
-        {"custom source", src, "rel/rcv", [&] { return Copy(kDirect, "rel\\rcv"); }},
+        {"custom source", src, "rel/rcv", [&] { return Copy(kDirect, "rel\\rcv"); }, dst},
     };
     for (const auto &row : rows)
         ExpectNoLinkEscape(row);

@@ -260,10 +260,10 @@ TEST_F(ModStagingTest, LinksAtJoinedPathsAreNeverFollowed)
     auto packed = Module("300196");
     media.Make({bare, packed});
     const LinkEscapeRow rows[] = {
-        {"ModCopyX source", media.perm, "mods/300195", [&] { return Copy(); }},
+        {"ModCopyX source", media.perm, "mods/300195", [&] { return Copy(); }, media.dest},
         {"ModCopyX destination", media.dest, "mods/300195", [&] { return Copy(); }},
-        {"ModExtractX source folder", media.perm, "mods/300195", [&] { return Extract(); }},
-        {"ModExtractX container", media.perm, "mods/300196/300196.mod", [&] { return Extract(); }},
+        {"ModExtractX source folder", media.perm, "mods/300195", [&] { return Extract(); }, media.dest},
+        {"ModExtractX container", media.perm, "mods/300196/300196.mod", [&] { return Extract(); }, media.dest},
         {"ModExtractX target", media.dest, "300196", [&] { return Extract(); }},
     };
     for (const auto &row : rows)
@@ -286,7 +286,8 @@ TEST_F(ModStagingTest, FileCopyNeverReadsThroughALinkInTheMedia)
     ExpectNoLinkEscape({"FILE COPY source", media.perm, "mods/300197", [&] {
                             const modules::InstallOutcome o = modules::InstallFileCopyModule(m, media.perm + "\\", ctx);
                             return o.stopCode ? o.stopCode : o.launchResult;
-                        }});
+                        },
+                        media.dest});
 }
 
 TEST_F(ModStagingTest, CopyOntoItselfIsRefusedAndLeavesTheSourceIntact)
