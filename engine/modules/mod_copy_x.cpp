@@ -37,7 +37,9 @@ int32_t CopyModule(const ModuleRecord &m, const StagingWalk &w, uint64_t copyArg
         return rc;
     if (int32_t rc = CheckJoinedPath(w.dest, to, w.log))
         return rc;
-    return StagingCopyResult(support::RecursiveFolderCopy(from, to, copyArg));
+    (void)copyArg;
+    // Flushed once for all modules at the end of the walk.
+    return StagingCopyResult(support::RecursiveFolderCopyUnflushed(from, to));
 }
 
 } // namespace

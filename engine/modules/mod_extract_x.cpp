@@ -115,13 +115,6 @@ int32_t ApplyContainer(const ModuleRecord &m, const std::string &container, cons
     if (!wim.Close())
         return WimFailure("ERROR: while closing handle to WIM file", target, true, log);
     copy.Remove();
-    // The extracted files are on disk before the module counts as done.
-    if (const int err = support::SyncFileSystem(target)) {
-        LogLine("ERROR: while flushing the extracted module to disk: " + target + " (errno " + std::to_string(err) +
-                    ")",
-                log, true);
-        return RETURN_WIMGAPI_ERROR;
-    }
     return 0;
 }
 
@@ -190,7 +183,8 @@ int32_t ExtractModule(const ModuleRecord &m, const ExtractCall &call)
 
     if (!container.empty())
         return ApplyContainer(m, container, tempFolder, tempImage, target, log);
-    return StagingCopyResult(support::RecursiveFolderCopy(moduleFolder, target, call.copyArg));
+    // Flushed once for all modules at the end of the walk.
+    return StagingCopyResult(support::RecursiveFolderCopyUnflushed(moduleFolder, target));
 }
 
 } // namespace

@@ -70,6 +70,11 @@ int32_t RunStagingWalk(StagingWalk &w, const std::function<int32_t(const ModuleR
     }
     if (read != kEndSection)
         return read;
+    // What the modules wrote is on disk before the walk counts as done.
+    if (const int err = support::SyncFileSystem(w.dest)) {
+        LogLine("Error: while flushing " + w.dest + " to disk (errno " + std::to_string(err) + ")", w.log, true);
+        return kStagingCopyFailed;
+    }
     LogLine(std::string(w.verb) + " End", w.log, true);
     return RETURN_SUCCESS;
 }

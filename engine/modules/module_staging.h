@@ -23,7 +23,9 @@ struct StagingWalk {
 };
 
 // Runs the walk. `handle` receives each module record read (selection is
-// the verb's business) and returns 0 to go on or the verb's code. Returns 0
+// the verb's business) and returns 0 to go on or the verb's code. Once the
+// "End" section is reached, everything written below the destination is
+// flushed to disk (one flush for all modules; 58 when it fails). Returns 0
 // when the "End" section was reached ("<verb> End" logged), 2, 34 or 35 for
 // the plan or folders, 27 when the progress line cannot be written, the
 // reader's code for a broken section, or the first code `handle` returned.

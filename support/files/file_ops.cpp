@@ -451,6 +451,13 @@ int32_t RecursiveFolderCopy(std::string_view source, std::string_view dest, uint
     return rc == 0 ? 0 : CopyErr(rc);
 }
 
+int32_t RecursiveFolderCopyUnflushed(std::string_view source, std::string_view dest)
+{
+    CopyRun run;
+    int rc = CopyTree(platform::HostPath(source), platform::HostPath(dest), "*.*", true, run, false);
+    return rc == 0 ? 0 : CopyErr(rc);
+}
+
 void DeleteTree(const std::string &path, uint32_t *counter)
 {
     if (counter)

@@ -32,6 +32,11 @@ constexpr int32_t kCopyDiskFull = -84;
 // through by the verbs and not interpreted.
 int32_t RecursiveFolderCopy(std::string_view source, std::string_view dest, uint64_t copyArg);
 
+// RecursiveFolderCopy without the flush, for a caller that copies several
+// folders and makes them durable at once (SyncFileSystem) before it reports
+// success.
+int32_t RecursiveFolderCopyUnflushed(std::string_view source, std::string_view dest);
+
 // Removes the folder and everything below it; `counter` (when given) receives
 // the number of entries removed.
 void DeleteTree(const std::string &path, uint32_t *counter);
