@@ -26,18 +26,26 @@ int Run(const Args &args)
         return 64;
     }
     std::string message;
-    if (pos[0] == "check") {
-        const int32_t r = frame::CheckFolder(pos[1], message);
-        if (r != 0)
+    std::string file;
+    // The message, followed by the file it is about when there is one.
+    auto fail = [&] {
+        if (file.empty() || message.find(file) != std::string::npos)
             std::fprintf(stderr, "%s\n", message.c_str());
+        else
+            std::fprintf(stderr, "%s %s\n", message.c_str(), file.c_str());
+    };
+    if (pos[0] == "check") {
+        const int32_t r = frame::CheckFolder(pos[1], message, &file);
+        if (r != 0)
+            fail();
         else
             std::printf("OK\n");
         return r;
     }
     if (pos[0] == "create") {
-        const int32_t r = frame::WriteFolderManifest(pos[1], message);
+        const int32_t r = frame::WriteFolderManifest(pos[1], message, &file);
         if (r != 0) {
-            std::fprintf(stderr, "%s\n", message.c_str());
+            fail();
             return r;
         }
         frame::CFolderCrc crc;

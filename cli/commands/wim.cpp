@@ -2,13 +2,17 @@
 // imaging interface (image list, apply, capture) from the command line.
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "cli/command.h"
+#include "engine/image/split_part_check.h"
 #include "engine/image/wim_scramble.h"
+#include "engine/image/wim_tags.h"
 #include "halcyon/HalcyonDLL.h"
 #include "halcyon/ReturnCodes.h"
+#include "platform/path_map.h"
 #include "support/wim/wim_api.h"
 #include "support/wim/wim_builder.h"
 
@@ -116,7 +120,15 @@ int Apply(const std::vector<std::string> &pos, const Options &opts)
         return Usage("--index must be a number");
     const uint32_t flags = opts.Has("verify") ? wim::WIM_FLAG_VERIFY : 0;
     wim::IWimApi &api = wim::WimApi();
-    wim::WimHandle handle = OpenWithParts(pos[1], All(opts, "ref"), flags);
+    const std::vector<std::string> refs = All(opts, "ref");
+    std::vector<std::string> refHosts;
+    for (const auto &ref : refs)
+        refHosts.push_back(platform::HostPath(ref));
+    if (const std::string missing = image::MissingSplitPart(platform::HostPath(pos[1]), refHosts); !missing.empty()) {
+        std::fprintf(stderr, "ERROR: split image %s is missing: name every part with --ref\n", missing.c_str());
+        return RETURN_WIMGAPI_ERROR;
+    }
+    wim::WimHandle handle = OpenWithParts(pos[1], refs, flags);
     if (!handle)
         return ImagingError("while trying to open WIM");
     wim::WimHandle image = api.LoadImage(handle, index);
@@ -125,9 +137,14 @@ int Apply(const std::vector<std::string> &pos, const Options &opts)
     if (api.RegisterMessageCallback(handle, ShowProgress, nullptr) == wim::INVALID_CALLBACK_VALUE)
         return ImagingError("while registering callback function");
     const bool applied = api.ApplyImage(image, pos[2], flags);
+    // The failure's code and reason, before the next call replaces them.
+    const uint32_t lastError = api.GetLastError();
+    const std::string reason = api.GetLastErrorText();
     api.UnregisterMessageCallback(handle, ShowProgress);
-    if (!applied)
-        return ImagingError("while applying image");
+    if (!applied) {
+        std::fprintf(stderr, "ERROR: while applying image (GetLastError: %u) %s\n", lastError, reason.c_str());
+        return RETURN_WIMGAPI_ERROR;
+    }
     if (!image.Close())
         return ImagingError("while closing handle to WIM Image");
     if (!handle.Close())
@@ -145,6 +162,15 @@ int Create(const std::vector<std::string> &pos, const Options &opts)
     spec.description = opts.GetOr("description", "");
     spec.blid = opts.GetOr("blid", "");
     spec.releaseId = opts.GetOr("releaseid", "");
+    if (const auto first = opts.Get("first")) {
+        // The parts are written from the WIM just made: a first part that is
+        // that WIM would overwrite it while it is read.
+        std::error_code ec;
+        const auto whole = std::filesystem::weakly_canonical(platform::HostPath(pos[2]), ec);
+        const auto part = std::filesystem::weakly_canonical(platform::HostPath(*first), ec);
+        if (!ec && whole == part)
+            return Usage("--first must name another file than the WIM being split");
+    }
     std::string error;
     int32_t r = wim::CreateWim(pos[2], spec, wim::WimCompression::Xpress, &error);
     if (r == 0 && opts.Get("split")) {
@@ -183,10 +209,12 @@ int Run(const Args &args)
             return Usage("wim tag WIM TAG");
         char value[4096] = {};
         const int32_t r = GetWimTagValue(pos[1].c_str(), pos[2].c_str(), value, sizeof value);
-        if (r == 0)
+        if (r == 0) {
             std::printf("%s\n", value);
-        else
-            std::fprintf(stderr, "GetWimTagValue: %d\n", r);
+        } else {
+            const char *text = image::WimTagResultText(r);
+            std::fprintf(stderr, "halcyon wim tag: %s: %s%s(code %d)\n", pos[1].c_str(), text, *text ? " " : "", r);
+        }
         return r;
     }
     if (action == "blid") {

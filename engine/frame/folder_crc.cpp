@@ -16,6 +16,7 @@
 
 #include "engine/frame/file64.h"
 #include "platform/path_map.h"
+#include "support/files/confined_path.h"
 #include "support/files/file_ops.h"
 
 namespace halcyon::frame {
@@ -205,6 +206,8 @@ void CFolderCrc::ListFolder(const std::string &hostFolder, const std::u16string 
 {
     std::unique_ptr<DIR, DirCloser> dir(opendir(hostFolder.empty() ? "/" : hostFolder.c_str()));
     if (!dir) {
+        if (!listFailed_)
+            unreadable_ = hostFolder;
         listFailed_ = true;
         return;
     }
@@ -244,6 +247,7 @@ int32_t CFolderCrc::ListAndBuild(const std::string &folderPath, std::string &mes
     table_.clear();
     sizes_.clear();
     listFailed_ = false;
+    unreadable_.clear();
     stagingFree_ = kStagingSize;
     if (folderPath.empty()) {
         message = MsgEmptyPath(folderPath);
@@ -291,6 +295,7 @@ bool CFolderCrc::BuildTable(std::string &message)
     for (_stFileInfo &e : entries_) {
         const uint64_t record = 2 * (e.fullPath.size() - folder_.size() + 10);
         if (record > 0xFFFF) {
+            unreadable_ = e.hostPath;
             message = kMsgCannotOpen;
             return false;
         }
@@ -310,6 +315,7 @@ bool CFolderCrc::BuildTable(std::string &message)
         if (e.IsFile()) {
             CFile64 file;
             if (!file.Open(e.hostPath, CFile64::modeRead | CFile64::shareDenyNone | CFile64::typeBinary)) {
+                unreadable_ = e.hostPath;
                 message = kMsgCannotOpen;
                 return false;
             }
@@ -317,6 +323,7 @@ bool CFolderCrc::BuildTable(std::string &message)
             try {
                 size = file.GetLength();
             } catch (const CFileException &) {
+                unreadable_ = e.hostPath;
                 message = kMsgCannotOpen;
                 return false;
             }
@@ -380,6 +387,7 @@ bool CFolderCrc::ComputeCrc(std::string &message)
             continue;
         CFile64 file;
         if (!file.Open(e.hostPath, CFile64::modeRead | CFile64::shareDenyNone | CFile64::typeBinary)) {
+            unreadable_ = e.hostPath;
             message = kMsgCannotOpen;
             return false;
         }
@@ -394,6 +402,7 @@ bool CFolderCrc::ComputeCrc(std::string &message)
                     break;
             }
         } catch (const CFileException &) {
+            unreadable_ = e.hostPath;
             message = kMsgCannotOpen;
             return false;
         }
@@ -437,12 +446,15 @@ int32_t CFolderCrc::CheckFolder(const std::string &folderPath, std::string &mess
     // The stored CRC: bytes 4 to 7 of "crc.info", most significant first.
     uint8_t head[10] = {};
     uint64_t got = 0;
+    std::string infoPath;
     {
         CFile64 info;
         std::string host = Slashes(platform::HostPath(Slashes(folderPath)));
         while (!host.empty() && host.back() == '/')
             host.pop_back();
-        if (!info.Open(host + "/" + kCrcManifestFolder + "/" + kCrcInfoFile, CFile64::modeRead | CFile64::shareDenyNone)) {
+        infoPath = host + "/" + kCrcManifestFolder + "/" + kCrcInfoFile;
+        if (!info.Open(infoPath, CFile64::modeRead | CFile64::shareDenyNone)) {
+            unreadable_ = infoPath;
             message = kMsgCannotOpen;
             return 2;
         }
@@ -453,6 +465,7 @@ int32_t CFolderCrc::CheckFolder(const std::string &folderPath, std::string &mess
         }
     }
     if (got < 8) {
+        unreadable_ = infoPath;
         message = kMsgCannotOpen;
         return 2;
     }
@@ -467,25 +480,48 @@ int32_t CFolderCrc::CheckFolder(const std::string &folderPath, std::string &mess
     return 0;
 }
 
-int32_t CheckFolder(const std::string &folderPath, std::string &message)
+int32_t CheckFolder(const std::string &folderPath, std::string &message, std::string *unreadable)
 {
     CFolderCrc check;
-    return check.CheckFolder(folderPath, message);
+    const int32_t r = check.CheckFolder(folderPath, message);
+    if (unreadable)
+        *unreadable = r != 0 ? check.UnreadableFile() : std::string();
+    return r;
 }
 
-int32_t WriteFolderManifest(const std::string &folderPath, std::string &message)
+int32_t WriteFolderManifest(const std::string &folderPath, std::string &message, std::string *unreadable)
 {
     CFolderCrc crc;
     uint32_t value = 0;
+    if (unreadable)
+        unreadable->clear();
     const int32_t r = crc.ComputeFolderCrc(folderPath, value, message);
-    if (r != 0)
+    if (r != 0) {
+        if (unreadable)
+            *unreadable = crc.UnreadableFile();
         return r;
+    }
     std::string host = Slashes(platform::HostPath(Slashes(folderPath)));
     while (!host.empty() && host.back() == '/')
         host.pop_back();
     const std::string folder = host + "/" + kCrcManifestFolder;
-    std::error_code ec;
-    std::filesystem::create_directories(folder, ec);
+    // The manifest is written into the folder itself, never through a
+    // symbolic link planted at the manifest folder or its files.
+    for (const char *file : {kCrcInfoFile, kFilesInfoFile}) {
+        const support::ConfinedCheck where = support::CheckConfinedPath(host, folder + "/" + file);
+        if (where.result != support::Confinement::Inside) {
+            message = support::DescribeConfinement(where, host, folder + "/" + file) + "; no manifest is written.";
+            if (unreadable)
+                *unreadable = where.component;
+            return 2;
+        }
+    }
+    if (const int err = support::CreateConfinedFolders(host, folder)) {
+        message = kMsgCannotOpen;
+        if (unreadable)
+            *unreadable = folder + " (" + std::strerror(err) + ")";
+        return 2;
+    }
     const uint8_t info[10] = {0, 0, 0, 0, static_cast<uint8_t>(value >> 24), static_cast<uint8_t>(value >> 16),
                               static_cast<uint8_t>(value >> 8), static_cast<uint8_t>(value), 0, 0};
     std::string listing;
@@ -498,10 +534,14 @@ int32_t WriteFolderManifest(const std::string &folderPath, std::string &message)
     try {
         CFile64 out;
         CFileException error(CFileException::none, 0, std::string());
+        if (unreadable)
+            *unreadable = folder + "/" + kCrcInfoFile;
         if (!out.Open(folder + "/" + kCrcInfoFile, CFile64::modeCreate | CFile64::modeWrite, &error))
             throw error;
         out.Write(info, sizeof info);
         out.Close();
+        if (unreadable)
+            *unreadable = folder + "/" + kFilesInfoFile;
         if (!out.Open(folder + "/" + kFilesInfoFile, CFile64::modeCreate | CFile64::modeWrite, &error))
             throw error;
         out.Write(listing.data(), listing.size());
@@ -516,6 +556,8 @@ int32_t WriteFolderManifest(const std::string &folderPath, std::string &message)
         message = kMsgCannotOpen;
         return 2;
     }
+    if (unreadable)
+        unreadable->clear();
     return 0;
 }
 

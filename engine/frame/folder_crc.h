@@ -69,6 +69,9 @@ public:
     const std::vector<uint64_t> &Sizes() const { return sizes_; }
     // The relative name of entry `i` as UTF-8 ("/sub/file.txt").
     std::string RelativeName(size_t i) const;
+    // Host path of the file or folder behind the last "Can not open file."
+    // (empty when the last run had no such failure).
+    const std::string &UnreadableFile() const { return unreadable_; }
 
 private:
     int32_t ListAndBuild(const std::string &folderPath, std::string &message);
@@ -84,13 +87,15 @@ private:
     std::vector<uint8_t> table_;
     std::vector<uint64_t> sizes_;  // per entry, from the table build
     bool listFailed_ = false;      // a folder could not be read
+    std::string unreadable_;       // see UnreadableFile()
     std::vector<uint8_t> staging_; // 1 MiB
     size_t stagingFree_ = 0;
     uint32_t crc_ = 0;
 };
 
-// Checks a folder with a fresh CFolderCrc (results as above).
-int32_t CheckFolder(const std::string &folderPath, std::string &message);
+// Checks a folder with a fresh CFolderCrc (results as above). `unreadable`
+// (when given) receives the path behind a "Can not open file.".
+int32_t CheckFolder(const std::string &folderPath, std::string &message, std::string *unreadable = nullptr);
 
 // Writes the manifest of `folderPath` so that the check of the folder as it
 // now is returns 0: "_FS_SWRINFO\crc.info" (10 bytes: 00 00 00 00, the CRC
@@ -99,7 +104,10 @@ int32_t CheckFolder(const std::string &folderPath, std::string &message);
 // the size in bytes or "<DIR>" for an empty folder, CR LF). Replaces an
 // existing manifest. 0 on success; 3 or 4 as the check would give them (no
 // manifest is written then); 2 "Can not open file." when a manifest file
-// cannot be written.
-int32_t WriteFolderManifest(const std::string &folderPath, std::string &message);
+// cannot be written; 2 with "<path> is a symbolic link; no manifest is
+// written." when the manifest folder or one of its files is a link (its
+// target is left alone). `unreadable` (when given) receives the path that
+// failed.
+int32_t WriteFolderManifest(const std::string &folderPath, std::string &message, std::string *unreadable = nullptr);
 
 } // namespace halcyon::frame

@@ -19,6 +19,7 @@
 #include "engine/frame/verb.h"
 #include "engine/image/image_choice.h"
 #include "engine/image/nrvinst_image_records.h"
+#include "engine/image/split_part_check.h"
 #include "engine/image/split_parts.h"
 #include "engine/image/temporary_image_copy.h"
 #include "engine/image/wim_scramble.h"
@@ -28,6 +29,7 @@
 #include "platform/file_attributes.h"
 #include "platform/machine.h"
 #include "platform/path_map.h"
+#include "support/files/confined_path.h"
 #include "support/files/file_ops.h"
 #include "support/ini/ini_store.h"
 #include "support/wim/wim_api.h"
@@ -255,6 +257,20 @@ int32_t LoadImage(LoadArguments a)
         tempImagePath = a.temp + (direct ? a.wimName : fileName);
         if (int32_t r = echo("Copying Temp WIM: " + tempImagePath))
             return r;
+        // The copy is written only to a place inside the temporary folder:
+        // never through a symbolic link found there.
+        auto hostOf = [](const std::string &p) {
+            std::string h = platform::HostPath(p);
+            while (h.size() > 1 && h.back() == '/')
+                h.pop_back();
+            return h;
+        };
+        const support::ConfinedCheck where = support::CheckConfinedPath(hostOf(a.temp), hostOf(tempImagePath));
+        if (where.result != support::Confinement::Inside) {
+            note("Error: the temporary copy would not stay in the temp folder: " +
+                 support::DescribeConfinement(where, a.temp, tempImagePath) + " (RETURN_UNSAFE_PATH)");
+            return RETURN_UNSAFE_PATH;
+        }
         if (!copy.Make(imagePath, tempImagePath)) {
             note("From: " + imagePath + " To: " + tempImagePath);
             note("Copy File error. (RETURN_COPY_TEMP_WIM)");
@@ -312,11 +328,19 @@ int32_t LoadImage(LoadArguments a)
 
     // 15. The further parts of a split image, from the source folder.
     if (platform::ToLowerAscii(imagePath).find(".nrv") != std::string::npos) {
+        std::vector<std::string> partHosts;
         for (const std::string &part : SplitPartNames(baseFolder, fileName, a.wimName)) {
             if (!api.SetReferenceFile(wim, baseFolder + part, support::wim::WIM_REFERENCE_APPEND))
                 return failWim("ERROR: while adding reference SWM",
                                "Error: WIMSetReferenceFile function error. (RETURN_WIMGAPI_ERROR)");
+            partHosts.push_back(platform::HostPath(baseFolder + part));
         }
+        // A missing part would only show as a failed apply: name it now.
+        const std::string missing = MissingSplitPart(platform::HostPath(workingPath), partHosts);
+        if (!missing.empty())
+            return failWim("ERROR: split image " + missing + " is missing beside " + imagePath,
+                           "ERROR: split image " + missing + " is missing beside " + imagePath +
+                               ". (RETURN_WIMGAPI_ERROR)");
     }
 
     // 16. The image to apply, by its description.
@@ -399,6 +423,8 @@ int32_t LoadImage(LoadArguments a)
             return r;
         if (int32_t r = echo("GetLastError: " + std::to_string(static_cast<int32_t>(lastError))))
             return r;
+        if (const std::string reason = api.GetLastErrorText(); !reason.empty())
+            note("Reason: " + reason);
         if (int32_t r = echo("dwApplyFlags: " + std::to_string(static_cast<int32_t>(flags))))
             return r;
         return RETURN_WIMGAPI_ERROR;

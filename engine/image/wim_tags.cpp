@@ -1,5 +1,7 @@
 #include "engine/image/wim_tags.h"
 
+#include "halcyon/ReturnCodes.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -188,6 +190,25 @@ int32_t CompareWimReleaseId(const std::string &wimPath, const std::string &relea
     if (!platform::EqualsNoCase(wimId, given))
         return WIMTAG_RELEASEID_DIFFERS;
     return 0;
+}
+
+const char *WimTagResultText(int32_t code)
+{
+    switch (code) {
+    case WIMTAG_NO_BLID_MATCH: return "the machine's BLID is not in the image's BLID list";
+    case WIMTAG_MACHINE_BLID_EMPTY: return "the machine's BLID is empty";
+    case WIMTAG_GET_BLID_FAILED: return "the machine's BLID could not be read";
+    case WIMTAG_ELEMENT_ABSENT: return "the image description has no such element";
+    case WIMTAG_OPEN_FAILED: return "the WIM file cannot be opened";
+    case WIMTAG_NO_METADATA: return "no image description found at the end of the file (not a WIM, or a damaged one)";
+    case WIMTAG_RELEASEID_EMPTY: return "the image names a release but no release ID was given";
+    case WIMTAG_RELEASEID_DIFFERS: return "the image's RELEASEID differs from the one expected";
+    case WIMTAG_PLAN_MISSING: return "the plan file does not exist";
+    case WIMTAG_NO_IMAGE: return "the image description holds no image";
+    case WIMTAG_BLID_EMPTY: return "the image's BLID element is empty";
+    case RETURN_BUFFER_TOO_SMALL: return "the value does not fit the buffer given";
+    default: return "";
+    }
 }
 
 } // namespace halcyon::image

@@ -22,6 +22,10 @@ inline constexpr int32_t WIMTAG_PLAN_MISSING = 70;       // RMID machine and the
 inline constexpr int32_t WIMTAG_NO_IMAGE = 75;           // the XML text holds no "<IMAGE"
 inline constexpr int32_t WIMTAG_BLID_EMPTY = 119;        // the WIM's BLID element is empty
 
+// A short operator's text for one of the codes above (and for a caller's
+// buffer that is too short); "" for other values.
+const char *WimTagResultText(int32_t code);
+
 // How far back from the end of the file the metadata start is looked for.
 inline constexpr int64_t kWimXmlSearchSpan = 32768;
 

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <system_error>
 
@@ -16,6 +17,7 @@
 #include "engine/modules/program_runner.h"
 #include "platform/file_attributes.h"
 #include "platform/path_map.h"
+#include "support/files/confined_path.h"
 #include "support/files/file_ops.h"
 #include "support/wim/wim_api.h"
 
@@ -37,10 +39,54 @@ void RemoveFile(const std::string &path)
     fs::remove(platform::HostPath(path), ec);
 }
 
+// Host path text without trailing separators, so that a link at the last
+// component is seen as the link it is.
+std::string HostNoTrailing(const std::string &path)
+{
+    std::string host = platform::HostPath(path);
+    while (host.size() > 1 && host.back() == '/')
+        host.pop_back();
+    return host;
+}
+
+// Folders below MountDir are removed without following any link: a link
+// planted there is removed itself, never its target.
 void RemoveTree(const std::string &path)
 {
-    uint32_t count = 0;
-    support::DeleteTree(path, &count);
+    if (!path.empty())
+        support::RemoveTreeNoFollow(HostNoTrailing(path));
+}
+
+// 0 when `path` may be created or filled below MountDir; otherwise the
+// refusal is logged and RETURN_UNSAFE_PATH returned.
+int32_t CheckBelowMountDir(const std::string &mountDir, const std::string &path, const char *what,
+                           const std::string &log)
+{
+    std::string root = HostNoTrailing(mountDir);
+    std::string host = HostNoTrailing(path);
+    support::ConfinedCheck check = support::CheckConfinedPath(root, host);
+    if (check.result == support::Confinement::Inside)
+        return 0;
+    LogUnsafeLink(what, support::DescribeConfinement(check, root, host), log);
+    return RETURN_UNSAFE_PATH;
+}
+
+// Removes what stands at `path` below MountDir so that it can be made
+// afresh: a link at its last component is removed as a link; a link on the
+// way to it is refused (logged, RETURN_UNSAFE_PATH) and nothing is removed.
+int32_t ClearBelowMountDir(const std::string &mountDir, const std::string &path, const char *what,
+                           const std::string &log)
+{
+    std::string root = HostNoTrailing(mountDir);
+    std::string host = HostNoTrailing(path);
+    support::ConfinedCheck check = support::CheckConfinedPath(root, host);
+    bool lastIsLink = check.result == support::Confinement::Link && check.component == host;
+    if (check.result != support::Confinement::Inside && !lastIsLink) {
+        LogUnsafeLink(what, support::DescribeConfinement(check, root, host), log);
+        return RETURN_UNSAFE_PATH;
+    }
+    support::RemoveTreeNoFollow(host);
+    return 0;
 }
 
 bool SameFolder(const std::string &a, const std::string &b)
@@ -144,6 +190,8 @@ int32_t PrepareWorkingImage(const ModuleRecord &m, const std::string &moduleFold
         return 0;
     }
     if (!ctx.Has(OPTION_COPY_MODULE_FOLDER)) {
+        if (int32_t rc = CheckBelowMountDir(ctx.mountDir, w.tempImage, "working copy of the image", log))
+            return rc;
         std::error_code ec;
         fs::copy_file(platform::HostPath(w.moduleImage), platform::HostPath(w.tempImage),
                       fs::copy_options::overwrite_existing, ec);
@@ -164,8 +212,9 @@ int32_t PrepareWorkingImage(const ModuleRecord &m, const std::string &moduleFold
         if (support::DirExist(w.copyFolder)) {
             LogLine("The dest path exist, it will delete it first, and re-copy dir to it.", log);
             LogLine("strDstCopyPathForCRCCheck: " + w.copyFolder, log);
-            RemoveTree(w.copyFolder);
         }
+        if (int32_t rc = ClearBelowMountDir(ctx.mountDir, w.copyFolder, "module folder copy", log))
+            return rc;
         LogLine("Copy the folder from :" + moduleFolder + " To : " + ctx.mountDir, log);
         w.copyFolderMade = true;
         if (support::RecursiveFolderCopy(moduleFolder, w.copyFolder, 0) != 0) {
@@ -228,11 +277,13 @@ int32_t ApplyOrMount(const ModuleRunContext &ctx, ImageWork &w)
         LogLine("Error: Change wim attribute error. (RETURN_CHANGE_WIM_ATTR)", log);
         return RETURN_CHANGE_WIM_ATTR;
     }
-    if (support::DirExist(w.mountFolder))
-        RemoveTree(w.mountFolder);
-    if (!support::RecursiveFolderCreate(w.mountFolder)) {
+    // The mount folder is made afresh; whatever stands at its place (a
+    // link among it) is removed itself.
+    if (int32_t rc = ClearBelowMountDir(ctx.mountDir, w.mountFolder, "mount folder", log))
+        return rc;
+    if (int err = support::CreateConfinedFolders(HostNoTrailing(ctx.mountDir), HostNoTrailing(w.mountFolder))) {
         LogLine("DestDir" + w.mountFolder, log);
-        LogLine("Create folder error. (RETURN_CREATE_FOLDER)", log);
+        LogLine("Create folder error: " + std::string(std::strerror(err)) + ". (RETURN_CREATE_FOLDER)", log);
         return RETURN_CREATE_FOLDER;
     }
 
@@ -335,6 +386,9 @@ InstallOutcome InstallExeBatchModule(const ModuleRecord &m, const std::string &s
         // Step 4.
         if (int32_t rc = image::CompareWimReleaseId(platform::HostPath(w.moduleImage), m.ReleaseID)) {
             LogLine("sWimFile: " + w.moduleImage + " cModule.sReleaseID: " + m.ReleaseID, log);
+            LogLine("Error: the module image " + w.moduleImage + " cannot be taken for release " + m.ReleaseID + ": " +
+                        image::WimTagResultText(rc) + " (" + Decimal(rc) + ")",
+                    log, true);
             return InstallOutcome::Stop(rc);
         }
         w.mountFolder = ctx.mountDir + m.ReleaseID + "\\";

@@ -6,9 +6,47 @@
 #include "engine/modules/plan_path_checks.h"
 #include "engine/modules/target_path.h"
 #include "platform/path_map.h"
+#include "support/files/confined_path.h"
 #include "support/files/file_ops.h"
 
+#include <sys/stat.h>
+
+#include <filesystem>
+
+namespace fs = std::filesystem;
+
 namespace halcyon::modules {
+
+namespace {
+
+std::string HostNoTrailing(std::string_view path)
+{
+    std::string host = platform::HostPath(path);
+    while (host.size() > 1 && host.back() == '/')
+        host.pop_back();
+    return host;
+}
+
+// The target and every place the copy will write below it hold no symbolic
+// link: a link there would make the copy write outside `root` (DestDir, or
+// the drive a drive path names). Empty when the copy may go on; otherwise
+// the line that says why not.
+std::string TargetLinkProblem(const std::string &root, const std::string &source, const std::string &target)
+{
+    support::ConfinedCheck check = support::CheckConfinedPath(root, target);
+    if (check.result != support::Confinement::Inside)
+        return support::DescribeConfinement(check, root, target);
+    std::error_code ec;
+    for (fs::recursive_directory_iterator it(source, ec), end; !ec && it != end; it.increment(ec)) {
+        std::string dest = target + "/" + fs::path(it->path()).lexically_relative(source).string();
+        struct stat st {};
+        if (::lstat(dest.c_str(), &st) == 0 && S_ISLNK(st.st_mode))
+            return dest + " is a symbolic link";
+    }
+    return std::string();
+}
+
+} // namespace
 
 InstallOutcome InstallFileCopyModule(const ModuleRecord &m, const std::string &sourceFolder,
                                      const ModuleRunContext &ctx)
@@ -32,14 +70,17 @@ InstallOutcome InstallFileCopyModule(const ModuleRecord &m, const std::string &s
     // The module folder is read from the media, never through a link.
     if (int32_t rc = sourceFolder.empty() ? 0 : CheckJoinedPath(sourceFolder, source, log))
         return InstallOutcome::Stop(rc);
+    std::string root = target.hasDrive ? PathRoot(target.path) : ctx.destDir;
+    std::string problem = TargetLinkProblem(HostNoTrailing(root), HostNoTrailing(source), HostNoTrailing(target.path));
+    if (!problem.empty()) {
+        LogUnsafeLink("FILE COPY target", problem, log);
+        return InstallOutcome::Stop(RETURN_UNSAFE_PATH);
+    }
     InstallOutcome outcome;
     outcome.launchResult = support::RecursiveFolderCopy(source, target.path, 0);
     LogLine("Copy the folder: " + source + "  TO: " + target.path, log);
     std::string manifest = target.path + "\\_FS_SWRINFO";
-    if (support::DirExist(manifest)) {
-        uint32_t count = 0;
-        support::DeleteTree(manifest, &count);
-    }
+    support::RemoveTreeNoFollow(HostNoTrailing(manifest));
     if (int32_t rc = LogGuarded("ReturnCode=" + std::to_string(outcome.launchResult), log))
         return InstallOutcome::Stop(rc);
     if (outcome.launchResult != 0) {

@@ -20,10 +20,12 @@
 #include "engine/modules/module_selection.h"
 #include "engine/modules/nrvinst_oem.h"
 #include "engine/modules/target_path.h"
+#include "engine/plan/verify_ini.h"
 #include "halcyon/ReturnCodes.h"
 #include "halcyon/VerGauge.h"
 #include "platform/path_map.h"
 #include "platform/registry.h"
+#include "support/files/confined_path.h"
 #include "support/files/file_ops.h"
 #include "support/ini/ini_store.h"
 
@@ -275,6 +277,14 @@ int32_t ModSetupRun::InstallSelected(bool &restartBefore)
         }
     }
 
+    // A module whose result cannot be judged is not installed: an unknown
+    // or differently cased word would turn every failure into success.
+    if (!IsKnownVerificationType(m_.VerificationType)) {
+        if (int32_t rc = Guarded(UnknownVerificationTypeLine(section_, m_.VerificationType)))
+            return rc;
+        return RETURN_UNKNOWN_VERIFICATION_TYPE;
+    }
+
     InstallOutcome outcome;
     bool fileCopy = false;
     if (EqualsNoCase(m_.InstallerType, "EXE/BATCH")) {
@@ -312,15 +322,18 @@ int32_t ModSetupRun::Register()
     return 0;
 }
 
-// The module's result, judged by its VerificationType. 0 when the run goes
-// on (accepted, or a failure reported in a recovery run).
+// The module's result, judged by its VerificationType ("None" accepts it
+// as it is; other words were refused before the install). 0 when the run
+// goes on (accepted, or a failure reported in a recovery run).
 int32_t ModSetupRun::Verify(const InstallOutcome &outcome, bool fileCopy)
 {
     const bool recovery = HasOption(a_.options, OPTION_RECOVERY);
     auto dropMountFolder = [&] {
         if (HasOption(a_.options, OPTION_KEEP_MOUNT_UNTIL_VERIFIED) && outcome.imageUsed && !outcome.mountFolder.empty()) {
-            uint32_t count = 0;
-            support::DeleteTree(outcome.mountFolder, &count);
+            std::string host = platform::HostPath(outcome.mountFolder);
+            while (host.size() > 1 && host.back() == '/')
+                host.pop_back();
+            support::RemoveTreeNoFollow(host);
         }
     };
 

@@ -30,4 +30,13 @@ inline void LogUnsafeValue(std::string_view key, std::string_view value, std::st
              log, 1);
 }
 
+// The refusal of a path the verb would delete, create or fill because a
+// symbolic link (or something else than a folder) lies on its way; echoed.
+inline void LogUnsafeLink(std::string_view what, std::string_view description, std::string_view log)
+{
+    WriteLog("Error: " + std::string(what) + ": " + std::string(description) +
+                 "; nothing is done through it. (RETURN_UNSAFE_PATH)",
+             log, 1);
+}
+
 } // namespace halcyon::modules

@@ -17,16 +17,22 @@ inline bool ReadAttribute(const support::CXMLNode &node, std::string_view name, 
     return node.GetAttributeValue(name, value) == 0;
 }
 
+// Prints one line on the console.
+void PrintConsole(std::string_view text);
+
 // Writes one plan key. False when the store refuses the value because the
-// plan file could not hold it (a line break in an IDF value).
+// plan file could not hold it (a line break in an IDF value); the console
+// then names the section and key.
 inline bool WriteKey(support::CMemoryIniIO &store, std::string_view section, std::string_view key,
                      std::string_view value)
 {
-    return store.WriteString(section, key, value);
+    if (store.WriteString(section, key, value))
+        return true;
+    const bool lineBreak = value.find_first_of("\r\n") != std::string_view::npos;
+    PrintConsole("ERROR: [" + std::string(section) + "] " + std::string(key) + " can not be written to the plan: " +
+                 (lineBreak ? "its value holds a line break" : "the plan file cannot hold this section or key name"));
+    return false;
 }
-
-// Prints one line on the console.
-void PrintConsole(std::string_view text);
 
 // "ERROR: returned <code> while parsing the IDF file" (with `suffix`, e.g. ".").
 std::string ParseErrorLine(int32_t code, std::string_view suffix = "");

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "engine/frame/log.h"
+#include "engine/frame/output_buffer.h"
 #include "engine/frame/verb.h"
 #include "engine/plan/idf_signature.h"
 #include "engine/plan/node_values.h"
@@ -19,19 +20,6 @@
 using namespace halcyon;
 
 namespace {
-
-// Copies `text` into the caller's buffer, cut at a character boundary and
-// always terminated.
-void CopyOut(const std::string &text, char *out, uint32_t size)
-{
-    if (!out || size == 0)
-        return;
-    size_t n = std::min<size_t>(text.size(), size - 1);
-    while (n > 0 && n < text.size() && (static_cast<unsigned char>(text[n]) & 0xC0) == 0x80)
-        --n;
-    std::memcpy(out, text.data(), n);
-    out[n] = '\0';
-}
 
 // The OS of the last foundation image node of the releases, when the
 // options ask for OS filtering; empty otherwise or when the nodes cannot be
@@ -104,8 +92,8 @@ extern "C" HALCYON_API uint32_t ReadIdfForOSArchCheck(char *os, uint32_t os_size
         std::string text;
         const uint32_t rc = ReadOs(text, frame::Arg(idf), frame::Arg(log), options, frame::Arg(nrvhdrcv));
         // The OS text is handed back on every path: empty unless the read
-        // got that far.
-        CopyOut(text, os, os_size);
-        return rc;
+        // got that far. A buffer that cannot hold it makes a success fail.
+        const int32_t copied = frame::CopyToCallerBuffer(text, os, os_size);
+        return rc != 0 ? rc : static_cast<uint32_t>(copied);
     });
 }

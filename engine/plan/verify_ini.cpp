@@ -48,9 +48,12 @@ int32_t CheckImageSection(const support::CMemoryIniIO &store, std::string_view s
     return 0;
 }
 
-// Reads the family's members 1, 2, ... up to its terminator.
-int32_t CheckFamily(const support::CMemoryIniIO &store, std::string_view prefix)
+// Reads the family's members 1, 2, ... up to its terminator. The module
+// families ("%d", "PE%d") must name how their results are judged; the
+// applications of the image are not judged by the field.
+int32_t CheckFamily(const support::CMemoryIniIO &store, std::string_view prefix, std::string_view logPath)
 {
+    const bool judged = prefix != "Image App";
     ModuleRecord record;
     std::string section;
     for (uint64_t n = 1;; ++n) {
@@ -61,10 +64,26 @@ int32_t CheckFamily(const support::CMemoryIniIO &store, std::string_view prefix)
             return 0;
         if (rc != 0)
             return rc;
+        if (judged && !IsKnownVerificationType(record.VerificationType)) {
+            WriteLog(UnknownVerificationTypeLine(section, record.VerificationType), logPath, 1);
+            return RETURN_UNKNOWN_VERIFICATION_TYPE;
+        }
     }
 }
 
 } // namespace
+
+bool IsKnownVerificationType(std::string_view value)
+{
+    return value == "ReturnCode" || value == "VerCheckAfter" || value == "None";
+}
+
+std::string UnknownVerificationTypeLine(std::string_view section, std::string_view value)
+{
+    return "Error: [" + std::string(section) + "] VerificationType='" + std::string(value) +
+           "' is not one of ReturnCode, VerCheckAfter, None (exact case); the module's result could not be judged. "
+           "(RETURN_UNKNOWN_VERIFICATION_TYPE)";
+}
 
 int32_t VerifyIni(const support::CMemoryIniIO &store, std::string_view logPath, uint64_t options)
 {
@@ -86,7 +105,7 @@ int32_t VerifyIni(const support::CMemoryIniIO &store, std::string_view logPath, 
     }
 
     for (std::string_view prefix : {"", "PE", "Image App"})
-        if (int32_t rc = CheckFamily(store, prefix))
+        if (int32_t rc = CheckFamily(store, prefix, logPath))
             return rc;
     return result;
 }
@@ -110,6 +129,7 @@ const char *VerifyIniResultText(int32_t code)
     case 89: return "the plan has no [Image] section";
     case 90: return "the plan has no [RecoveryImage] section";
     case 98: return "a module section lacks a required key (or a module family has no members and no End section)";
+    case 9010: return "a module's VerificationType is not exactly ReturnCode, VerCheckAfter or None";
     default: return "";
     }
 }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 namespace halcyon::support {
@@ -22,12 +23,22 @@ inline constexpr uint64_t kVerifyAllowNoRecoveryImage = 0x4000000000ULL;
 // gives for a member of the families "%d", "PE%d", "Image App%d" (98 for a
 // member with a required key missing); otherwise 89 when [Image] is absent,
 // 90 when [RecoveryImage] is absent (unless option bit 38 is set).
+// A member of "%d" or "PE%d" whose VerificationType is not one of the exact
+// words below (an absent or empty value included) gives 9010 with a line
+// naming its section (echoed).
 // Changes nothing.
 int32_t VerifyIni(const support::CMemoryIniIO &store, std::string_view logPath, uint64_t options);
 
 } // namespace halcyon
 
 namespace halcyon {
+
+// True for the exact (case-sensitive) words a module's VerificationType may
+// hold: "ReturnCode", "VerCheckAfter" and "None" (no verification).
+bool IsKnownVerificationType(std::string_view value);
+
+// The line that refuses a module's VerificationType.
+std::string UnknownVerificationTypeLine(std::string_view section, std::string_view value);
 
 // A short operator's text for a VerifyIni result ("" for codes it does not
 // give).

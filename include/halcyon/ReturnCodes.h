@@ -55,7 +55,12 @@ enum HalcyonReturnCode {
     RETURN_UNSAFE_PATH = 9001,
     /* An unexpected internal failure (out of memory, a library exception)
      * caught at the verb's boundary. */
-    RETURN_INTERNAL_ERROR = 9002
+    RETURN_INTERNAL_ERROR = 9002,
+    /* A module's VerificationType is not exactly "ReturnCode",
+     * "VerCheckAfter" or "None": its result could not be judged. */
+    RETURN_UNKNOWN_VERIFICATION_TYPE = 9010,
+    /* The caller's output buffer is missing or too short for the answer. */
+    RETURN_BUFFER_TOO_SMALL = 9011
 };
 
 #endif

@@ -25,6 +25,9 @@ void EnsureWimlibReady()
 
 uint32_t MapWimlibError(int code, int sysErrno)
 {
+    // A full disk is a full disk whichever step of the library met it.
+    if (code != WIMLIB_ERR_SUCCESS && sysErrno == ENOSPC)
+        return WIM_ERROR_DISK_FULL;
     switch (code) {
     case WIMLIB_ERR_SUCCESS:
         return WIM_ERROR_SUCCESS;

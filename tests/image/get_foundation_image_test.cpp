@@ -155,24 +155,33 @@ TEST_F(GetFoundationImageTest, TheImageIsOnDiskBeforeSuccessInEveryShape)
     }
 }
 
-TEST_F(GetFoundationImageTest, LinksAtJoinedPathsAreNeverFollowed)
+TEST_F(GetFoundationImageTest, LinksAtJoinedPathsAreRefused)
 {
-    test::CutIntoParts(MakeWim("parts"), src, 3);
-    const test::LinkEscapeRow inPlace[] = {
-        {"first part", src, "Norv1.nr2", [&] { return Run(); }, dst},
-        {"second part", src, "Norv2.nr2", [&] { return Run(); }, dst},
-        {"gathering folder", dst, "FIFILEFOLDER", [&] { return Run(); }},
-        {"image", dst, "Norv.wim", [&] { return Run(); }},
+    const std::string whole = MakeWim("parts");
+    const struct {
+        const char *joined;
+        bool onDest, toFile, inReleaseFolder;
+    } rows[] = {
+        {"Norv1.nr2", false, true, false},   {"Norv2.nr2", false, true, false},
+        {"FIFILEFOLDER", true, false, false}, {"Norv.wim", true, true, false},
+        {"fi/os1", false, false, true},
     };
-    for (const auto &row : inPlace)
-        test::ExpectNoLinkEscape(row);
-
-    for (const auto &entry : fs::directory_iterator(src))
-        fs::remove_all(entry.path());
-    test::CutIntoParts(MakeWim("rel"), src + "/fi/os1", 3);
-    test::WriteFile(src + "/RDVD1", "");
-    WriteMedia("[MEDIA:RDVD]\nRDVD1=sources\\fi\\os1\n");
-    test::ExpectNoLinkEscape({"release folder", src, "fi/os1/Norv1.nr2", [&] { return Run(); }, dst});
+    for (const auto &row : rows) {
+        const auto results = test::ExpectNoLinkEscape(
+            row.joined,
+            [&](const std::string &) {
+                fs::remove_all(src);
+                fs::remove_all(dst);
+                fs::create_directories(src);
+                test::CutIntoParts(whole, row.inReleaseFolder ? src + "/fi/os1" : src, 3);
+                test::WriteFile(src + "/RDVD1", "");
+                WriteMedia(row.inReleaseFolder ? "[MEDIA:RDVD]\nRDVD1=sources\\fi\\os1\n" : "");
+                return test::LinkEscapeScene{row.onDest ? dst : src, [&] { return Run(); }};
+            },
+            row.toFile);
+        for (const auto &r : results)
+            EXPECT_NE(r.rc, 0) << r.linkAt;
+    }
 }
 
 TEST_F(GetFoundationImageTest, ReadyImageInTheDestinationIsLeftAlone)

@@ -82,15 +82,30 @@ TEST_F(ImgCopyTest, TheCopyIsOnDiskBeforeSuccess)
     EXPECT_TRUE(rec.Durable(dst + "/rel/os"));
 }
 
-TEST_F(ImgCopyTest, LinksAtJoinedPathsAreNeverFollowed)
+TEST_F(ImgCopyTest, LinksAtJoinedPathsAreRefused)
 {
-    const LinkEscapeRow rows[] = {
-        {"source", src, "rel/os", [&] { return Copy(); }, dst},
-        {"destination", dst, "rel/os", [&] { return Copy(); }},
-        {"custom source", src, "rel/rcv", [&] { return Copy(kDirect, "rel\\rcv"); }, dst},
-    };
-    for (const auto &row : rows)
-        ExpectNoLinkEscape(row);
+    const struct {
+        const char *joined;
+        bool onDest;
+        uint64_t options;
+        const char *custom;
+    } rows[] = {{"rel/os", false, 0, ""}, {"rel/os", true, 0, ""}, {"rel/rcv", false, kDirect, "rel\\rcv"}};
+    for (const auto &row : rows) {
+        const auto results = ExpectNoLinkEscape(row.joined, [&](const std::string &scratch) {
+            const std::string s = scratch + "/src", d = scratch + "/dst", p = scratch + "/halcyon.ini";
+            fs::copy(src, s, fs::copy_options::recursive);
+            fs::create_directories(d);
+            fs::copy_file(plan, p);
+            const std::string logPath = log, custom = row.custom;
+            const uint64_t options = row.options;
+            return LinkEscapeScene{row.onDest ? d : s, [s, d, p, logPath, custom, options] {
+                                       return ImgCopyX(p.c_str(), s.c_str(), d.c_str(), custom.c_str(),
+                                                       logPath.c_str(), options, 0);
+                                   }};
+        });
+        for (const auto &r : results)
+            EXPECT_NE(r.rc, 0) << r.linkAt;
+    }
 }
 
 TEST_F(ImgCopyTest, PlanModeNeedsTheImageFileItsOptionsName)

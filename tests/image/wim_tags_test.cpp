@@ -9,6 +9,7 @@
 #include "engine/image/wim_scramble.h"
 #include "engine/image/wim_tags.h"
 #include "halcyon/HalcyonDLL.h"
+#include "halcyon/ReturnCodes.h"
 #include "platform/machine.h"
 #include "support/wdmi/wdmi.h"
 #include "support/wim/wim_builder.h"
@@ -206,16 +207,19 @@ TEST_F(WimTagsTest, OnlyTheFirstImagesElementCounts)
     EXPECT_EQ(GetWimTagValue(swapped.c_str(), "BLID", nullptr, 0), 48);
 }
 
-TEST_F(WimTagsTest, ValueBufferIsCutAtACharacterBoundary)
+TEST_F(WimTagsTest, ValueBufferMustHoldTheWholeValue)
 {
+    // "ab" + two two-byte characters: 6 bytes and the terminator.
     const std::string path = RawXmlFile("utf.wim", 16, "<WIM><IMAGE><NAME>ab\xC3\xA9\xC3\xA9</NAME></IMAGE></WIM>");
-    char value[5];
-    std::memset(value, 'z', sizeof value);
-    EXPECT_EQ(GetWimTagValue(path.c_str(), "NAME", value, sizeof value), 0);
-    EXPECT_STREQ(value, "ab\xC3\xA9");
-    char tiny[4];
-    EXPECT_EQ(GetWimTagValue(path.c_str(), "NAME", tiny, sizeof tiny), 0);
-    EXPECT_STREQ(tiny, "ab");
+    for (uint32_t size : {1u, 2u, 5u, 6u, 7u}) {
+        SCOPED_TRACE(size);
+        char value[8];
+        std::memset(value, 'z', sizeof value);
+        const bool fits = size >= 7;
+        EXPECT_EQ(GetWimTagValue(path.c_str(), "NAME", value, size), fits ? 0 : RETURN_BUFFER_TOO_SMALL);
+        EXPECT_STREQ(value, fits ? "ab\xC3\xA9\xC3\xA9" : "") << "never a cut value";
+    }
+    EXPECT_EQ(GetWimTagValue(path.c_str(), "NAME", nullptr, 0), RETURN_BUFFER_TOO_SMALL);
 }
 
 class CompareBlidTest : public WimTagsTest {

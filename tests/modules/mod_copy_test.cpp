@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
 #include <unistd.h>
 
 #include "engine/image/wim_scramble.h"
@@ -254,40 +255,61 @@ TEST_F(ModStagingTest, StagedModulesAreOnDiskBeforeSuccess)
     EXPECT_TRUE(rec.Durable(Dest("300192")));
 }
 
-TEST_F(ModStagingTest, LinksAtJoinedPathsAreNeverFollowed)
+int32_t CopyAll(const ModMedia &m)
 {
-    auto bare = FolderModule("300195");
-    auto packed = Module("300196");
-    media.Make({bare, packed});
-    const LinkEscapeRow rows[] = {
-        {"ModCopyX source", media.perm, "mods/300195", [&] { return Copy(); }, media.dest},
-        {"ModCopyX destination", media.dest, "mods/300195", [&] { return Copy(); }},
-        {"ModExtractX source folder", media.perm, "mods/300195", [&] { return Extract(); }, media.dest},
-        {"ModExtractX container", media.perm, "mods/300196/300196.mod", [&] { return Extract(); }, media.dest},
-        {"ModExtractX target", media.dest, "300196", [&] { return Extract(); }},
+    return ModCopyX(m.plan.c_str(), m.perm.c_str(), m.dest.c_str(), "", "", "", "", m.log.c_str(), 0, 0);
+}
+
+int32_t ExtractAll(const ModMedia &m)
+{
+    return ModExtractX(m.plan.c_str(), m.perm.c_str(), m.dest.c_str(), "", "", "", "", "", m.log.c_str(), 0, 0, 0);
+}
+
+int32_t FileCopy(const ModMedia &m)
+{
+    ModuleRecord r;
+    r.PathToRelease = "mods\\300195";
+    r.SetupFile = "Drivers";
+    modules::ModuleRunContext ctx;
+    ctx.destDir = m.dest + "\\";
+    ctx.logFile = m.log;
+    const modules::InstallOutcome o = modules::InstallFileCopyModule(r, m.perm + "\\", ctx);
+    return o.stopCode ? o.stopCode : o.launchResult;
+}
+
+TEST_F(ModStagingTest, LinksAtJoinedPathsAreRefused)
+{
+    const struct {
+        const char *name;
+        const char *joined;
+        bool onDest, toFile;
+        int32_t (*verb)(const ModMedia &);
+    } rows[] = {
+        {"ModCopyX source", "mods/300195", false, false, &CopyAll},
+        {"ModCopyX destination", "mods/300195", true, false, &CopyAll},
+        {"ModExtractX source folder", "mods/300195", false, false, &ExtractAll},
+        {"ModExtractX container", "mods/300196/300196.mod", false, true, &ExtractAll},
+        {"ModExtractX target", "300196", true, false, &ExtractAll},
+        {"FILE COPY source", "mods/300195", false, false, &FileCopy},
     };
-    for (const auto &row : rows)
-        ExpectNoLinkEscape(row);
+    for (const auto &row : rows) {
+        const auto results = ExpectNoLinkEscape(
+            row.joined,
+            [&](const std::string &scratch) {
+                auto m = std::make_shared<ModMedia>(scratch + "/media");
+                m->Make({FolderModule("300195"), Module("300196")});
+                auto verb = row.verb;
+                return LinkEscapeScene{row.onDest ? m->dest : m->perm, [m, verb] { return verb(*m); }};
+            },
+            row.toFile);
+        for (const auto &r : results)
+            EXPECT_NE(r.rc, 0) << row.name << ": " << r.linkAt;
+    }
     // Links inside a module folder are copied as links.
+    media.Make({FolderModule("300195")});
     fs::create_symlink("/etc/hostname", Source("mods/300195/outside.txt"));
     ASSERT_EQ(Copy(), RETURN_SUCCESS) << media.LogText();
     EXPECT_TRUE(fs::is_symlink(Dest("mods/300195/outside.txt")));
-}
-
-TEST_F(ModStagingTest, FileCopyNeverReadsThroughALinkInTheMedia)
-{
-    WriteFile(Source("mods/300197/a.txt"), "a");
-    ModuleRecord m;
-    m.PathToRelease = "mods\\300197";
-    m.SetupFile = "Drivers";
-    modules::ModuleRunContext ctx;
-    ctx.destDir = media.dest + "\\";
-    ctx.logFile = media.log;
-    ExpectNoLinkEscape({"FILE COPY source", media.perm, "mods/300197", [&] {
-                            const modules::InstallOutcome o = modules::InstallFileCopyModule(m, media.perm + "\\", ctx);
-                            return o.stopCode ? o.stopCode : o.launchResult;
-                        },
-                        media.dest});
 }
 
 TEST_F(ModStagingTest, CopyOntoItselfIsRefusedAndLeavesTheSourceIntact)

@@ -196,10 +196,10 @@ TEST_F(ModSetupSelectionTest, VersionMismatchStopsAFactoryRun)
     media.Make(mods);
     EXPECT_EQ(media.Call(), 77);
     EXPECT_EQ(Registration(mods[0], "InstallMode"), "<absent>");
-    // VerificationType is compared case-sensitively: "vercheckafter" checks nothing.
+    // VerificationType is compared case-sensitively: "vercheckafter" is refused.
     mods[0].verificationType = "vercheckafter";
     media.WritePlan(mods);
-    EXPECT_EQ(media.Call(), RETURN_SUCCESS);
+    EXPECT_EQ(media.Call(), RETURN_UNKNOWN_VERIFICATION_TYPE);
 }
 
 TEST_F(ModSetupSelectionTest, DataModulesAreNeverInstalledButRecordedInNrvinst)

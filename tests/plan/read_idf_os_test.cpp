@@ -81,12 +81,23 @@ TEST_F(ReadIdfOsTest, FormatVersionOrCombinedMcodeAsksForTheOs)
     EXPECT_NE(std::string::npos, log.find("ReadIdfForOSArchCheck End")) << log;
 }
 
-TEST_F(ReadIdfOsTest, SmallBufferGetsATerminatedPrefix)
+TEST_F(ReadIdfOsTest, BufferThatCannotHoldTheOsFails)
 {
     const std::string idf = test::WriteIdf(dir_, OsIdf("1.05.0.20080531.1"));
-    std::string os;
-    EXPECT_EQ(0u, Run(idf, os, 0, "", 4));
-    EXPECT_EQ("Win", os);
+    // "Win11 x64" needs 10 bytes with its terminator.
+    for (uint32_t size : {1u, 4u, 9u, 10u}) {
+        SCOPED_TRACE(size);
+        std::string os;
+        const bool fits = size >= 10;
+        EXPECT_EQ(fits ? 0u : static_cast<uint32_t>(RETURN_BUFFER_TOO_SMALL), Run(idf, os, 0, "", size));
+        EXPECT_EQ(fits ? "Win11 x64" : "", os) << "never a cut answer";
+    }
+    EXPECT_EQ(static_cast<uint32_t>(RETURN_BUFFER_TOO_SMALL),
+              ReadIdfForOSArchCheck(nullptr, 64, idf.c_str(), log_.c_str(), 0, 0, ""));
+    char untouched = 'Z';
+    EXPECT_EQ(static_cast<uint32_t>(RETURN_BUFFER_TOO_SMALL),
+              ReadIdfForOSArchCheck(&untouched, 0, idf.c_str(), log_.c_str(), 0, 0, ""));
+    EXPECT_EQ('Z', untouched);
 }
 
 TEST_F(ReadIdfOsTest, FailuresLeaveTheOsEmpty)
