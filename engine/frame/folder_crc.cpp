@@ -17,6 +17,7 @@
 #include "engine/frame/file64.h"
 #include "platform/path_map.h"
 #include "support/files/confined_path.h"
+#include "support/files/file_ops.h"
 
 namespace halcyon::frame {
 
@@ -546,6 +547,12 @@ int32_t WriteFolderManifest(const std::string &folderPath, std::string &message,
         out.Write(listing.data(), listing.size());
         out.Close();
     } catch (const CFileException &) {
+        message = kMsgCannotOpen;
+        return 2;
+    }
+    // The manifest and its folder entries are on disk before it counts as written.
+    if (support::SyncFile(folder + "/" + kCrcInfoFile) != 0 || support::SyncFile(folder + "/" + kFilesInfoFile) != 0 ||
+        support::SyncFolder(folder) != 0 || support::SyncFolder(host) != 0) {
         message = kMsgCannotOpen;
         return 2;
     }

@@ -20,6 +20,7 @@
 #include "halcyon/HalcyonDLL.h"
 #include "halcyon/ReturnCodes.h"
 #include "platform/path_map.h"
+#include "support/files/confined_path.h"
 #include "support/files/file_ops.h"
 #include "support/ini/ini_store.h"
 
@@ -148,6 +149,12 @@ public:
             return rc;
         if (int32_t rc = SecondPass())
             return rc;
+        // Everything copied is on disk before the copy is reported done.
+        if (const int err = support::SyncFileSystem(a_.dest)) {
+            Log("Error: while flushing the copied media to disk: " + a_.dest + " (errno " + std::to_string(err) +
+                ")", 1);
+            return RETURN_COPY_FILE;
+        }
         Log("CopyDiscToDisk End.");
         return RETURN_SUCCESS;
     }
@@ -442,6 +449,24 @@ private:
                                                          TotalBytes(), kCopyRetries);
     }
 
+    // Neither end of an entry's copy may pass through a symbolic link below
+    // the roots: the medium's would copy whatever it points to, the disk's
+    // would write there.
+    int32_t CheckJoined(const std::string &from, const std::string &to) const
+    {
+        const std::pair<const std::string *, const std::string *> ends[] = {{&a_.source, &from}, {&a_.dest, &to}};
+        for (const auto &[root, path] : ends) {
+            const std::string hostRoot = platform::HostPath(*root);
+            const std::string hostPath = platform::HostPath(*path);
+            const support::ConfinedCheck check = support::CheckConfinedPath(hostRoot, hostPath);
+            if (check.result == support::Confinement::Link || check.result == support::Confinement::Outside) {
+                Log("Error: " + support::DescribeConfinement(check, hostRoot, hostPath) + " (RETURN_UNSAFE_PATH)", 1);
+                return RETURN_UNSAFE_PATH;
+            }
+        }
+        return RETURN_SUCCESS;
+    }
+
     int32_t CopyEntry(const std::string &entry, const std::string &key, int n)
     {
         const bool app = (a_.options & kOptionApp) != 0;
@@ -457,6 +482,8 @@ private:
             Log("Copy *.app File: ");
             Log("Source: " + a_.source + folder);
             Log("dest: " + a_.dest + folder);
+            if (int32_t rc = CheckJoined(a_.source + folder, a_.dest + folder))
+                return rc;
             const int32_t rc = CopyFolder(a_.source + folder, a_.dest + folder, "\\*.app");
             LogProgress();
             if (rc != 0) {
@@ -470,6 +497,8 @@ private:
         const std::string to = a_.dest + entry;
         Log("Source: " + from);
         Log("dest: " + to);
+        if (int32_t rc = CheckJoined(from, to))
+            return rc;
         const int32_t rc = support::DirExist(from) ? CopyFolder(from, to, "\\*.*") : CopyFile(from, to);
         LogProgress();
         if (rc != 0 && !IsAutorunEntry(entry)) {

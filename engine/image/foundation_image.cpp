@@ -9,6 +9,7 @@
 #include "halcyon/ReturnCodes.h"
 #include "platform/file_attributes.h"
 #include "platform/path_map.h"
+#include "support/files/confined_path.h"
 #include "support/files/file_ops.h"
 
 namespace fs = std::filesystem;
@@ -116,8 +117,18 @@ bool CGetFoundationImage::WaitForDisc(const std::string &source, int n, bool log
 
 void CGetFoundationImage::RemoveGatherFolder(const std::string &folder) const
 {
-    if (support::DirExist(folder))
-        support::DeleteTree(folder, nullptr);
+    support::RemoveTreeNoFollow(platform::HostPath(folder));
+}
+
+bool CGetFoundationImage::Confined(const std::string &root, const std::string &path) const
+{
+    const std::string hostRoot = platform::HostPath(root);
+    const std::string hostPath = platform::HostPath(path);
+    const support::ConfinedCheck check = support::CheckConfinedPath(hostRoot, hostPath);
+    if (check.result != support::Confinement::Link && check.result != support::Confinement::Outside)
+        return true;
+    Log("Error: " + support::DescribeConfinement(check, hostRoot, hostPath) + " (RETURN_UNSAFE_PATH)");
+    return false;
 }
 
 int32_t CGetFoundationImage::GetFoundationImage()
@@ -144,7 +155,17 @@ int32_t CGetFoundationImage::GetFoundationImage()
         const std::string splitWim = source_ + "Install.swm";
         const std::string readyWim = source_ + kFoundationImageName;
         const std::string firstPart = source_ + "Norv1.nr2";
-        if (support::FileExist(fullWim)) {
+        const std::string gatherFolder = dest_ + "\\FIFILEFOLDER";
+        // Nothing is read through a link on the medium, nothing removed or
+        // written through one in the destination.
+        for (const std::string *file : {&fullWim, &splitWim, &readyWim, &firstPart})
+            if (support::FileExist(*file) && !Confined(source_, *file))
+                result = RETURN_UNSAFE_PATH;
+        if (!Confined(dest_, gatherFolder) || !Confined(dest_, targetImage_))
+            result = RETURN_UNSAFE_PATH;
+        if (result != RETURN_SUCCESS) {
+            // Refused; the reason is logged.
+        } else if (support::FileExist(fullWim)) {
             result = ExportImage(fullWim, targetImage_);
             Log("After Expend FI from INSTALL.WIM. From: " + fullWim);
         } else if (support::FileExist(splitWim)) {
@@ -155,7 +176,6 @@ int32_t CGetFoundationImage::GetFoundationImage()
             int onMedium = 0, listed = 0;
             CountPartFiles(source_, onMedium);
             CountListedParts(listed);
-            const std::string gatherFolder = dest_ + "\\FIFILEFOLDER";
             bool gathered = false;
             std::string folder = source_;
             if (listed > onMedium) {
@@ -170,10 +190,11 @@ int32_t CGetFoundationImage::GetFoundationImage()
             if (gathered)
                 RemoveGatherFolder(gatherFolder);
         } else {
-            const std::string gatherFolder = dest_ + "\\FIFILEFOLDER";
             Log("Info: CheckFIFolderInNrvhdrcvIniFile strTemp: " + source_ + " strNR2FilePathTemp: " + gatherFolder);
             if (releaseValid_ && !platform::IsSafeRelativePart(releaseFolder_)) {
                 Log("Error: PathToRelease is not a safe relative path: " + releaseFolder_ + " (RETURN_UNSAFE_PATH)");
+                result = RETURN_UNSAFE_PATH;
+            } else if (releaseValid_ && !Confined(source_, source_ + "\\" + releaseFolder_)) {
                 result = RETURN_UNSAFE_PATH;
             } else {
                 bool copy = false;
@@ -217,10 +238,12 @@ int32_t CGetFoundationImage::CopyReadyImage(const std::string &from)
     const std::string partial = hostTarget + ".partial";
     std::error_code ec;
     fs::remove(partial, ec);
-    bool ok = support::CopyFileByStreamFromCDROM(from, partial, nullptr, nullptr, nullptr, 0, 0) == 0;
+    // Data on disk before the rename, the rename on disk before success.
+    bool ok = support::CopyFileByStreamFromCDROM(from, partial, nullptr, nullptr, nullptr, 0, 0) == 0 &&
+              support::SyncFile(partial) == 0;
     if (ok) {
         fs::rename(partial, hostTarget, ec);
-        ok = !ec;
+        ok = !ec && support::SyncParentFolder(hostTarget) == 0;
     }
     if (!ok) {
         // No image of an earlier run stays behind to be taken for this one.
@@ -308,6 +331,8 @@ int32_t CGetFoundationImage::GatherPartsFromMedia(const std::string &source, con
                 break;
             }
             const std::string from = source + "\\" + name;
+            if (!Confined(source, from))
+                return RETURN_UNSAFE_PATH;
             if (support::CopyFileByStreamFromCDROM(from, to, nullptr, nullptr, nullptr, 0, 0) != 0) {
                 Log("Error: while calling RecursiveFolderCopy function.(RETURN_COPY_FOLDER)");
                 Log("Source: " + from);
@@ -370,6 +395,8 @@ int32_t CGetFoundationImage::CheckFIFolderInNrvhdrcvIniFile(const std::string &s
         if (!WaitForDisc(source, n, true))
             continue;
         Log("It has insert the right disc");
+        if (copy && !Confined(source, source + releaseFolder_))
+            return RETURN_UNSAFE_PATH;
         if (copy && support::RecursiveFolderCopy(source + releaseFolder_, gatherFolder, 0) != 0) {
             Log("Error: while calling RecursiveFolderCopy function.(RETURN_COPY_FOLDER)");
             Log("Source: " + source + *named);

@@ -65,8 +65,11 @@ private:
     bool WaitForDisc(const std::string &source, int n, bool logEachCheck);
     // Copies "Norv.wim" of the source over the target. 0 or 43.
     int32_t CopyReadyImage(const std::string &from);
-    // Removes the gathering folder (when it exists).
+    // Removes the gathering folder (when it exists), never through a link.
     void RemoveGatherFolder(const std::string &folder) const;
+    // True when `path` stays below `root` with no symbolic link below it;
+    // otherwise logged "(RETURN_UNSAFE_PATH)" and false.
+    bool Confined(const std::string &root, const std::string &path) const;
 
     std::string source_;
     std::string dest_;

@@ -9,6 +9,7 @@
 #include "engine/frame/verb.h"
 #include "engine/modules/folder_overlap.h"
 #include "engine/modules/module_log.h"
+#include "engine/modules/module_staging.h"
 #include "engine/plan/verify_ini.h"
 #include "halcyon/HalcyonDLL.h"
 #include "halcyon/ReturnCodes.h"
@@ -133,6 +134,10 @@ extern "C" HALCYON_API int32_t ImgCopyX(const char *plan, const char *source_roo
             LogLine("Source: " + from + " TO: " + to, logPath);
             return RETURN_COPY_FOLDER;
         }
+        if (int32_t rc = modules::CheckJoinedPath(source, from, logPath))
+            return rc;
+        if (int32_t rc = modules::CheckJoinedPath(dest, to, logPath))
+            return rc;
         if (int32_t rc = CopyResult(support::RecursiveFolderCopy(from, to, copy_arg)))
             return rc;
         LogLine("ImgCopyX End", logPath, true);

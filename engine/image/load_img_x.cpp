@@ -447,6 +447,14 @@ int32_t LoadImage(LoadArguments a)
         return RETURN_WIMGAPI_ERROR;
     }
     copy.Remove();
+    // The applied files are on disk before the image counts as laid down:
+    // one flush of the target's file system costs less than one per file.
+    if (const int err = support::SyncFileSystem(a.dest)) {
+        if (int32_t r = echo("ERROR: while flushing the applied image to disk: " + a.dest + " (errno " +
+                             std::to_string(err) + ")"))
+            return r;
+        return RETURN_WIMGAPI_ERROR;
+    }
 
     // 23. The machine's records; they never change the result.
     if (a.options & kOptionWriteRecords) {

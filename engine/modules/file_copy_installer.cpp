@@ -2,6 +2,7 @@
 
 #include "engine/modules/copy_target_check.h"
 #include "engine/modules/mod_setup_options.h"
+#include "engine/modules/module_staging.h"
 #include "engine/modules/module_log.h"
 #include "engine/modules/plan_path_checks.h"
 #include "engine/modules/target_path.h"
@@ -42,6 +43,9 @@ InstallOutcome InstallFileCopyModule(const ModuleRecord &m, const std::string &s
     }
 
     std::string source = sourceFolder + m.PathToRelease;
+    // The module folder is read from the media, never through a link.
+    if (int32_t rc = sourceFolder.empty() ? 0 : CheckJoinedPath(sourceFolder, source, log))
+        return InstallOutcome::Stop(rc);
     std::string root = target.hasDrive ? PathRoot(target.path) : ctx.destDir;
     std::string problem = CopyTargetLinkProblem(root, source, target.path);
     if (!problem.empty()) {

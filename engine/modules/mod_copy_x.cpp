@@ -33,7 +33,13 @@ int32_t CopyModule(const ModuleRecord &m, const StagingWalk &w, uint64_t copyArg
         LogLine("Source: " + from + " TO: " + to, w.log);
         return StagingCopyResult(-1);
     }
-    return StagingCopyResult(support::RecursiveFolderCopy(from, to, copyArg));
+    if (int32_t rc = CheckJoinedPath(w.source, from, w.log))
+        return rc;
+    if (int32_t rc = CheckJoinedPath(w.dest, to, w.log))
+        return rc;
+    (void)copyArg;
+    // Flushed once for all modules at the end of the walk.
+    return StagingCopyResult(support::RecursiveFolderCopyUnflushed(from, to));
 }
 
 } // namespace

@@ -18,6 +18,7 @@
 #include "halcyon/ReturnCodes.h"
 #include "platform/file_attributes.h"
 #include "platform/path_map.h"
+#include "support/files/confined_path.h"
 #include "support/files/file_ops.h"
 #include "support/wim/wim_api.h"
 
@@ -31,10 +32,11 @@ constexpr uint64_t OPTION_NAME_BY_LABEL = 0x10000000;
 // ModuleType must equal the caller's ModuleType filter.
 constexpr uint64_t OPTION_FILTER_MODULE_TYPE = 0x20000000;
 
+// Never follows a link: one below the target is removed as a link.
 void RemoveTree(const std::string &path)
 {
     uint32_t count = 0;
-    support::DeleteTree(path, &count);
+    support::RemoveTreeNoFollow(platform::HostPath(path), &count);
 }
 
 struct ExtractCall {
@@ -132,6 +134,8 @@ int32_t ExtractModule(const ModuleRecord &m, const ExtractCall &call)
     if (containerName.empty())
         containerName = FindFirstFileMatch(moduleFolder, "*.wim");
     const std::string container = containerName.empty() ? "" : moduleFolder + "\\" + containerName;
+    if (int32_t rc = CheckJoinedPath(w.source, container.empty() ? moduleFolder : container, log))
+        return rc;
 
     std::string tempFolder;
     std::string tempImage;
@@ -168,6 +172,8 @@ int32_t ExtractModule(const ModuleRecord &m, const ExtractCall &call)
         LogLine("Source: " + moduleFolder + " TO: " + target, log);
         return RETURN_UNSAFE_PATH;
     }
+    if (int32_t rc = CheckJoinedPath(w.dest, target, log))
+        return rc;
     if (support::DirExist(target))
         RemoveTree(target);
     if (!support::RecursiveFolderCreate(target)) {
@@ -177,7 +183,8 @@ int32_t ExtractModule(const ModuleRecord &m, const ExtractCall &call)
 
     if (!container.empty())
         return ApplyContainer(m, container, tempFolder, tempImage, target, log);
-    return StagingCopyResult(support::RecursiveFolderCopy(moduleFolder, target, call.copyArg));
+    // Flushed once for all modules at the end of the walk.
+    return StagingCopyResult(support::RecursiveFolderCopyUnflushed(moduleFolder, target));
 }
 
 } // namespace

@@ -4,6 +4,8 @@
 #include "engine/modules/mod_setup_options.h"
 #include "engine/modules/module_log.h"
 #include "halcyon/ReturnCodes.h"
+#include "platform/path_map.h"
+#include "support/files/confined_path.h"
 #include "support/files/file_ops.h"
 #include "support/ini/ini_store.h"
 
@@ -16,6 +18,17 @@ constexpr int32_t kStagingCopyFailed = 58;
 constexpr int32_t kStagingCopyDiskFull = 117;
 
 } // namespace
+
+int32_t CheckJoinedPath(const std::string &root, const std::string &path, const std::string &log)
+{
+    const std::string hostRoot = platform::HostPath(root);
+    const std::string hostPath = platform::HostPath(path);
+    const support::ConfinedCheck check = support::CheckConfinedPath(hostRoot, hostPath);
+    if (check.result != support::Confinement::Link && check.result != support::Confinement::Outside)
+        return 0;
+    LogLine("Error: " + support::DescribeConfinement(check, hostRoot, hostPath) + " (RETURN_UNSAFE_PATH)", log, true);
+    return RETURN_UNSAFE_PATH;
+}
 
 int32_t StagingCopyResult(int32_t copyResult)
 {
@@ -57,6 +70,11 @@ int32_t RunStagingWalk(StagingWalk &w, const std::function<int32_t(const ModuleR
     }
     if (read != kEndSection)
         return read;
+    // What the modules wrote is on disk before the walk counts as done.
+    if (const int err = support::SyncFileSystem(w.dest)) {
+        LogLine("Error: while flushing " + w.dest + " to disk (errno " + std::to_string(err) + ")", w.log, true);
+        return kStagingCopyFailed;
+    }
     LogLine(std::string(w.verb) + " End", w.log, true);
     return RETURN_SUCCESS;
 }

@@ -23,11 +23,20 @@ struct StagingWalk {
 };
 
 // Runs the walk. `handle` receives each module record read (selection is
-// the verb's business) and returns 0 to go on or the verb's code. Returns 0
+// the verb's business) and returns 0 to go on or the verb's code. Once the
+// "End" section is reached, everything written below the destination is
+// flushed to disk (one flush for all modules; 58 when it fails). Returns 0
 // when the "End" section was reached ("<verb> End" logged), 2, 34 or 35 for
 // the plan or folders, 27 when the progress line cannot be written, the
 // reader's code for a broken section, or the first code `handle` returned.
 int32_t RunStagingWalk(StagingWalk &walk, const std::function<int32_t(const ModuleRecord &)> &handle);
+
+// 0 when `path` (Windows or host path text) stays below `root` with no
+// symbolic link at any existing component below it; otherwise the reason
+// is logged ("Error: <component> is a symbolic link (RETURN_UNSAFE_PATH)")
+// and RETURN_UNSAFE_PATH returned. A component that is a file, or one that
+// cannot be examined, is left for the copy itself to fail on.
+int32_t CheckJoinedPath(const std::string &root, const std::string &path, const std::string &log);
 
 // The code of a module folder copy: 0, 117 for the destination running out
 // of space (support::kCopyDiskFull), 58 for any other failure.

@@ -32,6 +32,17 @@ void EnsureParentFolder(const std::string &path)
     support::RecursiveFolderCreate(host);
 }
 
+// The record file's data and its folder entry are on disk before the write
+// is reported: `rc`, or -1 when the flush fails.
+int32_t Durable(const std::string &path, int32_t rc)
+{
+    if (!PathExists(path))
+        return rc;
+    if (support::SyncFile(path) != 0 || support::SyncParentFolder(path) != 0)
+        return -1;
+    return rc;
+}
+
 } // namespace
 
 std::string MakeEPID(std::string_view releaseId)
@@ -72,10 +83,10 @@ int32_t WriteEPIDToNrvinstFile(const ModuleRecord *record, std::string_view nrvi
     if (platform::GetPrivateProfileKeys("Module", path).empty())
         platform::WritePrivateProfileString("Module", "1", std::string_view("End"), path);
     if (record->ReleaseID.empty())
-        return -1;
+        return Durable(path, -1);
     const std::string epid = MakeEPID(record->ReleaseID);
     if (!platform::EqualsNoCase(record->PartType, "Module") || platform::EqualsNoCase(record->ModuleType, "PE-Module"))
-        return 0;
+        return Durable(path, 0);
 
     uint32_t n = 1;
     for (;; ++n) {
@@ -85,7 +96,7 @@ int32_t WriteEPIDToNrvinstFile(const ModuleRecord *record, std::string_view nrvi
         if (value.empty())
             break;
         if (platform::EqualsNoCase(value, epid))
-            return 0;
+            return Durable(path, 0);
         if (platform::EqualsNoCase(value, "End"))
             break;
     }
@@ -94,7 +105,7 @@ int32_t WriteEPIDToNrvinstFile(const ModuleRecord *record, std::string_view nrvi
     // is recorded again next time), never a list without its end marker.
     platform::WritePrivateProfileString("Module", std::to_string(n + 1), std::string_view("End"), path);
     platform::WritePrivateProfileString("Module", std::to_string(n), std::string_view(epid), path);
-    return 0;
+    return Durable(path, 0);
 }
 
 } // namespace halcyon::modules

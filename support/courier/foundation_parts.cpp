@@ -42,7 +42,14 @@ bool ListFoundationParts(const std::string &folder, std::vector<std::string> &pa
         const std::string name = it->path().filename().string();
         const unsigned long number = PartNumber(name);
         std::error_code typeEc;
-        if (number == 0 || !it->is_regular_file(typeEc))
+        if (number == 0)
+            continue;
+        // A link would join whatever it points to into the image.
+        if (it->is_symlink(typeEc)) {
+            error = "the part " + it->path().string() + " is a symbolic link";
+            return false;
+        }
+        if (!it->is_regular_file(typeEc))
             continue;
         if (!byNumber.emplace(number, it->path().string()).second) {
             error = "two parts carry the number " + std::to_string(number) + " in " + host;

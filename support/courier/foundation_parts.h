@@ -11,7 +11,8 @@ namespace halcyon::support::courier {
 // the numeric order of their numbers (Norv10 after Norv9). Names match
 // "Norv<n>.nr2" without regard to case; other files are not parts. False
 // with `error` set when the folder cannot be read, holds no part, two files
-// carry the same number, or a number between 1 and the highest is missing.
+// carry the same number, a number between 1 and the highest is missing, or
+// a part is a symbolic link.
 bool ListFoundationParts(const std::string &folder, std::vector<std::string> &parts, std::string &error);
 
 // The number of a part's file name ("Norv12.nr2" -> 12); 0 when the name is

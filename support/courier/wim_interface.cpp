@@ -11,9 +11,14 @@
 #include <system_error>
 #include <vector>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include "platform/path_map.h"
 #include "support/courier/courier_faults.h"
 #include "support/courier/foundation_parts.h"
+#include "support/courier/wim_integrity.h"
+#include "support/files/file_ops.h"
 #include "support/wim/wim_api.h"
 #include "support/wim/wimlib_session.h"
 
@@ -30,6 +35,24 @@ struct WimFree {
     void operator()(WIMStruct *w) const { wimlib_free(w); }
 };
 using WimPtr = std::unique_ptr<WIMStruct, WimFree>;
+
+struct UniqueFd {
+    int fd = -1;
+    explicit UniqueFd(int f) : fd(f) {}
+    ~UniqueFd()
+    {
+        if (fd >= 0)
+            ::close(fd);
+    }
+    UniqueFd(const UniqueFd &) = delete;
+    UniqueFd &operator=(const UniqueFd &) = delete;
+    int Release()
+    {
+        const int f = fd;
+        fd = -1;
+        return f;
+    }
+};
 
 struct FileClose {
     void operator()(std::FILE *f) const { std::fclose(f); }
@@ -58,11 +81,17 @@ public:
     PartialFile &operator=(const PartialFile &) = delete;
     const std::string &Path() const { return path_; }
     // Renames the file over `target`; false with `ec` set on failure.
+    // The folder entry is flushed too: a power cut then leaves the old
+    // target or the new one, never a name without its data.
     bool CommitTo(const std::string &target, std::error_code &ec)
     {
         fs::rename(path_, target, ec);
         committed_ = !ec;
-        return committed_;
+        if (committed_) {
+            if (const int err = SyncParentFolder(target))
+                ec.assign(err, std::generic_category());
+        }
+        return !ec;
     }
 
 private:
@@ -143,7 +172,8 @@ std::vector<std::string> SplitPartsBeside(const std::string &hostFirst)
         const std::string name = it->path().filename().string();
         const std::string lower = platform::ToLowerAscii(name);
         std::error_code typeEc;
-        if (name == first.filename().string() || !it->is_regular_file(typeEc))
+        // A link would reference whatever it points to as a part.
+        if (name == first.filename().string() || it->is_symlink(typeEc) || !it->is_regular_file(typeEc))
             continue;
         if (lower.size() > stem.size() + ext.size() && lower.rfind(stem, 0) == 0 &&
             lower.compare(lower.size() - ext.size(), ext.size(), ext) == 0)
@@ -336,6 +366,9 @@ bool CWimInterface::ExportFI(const std::string &source, const std::string &targe
     if (ret != 0)
         return Fail(MapWimlibError(ret, writeErrno),
                     "cannot write " + partial.Path() + ": wimlib: " + WimlibErrorText(ret));
+    // On disk before it can be renamed into place.
+    if (const int err = SyncFile(partial.Path()))
+        return Fail(ErrnoToError(err), "cannot write " + partial.Path() + ": " + std::strerror(err));
     std::error_code ec;
     if (!partial.CommitTo(hostTarget, ec))
         return Fail(ErrnoToError(ec.value()), "cannot rename " + partial.Path() + " to " + hostTarget + ": " + ec.message());
@@ -370,32 +403,33 @@ bool CWimInterface::CombineFileWithStream(const std::string &folder, const std::
     progress.Percent(0);
     PartialFile partial(PartialPath(hostTarget));
     {
-        FilePtr out(std::fopen(partial.Path().c_str(), "wb"));
-        if (!out)
+        UniqueFd out(::open(partial.Path().c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0666));
+        if (out.fd < 0)
             return Fail(ErrnoToError(errno), "cannot create " + partial.Path() + ": " + std::strerror(errno));
-        std::vector<char> buffer(1 << 20);
-        uint64_t done = 0;
+        struct JoinProgress {
+            CourierProgress *progress;
+            uint64_t done;
+            uint64_t total;
+        } join{&progress, 0, total};
+        auto advanced = [](uint64_t bytes, void *context) {
+            auto *j = static_cast<JoinProgress *>(context);
+            j->done += bytes;
+            if (j->total > 0)
+                j->progress->Percent(static_cast<int>(std::min(j->done, j->total) * 99 / j->total));
+        };
         for (const std::string &p : parts) {
             if (CourierFaultTrips(CourierStep::JoinCopy))
                 return Fail(wim::WIM_ERROR_WRITE_FAULT, "cannot copy " + p + ": injected fault");
-            FilePtr in(std::fopen(p.c_str(), "rb"));
-            if (!in)
+            UniqueFd in(::open(p.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
+            if (in.fd < 0)
                 return Fail(wim::WIM_ERROR_READ_FAULT, "cannot open " + p + ": " + std::strerror(errno));
-            size_t n;
-            while ((n = std::fread(buffer.data(), 1, buffer.size(), in.get())) > 0) {
-                if (std::fwrite(buffer.data(), 1, n, out.get()) != n)
-                    return Fail(ErrnoToError(errno), "cannot write " + partial.Path() + ": " + std::strerror(errno));
-                done += n;
-                if (total > 0)
-                    progress.Percent(static_cast<int>(std::min(done, total) * 99 / total));
-            }
-            if (std::ferror(in.get()))
-                return Fail(wim::WIM_ERROR_READ_FAULT, "cannot read " + p + ": " + std::strerror(errno));
+            if (const int err = CopyFileData(in.fd, out.fd, partial.Path(), advanced, &join))
+                return Fail(ErrnoToError(err), "cannot copy " + p + " to " + partial.Path() + ": " + std::strerror(err));
         }
-        if (std::fflush(out.get()) != 0)
-            return Fail(ErrnoToError(errno), "cannot write " + partial.Path() + ": " + std::strerror(errno));
-        std::FILE *f = out.release();
-        if (std::fclose(f) != 0)
+        // On disk before it can be renamed into place.
+        if (const int err = FlushFileData(out.fd, hostTarget))
+            return Fail(ErrnoToError(err), "cannot write " + partial.Path() + ": " + std::strerror(err));
+        if (::close(out.Release()) != 0)
             return Fail(ErrnoToError(errno), "cannot write " + partial.Path() + ": " + std::strerror(errno));
     }
 
@@ -403,9 +437,16 @@ bool CWimInterface::CombineFileWithStream(const std::string &folder, const std::
     if (CourierFaultTrips(CourierStep::JoinOpen))
         return Fail(wim::WIM_ERROR_BAD_FORMAT, "the joined file does not open as a WIM: injected fault");
     {
+        // The integrity table is checked here with large reads; wimlib's own
+        // check (small reads, one thread) is the fallback.
+        std::string integrityError;
+        const IntegrityResult integrity = CheckWimIntegrity(partial.Path(), integrityError);
+        if (integrity == IntegrityResult::Corrupt || integrity == IntegrityResult::Unreadable)
+            return Fail(wim::WIM_ERROR_BAD_FORMAT, "the joined file does not open as a WIM: " + integrityError);
+        const int openFlags = integrity == IntegrityResult::Unavailable ? WIMLIB_OPEN_FLAG_CHECK_INTEGRITY : 0;
         WIMStruct *raw = nullptr;
         errno = 0;
-        const int ret = wimlib_open_wim(partial.Path().c_str(), WIMLIB_OPEN_FLAG_CHECK_INTEGRITY, &raw);
+        const int ret = wimlib_open_wim(partial.Path().c_str(), openFlags, &raw);
         WimPtr joined(raw);
         if (ret != 0)
             return Fail(wim::WIM_ERROR_BAD_FORMAT,

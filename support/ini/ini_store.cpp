@@ -9,6 +9,7 @@
 
 #include "platform/path_map.h"
 #include "platform/text_utf16.h"
+#include "support/files/file_ops.h"
 
 namespace halcyon::support {
 
@@ -277,7 +278,7 @@ bool WriteFileAtomically(std::string_view path, const std::string &data)
         }
         done += static_cast<size_t>(n);
     }
-    if (ok && ::fsync(fd) != 0)
+    if (ok && FlushFileData(fd, host) != 0)
         ok = false;
     if (::close(fd) != 0)
         ok = false;
@@ -285,7 +286,8 @@ bool WriteFileAtomically(std::string_view path, const std::string &data)
         ok = false;
     if (!ok)
         ::unlink(tmp.c_str());
-    return ok;
+    // The new name is on disk before the save counts as done.
+    return ok && SyncParentFolder(host) == 0;
 }
 
 } // namespace

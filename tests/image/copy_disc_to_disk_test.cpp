@@ -11,6 +11,8 @@
 #include "halcyon/HalcyonDLL.h"
 #include "halcyon/ReturnCodes.h"
 #include "platform/machine.h"
+#include "tests/common/file_layer_recorder.h"
+#include "tests/common/link_escape.h"
 #include "tests/common/media_set.h"
 #include "tests/common/test_env.h"
 
@@ -159,6 +161,52 @@ TEST_F(CopyDiscTest, CopiesSelectedFoldersAcrossTwoDiscsAskingForTheSecond)
     EXPECT_NE(text.find("TotalSize: 4546 "), std::string::npos) << text; // 2 * 2048 + 100 + 300 + 50
     EXPECT_NE(text.find("Second Pass: Error: INI_READ_ERROR"), std::string::npos);
     EXPECT_NE(text.find("CopyDiscToDisk End."), std::string::npos);
+}
+
+TEST_F(CopyDiscTest, CopiedMediaAreOnDiskBeforeSuccess)
+{
+    MakeTwoDiscs();
+    test::FileLayerRecorder rec;
+    ASSERT_EQ(Copy(kRecovery | kModules | kPeModules), 0) << Log();
+    EXPECT_TRUE(rec.Durable(test::Below(dest, "sources")));
+}
+
+// An operator who gives up after a few requests: a link that hides the
+// medium's marker makes the verb ask again and again.
+uint32_t PatientCallback(uint32_t message, uintptr_t wparam, intptr_t lparam, void *user)
+{
+    auto *op = static_cast<Operator *>(user);
+    if (message != WIM_MSG_PROGRESS && op->requests.size() >= 4)
+        return 1;
+    return Operator::Callback(message, wparam, lparam, user);
+}
+
+TEST_F(CopyDiscTest, LinksAtJoinedPathsAreRefusedAndLinksInsideAFolderCopiedAsLinks)
+{
+    auto scene = [&](const std::string &root) {
+        return [&, root](const std::string &) {
+            for (const char *disc : {"disc1", "disc2"})
+                fs::remove_all(dir / disc);
+            fs::remove_all(dest);
+            fs::create_directories(dest);
+            MakeTwoDiscs();
+            return test::LinkEscapeScene{root, [&] {
+                                             op.Insert(1);
+                                             op.requests.clear();
+                                             return Copy(kModules, "RDVD", "", "", &PatientCallback);
+                                         }};
+        };
+    };
+    for (const auto &r : test::ExpectNoLinkEscape("sources/data/300100", scene(dest)))
+        EXPECT_NE(r.rc, 0) << r.linkAt;
+    const auto medium = test::ExpectNoLinkEscape("sources/data/300100/sub", scene(dir / "disc1"));
+    ASSERT_EQ(medium.size(), 4u);
+    for (size_t i = 0; i < 3; ++i)
+        EXPECT_NE(medium[i].rc, 0) << medium[i].linkAt;
+    // The last run: a link inside the copied folder, copied as a link.
+    EXPECT_EQ(medium[3].rc, 0) << Log();
+    EXPECT_TRUE(fs::is_symlink(test::Below(dest, "sources\\data\\300100\\sub")));
+    EXPECT_FALSE(fs::exists(test::Below(dest, "sources\\data\\300100\\sub\\a.txt")));
 }
 
 TEST_F(CopyDiscTest, OtherEntriesLeaveOutTheRecoveryEnvironmentMediaFilesAndSplitParts)

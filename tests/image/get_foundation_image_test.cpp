@@ -13,7 +13,9 @@
 #include "support/courier/courier_faults.h"
 #include "support/wim/wim_builder.h"
 #include "tests/common/found_parts.h"
+#include "tests/common/file_layer_recorder.h"
 #include "tests/common/halcyon_command.h"
+#include "tests/common/link_escape.h"
 #include "tests/common/test_env.h"
 
 namespace fs = std::filesystem;
@@ -130,6 +132,56 @@ TEST_F(GetFoundationImageTest, ShapesAreTakenInOrderOfPrecedence)
     EXPECT_TRUE(Logged("CGetFoundationImage::GetFoundationImage Return: 0"));
     EXPECT_TRUE(NoLeftovers());
     EXPECT_TRUE(front.discRequests.empty());
+}
+
+TEST_F(GetFoundationImageTest, TheImageIsOnDiskBeforeSuccessInEveryShape)
+{
+    const struct {
+        const char *shape;
+        std::function<void()> lay;
+    } shapes[] = {
+        {"full", [&] { fs::copy_file(MakeWim("full"), src + "/INSTALL.WIM"); }},
+        {"ready", [&] { fs::copy_file(MakeWim("ready"), src + "/Norv.wim"); }},
+        {"parts", [&] { test::CutIntoParts(MakeWim("parts"), src, 3); }},
+    };
+    for (const auto &s : shapes) {
+        fs::remove_all(src);
+        fs::remove_all(dst);
+        fs::create_directories(src);
+        s.lay();
+        test::FileLayerRecorder rec;
+        ASSERT_EQ(Run(), 0) << s.shape << Log();
+        EXPECT_TRUE(rec.Durable(dst + "/Norv.wim")) << s.shape;
+    }
+}
+
+TEST_F(GetFoundationImageTest, LinksAtJoinedPathsAreRefused)
+{
+    const std::string whole = MakeWim("parts");
+    const struct {
+        const char *joined;
+        bool onDest, toFile, inReleaseFolder;
+    } rows[] = {
+        {"Norv1.nr2", false, true, false},   {"Norv2.nr2", false, true, false},
+        {"FIFILEFOLDER", true, false, false}, {"Norv.wim", true, true, false},
+        {"fi/os1", false, false, true},
+    };
+    for (const auto &row : rows) {
+        const auto results = test::ExpectNoLinkEscape(
+            row.joined,
+            [&](const std::string &) {
+                fs::remove_all(src);
+                fs::remove_all(dst);
+                fs::create_directories(src);
+                test::CutIntoParts(whole, row.inReleaseFolder ? src + "/fi/os1" : src, 3);
+                test::WriteFile(src + "/RDVD1", "");
+                WriteMedia(row.inReleaseFolder ? "[MEDIA:RDVD]\nRDVD1=sources\\fi\\os1\n" : "");
+                return test::LinkEscapeScene{row.onDest ? dst : src, [&] { return Run(); }};
+            },
+            row.toFile);
+        for (const auto &r : results)
+            EXPECT_NE(r.rc, 0) << r.linkAt;
+    }
 }
 
 TEST_F(GetFoundationImageTest, ReadyImageInTheDestinationIsLeftAlone)

@@ -2,12 +2,15 @@
 // caller) copied from a source tree to a destination tree.
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <filesystem>
 #include <unistd.h>
 
 #include "halcyon/HalcyonDLL.h"
 #include "halcyon/ReturnCodes.h"
+#include "tests/common/file_layer_recorder.h"
 #include "tests/common/halcyon_command.h"
+#include "tests/common/link_escape.h"
 #include "tests/common/test_env.h"
 
 namespace fs = std::filesystem;
@@ -70,6 +73,39 @@ TEST_F(ImgCopyTest, PlanModeCopiesTheReleaseFolderWhole)
     EXPECT_FALSE(fs::exists(dst + "/rel/rcv"));
     for (const char *line : {"ImgCopyX Start", "Verifying INI", "Copying Foundation", "ImgCopyX End"})
         EXPECT_TRUE(LogHas(line)) << line;
+}
+
+TEST_F(ImgCopyTest, TheCopyIsOnDiskBeforeSuccess)
+{
+    FileLayerRecorder rec;
+    ASSERT_EQ(Copy(), RETURN_SUCCESS) << LogText();
+    EXPECT_TRUE(rec.Durable(dst + "/rel/os"));
+}
+
+TEST_F(ImgCopyTest, LinksAtJoinedPathsAreRefused)
+{
+    const struct {
+        const char *joined;
+        bool onDest;
+        uint64_t options;
+        const char *custom;
+    } rows[] = {{"rel/os", false, 0, ""}, {"rel/os", true, 0, ""}, {"rel/rcv", false, kDirect, "rel\\rcv"}};
+    for (const auto &row : rows) {
+        const auto results = ExpectNoLinkEscape(row.joined, [&](const std::string &scratch) {
+            const std::string s = scratch + "/src", d = scratch + "/dst", p = scratch + "/halcyon.ini";
+            fs::copy(src, s, fs::copy_options::recursive);
+            fs::create_directories(d);
+            fs::copy_file(plan, p);
+            const std::string logPath = log, custom = row.custom;
+            const uint64_t options = row.options;
+            return LinkEscapeScene{row.onDest ? d : s, [s, d, p, logPath, custom, options] {
+                                       return ImgCopyX(p.c_str(), s.c_str(), d.c_str(), custom.c_str(),
+                                                       logPath.c_str(), options, 0);
+                                   }};
+        });
+        for (const auto &r : results)
+            EXPECT_NE(r.rc, 0) << r.linkAt;
+    }
 }
 
 TEST_F(ImgCopyTest, PlanModeNeedsTheImageFileItsOptionsName)
@@ -151,12 +187,17 @@ TEST_F(ImgCopyTest, BareFileNamePlanIsLookedUpInTheCurrentFolder)
 TEST_F(ImgCopyTest, CopyFailuresReturn117ForAFullDiskAnd64Otherwise)
 {
     fs::create_directories(dst + "/rel/os");
-    if (fs::exists("/dev/full")) {
-        fs::create_symlink("/dev/full", dst + "/rel/os/Norv1.nr2");
+    {
+        FileLayerRecorder full;
+        full.failWritesWith = ENOSPC;
         EXPECT_EQ(Copy(), 117);
         EXPECT_FALSE(LogHas("ImgCopyX End"));
-        fs::remove(dst + "/rel/os/Norv1.nr2");
     }
+    // A link where a file goes is replaced, never written through.
+    fs::create_symlink("/dev/full", dst + "/rel/os/Norv1.nr2");
+    EXPECT_EQ(Copy(), RETURN_SUCCESS);
+    EXPECT_EQ(ReadFile(dst + "/rel/os/Norv1.nr2"), "part one");
+    fs::remove(dst + "/rel/os/Norv1.nr2");
     fs::create_directories(dst + "/rel/os/Norv1.nr2");
     EXPECT_EQ(Copy(), RETURN_COPY_FOLDER);
 }

@@ -18,6 +18,7 @@
 #include "platform/profile.h"
 #include "support/wim/faulty_wim_api.h"
 #include "support/wim/wim_builder.h"
+#include "tests/common/file_layer_recorder.h"
 #include "tests/common/test_env.h"
 
 namespace fs = std::filesystem;
@@ -130,6 +131,14 @@ TEST_F(LoadImgXTest, DirectModeAppliesTheFoundationImageAndReportsProgress)
     // record; the plan's snapshot is still recorded.
     EXPECT_EQ(platform::GetPrivateProfileString("FI", "FI", "none", nrvinst), "none");
     EXPECT_EQ(platform::GetPrivateProfileString("SSINFO", "SSNPID", "", nrvinst), "SNAP77");
+}
+
+TEST_F(LoadImgXTest, AppliedImageIsOnDiskBeforeSuccess)
+{
+    MakeWim(src + "/img.wim", {Image("found", "FOUNDATION IMAGE 1")});
+    test::FileLayerRecorder rec;
+    ASSERT_EQ(Load(kDirect), 0) << Log();
+    EXPECT_TRUE(rec.Durable(dir / "dst"));
 }
 
 struct ChoiceCase {

@@ -3,17 +3,22 @@
 // after the module. Media and plans are built by the tests.
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
 #include <unistd.h>
 
 #include "engine/image/wim_scramble.h"
+#include "engine/modules/file_copy_installer.h"
 #include "halcyon/HalcyonDLL.h"
 #include "halcyon/ReturnCodes.h"
 #include "support/ini/ini_store.h"
 #include "support/wim/faulty_wim_api.h"
 #include "support/wim/wim_builder.h"
+#include "tests/common/file_layer_recorder.h"
 #include "tests/common/halcyon_command.h"
+#include "tests/common/link_escape.h"
 #include "tests/common/mod_media.h"
 #include "tests/common/test_env.h"
 
@@ -227,14 +232,84 @@ TEST_F(ModStagingTest, CopyFailuresMapTo117ForAFullDiskAnd58Otherwise)
 {
     media.Make({FolderModule("300151")});
     fs::create_directories(Dest("mods/300151"));
-    if (fs::exists("/dev/full")) {
-        fs::create_symlink("/dev/full", Dest("mods/300151/data.txt"));
+    {
+        FileLayerRecorder full;
+        full.failWritesWith = ENOSPC;
         EXPECT_EQ(Copy(), 117);
         EXPECT_FALSE(LogHas("ModCopyX End"));
-        fs::remove(Dest("mods/300151/data.txt"));
     }
     fs::create_directories(Dest("mods/300151/data.txt")); // a folder where the file must go
     EXPECT_EQ(Copy(), 58);
+}
+
+TEST_F(ModStagingTest, StagedModulesAreOnDiskBeforeSuccess)
+{
+    media.Make({FolderModule("300191"), Module("300192")});
+    FileLayerRecorder rec;
+    ASSERT_EQ(Copy(), RETURN_SUCCESS) << media.LogText();
+    EXPECT_TRUE(rec.Durable(Dest("mods/300191")));
+    EXPECT_TRUE(rec.Durable(Dest("mods/300192")));
+    rec.Clear();
+    ASSERT_EQ(Extract(), RETURN_SUCCESS) << media.LogText();
+    EXPECT_TRUE(rec.Durable(Dest("300191")));
+    EXPECT_TRUE(rec.Durable(Dest("300192")));
+}
+
+int32_t CopyAll(const ModMedia &m)
+{
+    return ModCopyX(m.plan.c_str(), m.perm.c_str(), m.dest.c_str(), "", "", "", "", m.log.c_str(), 0, 0);
+}
+
+int32_t ExtractAll(const ModMedia &m)
+{
+    return ModExtractX(m.plan.c_str(), m.perm.c_str(), m.dest.c_str(), "", "", "", "", "", m.log.c_str(), 0, 0, 0);
+}
+
+int32_t FileCopy(const ModMedia &m)
+{
+    ModuleRecord r;
+    r.PathToRelease = "mods\\300195";
+    r.SetupFile = "Drivers";
+    modules::ModuleRunContext ctx;
+    ctx.destDir = m.dest + "\\";
+    ctx.logFile = m.log;
+    const modules::InstallOutcome o = modules::InstallFileCopyModule(r, m.perm + "\\", ctx);
+    return o.stopCode ? o.stopCode : o.launchResult;
+}
+
+TEST_F(ModStagingTest, LinksAtJoinedPathsAreRefused)
+{
+    const struct {
+        const char *name;
+        const char *joined;
+        bool onDest, toFile;
+        int32_t (*verb)(const ModMedia &);
+    } rows[] = {
+        {"ModCopyX source", "mods/300195", false, false, &CopyAll},
+        {"ModCopyX destination", "mods/300195", true, false, &CopyAll},
+        {"ModExtractX source folder", "mods/300195", false, false, &ExtractAll},
+        {"ModExtractX container", "mods/300196/300196.mod", false, true, &ExtractAll},
+        {"ModExtractX target", "300196", true, false, &ExtractAll},
+        {"FILE COPY source", "mods/300195", false, false, &FileCopy},
+    };
+    for (const auto &row : rows) {
+        const auto results = ExpectNoLinkEscape(
+            row.joined,
+            [&](const std::string &scratch) {
+                auto m = std::make_shared<ModMedia>(scratch + "/media");
+                m->Make({FolderModule("300195"), Module("300196")});
+                auto verb = row.verb;
+                return LinkEscapeScene{row.onDest ? m->dest : m->perm, [m, verb] { return verb(*m); }};
+            },
+            row.toFile);
+        for (const auto &r : results)
+            EXPECT_NE(r.rc, 0) << row.name << ": " << r.linkAt;
+    }
+    // Links inside a module folder are copied as links.
+    media.Make({FolderModule("300195")});
+    fs::create_symlink("/etc/hostname", Source("mods/300195/outside.txt"));
+    ASSERT_EQ(Copy(), RETURN_SUCCESS) << media.LogText();
+    EXPECT_TRUE(fs::is_symlink(Dest("mods/300195/outside.txt")));
 }
 
 TEST_F(ModStagingTest, CopyOntoItselfIsRefusedAndLeavesTheSourceIntact)

@@ -207,6 +207,32 @@ TEST_F(WimCourierTest, JoinThatDoesNotOpenAsAWimFails)
     EXPECT_FALSE(fs::exists(target));
 }
 
+TEST_F(WimCourierTest, JoinChecksTheIntegrityTableAndNamesTheBadChunk)
+{
+    // The same WIM rewritten with an integrity table.
+    const std::string source = TwoImageWim();
+    WIMStruct *w = nullptr;
+    ASSERT_EQ(wimlib_open_wim(source.c_str(), 0, &w), 0);
+    ASSERT_EQ(wimlib_overwrite(w, WIMLIB_WRITE_FLAG_CHECK_INTEGRITY | WIMLIB_WRITE_FLAG_REBUILD, 0), 0);
+    wimlib_free(w);
+
+    test::CutIntoParts(source, dir / "good", 3);
+    ASSERT_TRUE(courierApi.CombineFileWithStream(dir / "good", target)) << courierApi.LastErrorText();
+    EXPECT_EQ(test::ReadFile(target), test::ReadFile(source));
+
+    // One byte changed in the image data: still opens, but the table tells.
+    std::string bytes = test::ReadFile(source);
+    bytes[bytes.size() / 3] ^= 0x5A;
+    test::WriteFile(dir / "bad.wim", bytes);
+    test::CutIntoParts(dir / "bad.wim", dir / "bad", 3);
+    fs::remove(target);
+    EXPECT_FALSE(courierApi.CombineFileWithStream(dir / "bad", target));
+    EXPECT_NE(courierApi.LastErrorText().find("integrity check failed: chunk 1 of 1"), std::string::npos)
+        << courierApi.LastErrorText();
+    EXPECT_FALSE(fs::exists(target));
+    EXPECT_FALSE(LeftoverPartial());
+}
+
 TEST_F(WimCourierTest, InjectedJoinFaultsFailWithoutTarget)
 {
     const std::string source = TwoImageWim();
@@ -245,6 +271,14 @@ TEST(FoundationParts, NumbersAndOrder)
     EXPECT_EQ(fs::path(parts[1]).filename(), "norv2.NR2");
     EXPECT_EQ(fs::path(parts[8]).filename(), "Norv9.nr2");
     EXPECT_EQ(fs::path(parts[9]).filename(), "Norv10.nr2");
+
+    // A part that is a link would join whatever it points to.
+    test::TempDir linked{"parts-link"};
+    for (const char *name : {"Norv1.nr2", "Norv3.nr2"})
+        test::WriteFile(linked / name, name);
+    fs::create_symlink(dir / "Norv2.nr2", linked / "Norv2.nr2");
+    EXPECT_FALSE(courier::ListFoundationParts(linked.path(), parts, error));
+    EXPECT_NE(error.find("is a symbolic link"), std::string::npos) << error;
 
     test::WriteFile(dir / "Norv01.nr2", "dup");
     EXPECT_FALSE(courier::ListFoundationParts(dir.path(), parts, error));

@@ -1,0 +1,161 @@
+#include "support/courier/wim_integrity.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <cstdint>
+#include <cstring>
+#include <thread>
+#include <vector>
+
+#ifdef HALCYON_HAVE_OPENSSL
+#include <openssl/evp.h>
+#endif
+
+namespace halcyon::support::courier {
+
+namespace {
+
+constexpr size_t kHeaderSize = 208;
+constexpr size_t kBlobTableOffset = 48;
+constexpr size_t kIntegrityOffset = 124;
+constexpr size_t kDigestSize = 20;
+// Larger chunks than any writer uses mean a broken table, not a real one.
+constexpr uint32_t kMaxChunk = 256u << 20;
+
+uint64_t Le(const unsigned char *p, size_t bytes)
+{
+    uint64_t v = 0;
+    for (size_t i = bytes; i-- > 0;)
+        v = (v << 8) | p[i];
+    return v;
+}
+
+struct ResourceHeader {
+    uint64_t sizeInWim = 0; // 7 bytes
+    uint64_t offset = 0;
+};
+
+ResourceHeader ReadResourceHeader(const unsigned char *p) { return {Le(p, 7), Le(p + 8, 8)}; }
+
+bool ReadAt(int fd, void *buf, size_t size, uint64_t offset)
+{
+    auto *out = static_cast<unsigned char *>(buf);
+    while (size > 0) {
+        ssize_t n = ::pread(fd, out, size, static_cast<off_t>(offset));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            if (n == 0)
+                errno = EIO; // short file
+            return false;
+        }
+        out += n;
+        size -= static_cast<size_t>(n);
+        offset += static_cast<uint64_t>(n);
+    }
+    return true;
+}
+
+struct Fd {
+    int fd;
+    ~Fd()
+    {
+        if (fd >= 0)
+            ::close(fd);
+    }
+};
+
+} // namespace
+
+IntegrityResult CheckWimIntegrity(const std::string &hostPath, std::string &error)
+{
+#ifndef HALCYON_HAVE_OPENSSL
+    (void)hostPath;
+    (void)error;
+    return IntegrityResult::Unavailable;
+#else
+    Fd file{::open(hostPath.c_str(), O_RDONLY | O_CLOEXEC)};
+    if (file.fd < 0) {
+        error = "cannot open " + hostPath + ": " + std::strerror(errno);
+        return IntegrityResult::Unreadable;
+    }
+    unsigned char header[kHeaderSize];
+    if (!ReadAt(file.fd, header, sizeof header, 0)) {
+        error = "cannot read the header of " + hostPath + ": " + std::strerror(errno);
+        return IntegrityResult::Unreadable;
+    }
+    const ResourceHeader table = ReadResourceHeader(header + kIntegrityOffset);
+    if (table.offset == 0 || table.sizeInWim == 0)
+        return IntegrityResult::NoTable;
+    const ResourceHeader blobs = ReadResourceHeader(header + kBlobTableOffset);
+    const uint64_t end = blobs.offset + blobs.sizeInWim;
+    if (table.sizeInWim < 12 || table.sizeInWim > (uint64_t{64} << 20) || end <= kHeaderSize) {
+        error = "the integrity table of " + hostPath + " is malformed";
+        return IntegrityResult::Corrupt;
+    }
+    std::vector<unsigned char> raw(table.sizeInWim);
+    if (!ReadAt(file.fd, raw.data(), raw.size(), table.offset)) {
+        error = "cannot read the integrity table of " + hostPath + ": " + std::strerror(errno);
+        return IntegrityResult::Unreadable;
+    }
+    const uint64_t entries = Le(raw.data() + 4, 4);
+    const uint32_t chunk = static_cast<uint32_t>(Le(raw.data() + 8, 4));
+    const uint64_t covered = end - kHeaderSize;
+    if (chunk == 0 || chunk > kMaxChunk || 12 + entries * kDigestSize > raw.size() ||
+        entries != (covered + chunk - 1) / chunk) {
+        error = "the integrity table of " + hostPath + " is malformed";
+        return IntegrityResult::Corrupt;
+    }
+
+    // Chunks are shared out between two workers; the first failure stops both.
+    std::atomic<uint64_t> firstBad{UINT64_MAX};
+    std::atomic<int> readError{0};
+    auto work = [&](uint64_t first, uint64_t step) {
+        std::vector<unsigned char> buf(chunk);
+        EVP_MD_CTX *ctx = EVP_MD_CTX_new();
+        for (uint64_t i = first; i < entries && firstBad.load() == UINT64_MAX && readError.load() == 0; i += step) {
+            const uint64_t offset = kHeaderSize + i * chunk;
+            const size_t size = static_cast<size_t>(std::min<uint64_t>(chunk, covered - i * chunk));
+            if (!ReadAt(file.fd, buf.data(), size, offset)) {
+                readError = errno ? errno : EIO;
+                break;
+            }
+            unsigned char digest[EVP_MAX_MD_SIZE];
+            unsigned int length = 0;
+            const bool hashed = ctx && EVP_DigestInit_ex(ctx, EVP_sha1(), nullptr) == 1 &&
+                                EVP_DigestUpdate(ctx, buf.data(), size) == 1 &&
+                                EVP_DigestFinal_ex(ctx, digest, &length) == 1 && length == kDigestSize;
+            if (!hashed || std::memcmp(digest, raw.data() + 12 + i * kDigestSize, kDigestSize) != 0) {
+                uint64_t expected = UINT64_MAX;
+                firstBad.compare_exchange_strong(expected, i);
+                break;
+            }
+        }
+        EVP_MD_CTX_free(ctx);
+    };
+    {
+        std::thread second(work, 1, 2);
+        work(0, 2);
+        second.join();
+    }
+    if (readError.load() != 0) {
+        error = "cannot read " + hostPath + ": " + std::strerror(readError.load());
+        return IntegrityResult::Unreadable;
+    }
+    if (const uint64_t bad = firstBad.load(); bad != UINT64_MAX) {
+        const uint64_t from = kHeaderSize + bad * chunk;
+        error = "integrity check failed: chunk " + std::to_string(bad + 1) + " of " + std::to_string(entries) +
+                " (bytes " + std::to_string(from) + " to " +
+                std::to_string(from + std::min<uint64_t>(chunk, covered - bad * chunk) - 1) + ") of " + hostPath +
+                " differs from its digest";
+        return IntegrityResult::Corrupt;
+    }
+    return IntegrityResult::Intact;
+#endif
+}
+
+} // namespace halcyon::support::courier

@@ -1,0 +1,23 @@
+// The integrity table of a WIM file: SHA-1 digests of fixed-size chunks of
+// everything between the header and the end of the blob table. Checked here
+// with large reads on two threads, so that verifying a freshly joined image
+// costs little more than reading it.
+#pragma once
+
+#include <string>
+
+namespace halcyon::support::courier {
+
+enum class IntegrityResult {
+    Intact,      // every chunk matches its digest
+    NoTable,     // the file has no integrity table: nothing to check
+    Corrupt,     // a chunk differs from its digest, or the table is malformed
+    Unreadable,  // the file could not be read
+    Unavailable, // no SHA-1 implementation was built in; let wimlib check
+};
+
+// Checks the WIM at `hostPath`. `error` describes a Corrupt or Unreadable
+// result (the chunk and its byte range).
+IntegrityResult CheckWimIntegrity(const std::string &hostPath, std::string &error);
+
+} // namespace halcyon::support::courier
