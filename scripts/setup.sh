@@ -9,6 +9,7 @@ packages=(
   libwim-dev wimtools
   libpugixml-dev
   libsqlite3-dev sqlite3
+  libssl-dev
   libdeflate-dev
   libfmt-dev
   libgtest-dev libgmock-dev

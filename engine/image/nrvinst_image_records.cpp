@@ -4,6 +4,7 @@
 
 #include "engine/modules/nrvinst_oem.h"
 #include "platform/profile.h"
+#include "support/files/file_ops.h"
 
 namespace halcyon::image {
 
@@ -16,22 +17,29 @@ std::string ResolvePath(std::string_view given)
     return given.empty() ? modules::DefaultNrvinstPath() : std::string(given);
 }
 
+// Writes one record and puts it on disk (the file's data and its folder
+// entry): 0, or -1 when either fails.
+int32_t WriteDurably(const char *section, const char *key, std::string_view value, const std::string &path)
+{
+    if (!platform::WritePrivateProfileString(section, key, value, path))
+        return -1;
+    return support::SyncFile(path) == 0 && support::SyncParentFolder(path) == 0 ? 0 : -1;
+}
+
 } // namespace
 
 int32_t WriteFIEPIDToNrvinstFile(std::string_view releaseId, std::string_view nrvinstPath, std::string_view)
 {
     if (releaseId.empty())
         return -1;
-    platform::WritePrivateProfileString("FI", "FI", modules::MakeEPID(releaseId), ResolvePath(nrvinstPath));
-    return 0;
+    return WriteDurably("FI", "FI", modules::MakeEPID(releaseId), ResolvePath(nrvinstPath));
 }
 
 int32_t WriteSSINFOToNrvinstFile(std::string_view snapshotId, std::string_view nrvinstPath, std::string_view)
 {
     if (snapshotId.empty())
         return -1;
-    platform::WritePrivateProfileString("SSINFO", "SSNPID", snapshotId, ResolvePath(nrvinstPath));
-    return 0;
+    return WriteDurably("SSINFO", "SSNPID", snapshotId, ResolvePath(nrvinstPath));
 }
 
 } // namespace halcyon::image

@@ -217,7 +217,9 @@ int32_t PrepareWorkingImage(const ModuleRecord &m, const std::string &moduleFold
             return rc;
         LogLine("Copy the folder from :" + moduleFolder + " To : " + ctx.mountDir, log);
         w.copyFolderMade = true;
-        if (support::RecursiveFolderCopy(moduleFolder, w.copyFolder, 0) != 0) {
+        // A working copy: it is checked, run and removed within this call, so
+        // a power cut only means the module runs again; no flush is needed.
+        if (support::RecursiveFolderCopyUnflushed(moduleFolder, w.copyFolder) != 0) {
             LogLine("Error: while calling RecursiveFolderCopy function.(RETURN_COPY_FOLDER)", log);
             LogLine("Source: " + moduleFolder, log);
             LogLine("dest: " + w.copyFolder, log);
