@@ -84,7 +84,7 @@ private:
     std::vector<uint8_t> table_;
     std::vector<uint64_t> sizes_;  // per entry, from the table build
     bool listFailed_ = false;      // a folder could not be read
-    std::vector<uint8_t> staging_; // 1 MiB
+    std::vector<uint8_t> staging_; // up to 1 MiB, grown as needed
     size_t stagingFree_ = 0;
     uint32_t crc_ = 0;
 };
