@@ -1,28 +1,19 @@
 // Fuzz target: a folder laid out from the input (file names, contents,
 // empty folders, a crc.info of any length) checked against its manifest.
-#include <unistd.h>
-
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <string>
 
 #include "engine/frame/folder_crc.h"
+#include "fuzz/fuzz_scratch.h"
 
 namespace fs = std::filesystem;
 using namespace halcyon;
 
 namespace {
 
-const std::string &Root()
-{
-    static const std::string root = [] {
-        char tmpl[] = "/tmp/crc-manifest-fuzz-XXXXXX";
-        const char *made = mkdtemp(tmpl);
-        return std::string(made ? made : "/tmp/crc-manifest-fuzz");
-    }();
-    return root;
-}
+const std::string &Root() { return fuzz::ScratchFor("crc_manifest_fuzz").root(); }
 
 void Write(const std::string &path, const std::string &data)
 {
@@ -57,7 +48,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     // "name=contents" files or "name/" empty folders (one level deep).
     size_t pos = 0;
     int index = 0;
-    while (pos <= input.size() && index < 32) {
+    while (pos <= input.size() && index < 16) {
         const size_t bar = std::min(input.find('|', pos), input.size());
         const std::string record = input.substr(pos, bar - pos);
         pos = bar + 1;

@@ -1,14 +1,13 @@
 // Feeds arbitrary bytes to the IDF reader. Every input must end in a code,
 // never a crash, a leak or runaway memory. Well-formed inputs are also
 // written to a file and asked the builders' queries.
-#include <unistd.h>
-
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <string>
 #include <string_view>
 
+#include "fuzz/fuzz_scratch.h"
 #include "support/idf/idf_document.h"
 #include "support/idf/idf_query.h"
 
@@ -18,7 +17,7 @@ namespace {
 
 std::string ScratchPath()
 {
-    static const std::string path = "/tmp/idf_reader_fuzz_" + std::to_string(::getpid()) + ".xml";
+    static const std::string path = halcyon::fuzz::ScratchFor("idf_reader_fuzz").Path("idf.xml");
     return path;
 }
 

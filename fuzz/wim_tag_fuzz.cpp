@@ -1,12 +1,11 @@
 // Fuzz target: arbitrary bytes as the tail of a WIM file, read for metadata
 // elements and compared, and the same bytes taken as metadata text.
-#include <unistd.h>
-
 #include <cstdint>
 #include <cstdio>
 #include <string>
 
 #include "engine/image/wim_scramble.h"
+#include "fuzz/fuzz_scratch.h"
 #include "engine/image/wim_tags.h"
 
 using namespace halcyon;
@@ -15,13 +14,7 @@ namespace {
 
 std::string TempFile()
 {
-    static std::string path = [] {
-        char tmpl[] = "/tmp/wim-tag-fuzz-XXXXXX";
-        const int fd = mkstemp(tmpl);
-        if (fd >= 0)
-            close(fd);
-        return std::string(tmpl);
-    }();
+    static const std::string path = fuzz::ScratchFor("wim_tag_fuzz").Path("image.wim");
     return path;
 }
 

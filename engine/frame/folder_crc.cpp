@@ -180,7 +180,9 @@ struct DirCloser {
 
 } // namespace
 
-CFolderCrc::CFolderCrc() : staging_(kStagingSize), stagingFree_(kStagingSize) {}
+// The staging buffer grows as bytes are gathered, up to kStagingSize, so
+// that checking a small folder does not cost a megabyte.
+CFolderCrc::CFolderCrc() : stagingFree_(kStagingSize) {}
 
 CFolderCrc::~CFolderCrc() = default;
 
@@ -248,6 +250,7 @@ int32_t CFolderCrc::ListAndBuild(const std::string &folderPath, std::string &mes
     sizes_.clear();
     listFailed_ = false;
     unreadable_.clear();
+    staging_.clear();
     stagingFree_ = kStagingSize;
     if (folderPath.empty()) {
         message = MsgEmptyPath(folderPath);
@@ -357,31 +360,35 @@ void CFolderCrc::Feed(const uint8_t *data, size_t size)
             return;
         }
         const size_t n = std::min(size, stagingFree_);
-        std::memcpy(staging_.data() + (kStagingSize - stagingFree_), data, n);
+        staging_.insert(staging_.end(), data, data + n);
         stagingFree_ -= n;
         data += n;
         size -= n;
-        if (stagingFree_ == 0) {
-            crc_ = libdeflate_crc32(crc_, staging_.data(), kStagingSize);
-            stagingFree_ = kStagingSize;
-        }
+        if (stagingFree_ == 0)
+            FlushStaging();
     }
 }
 
 void CFolderCrc::FlushStaging()
 {
-    const size_t used = kStagingSize - stagingFree_;
-    if (used > 0)
-        crc_ = libdeflate_crc32(crc_, staging_.data(), used);
+    if (!staging_.empty())
+        crc_ = libdeflate_crc32(crc_, staging_.data(), staging_.size());
+    staging_.clear();
     stagingFree_ = kStagingSize;
 }
 
 bool CFolderCrc::ComputeCrc(std::string &message)
 {
     crc_ = 0;
+    staging_.clear();
     stagingFree_ = kStagingSize;
     Feed(table_.data(), table_.size());
-    std::unique_ptr<uint8_t[]> block(new uint8_t[kReadBlock]);
+    // A read block no larger than the largest listed file needs.
+    uint64_t largest = 0;
+    for (uint64_t size : sizes_)
+        largest = std::max(largest, size);
+    const size_t blockSize = static_cast<size_t>(std::min<uint64_t>(kReadBlock, largest + 1));
+    std::unique_ptr<uint8_t[]> block(new uint8_t[blockSize]);
     for (const _stFileInfo &e : entries_) {
         if (!e.IsFile())
             continue;
@@ -394,11 +401,11 @@ bool CFolderCrc::ComputeCrc(std::string &message)
         posix_fadvise(file.Handle(), 0, 0, POSIX_FADV_SEQUENTIAL);
         try {
             for (;;) {
-                const uint64_t n = file.Read(block.get(), kReadBlock);
+                const uint64_t n = file.Read(block.get(), blockSize);
                 if (n == 0)
                     break;
                 Feed(block.get(), static_cast<size_t>(n));
-                if (n < kReadBlock)
+                if (n < blockSize)
                     break;
             }
         } catch (const CFileException &) {

@@ -88,7 +88,7 @@ private:
     std::vector<uint64_t> sizes_;  // per entry, from the table build
     bool listFailed_ = false;      // a folder could not be read
     std::string unreadable_;       // see UnreadableFile()
-    std::vector<uint8_t> staging_; // 1 MiB
+    std::vector<uint8_t> staging_; // up to 1 MiB, grown as needed
     size_t stagingFree_ = 0;
     uint32_t crc_ = 0;
 };

@@ -275,7 +275,11 @@ int32_t ApplyOrMount(const ModuleRunContext &ctx, ImageWork &w)
         LogLine("ERROR: unable to get a temporary WIMGAPI directory. (RETURN_GET_TEMP_PATH)", log, true);
         return RETURN_GET_TEMP_PATH;
     }
-    if (!platform::SetFileAttributes(w.workingImage, platform::FILE_ATTRIBUTE_NORMAL)) {
+    // An image used where it lies is the media's own file: media are often a
+    // read-only share that many machines read at once, so its attributes
+    // stay as they are (the imaging calls only read it).
+    if (w.workingImage != w.moduleImage &&
+        !platform::SetFileAttributes(w.workingImage, platform::FILE_ATTRIBUTE_NORMAL)) {
         LogLine("Error: Change wim attribute error. (RETURN_CHANGE_WIM_ATTR)", log);
         return RETURN_CHANGE_WIM_ATTR;
     }

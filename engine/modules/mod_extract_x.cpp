@@ -88,7 +88,9 @@ int32_t ApplyContainer(const ModuleRecord &m, const std::string &container, cons
         }
         working = tempImage;
     }
-    if (!platform::SetFileAttributes(working, platform::FILE_ATTRIBUTE_NORMAL)) {
+    // The module's own image on the media keeps its attributes: the media
+    // may be a read-only share; only the working copy is ours to change.
+    if (working != container && !platform::SetFileAttributes(working, platform::FILE_ATTRIBUTE_NORMAL)) {
         LogLine("ERROR: Change file attribute. (RETURN_CHANGE_WIM_ATTR)", log);
         LogLine("sModWim: " + working, log);
         return RETURN_CHANGE_WIM_ATTR;

@@ -346,8 +346,14 @@ TEST_F(ModStagingTest, ExtractAppliesPlainAndScrambledContainersAndCopiesBareFol
     media.Make({plain, scrambled, bare});
     const std::string scrambledMod = Source("mods/300202/300202.mod");
     const std::string before = ReadFile(scrambledMod);
+    // Media may be a read-only share.
+    const std::string plainMod = Source("mods/300201/300201.mod");
+    fs::permissions(plainMod, fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                    fs::perm_options::remove);
 
     ASSERT_EQ(Extract(), RETURN_SUCCESS) << media.LogText();
+    EXPECT_EQ(fs::perms::none, fs::status(plainMod).permissions() & fs::perms::owner_write)
+        << "the media's container was made writable";
     EXPECT_EQ(ReadFile(Dest("300201/data.txt")), "payload 300201");
     EXPECT_TRUE(fs::exists(Dest("300201/setup.sh")));
     EXPECT_EQ(ReadFile(Dest("300202/data.txt")), "payload 300202");
