@@ -11,8 +11,6 @@ namespace fs = std::filesystem;
 
 namespace halcyon::modules {
 
-namespace {
-
 std::string HostNoTrailing(std::string_view path)
 {
     std::string host = platform::HostPath(path);
@@ -20,8 +18,6 @@ std::string HostNoTrailing(std::string_view path)
         host.pop_back();
     return host;
 }
-
-} // namespace
 
 std::string CopyTargetLinkProblem(std::string_view rootText, std::string_view sourceText, std::string_view targetText)
 {

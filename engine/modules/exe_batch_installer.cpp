@@ -10,6 +10,7 @@
 #include "engine/frame/folder_crc.h"
 #include "engine/image/wim_scramble.h"
 #include "engine/image/wim_tags.h"
+#include "engine/modules/copy_target_check.h"
 #include "engine/modules/machine_guards.h"
 #include "engine/modules/mod_setup_options.h"
 #include "engine/modules/module_log.h"
@@ -37,16 +38,6 @@ void RemoveFile(const std::string &path)
 {
     std::error_code ec;
     fs::remove(platform::HostPath(path), ec);
-}
-
-// Host path text without trailing separators, so that a link at the last
-// component is seen as the link it is.
-std::string HostNoTrailing(const std::string &path)
-{
-    std::string host = platform::HostPath(path);
-    while (host.size() > 1 && host.back() == '/')
-        host.pop_back();
-    return host;
 }
 
 // Folders below MountDir are removed without following any link: a link

@@ -12,18 +12,6 @@
 
 namespace halcyon::modules {
 
-namespace {
-
-std::string HostNoTrailing(std::string_view path)
-{
-    std::string host = platform::HostPath(path);
-    while (host.size() > 1 && host.back() == '/')
-        host.pop_back();
-    return host;
-}
-
-} // namespace
-
 InstallOutcome InstallFileCopyModule(const ModuleRecord &m, const std::string &sourceFolder,
                                      const ModuleRunContext &ctx)
 {
