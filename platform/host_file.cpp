@@ -10,18 +10,27 @@
 
 namespace halcyon::platform {
 
-std::optional<HostFileStatus> StatHostPath(const std::string &hostPath)
+namespace {
+
+std::optional<HostFileStatus> StatusOf(const std::string &hostPath, bool follow)
 {
     struct stat st{};
-    if (hostPath.empty() || ::stat(hostPath.c_str(), &st) != 0)
+    if (hostPath.empty() || (follow ? ::stat(hostPath.c_str(), &st) : ::lstat(hostPath.c_str(), &st)) != 0)
         return std::nullopt;
     HostFileStatus s;
     s.regular = S_ISREG(st.st_mode);
     s.directory = S_ISDIR(st.st_mode);
+    s.link = S_ISLNK(st.st_mode);
     s.size = static_cast<uint64_t>(st.st_size);
     s.modified = st.st_mtime;
     return s;
 }
+
+} // namespace
+
+std::optional<HostFileStatus> StatHostPath(const std::string &hostPath) { return StatusOf(hostPath, true); }
+
+std::optional<HostFileStatus> LinkStatHostPath(const std::string &hostPath) { return StatusOf(hostPath, false); }
 
 ReadOnlyFile::ReadOnlyFile(const std::string &hostPath)
 {

@@ -16,10 +16,14 @@ struct HostFileStatus {
     bool directory = false;
     uint64_t size = 0;
     std::time_t modified = 0; // last write, seconds since 1970 (UTC)
+    bool link = false;        // a symbolic link (reparse point); only from LinkStatHostPath
 };
 
 // Status of the file or folder (links followed); nothing when absent.
 std::optional<HostFileStatus> StatHostPath(const std::string &hostPath);
+// Status of the path itself: a symbolic link (a reparse point on Windows) is
+// reported as a link, not followed.
+std::optional<HostFileStatus> LinkStatHostPath(const std::string &hostPath);
 
 // A regular file opened for reading, not inherited by child processes.
 class ReadOnlyFile {

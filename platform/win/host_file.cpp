@@ -21,7 +21,7 @@ std::time_t ToTimeT(const FILETIME &ft)
 
 } // namespace
 
-std::optional<HostFileStatus> StatHostPath(const std::string &hostPath)
+std::optional<HostFileStatus> LinkStatHostPath(const std::string &hostPath)
 {
     if (hostPath.empty())
         return std::nullopt;
@@ -29,11 +29,36 @@ std::optional<HostFileStatus> StatHostPath(const std::string &hostPath)
     if (!::GetFileAttributesExW(win::FileApiPath(hostPath).c_str(), GetFileExInfoStandard, &data))
         return std::nullopt;
     HostFileStatus s;
-    s.directory = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-    s.regular = !s.directory && (data.dwFileAttributes & FILE_ATTRIBUTE_DEVICE) == 0;
+    s.link = (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    s.directory = !s.link && (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    s.regular = !s.link && !s.directory && (data.dwFileAttributes & FILE_ATTRIBUTE_DEVICE) == 0;
     s.size = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
     s.modified = ToTimeT(data.ftLastWriteTime);
     return s;
+}
+
+std::optional<HostFileStatus> StatHostPath(const std::string &hostPath)
+{
+    std::optional<HostFileStatus> s = LinkStatHostPath(hostPath);
+    if (!s || !s->link)
+        return s;
+    // A link: the status of what it points at, through a handle that follows it.
+    HANDLE h = ::CreateFileW(win::FileApiPath(hostPath).c_str(), FILE_READ_ATTRIBUTES,
+                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                             FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        return std::nullopt;
+    BY_HANDLE_FILE_INFORMATION info{};
+    const bool ok = ::GetFileInformationByHandle(h, &info) != 0;
+    ::CloseHandle(h);
+    if (!ok)
+        return std::nullopt;
+    HostFileStatus t;
+    t.directory = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    t.regular = !t.directory && (info.dwFileAttributes & FILE_ATTRIBUTE_DEVICE) == 0;
+    t.size = (static_cast<uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+    t.modified = ToTimeT(info.ftLastWriteTime);
+    return t;
 }
 
 ReadOnlyFile::ReadOnlyFile(const std::string &hostPath)
