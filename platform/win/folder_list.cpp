@@ -6,27 +6,10 @@
 
 #include "platform/win/windows_api.h"
 
+#include "platform/win/errno_of.h"
 #include "platform/win/wide_text.h"
 
 namespace halcyon::platform {
-
-namespace {
-
-int ErrnoOf(DWORD error)
-{
-    switch (error) {
-    case ERROR_FILE_NOT_FOUND:
-    case ERROR_PATH_NOT_FOUND:
-    case ERROR_INVALID_NAME: return ENOENT;
-    case ERROR_DIRECTORY: return ENOTDIR;
-    case ERROR_ACCESS_DENIED: return EACCES;
-    case ERROR_NOT_ENOUGH_MEMORY:
-    case ERROR_OUTOFMEMORY: return ENOMEM;
-    default: return EIO;
-    }
-}
-
-} // namespace
 
 int ListFolder(const std::string &hostPath, std::vector<FolderEntry> &out)
 {
@@ -35,7 +18,7 @@ int ListFolder(const std::string &hostPath, std::vector<FolderEntry> &out)
         return ENOENT;
     const DWORD attributes = ::GetFileAttributesW(win::FileApiPath(hostPath).c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES)
-        return ErrnoOf(::GetLastError());
+        return win::ErrnoOf(::GetLastError());
     if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
         return ENOTDIR;
     std::string pattern = hostPath;
@@ -47,7 +30,7 @@ int ListFolder(const std::string &hostPath, std::vector<FolderEntry> &out)
                                      FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH);
     if (find == INVALID_HANDLE_VALUE) {
         const DWORD error = ::GetLastError();
-        return error == ERROR_FILE_NOT_FOUND ? 0 : ErrnoOf(error);
+        return error == ERROR_FILE_NOT_FOUND ? 0 : win::ErrnoOf(error);
     }
     int error = 0;
     do {
@@ -64,7 +47,7 @@ int ListFolder(const std::string &hostPath, std::vector<FolderEntry> &out)
         out.push_back(std::move(entry));
     } while (::FindNextFileW(find, &data));
     if (::GetLastError() != ERROR_NO_MORE_FILES)
-        error = ErrnoOf(::GetLastError());
+        error = win::ErrnoOf(::GetLastError());
     ::FindClose(find);
     if (error != 0)
         out.clear();
