@@ -50,6 +50,7 @@ int HostFile::Open(const std::string &hostPath, FileAccess access, FileCreation 
     case FileAccess::Read: flags |= O_RDONLY; break;
     case FileAccess::Write: flags |= O_WRONLY; break;
     case FileAccess::ReadWrite: flags |= O_RDWR; break;
+    case FileAccess::Append: flags |= O_WRONLY | O_APPEND; break;
     }
     switch (creation) {
     case FileCreation::OpenExisting: break;

@@ -11,7 +11,9 @@
 
 namespace halcyon::platform {
 
-enum class FileAccess { Read, Write, ReadWrite };
+// Append: every Write goes to the end of the file in one step, also when
+// other handles or processes append to it at the same time.
+enum class FileAccess { Read, Write, ReadWrite, Append };
 enum class FileCreation {
     OpenExisting,     // fails with ENOENT when absent
     OpenOrCreate,     // keeps the contents

@@ -1,9 +1,5 @@
 #include "engine/frame/file64.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <climits>
@@ -51,13 +47,16 @@ CFileException::Cause CFileException::OsErrorToCause(int osError)
     case EIO:
         return hardIO;
     case ETXTBSY:
+    case EBUSY:
         return sharingViolation;
     case EAGAIN:
     case EDEADLK:
         return lockViolation;
     case ENOSPC:
     case EFBIG:
+#ifdef EDQUOT
     case EDQUOT:
+#endif
         return diskFull;
     default:
         return genericException;
@@ -84,38 +83,26 @@ CFile64::~CFile64()
 bool CFile64::Open(const std::string &path, unsigned openFlags, CFileException *error)
 {
     Abort();
-    int flags = O_CLOEXEC;
+    platform::FileAccess access = platform::FileAccess::Read;
     switch (openFlags & 3u) {
     case modeWrite:
-        flags |= O_WRONLY;
+        access = platform::FileAccess::Write;
         break;
     case modeReadWrite:
-        flags |= O_RDWR;
+        access = platform::FileAccess::ReadWrite;
         break;
     default:
-        flags |= O_RDONLY;
         break;
     }
-    if (openFlags & modeCreate) {
-        flags |= O_CREAT;
-        if (!(openFlags & modeNoTruncate))
-            flags |= O_TRUNC;
-    }
-    const std::string host = platform::HostPath(path);
-    const int fd = ::open(host.c_str(), flags, 0666);
-    if (fd < 0) {
+    platform::FileCreation creation = platform::FileCreation::OpenExisting;
+    if (openFlags & modeCreate)
+        creation = (openFlags & modeNoTruncate) ? platform::FileCreation::OpenOrCreate
+                                                : platform::FileCreation::CreateOrTruncate;
+    if (const int err = file_.Open(platform::HostPath(path), access, creation)) {
         if (error)
-            *error = CFileException(CFileException::OsErrorToCause(errno), errno, path);
+            *error = CFileException(CFileException::OsErrorToCause(err), err, path);
         return false;
     }
-    struct stat st {};
-    if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
-        ::close(fd);
-        if (error)
-            *error = CFileException(CFileException::accessDenied, EISDIR, path);
-        return false;
-    }
-    fd_ = fd;
     flags_ = openFlags;
     path_ = path;
     return true;
@@ -123,146 +110,115 @@ bool CFile64::Open(const std::string &path, unsigned openFlags, CFileException *
 
 void CFile64::Close()
 {
-    if (fd_ < 0)
-        return;
-    const int fd = fd_;
-    fd_ = -1;
-    if (::close(fd) != 0)
-        CFileException::ThrowOsError(errno, path_);
+    if (const int err = file_.Close())
+        CFileException::ThrowOsError(err, path_);
 }
 
 void CFile64::Abort()
 {
-    if (fd_ >= 0)
-        ::close(fd_);
-    fd_ = -1;
+    (void)file_.Close();
+}
+
+void CFile64::ThrowIfClosed() const
+{
+    if (!file_.IsOpen())
+        CFileException::ThrowOsError(EBADF, path_);
 }
 
 uint64_t CFile64::Read(void *buffer, uint64_t count)
 {
-    if (fd_ < 0)
-        CFileException::ThrowOsError(EBADF, path_);
+    ThrowIfClosed();
     auto *out = static_cast<char *>(buffer);
     uint64_t done = 0;
     while (done < count) {
         const size_t chunk = static_cast<size_t>(std::min<uint64_t>(count - done, 1u << 30));
-        const ssize_t n = ::read(fd_, out + done, chunk);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            CFileException::ThrowOsError(errno, path_);
-        }
-        if (n == 0)
+        size_t got = 0;
+        if (const int err = file_.Read(out + done, chunk, &got))
+            CFileException::ThrowOsError(err, path_);
+        if (got == 0)
             break;
-        done += static_cast<uint64_t>(n);
+        done += got;
     }
     return done;
 }
 
 void CFile64::Write(const void *buffer, uint64_t count)
 {
-    if (fd_ < 0)
-        CFileException::ThrowOsError(EBADF, path_);
+    ThrowIfClosed();
     const auto *in = static_cast<const char *>(buffer);
     uint64_t done = 0;
     while (done < count) {
         const size_t chunk = static_cast<size_t>(std::min<uint64_t>(count - done, 1u << 30));
-        const ssize_t n = ::write(fd_, in + done, chunk);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            CFileException::ThrowOsError(errno, path_);
-        }
-        if (n == 0)
-            throw CFileException(CFileException::diskFull, ENOSPC, path_);
-        done += static_cast<uint64_t>(n);
+        if (const int err = file_.Write(in + done, chunk))
+            CFileException::ThrowOsError(err, path_);
+        done += chunk;
     }
 }
 
 void CFile64::Flush()
 {
-    if (fd_ < 0)
+    if (!file_.IsOpen())
         return;
-    if (::fsync(fd_) != 0 && errno != EINVAL && errno != EROFS)
-        CFileException::ThrowOsError(errno, path_);
+    if (const int err = file_.Flush())
+        CFileException::ThrowOsError(err, path_);
 }
 
 uint64_t CFile64::Seek(int64_t offset, unsigned from)
 {
-    if (fd_ < 0)
-        CFileException::ThrowOsError(EBADF, path_);
-    int whence = SEEK_SET;
+    ThrowIfClosed();
+    platform::SeekFrom whence = platform::SeekFrom::Begin;
     if (from == current)
-        whence = SEEK_CUR;
+        whence = platform::SeekFrom::Current;
     else if (from == end)
-        whence = SEEK_END;
+        whence = platform::SeekFrom::End;
     else if (from != begin)
         CFileException::ThrowOsError(EINVAL, path_);
-    const off_t pos = ::lseek(fd_, static_cast<off_t>(offset), whence);
-    if (pos < 0)
-        CFileException::ThrowOsError(errno, path_);
-    return static_cast<uint64_t>(pos);
+    uint64_t position = 0;
+    if (const int err = file_.Seek(offset, whence, &position))
+        CFileException::ThrowOsError(err, path_);
+    return position;
 }
 
 uint64_t CFile64::GetPosition() const
 {
-    if (fd_ < 0)
-        CFileException::ThrowOsError(EBADF, path_);
-    const off_t pos = ::lseek(fd_, 0, SEEK_CUR);
-    if (pos < 0)
-        CFileException::ThrowOsError(errno, path_);
-    return static_cast<uint64_t>(pos);
+    ThrowIfClosed();
+    uint64_t position = 0;
+    // Seek answers the position without moving it; the handle is shared state.
+    if (const int err = const_cast<platform::HostFile &>(file_).Seek(0, platform::SeekFrom::Current, &position))
+        CFileException::ThrowOsError(err, path_);
+    return position;
 }
 
 uint64_t CFile64::GetLength() const
 {
-    if (fd_ < 0)
-        CFileException::ThrowOsError(EBADF, path_);
-    struct stat st {};
-    if (::fstat(fd_, &st) != 0)
-        CFileException::ThrowOsError(errno, path_);
-    return static_cast<uint64_t>(st.st_size);
+    ThrowIfClosed();
+    uint64_t size = 0;
+    if (const int err = file_.Size(&size))
+        CFileException::ThrowOsError(err, path_);
+    return size;
 }
 
 void CFile64::SetLength(uint64_t length)
 {
-    if (length > static_cast<uint64_t>(INT64_MAX))
-        CFileException::ThrowOsError(EINVAL, path_);
-    Seek(static_cast<int64_t>(length), begin);
-    if (::ftruncate(fd_, static_cast<off_t>(length)) != 0)
-        CFileException::ThrowOsError(errno, path_);
-}
-
-void CFile64::Lock(uint64_t position, uint64_t count, short type)
-{
-    if (fd_ < 0)
-        CFileException::ThrowOsError(EBADF, path_);
-    if (count == 0)
-        return; // an empty range holds nothing to lock
-    if (position > static_cast<uint64_t>(INT64_MAX) || count > static_cast<uint64_t>(INT64_MAX) - position)
-        CFileException::ThrowOsError(EINVAL, path_);
-    struct flock lock {};
-    lock.l_type = type;
-    lock.l_whence = SEEK_SET;
-    lock.l_start = static_cast<off_t>(position);
-    lock.l_len = static_cast<off_t>(count);
-    // Locks belong to this open file, as a handle's locks do, so that two
-    // objects on the same file exclude each other even in one process.
-    if (::fcntl(fd_, F_OFD_SETLK, &lock) != 0) {
-        const int err = (errno == EACCES || errno == EAGAIN) ? EAGAIN : errno;
+    ThrowIfClosed();
+    if (const int err = file_.SetSize(length))
         CFileException::ThrowOsError(err, path_);
-    }
 }
 
 void CFile64::LockRange(uint64_t position, uint64_t count)
 {
-    // A file open only for reading can take only a shared lock.
-    Lock(position, count, (flags_ & 3u) == modeRead ? F_RDLCK : F_WRLCK);
+    ThrowIfClosed();
+    // A file open only for reading can take only a shared lock. Locks belong
+    // to this open file, so two objects on one file exclude each other.
+    if (const int err = file_.LockRange(position, count, (flags_ & 3u) != modeRead))
+        CFileException::ThrowOsError(err, path_);
 }
 
 void CFile64::UnlockRange(uint64_t position, uint64_t count)
 {
-    Lock(position, count, F_UNLCK);
+    ThrowIfClosed();
+    if (const int err = file_.UnlockRange(position, count))
+        CFileException::ThrowOsError(err, path_);
 }
 
 void CFile64::SetFilePath(const char *path)

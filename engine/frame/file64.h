@@ -8,6 +8,8 @@
 #include <exception>
 #include <string>
 
+#include "platform/host_file_rw.h"
+
 namespace halcyon::frame {
 
 class CFileException : public std::exception {
@@ -77,8 +79,9 @@ public:
     virtual void Close();
     // Closes without ever throwing.
     void Abort();
-    bool IsOpen() const { return fd_ >= 0; }
-    int Handle() const { return fd_; }
+    bool IsOpen() const { return file_.IsOpen(); }
+    // The descriptor (Linux) or HANDLE (Windows).
+    intptr_t Handle() const { return file_.Native(); }
 
     // Reads up to `count` bytes; fewer only at the end of the file.
     uint64_t Read(void *buffer, uint64_t count);
@@ -104,9 +107,9 @@ public:
     const std::string &GetFilePath() const { return path_; }
 
 private:
-    void Lock(uint64_t position, uint64_t count, short type);
+    void ThrowIfClosed() const;
 
-    int fd_ = -1;
+    platform::HostFile file_;
     unsigned flags_ = 0;
     std::string path_;
 };

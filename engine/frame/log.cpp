@@ -3,25 +3,20 @@
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
-#include <memory>
-#include <sys/stat.h>
 
+#include "platform/host_file.h"
+#include "platform/host_file_rw.h"
 #include "platform/path_map.h"
 
 namespace halcyon {
 
 namespace {
 
-struct FileCloser {
-    void operator()(std::FILE *f) const { std::fclose(f); }
-};
-using File = std::unique_ptr<std::FILE, FileCloser>;
-
 std::tm LocalNow()
 {
     std::time_t now = std::time(nullptr);
     std::tm tm{};
-    localtime_r(&now, &tm);
+    platform::LocalCivilTime(now, &tm);
     return tm;
 }
 
@@ -90,14 +85,14 @@ int32_t WriteLog(std::string_view text, std::string_view logPath, int echo)
 {
     if (!logPath.empty()) {
         std::string host = platform::HostPath(logPath);
-        File f(std::fopen(host.c_str(), "ab"));
-        if (!f)
+        platform::HostFile f;
+        if (f.Open(host, platform::FileAccess::Append, platform::FileCreation::OpenOrCreate) != 0)
             return 27;
         std::string line = Stamp(LocalNow());
         line += ToLogBytes(text);
         line += '\n';
         line = TextMode(line);
-        std::fwrite(line.data(), 1, line.size(), f.get());
+        (void)f.Write(line.data(), line.size());
     }
     if (echo != 0) {
         std::string out(text);
@@ -114,20 +109,17 @@ void WriteCodeLog(std::string_view text, std::string_view logPath, uint32_t code
     if (sep == std::string_view::npos)
         return;
     std::string folder = platform::HostPath(logPath.substr(0, sep + 1));
-    struct stat st{};
-    if (::stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+    const auto folderStatus = platform::StatHostPath(folder);
+    if (!folderStatus || !folderStatus->directory)
         return;
 
     std::string host = platform::HostPath(logPath);
     // Binary read/write, created when absent, contents kept.
-    File f(std::fopen(host.c_str(), "r+b"));
-    if (!f)
-        f.reset(std::fopen(host.c_str(), "w+b"));
-    if (!f)
+    platform::HostFile f;
+    uint64_t length = 0;
+    if (f.Open(host, platform::FileAccess::ReadWrite, platform::FileCreation::OpenOrCreate) != 0 ||
+        f.Size(&length) != 0)
         return;
-    std::fseek(f.get(), 0, SEEK_END);
-    long length = std::ftell(f.get());
-    std::fseek(f.get(), length > 0 ? length - 1 : 0, SEEK_SET);
 
     std::string record = Stamp(LocalNow());
     record += text;
@@ -138,8 +130,8 @@ void WriteCodeLog(std::string_view text, std::string_view logPath, uint32_t code
     record += "\r\n";
     std::string bytes = ToLogBytes(record);
     bytes += '\0';
-    std::fwrite(bytes.data(), 1, bytes.size(), f.get());
-    std::fflush(f.get());
+    // Over the terminating NUL of the previous record.
+    (void)f.WriteAt(length > 0 ? length - 1 : 0, bytes.data(), bytes.size());
 }
 
 void EnsureTrailingBackslash(std::string &path)

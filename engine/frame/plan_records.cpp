@@ -1,10 +1,9 @@
 #include "engine/frame/plan_records.h"
 
 #include <algorithm>
-#include <dirent.h>
-#include <memory>
 #include <vector>
 
+#include "platform/folder_list.h"
 #include "platform/path_map.h"
 #include "support/wdmi/wdmi.h"
 
@@ -26,26 +25,18 @@ size_t Chars(const std::string &s)
     return n;
 }
 
-struct DirCloser {
-    void operator()(DIR *d) const { ::closedir(d); }
-};
-
 // Names in `folder` (Windows path text) matching `pattern`, in name order
 // without regard to case, as a directory listing of the target system gives
 // them.
 std::vector<std::string> FindFiles(const std::string &folder, std::string_view pattern)
 {
     std::vector<std::string> names;
-    std::unique_ptr<DIR, DirCloser> d(::opendir(platform::HostPath(folder).c_str()));
-    if (!d)
+    std::vector<platform::FolderEntry> entries;
+    if (platform::ListFolder(platform::HostPath(folder), entries) != 0)
         return names;
-    while (dirent *e = ::readdir(d.get())) {
-        std::string name = e->d_name;
-        if (name == "." || name == "..")
-            continue;
-        if (platform::WildcardMatch(pattern, name))
-            names.push_back(std::move(name));
-    }
+    for (platform::FolderEntry &e : entries)
+        if (platform::WildcardMatch(pattern, e.name))
+            names.push_back(std::move(e.name));
     std::sort(names.begin(), names.end(), [](const std::string &a, const std::string &b) {
         return platform::ToLowerAscii(a) < platform::ToLowerAscii(b);
     });

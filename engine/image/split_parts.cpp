@@ -1,38 +1,29 @@
 #include "engine/image/split_parts.h"
 
 #include <algorithm>
-#include <dirent.h>
-#include <memory>
-#include <sys/stat.h>
 
+#include "platform/folder_list.h"
+#include "platform/host_file.h"
 #include "platform/path_map.h"
 
 namespace halcyon::image {
-
-namespace {
-
-struct DirCloser {
-    void operator()(DIR *d) const { ::closedir(d); }
-};
-
-} // namespace
 
 std::vector<std::string> SplitPartNames(std::string_view folder, std::string_view imageName,
                                         std::string_view otherName)
 {
     std::vector<std::string> names;
     const std::string host = platform::HostPath(folder);
-    std::unique_ptr<DIR, DirCloser> dir(::opendir(host.c_str()));
-    if (!dir)
+    std::vector<platform::FolderEntry> entries;
+    if (platform::ListFolder(host, entries) != 0)
         return names;
 
     const std::string base = platform::ToLowerAscii(imageName.substr(0, imageName.find('.')));
-    while (const dirent *entry = ::readdir(dir.get())) {
-        const std::string name = entry->d_name;
+    for (const platform::FolderEntry &entry : entries) {
+        const std::string &name = entry.name;
         if (!platform::WildcardMatch("*.nrv", name))
             continue;
-        struct stat st;
-        if (::stat((host + "/" + name).c_str(), &st) != 0 || S_ISDIR(st.st_mode))
+        const auto status = platform::StatHostPath(host + "/" + name);
+        if (!status || status->directory)
             continue;
         if (platform::EqualsNoCase(name, imageName) || platform::EqualsNoCase(name, otherName))
             continue;

@@ -1,14 +1,13 @@
 #include "engine/plan/idf_library.h"
 
-#include <dirent.h>
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <memory>
 #include <vector>
 
 #include "engine/plan/node_values.h"
+#include "platform/folder_list.h"
+#include "platform/host_file.h"
 #include "platform/path_map.h"
 #include "support/idf/idf_query.h"
 
@@ -42,18 +41,15 @@ std::vector<std::string> ListEntries(const std::string &windowsDir, bool wantDir
 {
     std::vector<std::string> names;
     const std::string host = platform::HostPath(windowsDir);
-    std::unique_ptr<DIR, int (*)(DIR *)> dir(::opendir(host.c_str()), ::closedir);
-    if (!dir)
+    std::vector<platform::FolderEntry> entries;
+    if (platform::ListFolder(host, entries) != 0)
         return names;
-    while (const dirent *e = ::readdir(dir.get())) {
-        std::string name = e->d_name;
-        if (name == "." || name == ".." || !IsPlainName(name))
+    for (platform::FolderEntry &e : entries) {
+        if (!IsPlainName(e.name))
             continue;
-        struct stat st{};
-        if (::stat((host + "/" + name).c_str(), &st) != 0)
-            continue;
-        if (wantDirs ? S_ISDIR(st.st_mode) : S_ISREG(st.st_mode))
-            names.push_back(std::move(name));
+        const auto status = platform::StatHostPath(host + "/" + e.name);
+        if (status && (wantDirs ? status->directory : status->regular))
+            names.push_back(std::move(e.name));
     }
     std::sort(names.begin(), names.end(), LessNoCase);
     return names;
@@ -61,8 +57,8 @@ std::vector<std::string> ListEntries(const std::string &windowsDir, bool wantDir
 
 bool IsFolder(const std::string &windowsDir)
 {
-    struct stat st{};
-    return ::stat(platform::HostPath(windowsDir).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    const auto status = platform::StatHostPath(platform::HostPath(windowsDir));
+    return status && status->directory;
 }
 
 enum class Search { Found, NotFound, Failed };
@@ -104,10 +100,10 @@ int32_t ReadReleasedIdfName(std::string_view statusPath, std::string &name, uint
     const std::string_view prefix = (options & kOptionTestRtm) ? "TestRTM:" : "RTM:";
     // Only a regular file: a FIFO of that name would never end the read.
     const std::string host = platform::HostPath(statusPath);
-    struct stat st{};
-    if (::stat(host.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+    const auto status = platform::StatHostPath(host);
+    if (!status || !status->regular)
         return kNoName;
-    std::unique_ptr<FILE, int (*)(FILE *)> file(std::fopen(host.c_str(), "rb"), std::fclose);
+    std::unique_ptr<FILE, int (*)(FILE *)> file(platform::OpenHostFileForRead(host), std::fclose);
     if (!file)
         return kNoName;
 

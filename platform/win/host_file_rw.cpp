@@ -100,6 +100,7 @@ int HostFile::Open(const std::string &hostPath, FileAccess access, FileCreation 
     case FileAccess::Read: desired = GENERIC_READ; break;
     case FileAccess::Write: desired = GENERIC_WRITE; break;
     case FileAccess::ReadWrite: desired = GENERIC_READ | GENERIC_WRITE; break;
+    case FileAccess::Append: desired = FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE; break;
     }
     DWORD disposition = OPEN_EXISTING;
     switch (creation) {
