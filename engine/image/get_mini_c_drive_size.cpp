@@ -2,7 +2,6 @@
 // and without a recovery partition on the disk, from the plan's partition
 // sizes, the machine's memory and the front end's C-drive settings file.
 // All sizes are megabytes. Nothing is logged.
-#include <sys/stat.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -14,6 +13,7 @@
 
 #include "engine/frame/verb.h"
 #include "halcyon/HalcyonDLL.h"
+#include "platform/host_file.h"
 #include "platform/path_map.h"
 #include "platform/profile.h"
 #include "support/general/general.h"
@@ -53,8 +53,8 @@ int32_t CheckFile(const std::string &path)
 {
     if (path.empty())
         return kEmptyPath;
-    struct stat st{};
-    if (::stat(platform::ProfileHostPath(path).c_str(), &st) != 0 || S_ISDIR(st.st_mode))
+    const auto status = platform::StatHostPath(platform::ProfileHostPath(path));
+    if (!status || status->directory)
         return kFileMissing;
     return 0;
 }

@@ -2,8 +2,9 @@
 
 #include <filesystem>
 #include <system_error>
-#include <unistd.h>
 
+#include "platform/fs_path.h"
+#include "platform/host_file_rw.h"
 #include "platform/path_map.h"
 
 namespace halcyon::image {
@@ -16,12 +17,12 @@ bool TemporaryImageCopy::Make(const std::string &source, const std::string &targ
     std::error_code ec;
     // A temporary folder that is the source folder itself would make the
     // "copy" the source: refuse it, and never remove the source.
-    if (std::filesystem::equivalent(from, to, ec))
+    if (std::filesystem::equivalent(platform::FsPath(from), platform::FsPath(to), ec))
         return false;
     ec.clear();
-    std::filesystem::copy_file(from, to, std::filesystem::copy_options::overwrite_existing, ec);
+    std::filesystem::copy_file(platform::FsPath(from), platform::FsPath(to), std::filesystem::copy_options::overwrite_existing, ec);
     if (ec) {
-        ::unlink(to.c_str());
+        platform::RemoveHostFile(to);
         return false;
     }
     path_ = target;
@@ -32,7 +33,7 @@ void TemporaryImageCopy::Remove()
 {
     if (path_.empty())
         return;
-    ::unlink(platform::HostPath(path_).c_str());
+    platform::RemoveHostFile(platform::HostPath(path_));
     path_.clear();
 }
 

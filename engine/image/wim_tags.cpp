@@ -2,13 +2,10 @@
 
 #include "halcyon/ReturnCodes.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <vector>
 
+#include "platform/host_file.h"
 #include "platform/path_map.h"
 #include "platform/profile.h"
 #include "support/wdmi/wdmi.h"
@@ -22,34 +19,6 @@ namespace {
 // "<WIM>" in UTF-16LE after a byte-order mark FF FE (or FF FF).
 constexpr unsigned char kWimStart[10] = {0x3C, 0x00, 0x57, 0x00, 0x49, 0x00, 0x4D, 0x00, 0x3E, 0x00};
 constexpr size_t kProbe = 12;
-
-class Fd {
-public:
-    explicit Fd(int fd) : fd_(fd) {}
-    ~Fd()
-    {
-        if (fd_ >= 0)
-            ::close(fd_);
-    }
-    Fd(const Fd &) = delete;
-    Fd &operator=(const Fd &) = delete;
-    int get() const { return fd_; }
-
-private:
-    int fd_;
-};
-
-bool ReadAt(int fd, char *buffer, size_t size, off_t offset)
-{
-    size_t done = 0;
-    while (done < size) {
-        const ssize_t n = ::pread(fd, buffer + done, size - done, offset + static_cast<off_t>(done));
-        if (n <= 0)
-            return false;
-        done += static_cast<size_t>(n);
-    }
-    return true;
-}
 
 bool MatchesStart(const char *p)
 {
@@ -103,18 +72,17 @@ int32_t FindWimTagInXml(const std::string &xmlUtf16Bytes, const std::string &tag
 
 int32_t ReadWimTagValue(const std::string &wimPath, const std::string &tag, std::string &value)
 {
-    Fd fd(::open(platform::HostPath(wimPath).c_str(), O_RDONLY | O_CLOEXEC));
-    struct stat st {};
-    if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode))
+    const platform::ReadOnlyFile file(platform::HostPath(wimPath));
+    if (!file.ok())
         return WIMTAG_OPEN_FAILED;
-    const int64_t size = st.st_size;
+    const int64_t size = static_cast<int64_t>(file.Size());
     // The metadata start may lie up to kWimXmlSearchSpan bytes before the
     // end; positions before the start of the file never match.
     const int64_t span = std::min<int64_t>(size, kWimXmlSearchSpan);
     if (span < static_cast<int64_t>(kProbe))
         return WIMTAG_NO_METADATA;
     std::vector<char> tail(static_cast<size_t>(span));
-    if (!ReadAt(fd.get(), tail.data(), tail.size(), static_cast<off_t>(size - span)))
+    if (!file.ReadAt(static_cast<uint64_t>(size - span), tail.data(), tail.size()))
         return WIMTAG_OPEN_FAILED;
     int64_t found = -1;
     for (int64_t i = span - static_cast<int64_t>(kProbe); i >= 0; --i) {

@@ -1,8 +1,7 @@
 #include "engine/modules/nrvinst_oem.h"
 
-#include <sys/stat.h>
-
 #include "platform/environment.h"
+#include "platform/host_file.h"
 #include "platform/path_map.h"
 #include "platform/profile.h"
 #include "support/files/file_ops.h"
@@ -17,8 +16,7 @@ constexpr size_t kValueChars = 260; // a 261-character buffer with its NUL
 
 bool PathExists(std::string_view path)
 {
-    struct stat st{};
-    return ::stat(platform::HostPath(path).c_str(), &st) == 0;
+    return platform::StatHostPath(platform::HostPath(path)).has_value();
 }
 
 // The Windows system folder always exists on a real machine; on a fresh

@@ -3,20 +3,22 @@
 // before anything is written; the output is written beside its final place
 // and renamed over it, so neither the input nor an earlier output is ever
 // left half written.
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <system_error>
 #include <vector>
 
 #include "engine/frame/verb.h"
 #include "halcyon/HalcyonDLL.h"
+#include "platform/fs_path.h"
+#include "platform/host_file.h"
+#include "platform/host_file_rw.h"
 #include "platform/path_map.h"
 
 using namespace halcyon;
@@ -38,64 +40,28 @@ constexpr int32_t kOutputSizeFailed = 86;
 constexpr int32_t kInputSizeFailed = 87;
 constexpr int32_t kSizesDiffer = 88;
 
-class Fd {
-public:
-    explicit Fd(int fd = -1) : fd_(fd) {}
-    ~Fd() { Close(); }
-    Fd(const Fd &) = delete;
-    Fd &operator=(const Fd &) = delete;
-    int get() const { return fd_; }
-    bool ok() const { return fd_ >= 0; }
-    bool Close()
-    {
-        int fd = fd_;
-        fd_ = -1;
-        return fd < 0 || ::close(fd) == 0;
-    }
-
-private:
-    int fd_;
-};
-
-bool ReadAll(int fd, unsigned char *data, size_t size)
+// Reads exactly `size` bytes, and the length taken first must be the whole
+// file.
+bool ReadAll(platform::HostFile &file, unsigned char *data, size_t size)
 {
     size_t done = 0;
     while (done < size) {
-        ssize_t n = ::read(fd, data + done, size - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
+        size_t got = 0;
+        if (file.Read(data + done, size - done, &got) != 0 || got == 0)
             return false;
-        done += static_cast<size_t>(n);
+        done += got;
     }
-    // The length taken first must be the whole file.
     unsigned char extra;
-    ssize_t n;
-    while ((n = ::read(fd, &extra, 1)) < 0 && errno == EINTR) {
-    }
-    return n == 0;
-}
-
-bool WriteAll(int fd, const unsigned char *data, size_t size)
-{
-    size_t done = 0;
-    while (done < size) {
-        ssize_t n = ::write(fd, data + done, size - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        done += static_cast<size_t>(n);
-    }
-    return true;
+    size_t got = 0;
+    return file.Read(&extra, 1, &got) == 0 && got == 0;
 }
 
 std::string FolderOf(const std::string &hostPath)
 {
-    size_t slash = hostPath.find_last_of('/');
+    size_t slash = hostPath.find_last_of("/\\");
     if (slash == std::string::npos)
         return ".";
-    return slash == 0 ? "/" : hostPath.substr(0, slash);
+    return slash == 0 ? hostPath.substr(0, 1) : hostPath.substr(0, slash);
 }
 
 // Writes `data` to a new file beside `outHost` and renames it over it.
@@ -103,71 +69,73 @@ bool ReplaceFile(const std::string &outHost, const std::vector<unsigned char> &d
 {
     // A short name of its own, so that an output name of any length leaves
     // room for it.
-    std::string temp = FolderOf(outHost) + "/.scramble-XXXXXX";
-    std::vector<char> name(temp.begin(), temp.end());
-    name.push_back('\0');
-    Fd fd(::mkostemp(name.data(), O_CLOEXEC));
-    if (!fd.ok())
+    const std::string stem = FolderOf(outHost) + "/.scramble-" + std::to_string(platform::CurrentProcessId()) + "-";
+    platform::HostFile file;
+    std::string temp;
+    int err = EEXIST;
+    for (int attempt = 0; attempt < 100 && err == EEXIST; ++attempt) {
+        temp = stem + std::to_string(attempt);
+        err = file.Open(temp, platform::FileAccess::Write, platform::FileCreation::CreateNew);
+    }
+    if (err != 0)
         return false;
-    temp.assign(name.data());
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    bool ok = ::fchmod(fd.get(), 0666 & ~mask) == 0 && WriteAll(fd.get(), data.data(), data.size()) &&
-              ::fsync(fd.get()) == 0;
-    ok = fd.Close() && ok;
-    ok = ok && ::rename(temp.c_str(), outHost.c_str()) == 0;
+    bool ok = file.Write(data.data(), data.size()) == 0 && file.Flush() == 0;
+    ok = file.Close() == 0 && ok;
+    // The rename is made durable with the folder.
+    ok = ok && platform::ReplaceHostFile(temp, outHost, true) == 0;
     if (!ok) {
-        ::unlink(temp.c_str());
+        platform::RemoveHostFile(temp);
         return false;
     }
-    // Make the rename itself durable.
-    Fd dir(::open(FolderOf(outHost).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (dir.ok())
-        ::fsync(dir.get());
     return true;
+}
+
+// The size of a file, opened and closed again; the codes are the input's or
+// the output's.
+int32_t SizeOf(const std::string &host, uint64_t &size, int32_t openFailed, int32_t sizeFailed,
+               int32_t closeFailed)
+{
+    platform::HostFile file;
+    if (file.Open(host, platform::FileAccess::Read, platform::FileCreation::OpenExisting) != 0)
+        return openFailed;
+    if (file.Size(&size) != 0)
+        return sizeFailed;
+    if (file.Close() != 0)
+        return closeFailed;
+    return 0;
 }
 
 // Step 7: the sizes of both files, each opened and closed again.
 int32_t CompareSizes(const std::string &inHost, const std::string &outHost)
 {
-    struct stat inStat{}, outStat{};
-    {
-        Fd in(::open(inHost.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
-        if (!in.ok())
-            return kInputFailed;
-        if (::fstat(in.get(), &inStat) != 0)
-            return kInputSizeFailed;
-        if (!in.Close())
-            return kInputCloseFailed;
-    }
-    {
-        Fd out(::open(outHost.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
-        if (!out.ok())
-            return kOutputFailed;
-        if (::fstat(out.get(), &outStat) != 0)
-            return kOutputSizeFailed;
-        if (!out.Close())
-            return kOutputCloseFailed;
-    }
-    return inStat.st_size == outStat.st_size ? 0 : kSizesDiffer;
+    uint64_t inSize = 0, outSize = 0;
+    if (int32_t r = SizeOf(inHost, inSize, kInputFailed, kInputSizeFailed, kInputCloseFailed))
+        return r;
+    if (int32_t r = SizeOf(outHost, outSize, kOutputFailed, kOutputSizeFailed, kOutputCloseFailed))
+        return r;
+    return inSize == outSize ? 0 : kSizesDiffer;
 }
 
 int32_t Scramble(const std::string &inPath, const std::string &outPath, uint64_t options)
 {
     const std::string inHost = platform::HostPath(inPath);
-    // Non-blocking open: a FIFO or device named as input is refused below
-    // instead of waiting for a writer.
-    Fd in(inPath.empty() ? -1 : ::open(inHost.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
-    struct stat inStat{};
-    if (!in.ok() || ::fstat(in.get(), &inStat) != 0 || !S_ISREG(inStat.st_mode))
+    // Only a regular file is opened: a FIFO or device named as input is
+    // refused instead of waiting for a writer.
+    const auto inStatus = inPath.empty() ? std::nullopt : platform::StatHostPath(inHost);
+    if (!inStatus || !inStatus->regular)
         return kInputFailed;
-    if (inStat.st_size < 1 || inStat.st_size > INT32_MAX)
+    platform::HostFile in;
+    uint64_t inSize = 0;
+    if (in.Open(inHost, platform::FileAccess::Read, platform::FileCreation::OpenExisting) != 0 ||
+        in.Size(&inSize) != 0)
+        return kInputFailed;
+    if (inSize < 1 || inSize > INT32_MAX)
         return kBadLength;
 
-    std::vector<unsigned char> data(static_cast<size_t>(inStat.st_size));
-    if (!ReadAll(in.get(), data.data(), data.size()))
+    std::vector<unsigned char> data(static_cast<size_t>(inSize));
+    if (!ReadAll(in, data.data(), data.size()))
         return kInputFailed;
-    in.Close();
+    (void)in.Close();
 
     for (unsigned char &b : data)
         b ^= kMask;
@@ -183,11 +151,11 @@ int32_t Scramble(const std::string &inPath, const std::string &outPath, uint64_t
     if (outPath.empty())
         return kOutputFailed;
     const std::string outHost = platform::HostPath(outPath);
-    struct stat outStat{};
-    if (::stat(outHost.c_str(), &outStat) == 0) {
-        if (outStat.st_dev == inStat.st_dev && outStat.st_ino == inStat.st_ino)
+    if (const auto outStatus = platform::StatHostPath(outHost)) {
+        std::error_code ec;
+        if (std::filesystem::equivalent(platform::FsPath(inHost), platform::FsPath(outHost), ec) || ec)
             return kOutputFailed;
-        if (!S_ISREG(outStat.st_mode))
+        if (!outStatus->regular)
             return kOutputFailed;
     }
     if (!ReplaceFile(outHost, data))
