@@ -1,8 +1,5 @@
 #include "support/courier/wim_integrity.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
@@ -10,6 +7,8 @@
 #include <cstring>
 #include <thread>
 #include <vector>
+
+#include "platform/host_file_rw.h"
 
 #ifdef HALCYON_HAVE_OPENSSL
 #include <openssl/evp.h>
@@ -26,6 +25,8 @@ constexpr size_t kDigestSize = 20;
 // Larger chunks than any writer uses mean a broken table, not a real one.
 constexpr uint32_t kMaxChunk = 256u << 20;
 
+#ifdef HALCYON_HAVE_OPENSSL
+
 uint64_t Le(const unsigned char *p, size_t bytes)
 {
     uint64_t v = 0;
@@ -41,33 +42,25 @@ struct ResourceHeader {
 
 ResourceHeader ReadResourceHeader(const unsigned char *p) { return {Le(p, 7), Le(p + 8, 8)}; }
 
-bool ReadAt(int fd, void *buf, size_t size, uint64_t offset)
+// Exactly `size` bytes at `offset`: 0, or an errno value (EIO for a short
+// file).
+int ReadAt(platform::HostFile &file, void *buf, size_t size, uint64_t offset)
 {
     auto *out = static_cast<unsigned char *>(buf);
     while (size > 0) {
-        ssize_t n = ::pread(fd, out, size, static_cast<off_t>(offset));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            if (n == 0)
-                errno = EIO; // short file
-            return false;
-        }
-        out += n;
-        size -= static_cast<size_t>(n);
-        offset += static_cast<uint64_t>(n);
+        size_t got = 0;
+        if (const int err = file.ReadAt(offset, out, size, &got))
+            return err;
+        if (got == 0)
+            return EIO;
+        out += got;
+        size -= got;
+        offset += got;
     }
-    return true;
+    return 0;
 }
 
-struct Fd {
-    int fd;
-    ~Fd()
-    {
-        if (fd >= 0)
-            ::close(fd);
-    }
-};
+#endif
 
 } // namespace
 
@@ -78,14 +71,14 @@ IntegrityResult CheckWimIntegrity(const std::string &hostPath, std::string &erro
     (void)error;
     return IntegrityResult::Unavailable;
 #else
-    Fd file{::open(hostPath.c_str(), O_RDONLY | O_CLOEXEC)};
-    if (file.fd < 0) {
-        error = "cannot open " + hostPath + ": " + std::strerror(errno);
+    platform::HostFile file;
+    if (const int err = file.Open(hostPath, platform::FileAccess::Read, platform::FileCreation::OpenExisting)) {
+        error = "cannot open " + hostPath + ": " + std::strerror(err);
         return IntegrityResult::Unreadable;
     }
     unsigned char header[kHeaderSize];
-    if (!ReadAt(file.fd, header, sizeof header, 0)) {
-        error = "cannot read the header of " + hostPath + ": " + std::strerror(errno);
+    if (const int err = ReadAt(file, header, sizeof header, 0)) {
+        error = "cannot read the header of " + hostPath + ": " + std::strerror(err);
         return IntegrityResult::Unreadable;
     }
     const ResourceHeader table = ReadResourceHeader(header + kIntegrityOffset);
@@ -98,8 +91,8 @@ IntegrityResult CheckWimIntegrity(const std::string &hostPath, std::string &erro
         return IntegrityResult::Corrupt;
     }
     std::vector<unsigned char> raw(table.sizeInWim);
-    if (!ReadAt(file.fd, raw.data(), raw.size(), table.offset)) {
-        error = "cannot read the integrity table of " + hostPath + ": " + std::strerror(errno);
+    if (const int err = ReadAt(file, raw.data(), raw.size(), table.offset)) {
+        error = "cannot read the integrity table of " + hostPath + ": " + std::strerror(err);
         return IntegrityResult::Unreadable;
     }
     const uint64_t entries = Le(raw.data() + 4, 4);
@@ -120,8 +113,8 @@ IntegrityResult CheckWimIntegrity(const std::string &hostPath, std::string &erro
         for (uint64_t i = first; i < entries && firstBad.load() == UINT64_MAX && readError.load() == 0; i += step) {
             const uint64_t offset = kHeaderSize + i * chunk;
             const size_t size = static_cast<size_t>(std::min<uint64_t>(chunk, covered - i * chunk));
-            if (!ReadAt(file.fd, buf.data(), size, offset)) {
-                readError = errno ? errno : EIO;
+            if (const int err = ReadAt(file, buf.data(), size, offset)) {
+                readError = err;
                 break;
             }
             unsigned char digest[EVP_MAX_MD_SIZE];

@@ -14,12 +14,15 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include "platform/fs_path.h"
+#include "platform/host_file_rw.h"
 #include "platform/path_map.h"
 #include "support/courier/courier_faults.h"
 #include "support/courier/foundation_parts.h"
 #include "support/courier/wim_integrity.h"
 #include "support/files/file_ops.h"
 #include "support/wim/wim_api.h"
+#include "support/wim/wim_tchar.h"
 #include "support/wim/wimlib_session.h"
 
 namespace fs = std::filesystem;
@@ -54,11 +57,6 @@ struct UniqueFd {
     }
 };
 
-struct FileClose {
-    void operator()(std::FILE *f) const { std::fclose(f); }
-};
-using FilePtr = std::unique_ptr<std::FILE, FileClose>;
-
 // The temporary name a target is written under until it is complete.
 std::string PartialPath(const std::string &hostTarget) { return hostTarget + ".partial"; }
 
@@ -68,13 +66,13 @@ public:
     explicit PartialFile(std::string path) : path_(std::move(path))
     {
         std::error_code ec;
-        fs::remove(path_, ec);
+        fs::remove(platform::FsPath(path_), ec);
     }
     ~PartialFile()
     {
         if (!committed_) {
             std::error_code ec;
-            fs::remove(path_, ec);
+            fs::remove(platform::FsPath(path_), ec);
         }
     }
     PartialFile(const PartialFile &) = delete;
@@ -85,7 +83,7 @@ public:
     // target or the new one, never a name without its data.
     bool CommitTo(const std::string &target, std::error_code &ec)
     {
-        fs::rename(path_, target, ec);
+        fs::rename(platform::FsPath(path_), platform::FsPath(target), ec);
         committed_ = !ec;
         if (committed_) {
             if (const int err = SyncParentFolder(target))
@@ -276,7 +274,7 @@ int32_t CWimInterface::GetImageIndex(const std::string &wimPath, const std::stri
         InitInterface();
     const std::string host = platform::HostPath(wimPath);
     WIMStruct *raw = nullptr;
-    const int ret = wimlib_open_wim(host.c_str(), 0, &raw);
+    const int ret = wimlib_open_wim(wim::ToWimText(host).c_str(), 0, &raw);
     WimPtr wimFile(raw);
     if (ret != 0) {
         Log("WimCourier: cannot open " + host + ": wimlib: " + WimlibErrorText(ret));
@@ -286,7 +284,7 @@ int32_t CWimInterface::GetImageIndex(const std::string &wimPath, const std::stri
     wimlib_get_wim_info(wimFile.get(), &info);
     for (uint32_t i = 1; i <= info.image_count; ++i) {
         const wimlib_tchar *text = wimlib_get_image_description(wimFile.get(), static_cast<int>(i));
-        if (text && platform::EqualsNoCase(text, description))
+        if (text && platform::EqualsNoCase(wim::FromWimText(text), description))
             return static_cast<int32_t>(i);
     }
     Log("WimCourier: no image described \"" + description + "\" in " + host);
@@ -309,7 +307,7 @@ bool CWimInterface::ExportFI(const std::string &source, const std::string &targe
         return Fail(wim::WIM_ERROR_READ_FAULT, "cannot open " + hostSource + ": injected fault");
     WIMStruct *raw = nullptr;
     errno = 0;
-    int ret = wimlib_open_wim(hostSource.c_str(), 0, &raw);
+    int ret = wimlib_open_wim(wim::ToWimText(hostSource).c_str(), 0, &raw);
     WimPtr sourceWim(raw);
     if (ret != 0)
         return Fail(MapWimlibError(ret, errno), "cannot open " + hostSource + ": wimlib: " + WimlibErrorText(ret));
@@ -317,9 +315,7 @@ bool CWimInterface::ExportFI(const std::string &source, const std::string &targe
     wimlib_get_wim_info(sourceWim.get(), &info);
     if (info.total_parts > 1) {
         const std::vector<std::string> parts = SplitPartsBeside(hostSource);
-        std::vector<const wimlib_tchar *> names;
-        for (const std::string &p : parts)
-            names.push_back(p.c_str());
+        const wim::WimTextList names(parts);
         ret = names.empty() ? WIMLIB_ERR_SPLIT_INVALID
                             : wimlib_reference_resource_files(sourceWim.get(), names.data(),
                                                               static_cast<unsigned>(names.size()), 0, 0);
@@ -352,14 +348,14 @@ bool CWimInterface::ExportFI(const std::string &source, const std::string &targe
     PartialFile partial(PartialPath(hostTarget));
     if (CourierFaultTrips(CourierStep::WriteTarget)) {
         // Leave a piece behind, as an interrupted write would.
-        FilePtr piece(std::fopen(partial.Path().c_str(), "wb"));
-        if (piece)
-            std::fputs("MSWIM", piece.get());
+        platform::HostFile piece;
+        if (piece.Open(partial.Path(), platform::FileAccess::Write, platform::FileCreation::CreateOrTruncate) == 0)
+            (void)piece.Write("MSWIM", 5);
         return Fail(wim::WIM_ERROR_WRITE_FAULT, "cannot write " + partial.Path() + ": injected fault");
     }
     wimlib_register_progress_function(targetWim.get(), &CourierProgress::OnWrite, &progress);
     errno = 0;
-    ret = wimlib_write(targetWim.get(), partial.Path().c_str(), WIMLIB_ALL_IMAGES,
+    ret = wimlib_write(targetWim.get(), wim::ToWimText(partial.Path()).c_str(), WIMLIB_ALL_IMAGES,
                        choice.integrity ? WIMLIB_WRITE_FLAG_CHECK_INTEGRITY : 0, 0);
     const int writeErrno = errno;
     wimlib_register_progress_function(targetWim.get(), nullptr, nullptr);
@@ -391,7 +387,7 @@ bool CWimInterface::CombineFileWithStream(const std::string &folder, const std::
     uint64_t total = 0;
     for (const std::string &p : parts) {
         std::error_code ec;
-        const uintmax_t size = fs::file_size(p, ec);
+        const uintmax_t size = fs::file_size(platform::FsPath(p), ec);
         if (ec)
             return Fail(wim::WIM_ERROR_READ_FAULT, "cannot read " + p + ": " + ec.message());
         total += size;
@@ -446,7 +442,7 @@ bool CWimInterface::CombineFileWithStream(const std::string &folder, const std::
         const int openFlags = integrity == IntegrityResult::Unavailable ? WIMLIB_OPEN_FLAG_CHECK_INTEGRITY : 0;
         WIMStruct *raw = nullptr;
         errno = 0;
-        const int ret = wimlib_open_wim(partial.Path().c_str(), openFlags, &raw);
+        const int ret = wimlib_open_wim(wim::ToWimText(partial.Path()).c_str(), openFlags, &raw);
         WimPtr joined(raw);
         if (ret != 0)
             return Fail(wim::WIM_ERROR_BAD_FORMAT,

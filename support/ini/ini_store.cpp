@@ -7,6 +7,9 @@
 #include <sstream>
 #include <unistd.h>
 
+#include "platform/fs_path.h"
+#include "platform/host_file.h"
+#include "platform/host_file_rw.h"
 #include "platform/path_map.h"
 #include "platform/text_utf16.h"
 #include "support/files/file_ops.h"
@@ -50,10 +53,10 @@ bool ReadTextFile(std::string_view path, std::string &out)
     // Only regular files: a folder opens on this platform and would read as
     // an empty file, a FIFO would block.
     std::string host = platform::HostPath(path);
-    struct stat st{};
-    if (::stat(host.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+    const auto status = platform::StatHostPath(host);
+    if (!status || !status->regular)
         return false;
-    std::ifstream in(host, std::ios::binary);
+    std::ifstream in(platform::FsPath(host), std::ios::binary);
     if (!in)
         return false;
     std::ostringstream ss;

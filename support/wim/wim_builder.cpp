@@ -4,7 +4,9 @@
 
 #include <filesystem>
 
+#include "platform/fs_path.h"
 #include "platform/path_map.h"
+#include "support/wim/wim_tchar.h"
 #include "support/wim/wimlib_session.h"
 
 namespace fs = std::filesystem;
@@ -32,7 +34,7 @@ int Fail(int code, const std::string &what, std::string *error)
 
 int SetProperty(WIMStruct *wim, int image, const std::string &name, const std::string &value)
 {
-    return wimlib_set_image_property(wim, image, name.c_str(), value.c_str());
+    return wimlib_set_image_property(wim, image, ToWimText(name).c_str(), ToWimText(value).c_str());
 }
 
 struct SplitNames {
@@ -44,7 +46,7 @@ enum wimlib_progress_status OnSplitProgress(enum wimlib_progress_msg msg, union 
 {
     auto *names = static_cast<SplitNames *>(context);
     if (msg == WIMLIB_PROGRESS_MSG_SPLIT_END_PART && names->parts && info->split.part_name)
-        names->parts->emplace_back(info->split.part_name);
+        names->parts->push_back(FromWimText(info->split.part_name));
     return WIMLIB_PROGRESS_STATUS_CONTINUE;
 }
 
@@ -66,7 +68,7 @@ int32_t CreateWim(const std::string &wimPath, const std::vector<WimImageSpec> &i
         ++index;
         const std::string source = platform::HostPath(spec.sourceFolder);
         const std::string name = spec.name.empty() ? "Image " + std::to_string(index) : spec.name;
-        ret = wimlib_add_image(guard.wim, source.c_str(), name.c_str(), nullptr,
+        ret = wimlib_add_image(guard.wim, ToWimText(source).c_str(), ToWimText(name).c_str(), nullptr,
                                spec.unixData ? WIMLIB_ADD_FLAG_UNIX_DATA : 0);
         if (ret != 0)
             return Fail(ret, "cannot capture " + source, error);
@@ -88,8 +90,8 @@ int32_t CreateWim(const std::string &wimPath, const std::vector<WimImageSpec> &i
     }
     const std::string host = platform::HostPath(wimPath);
     std::error_code ec;
-    fs::remove(host, ec);
-    ret = wimlib_write(guard.wim, host.c_str(), WIMLIB_ALL_IMAGES, 0, 0);
+    fs::remove(platform::FsPath(host), ec);
+    ret = wimlib_write(guard.wim, ToWimText(host).c_str(), WIMLIB_ALL_IMAGES, 0, 0);
     if (ret != 0)
         return Fail(ret, "cannot write " + host, error);
     return 0;
@@ -101,13 +103,13 @@ int32_t SplitWim(const std::string &wimPath, const std::string &firstPartPath, u
     EnsureWimlibReady();
     WimGuard guard;
     const std::string host = platform::HostPath(wimPath);
-    int ret = wimlib_open_wim(host.c_str(), 0, &guard.wim);
+    int ret = wimlib_open_wim(ToWimText(host).c_str(), 0, &guard.wim);
     if (ret != 0)
         return Fail(ret, "cannot open " + host, error);
     SplitNames names{partPaths};
     wimlib_register_progress_function(guard.wim, OnSplitProgress, &names);
     const std::string first = platform::HostPath(firstPartPath);
-    ret = wimlib_split(guard.wim, first.c_str(), partBytes, 0);
+    ret = wimlib_split(guard.wim, ToWimText(first).c_str(), partBytes, 0);
     if (ret != 0)
         return Fail(ret, "cannot split " + host, error);
     return 0;

@@ -15,6 +15,7 @@
 #include "support/wim/wim_api.h"
 #include "support/wim/wim_mount.h"
 #include "support/wim/wim_text.h"
+#include "support/wim/wim_tchar.h"
 #include "support/wim/wimlib_session.h"
 
 namespace fs = std::filesystem;
@@ -144,7 +145,7 @@ WimHandle WimlibApi::CreateFile(const std::string &path, uint32_t access, uint32
     state->hostPath = host;
     state->openFlags = (flags & WIM_FLAG_VERIFY) ? WIMLIB_OPEN_FLAG_CHECK_INTEGRITY : 0;
     errno = 0;
-    const int ret = wimlib_open_wim(host.c_str(), state->openFlags, &state->wim);
+    const int ret = wimlib_open_wim(ToWimText(host).c_str(), state->openFlags, &state->wim);
     if (ret != 0) {
         state->wim = nullptr;
         SetWimlibError(ret, "cannot open " + host);
@@ -190,7 +191,8 @@ bool WimlibApi::SetReferenceFile(const WimHandle &wim, const std::string &path, 
         SetError(WIM_ERROR_FILE_NOT_FOUND, "reference file " + host + " does not exist");
         return false;
     }
-    const char *files[] = {host.c_str()};
+    const WimString file = ToWimText(host);
+    const wimlib_tchar *files[] = {file.c_str()};
     errno = 0;
     const int ret = wimlib_reference_resource_files(object->file->wim, files, 1, 0, object->file->openFlags);
     if (ret != 0) {

@@ -7,7 +7,9 @@
 #include <filesystem>
 #include <mutex>
 
+#include "platform/fs_path.h"
 #include "support/wim/wim_api.h"
+#include "support/wim/wim_tchar.h"
 #include "support/wim/wim_text.h"
 
 namespace fs = std::filesystem;
@@ -102,7 +104,7 @@ uint32_t MapWimlibError(int code, int sysErrno)
 std::string WimlibErrorText(int code)
 {
     const wimlib_tchar *text = wimlib_get_error_string(static_cast<enum wimlib_error_code>(code));
-    return text ? std::string(text) : "error " + std::to_string(code);
+    return text ? FromWimText(text) : "error " + std::to_string(code);
 }
 
 int ReadWimXml(WIMStruct *wim, std::string &xml)
@@ -233,8 +235,8 @@ bool ExtractImage(WIMStruct *wim, uint32_t index, bool unixData, const std::stri
                   std::string &text)
 {
     std::error_code ec;
-    if (!fs::is_directory(hostFolder, ec)) {
-        fs::create_directories(hostFolder, ec);
+    if (!fs::is_directory(platform::FsPath(hostFolder), ec)) {
+        fs::create_directories(platform::FsPath(hostFolder), ec);
         if (ec) {
             error = (ec == std::errc::permission_denied) ? WIM_ERROR_ACCESS_DENIED : WIM_ERROR_PATH_NOT_FOUND;
             text = "cannot create " + hostFolder + ": " + ec.message();
@@ -246,7 +248,7 @@ bool ExtractImage(WIMStruct *wim, uint32_t index, bool unixData, const std::stri
     progress.start = std::chrono::steady_clock::now();
     wimlib_register_progress_function(wim, OnProgress, &progress);
     errno = 0;
-    const int ret = wimlib_extract_image(wim, static_cast<int>(index), hostFolder.c_str(),
+    const int ret = wimlib_extract_image(wim, static_cast<int>(index), ToWimText(hostFolder).c_str(),
                                          unixData ? WIMLIB_EXTRACT_FLAG_UNIX_DATA : 0);
     const int savedErrno = errno;
     wimlib_register_progress_function(wim, nullptr, nullptr);
