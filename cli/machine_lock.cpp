@@ -3,10 +3,10 @@
 #include <cerrno>
 #include <cstring>
 #include <ctime>
-#include <fcntl.h>
 #include <filesystem>
-#include <sys/file.h>
-#include <unistd.h>
+
+#include "platform/fs_path.h"
+#include "platform/host_file.h"
 
 namespace fs = std::filesystem;
 
@@ -16,15 +16,18 @@ std::string MachineLockPath(const std::string &machineFolder) { return machineFo
 
 namespace {
 
-std::string ReadAll(int fd)
+// One byte far past the holder's text; locks may lie beyond the end.
+constexpr uint64_t kLockAt = uint64_t{1} << 40;
+
+std::string ReadAll(platform::HostFile &file)
 {
     std::string text;
     char buf[512];
-    ssize_t n;
-    off_t at = 0;
-    while ((n = ::pread(fd, buf, sizeof buf, at)) > 0 && text.size() < 4096) {
-        text.append(buf, static_cast<size_t>(n));
-        at += n;
+    size_t got = 0;
+    uint64_t at = 0;
+    while (file.ReadAt(at, buf, sizeof buf, &got) == 0 && got > 0 && text.size() < 4096) {
+        text.append(buf, got);
+        at += got;
     }
     while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
         text.pop_back();
@@ -35,29 +38,29 @@ std::string ReadAll(int fd)
 
 MachineLock::~MachineLock()
 {
-    if (fd_ >= 0) {
+    if (file_.IsOpen()) {
         // Leave the file (another run may be opening it); say nobody holds it.
-        if (::ftruncate(fd_, 0) != 0) {
-        }
-        ::close(fd_);
+        (void)file_.SetSize(0);
     }
 }
 
 bool MachineLock::Acquire(const std::string &machineFolder, const std::string &what, std::string &message)
 {
     std::error_code ec;
-    fs::create_directories(machineFolder, ec);
+    fs::create_directories(platform::FsPath(machineFolder), ec);
     const std::string path = MachineLockPath(machineFolder);
-    int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644);
-    if (fd < 0) {
-        message = "cannot open " + path + ": " + std::strerror(errno);
+    if (const auto status = platform::LinkStatHostPath(path); status && status->link) {
+        message = "cannot open " + path + ": " + std::strerror(ELOOP);
         return false;
     }
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        const int err = errno;
-        std::string holder = ReadAll(fd);
-        ::close(fd);
-        if (err != EWOULDBLOCK) {
+    platform::HostFile file;
+    if (const int err = file.Open(path, platform::FileAccess::ReadWrite, platform::FileCreation::OpenOrCreate)) {
+        message = "cannot open " + path + ": " + std::strerror(err);
+        return false;
+    }
+    if (const int err = file.LockRange(kLockAt, 1, true)) {
+        std::string holder = ReadAll(file);
+        if (err != EAGAIN) {
             message = "cannot lock " + path + ": " + std::strerror(err);
             return false;
         }
@@ -68,13 +71,14 @@ bool MachineLock::Acquire(const std::string &machineFolder, const std::string &w
     char when[32] = "";
     std::time_t now = std::time(nullptr);
     std::tm tm{};
-    if (::localtime_r(&now, &tm))
+    if (platform::LocalCivilTime(now, &tm))
         std::strftime(when, sizeof when, "%Y-%m-%d %H:%M:%S", &tm);
-    std::string holder = what + " (pid " + std::to_string(::getpid()) + ", started " + when + ")\n";
-    if (::ftruncate(fd, 0) != 0 || ::pwrite(fd, holder.data(), holder.size(), 0) != static_cast<ssize_t>(holder.size())) {
+    std::string holder =
+        what + " (pid " + std::to_string(platform::CurrentProcessId()) + ", started " + when + ")\n";
+    if (file.SetSize(0) != 0 || file.WriteAt(0, holder.data(), holder.size()) != 0) {
         // The lock holds without the description; a second run then says "another run".
     }
-    fd_ = fd;
+    file_ = std::move(file);
     return true;
 }
 
@@ -82,7 +86,7 @@ bool FoldersNest(const std::string &a, const std::string &b)
 {
     auto norm = [](const std::string &text) {
         std::error_code ec;
-        fs::path p = fs::weakly_canonical(fs::absolute(text, ec), ec).lexically_normal();
+        fs::path p = fs::weakly_canonical(fs::absolute(platform::FsPath(text), ec), ec).lexically_normal();
         if (!p.has_filename() && p.has_parent_path() && p != p.root_path())
             p = p.parent_path();
         return p;

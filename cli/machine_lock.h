@@ -1,11 +1,15 @@
 // One owner per machine. A run that changes a machine (factory-run,
 // recovery-run, mod-setup) holds an exclusive lock on "owner.lock" in the
 // machine folder for its whole life. The lock belongs to the open file, so a
-// killed run leaves nothing behind: the kernel drops it with the process.
-// The file names the holder so that a second run can say who is busy.
+// killed run leaves nothing behind: the system drops it with the process.
+// The file names the holder so that a second run can say who is busy; the
+// locked range lies past that text, because Windows keeps other handles from
+// reading a locked range.
 #pragma once
 
 #include <string>
+
+#include "platform/host_file_rw.h"
 
 namespace halcyon::cli {
 
@@ -22,10 +26,10 @@ public:
     // cannot be made (`message` says why). Never waits.
     bool Acquire(const std::string &machineFolder, const std::string &what, std::string &message);
 
-    bool Held() const { return fd_ >= 0; }
+    bool Held() const { return file_.IsOpen(); }
 
 private:
-    int fd_ = -1;
+    platform::HostFile file_;
 };
 
 // The lock file of a machine folder.

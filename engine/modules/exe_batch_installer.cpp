@@ -286,6 +286,12 @@ int32_t ApplyOrMount(const ModuleRunContext &ctx, ImageWork &w)
 
     support::wim::IWimApi &api = support::wim::WimApi();
     if (ctx.Has(OPTION_MOUNT_WIM)) {
+        // Where mounting is not offered, the mount call extracts the image:
+        // the log says it is applied.
+        if (!support::wim::WimMountOffered()) {
+            if (int32_t rc = LogGuarded("Applying WIM: " + w.tempImage, log))
+                return rc;
+        }
         if (!api.MountImage(w.mountFolder, w.workingImage, 1, wimTemp))
             return WimFailure("ERROR: while trying to mount WIM.", w, false, log);
         return 0;

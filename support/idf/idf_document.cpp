@@ -1,13 +1,13 @@
 #include "support/idf/idf_document.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <list>
 #include <mutex>
 #include <new>
 
+#include "platform/file_version.h"
+#include "platform/host_file.h"
 #include "platform/path_map.h"
 #include "support/idf/idf_result.h"
 
@@ -151,7 +151,7 @@ Cache &TheCache()
 
 int32_t ReadFileBytes(const std::string &hostPath, uint64_t expected, std::string &out)
 {
-    std::FILE *f = std::fopen(hostPath.c_str(), "rb");
+    std::FILE *f = platform::OpenHostFileForRead(hostPath);
     if (!f)
         return Fail(IDF_FILE_UNREADABLE, "cannot open " + hostPath);
     out.clear();
@@ -261,17 +261,17 @@ int32_t LoadIdf(std::string_view idfPath, std::shared_ptr<const IdfDocument> &do
         if (idfPath.empty())
             return Fail(IDF_FILE_NOT_FOUND, "no IDF path given");
         std::string host = platform::HostPath(idfPath);
-        struct stat st {};
-        if (::stat(host.c_str(), &st) != 0)
+        const std::optional<platform::FileVersion> version = platform::FileVersionOf(host);
+        if (!version)
             return Fail(IDF_FILE_NOT_FOUND, "no file " + host);
-        if (!S_ISREG(st.st_mode))
+        if (!version->regular)
             return Fail(IDF_FILE_UNREADABLE, host + " is not a regular file");
-        uint64_t size = static_cast<uint64_t>(st.st_size);
+        uint64_t size = version->size;
         if (size > kIdfMaxFileBytes)
             return Fail(IDF_FILE_TOO_LARGE, "larger than " + std::to_string(kIdfMaxFileBytes) + " bytes");
-        int64_t mtime = static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
-        int64_t ctime = static_cast<int64_t>(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec;
-        uint64_t inode = static_cast<uint64_t>(st.st_ino);
+        int64_t mtime = version->writeNs;
+        int64_t ctime = version->changeNs;
+        uint64_t inode = version->identity;
 
         Cache &cache = TheCache();
         {

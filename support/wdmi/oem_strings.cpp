@@ -1,10 +1,12 @@
 #include "support/wdmi/oem_strings.h"
 
-#include <dirent.h>
-
 #include <algorithm>
 #include <fstream>
 #include <iterator>
+
+#include "platform/firmware_table.h"
+#include "platform/folder_list.h"
+#include "platform/fs_path.h"
 
 namespace halcyon::support {
 
@@ -29,20 +31,24 @@ std::vector<std::string> ParseOemStrings(std::string_view raw)
     return out;
 }
 
+std::vector<std::string> ReadOemStrings()
+{
+    const std::optional<std::string> raw = platform::SmbiosStructure(11);
+    return raw ? ParseOemStrings(*raw) : std::vector<std::string>{};
+}
+
 std::vector<std::string> ReadOemStrings(const std::string &entriesDir)
 {
     std::vector<std::string> dirs;
-    if (DIR *d = ::opendir(entriesDir.c_str())) {
-        while (dirent *e = ::readdir(d)) {
-            std::string n = e->d_name;
-            if (n.rfind("11-", 0) == 0)
-                dirs.push_back(n);
-        }
-        ::closedir(d);
+    std::vector<platform::FolderEntry> entries;
+    if (platform::ListFolder(entriesDir, entries) == 0) {
+        for (platform::FolderEntry &e : entries)
+            if (e.name.rfind("11-", 0) == 0)
+                dirs.push_back(std::move(e.name));
     }
     std::sort(dirs.begin(), dirs.end());
     for (const auto &dir : dirs) {
-        std::ifstream in(entriesDir + "/" + dir + "/raw", std::ios::binary);
+        std::ifstream in(platform::FsPath(entriesDir + "/" + dir + "/raw"), std::ios::binary);
         if (!in)
             continue;
         std::string raw((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());

@@ -188,6 +188,9 @@ std::unique_ptr<IWimApi> MakeWimlibApi();
 // opened). Tests switch it off to drive the extraction stand-in.
 void SetFuseMountAllowed(bool allowed);
 bool FuseMountAllowed();
+// Whether MountImage is offered at all: on Windows (no FUSE) it is not, and
+// MountImage always extracts the image in its place; verbs say so in the log.
+bool WimMountOffered();
 // True when `folder` (host path) is a FUSE mount of a WIM image.
 bool IsWimFuseMount(const std::string &hostFolder);
 
