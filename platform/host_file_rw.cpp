@@ -1,0 +1,237 @@
+#include "platform/host_file_rw.h"
+
+#include <cerrno>
+#include <climits>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace halcyon::platform {
+
+namespace {
+
+bool CannotFlush(int error) { return error == EINVAL || error == EROFS || error == ENOTSUP; }
+
+int FlushFolderOf(const std::string &path)
+{
+    const size_t slash = path.find_last_of('/');
+    return FlushHostFolder(slash == std::string::npos ? std::string(".") : slash == 0 ? std::string("/")
+                                                                                     : path.substr(0, slash));
+}
+
+} // namespace
+
+HostFile::~HostFile()
+{
+    if (handle_ != kNoHandle)
+        ::close(static_cast<int>(handle_));
+}
+
+HostFile::HostFile(HostFile &&other) noexcept : handle_(other.handle_) { other.handle_ = kNoHandle; }
+
+HostFile &HostFile::operator=(HostFile &&other) noexcept
+{
+    if (this != &other) {
+        if (handle_ != kNoHandle)
+            ::close(static_cast<int>(handle_));
+        handle_ = other.handle_;
+        other.handle_ = kNoHandle;
+    }
+    return *this;
+}
+
+int HostFile::Open(const std::string &hostPath, FileAccess access, FileCreation creation)
+{
+    if (handle_ != kNoHandle)
+        ::close(static_cast<int>(handle_));
+    handle_ = kNoHandle;
+    int flags = O_CLOEXEC;
+    switch (access) {
+    case FileAccess::Read: flags |= O_RDONLY; break;
+    case FileAccess::Write: flags |= O_WRONLY; break;
+    case FileAccess::ReadWrite: flags |= O_RDWR; break;
+    }
+    switch (creation) {
+    case FileCreation::OpenExisting: break;
+    case FileCreation::OpenOrCreate: flags |= O_CREAT; break;
+    case FileCreation::CreateOrTruncate: flags |= O_CREAT | O_TRUNC; break;
+    case FileCreation::CreateNew: flags |= O_CREAT | O_EXCL; break;
+    }
+    const int fd = ::open(hostPath.c_str(), flags, 0666);
+    if (fd < 0)
+        return errno;
+    struct stat st{};
+    if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+        ::close(fd);
+        return EISDIR;
+    }
+    handle_ = fd;
+    return 0;
+}
+
+int HostFile::Close()
+{
+    if (handle_ == kNoHandle)
+        return 0;
+    const int fd = static_cast<int>(handle_);
+    handle_ = kNoHandle;
+    return ::close(fd) == 0 ? 0 : errno;
+}
+
+int HostFile::Read(void *buffer, size_t count, size_t *got)
+{
+    *got = 0;
+    for (;;) {
+        const ssize_t n = ::read(static_cast<int>(handle_), buffer, count);
+        if (n >= 0) {
+            *got = static_cast<size_t>(n);
+            return 0;
+        }
+        if (errno != EINTR)
+            return errno;
+    }
+}
+
+int HostFile::Write(const void *buffer, size_t count)
+{
+    const auto *in = static_cast<const char *>(buffer);
+    while (count > 0) {
+        const ssize_t n = ::write(static_cast<int>(handle_), in, count);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return errno;
+        if (n == 0)
+            return ENOSPC;
+        in += n;
+        count -= static_cast<size_t>(n);
+    }
+    return 0;
+}
+
+int HostFile::ReadAt(uint64_t offset, void *buffer, size_t count, size_t *got)
+{
+    *got = 0;
+    for (;;) {
+        const ssize_t n = ::pread(static_cast<int>(handle_), buffer, count, static_cast<off_t>(offset));
+        if (n >= 0) {
+            *got = static_cast<size_t>(n);
+            return 0;
+        }
+        if (errno != EINTR)
+            return errno;
+    }
+}
+
+int HostFile::WriteAt(uint64_t offset, const void *buffer, size_t count)
+{
+    const auto *in = static_cast<const char *>(buffer);
+    while (count > 0) {
+        const ssize_t n = ::pwrite(static_cast<int>(handle_), in, count, static_cast<off_t>(offset));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return errno;
+        if (n == 0)
+            return ENOSPC;
+        in += n;
+        offset += static_cast<uint64_t>(n);
+        count -= static_cast<size_t>(n);
+    }
+    return 0;
+}
+
+int HostFile::Seek(int64_t offset, SeekFrom from, uint64_t *position)
+{
+    const int whence = from == SeekFrom::Begin ? SEEK_SET : from == SeekFrom::Current ? SEEK_CUR : SEEK_END;
+    const off_t pos = ::lseek(static_cast<int>(handle_), static_cast<off_t>(offset), whence);
+    if (pos < 0)
+        return errno;
+    if (position)
+        *position = static_cast<uint64_t>(pos);
+    return 0;
+}
+
+int HostFile::Size(uint64_t *size) const
+{
+    struct stat st{};
+    if (::fstat(static_cast<int>(handle_), &st) != 0)
+        return errno;
+    *size = static_cast<uint64_t>(st.st_size);
+    return 0;
+}
+
+int HostFile::SetSize(uint64_t size)
+{
+    if (size > static_cast<uint64_t>(INT64_MAX))
+        return EINVAL;
+    if (int err = Seek(static_cast<int64_t>(size), SeekFrom::Begin, nullptr))
+        return err;
+    return ::ftruncate(static_cast<int>(handle_), static_cast<off_t>(size)) == 0 ? 0 : errno;
+}
+
+int HostFile::Flush()
+{
+    if (::fsync(static_cast<int>(handle_)) == 0 || CannotFlush(errno))
+        return 0;
+    return errno;
+}
+
+namespace {
+
+int SetLock(intptr_t handle, uint64_t position, uint64_t count, short type)
+{
+    if (count == 0)
+        return 0; // an empty range holds nothing to lock
+    if (position > static_cast<uint64_t>(INT64_MAX) || count > static_cast<uint64_t>(INT64_MAX) - position)
+        return EINVAL;
+    struct flock lock{};
+    lock.l_type = type;
+    lock.l_whence = SEEK_SET;
+    lock.l_start = static_cast<off_t>(position);
+    lock.l_len = static_cast<off_t>(count);
+    // Open-file-description locks belong to this open file, as a handle's
+    // locks do on Windows.
+    if (::fcntl(static_cast<int>(handle), F_OFD_SETLK, &lock) != 0)
+        return (errno == EACCES || errno == EAGAIN) ? EAGAIN : errno;
+    return 0;
+}
+
+} // namespace
+
+int HostFile::LockRange(uint64_t position, uint64_t count, bool exclusive)
+{
+    return SetLock(handle_, position, count, exclusive ? F_WRLCK : F_RDLCK);
+}
+
+int HostFile::UnlockRange(uint64_t position, uint64_t count) { return SetLock(handle_, position, count, F_UNLCK); }
+
+int ReplaceHostFile(const std::string &fromHostPath, const std::string &toHostPath, bool durable)
+{
+    if (::rename(fromHostPath.c_str(), toHostPath.c_str()) != 0)
+        return errno;
+    return durable ? FlushFolderOf(toHostPath) : 0;
+}
+
+int RemoveHostFile(const std::string &hostPath)
+{
+    if (::unlink(hostPath.c_str()) == 0 || errno == ENOENT)
+        return 0;
+    return errno;
+}
+
+int FlushHostFolder(const std::string &hostPath)
+{
+    const int fd = ::open(hostPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return errno;
+    int err = 0;
+    if (::fsync(fd) != 0 && !CannotFlush(errno))
+        err = errno;
+    ::close(fd);
+    return err;
+}
+
+uint32_t CurrentProcessId() { return static_cast<uint32_t>(::getpid()); }
+
+} // namespace halcyon::platform
