@@ -8,8 +8,9 @@
 
 namespace halcyon::platform {
 
-// Makes the console show the program's UTF-8 text (Windows consoles use an
-// OEM code page otherwise). Nothing to do elsewhere.
+// Makes the console show the program's UTF-8 text and understand the escape
+// sequences that redraw a line (a Windows console uses an OEM code page and
+// takes neither otherwise). Nothing to do elsewhere.
 void UseUtf8Console();
 
 // True when `stream` is an interactive terminal (a console on Windows).

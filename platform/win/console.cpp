@@ -26,6 +26,11 @@ HANDLE StreamHandle(std::FILE *stream)
 void UseUtf8Console()
 {
     ::SetConsoleOutputCP(CP_UTF8);
+    // The progress bars redraw their line with an escape sequence.
+    const HANDLE out = ::GetStdHandle(STD_OUTPUT_HANDLE);
+    DWORD mode = 0;
+    if (out != INVALID_HANDLE_VALUE && ::GetConsoleMode(out, &mode))
+        ::SetConsoleMode(out, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING);
 }
 
 bool IsTerminal(std::FILE *stream)
