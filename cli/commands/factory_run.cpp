@@ -15,6 +15,7 @@
 #include "cli/command.h"
 #include "cli/machine_lock.h"
 #include "cli/progress.h"
+#include "cli/real_machine.h"
 #include "cli/run_frame.h"
 #include "cli/sample_media.h"
 #include "halcyon/HalcyonDLL.h"
@@ -29,17 +30,24 @@ namespace {
 int Run(const Args &args);
 const CommandRegistration kReg(
     "factory-run", "install one machine end to end: plan, image, applications, modules, checks (resumable)",
-    "halcyon factory-run (--media DIR | --sample) [--target DIR] [--machine DIR] [--json] [--fresh] [--verbose]\n"
+    std::string("halcyon factory-run (--media DIR | --sample) [--target DIR]") +
+        (kRealMachine ? "" : " [--machine DIR]") + " [--json] [--fresh] [--verbose]\n"
     "  --media DIR    factory share holding the BOM (*.bom) and the IDF (*.xml), or an IDF library\n"
     "                 (idf\\<family>\\<snapshot>\\*.xml with its status file) to pick the IDF from\n"
     "  --sample       make sample media first (in ./halcyon-sample/media)\n"
-    "  --target DIR   folder that becomes the machine's drive C: (default ./halcyon-sample/target)\n"
-    "  --machine DIR  emulated machine folder (default $HALCYON_MACHINE, else ~/.local/state/halcyon/machine)\n"
+    + std::string(kRealMachine
+                      ? "  --target DIR   folder the image is applied to (default .\\halcyon-sample\\target); the\n"
+                        "                 installers act on this machine; the run's journal, plan, log and temp\n"
+                        "                 folder lie in %HALCYON_MACHINE%\\factory (default %ProgramData%\\Halcyon)\n"
+                      : "  --target DIR   folder that becomes the machine's drive C: (default ./halcyon-sample/target)\n"
+                        "  --machine DIR  emulated machine folder (default $HALCYON_MACHINE, else "
+                        "~/.local/state/halcyon/machine)\n") +
     "  --json         print a machine-readable summary instead of progress\n"
     "  --fresh        forget earlier progress (machine and target) and start again\n"
     "  --verbose      show the engine's own operator lines as well\n"
-    "  A stopped run goes on where it stopped when started again; it remembers its media and target,\n"
-    "  so only --machine is needed to resume from another folder. One run per machine at a time.",
+    "  A stopped run goes on where it stopped when started again; it remembers its media and target,\n" +
+        std::string(kRealMachine ? "  so it resumes from any folder. One run per machine at a time."
+                                 : "  so only --machine is needed to resume from another folder. One run per machine at a time."),
     Run);
 
 constexpr uint64_t kWriteEpid = 0x80000000ull;

@@ -37,3 +37,8 @@ set_tests_properties(halcyon_factory_run_again PROPERTIES FIXTURES_REQUIRED "hal
 halcyon_test(halcyon_machine_option_refused factory-run --sample --machine C:\\elsewhere)
 set_tests_properties(halcyon_machine_option_refused PROPERTIES
   PASS_REGULAR_EXPRESSION "--machine has no meaning on Windows")
+
+# The platform services the command adds.
+add_executable(halcyon_console_tests ${CMAKE_CURRENT_SOURCE_DIR}/console_test.cpp)
+target_link_libraries(halcyon_console_tests PRIVATE halcyon_testkit_win GTest::gtest_main)
+gtest_discover_tests(halcyon_console_tests DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120)
