@@ -1,5 +1,5 @@
 # The engine's file layer on the Windows services (host files, CFile64, the
-# wimlib text boundary), with the portable CFile64 tests of tests/frame/.
+# wimlib text boundary, registry batches), with the portable CFile64 tests of tests/frame/.
 add_executable(engine_win_tests
   ${CMAKE_CURRENT_SOURCE_DIR}/engine_test.cpp
   ${PROJECT_SOURCE_DIR}/tests/frame/file64_test.cpp

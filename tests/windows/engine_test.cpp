@@ -1,5 +1,6 @@
 // The engine's file layer on the Windows services: the read-write host file,
-// CFile64 on names beyond ASCII, and the UTF-8/UTF-16 boundary of wimlib.
+// CFile64 on names beyond ASCII, the UTF-8/UTF-16 boundary of wimlib, and
+// registry batches.
 #include <gtest/gtest.h>
 
 #include <cerrno>
@@ -8,6 +9,7 @@
 #include "engine/frame/file64.h"
 #include "platform/host_file.h"
 #include "platform/host_file_rw.h"
+#include "platform/registry.h"
 #include "support/wim/wim_tchar.h"
 #include "tests/common/test_env.h"
 
@@ -125,6 +127,34 @@ TEST(WindowsWimText, CrossesTheWimlibBoundaryAsUtf16)
     const support::wim::WimTextList list({"a", utf8});
     ASSERT_EQ(list.size(), 2u);
     EXPECT_EQ(support::wim::WimString(list.data()[1]), wide);
+}
+
+TEST(WindowsRegBatch, ChangesApplyInOrderAndNestedBatchesCommit)
+{
+    namespace reg = platform::reg;
+    const std::string key = "Software\\HalcyonBatch";
+    {
+        reg::RegBatch outer;
+        ASSERT_EQ(outer.status(), reg::ERROR_SUCCESS);
+        ASSERT_EQ(reg::SetString(reg::HKEY_CURRENT_USER, key, "Values", "written"), 0);
+        {
+            reg::RegBatch inner;
+            ASSERT_EQ(reg::SetString(reg::HKEY_CURRENT_USER, key, "Marker", "last"), 0);
+            EXPECT_EQ(inner.Commit(), reg::ERROR_SUCCESS);
+        }
+        std::string value;
+        ASSERT_EQ(reg::GetString(reg::HKEY_CURRENT_USER, key, "Marker", &value), 0);
+        EXPECT_EQ(value, "last");
+        EXPECT_EQ(outer.Commit(), reg::ERROR_SUCCESS);
+    }
+    {
+        reg::RegBatch abandoned; // no rollback: changes stand as made
+        ASSERT_EQ(reg::SetString(reg::HKEY_CURRENT_USER, key, "Values", "again"), 0);
+    }
+    std::string value;
+    ASSERT_EQ(reg::GetString(reg::HKEY_CURRENT_USER, key, "Values", &value), 0);
+    EXPECT_EQ(value, "again");
+    EXPECT_EQ(reg::RegDeleteTree(reg::HKEY_CURRENT_USER, key), 0);
 }
 
 } // namespace
