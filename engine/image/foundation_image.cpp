@@ -9,6 +9,7 @@
 #include "halcyon/ReturnCodes.h"
 #include "platform/file_attributes.h"
 #include "platform/fs_path.h"
+#include "platform/host_file_rw.h"
 #include "platform/path_map.h"
 #include "support/files/confined_path.h"
 #include "support/files/file_ops.h"
@@ -243,8 +244,8 @@ int32_t CGetFoundationImage::CopyReadyImage(const std::string &from)
     bool ok = support::CopyFileByStreamFromCDROM(from, partial, nullptr, nullptr, nullptr, 0, 0) == 0 &&
               support::SyncFile(partial) == 0;
     if (ok) {
-        fs::rename(platform::FsPath(partial), platform::FsPath(hostTarget), ec);
-        ok = !ec && support::SyncParentFolder(hostTarget) == 0;
+        ok = platform::ReplaceHostFile(partial, hostTarget, false) == 0 &&
+             support::SyncParentFolder(hostTarget) == 0;
     }
     if (!ok) {
         // No image of an earlier run stays behind to be taken for this one.

@@ -83,7 +83,9 @@ public:
     // target or the new one, never a name without its data.
     bool CommitTo(const std::string &target, std::error_code &ec)
     {
-        fs::rename(platform::FsPath(path_), platform::FsPath(target), ec);
+        ec.clear();
+        if (const int err = platform::ReplaceHostFile(path_, target, false))
+            ec.assign(err, std::generic_category());
         committed_ = !ec;
         if (committed_) {
             if (const int err = SyncParentFolder(target))
