@@ -8,6 +8,8 @@
 #include "engine/frame/log.h"
 #include "halcyon/ReturnCodes.h"
 #include "platform/file_attributes.h"
+#include "platform/fs_path.h"
+#include "platform/host_file_rw.h"
 #include "platform/path_map.h"
 #include "support/files/confined_path.h"
 #include "support/files/file_ops.h"
@@ -60,7 +62,7 @@ std::string EntryName(const std::string &piece)
 bool SameFile(const std::string &a, const std::string &b)
 {
     std::error_code ec;
-    return fs::equivalent(platform::HostPath(a), platform::HostPath(b), ec) && !ec;
+    return fs::equivalent(platform::FsPath(platform::HostPath(a)), platform::FsPath(platform::HostPath(b)), ec) && !ec;
 }
 
 } // namespace
@@ -237,19 +239,19 @@ int32_t CGetFoundationImage::CopyReadyImage(const std::string &from)
     const std::string hostTarget = platform::HostPath(targetImage_);
     const std::string partial = hostTarget + ".partial";
     std::error_code ec;
-    fs::remove(partial, ec);
+    fs::remove(platform::FsPath(partial), ec);
     // Data on disk before the rename, the rename on disk before success.
     bool ok = support::CopyFileByStreamFromCDROM(from, partial, nullptr, nullptr, nullptr, 0, 0) == 0 &&
               support::SyncFile(partial) == 0;
     if (ok) {
-        fs::rename(partial, hostTarget, ec);
-        ok = !ec && support::SyncParentFolder(hostTarget) == 0;
+        ok = platform::ReplaceHostFile(partial, hostTarget, false) == 0 &&
+             support::SyncParentFolder(hostTarget) == 0;
     }
     if (!ok) {
         // No image of an earlier run stays behind to be taken for this one.
-        fs::remove(partial, ec);
-        if (fs::is_regular_file(hostTarget, ec))
-            fs::remove(hostTarget, ec);
+        fs::remove(platform::FsPath(partial), ec);
+        if (fs::is_regular_file(platform::FsPath(hostTarget), ec))
+            fs::remove(platform::FsPath(hostTarget), ec);
         Log("From: " + from + " To: " + targetImage_);
         Log("Copy File error. (RETURN_COPY_TEMP_WIM)");
         return RETURN_COPY_TEMP_WIM;
@@ -283,9 +285,9 @@ bool CGetFoundationImage::CountPartFiles(const std::string &folder, int &count)
         return false;
     }
     std::error_code ec;
-    for (fs::directory_iterator it(platform::HostPath(folder), ec); !ec && it != fs::directory_iterator();
-         it.increment(ec)) {
-        if (platform::WildcardMatch("*.nr2", it->path().filename().string()))
+    for (fs::directory_iterator it(platform::FsPath(platform::HostPath(folder)), ec);
+         !ec && it != fs::directory_iterator(); it.increment(ec)) {
+        if (platform::WildcardMatch("*.nr2", platform::PathUtf8(it->path().filename())))
             ++count;
     }
     return true;

@@ -6,6 +6,8 @@
 #include <fstream>
 #include <set>
 
+#include "platform/fs_path.h"
+
 namespace halcyon::image {
 
 namespace {
@@ -19,7 +21,7 @@ struct PartHeader {
 // The header fields of a WIM part; false when the file is not one.
 bool ReadPartHeader(const std::string &path, PartHeader &out)
 {
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(platform::FsPath(path), std::ios::binary);
     uint8_t head[48] = {};
     if (!in.read(reinterpret_cast<char *>(head), sizeof head))
         return false;

@@ -17,6 +17,7 @@
 #include "engine/modules/plan_path_checks.h"
 #include "engine/modules/program_runner.h"
 #include "platform/file_attributes.h"
+#include "platform/fs_path.h"
 #include "platform/path_map.h"
 #include "support/files/confined_path.h"
 #include "support/files/file_ops.h"
@@ -37,7 +38,7 @@ constexpr const char *kCopyFolderSuffix = ".crccopy";
 void RemoveFile(const std::string &path)
 {
     std::error_code ec;
-    fs::remove(platform::HostPath(path), ec);
+    fs::remove(platform::FsPath(platform::HostPath(path)), ec);
 }
 
 // Folders below MountDir are removed without following any link: a link
@@ -97,7 +98,7 @@ std::string Decimal(int64_t v) { return std::to_string(v); }
 // backslash the verb adds).
 std::string CheckablePath(const std::string &folder)
 {
-    std::string host = fs::path(platform::HostPath(folder)).lexically_normal().string();
+    std::string host = platform::PathUtf8(platform::FsPath(platform::HostPath(folder)).lexically_normal());
     while (host.size() > 1 && host.back() == '/')
         host.pop_back();
     return host;
@@ -129,12 +130,12 @@ std::string FindFirstFileMatch(const std::string &folder, std::string_view patte
 {
     std::error_code ec;
     std::string best;
-    fs::directory_iterator it(platform::HostPath(folder), ec);
+    fs::directory_iterator it(platform::FsPath(platform::HostPath(folder)), ec);
     for (fs::directory_iterator end; !ec && it != end; it.increment(ec)) {
         std::error_code fec;
         if (!it->is_regular_file(fec))
             continue;
-        std::string name = it->path().filename().string();
+        std::string name = platform::PathUtf8(it->path().filename());
         if (!platform::WildcardMatch(pattern, name))
             continue;
         if (best.empty() || platform::ToUpperAscii(name) < platform::ToUpperAscii(best))
@@ -157,13 +158,16 @@ int32_t InstallerShowCommand(const std::string &setupFile)
 
 bool SystemTempPath(std::string &out)
 {
+    // TMPDIR first; else the system's own (GetTempPathW on Windows, /tmp).
     const char *env = std::getenv("TMPDIR");
-    std::string path = env && *env ? env : "/tmp";
     std::error_code ec;
-    if (!fs::is_directory(path, ec))
+    const fs::path folder = env && *env ? platform::FsPath(env) : fs::temp_directory_path(ec);
+    if (ec || folder.empty() || !fs::is_directory(folder, ec))
         return false;
-    if (path.back() != '/')
-        path += '/';
+    std::string path = platform::PathUtf8(folder);
+    const char separator = static_cast<char>(fs::path::preferred_separator);
+    if (path.back() != '/' && path.back() != separator)
+        path += separator;
     out = path;
     return true;
 }
@@ -184,7 +188,7 @@ int32_t PrepareWorkingImage(const ModuleRecord &m, const std::string &moduleFold
         if (int32_t rc = CheckBelowMountDir(ctx.mountDir, w.tempImage, "working copy of the image", log))
             return rc;
         std::error_code ec;
-        fs::copy_file(platform::HostPath(w.moduleImage), platform::HostPath(w.tempImage),
+        fs::copy_file(platform::FsPath(platform::HostPath(w.moduleImage)), platform::FsPath(platform::HostPath(w.tempImage)),
                       fs::copy_options::overwrite_existing, ec);
         if (ec) {
             LogLine("Copy file from: " + w.moduleImage + " To : " + w.tempImage, log);

@@ -4,6 +4,7 @@
 #include <string>
 #include <system_error>
 
+#include "platform/fs_path.h"
 #include "platform/path_map.h"
 
 namespace fs = std::filesystem;
@@ -14,7 +15,7 @@ namespace {
 
 fs::path Resolved(std::string_view path)
 {
-    fs::path host = fs::absolute(platform::HostPath(path));
+    fs::path host = fs::absolute(platform::FsPath(platform::HostPath(path)));
     std::error_code ec;
     fs::path canonical = fs::weakly_canonical(host, ec);
     fs::path out = (ec ? host.lexically_normal() : canonical);

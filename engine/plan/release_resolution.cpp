@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "engine/frame/log.h"
+#include "platform/host_file.h"
 #include "platform/path_map.h"
 #include "support/idf/idf_query.h"
 
@@ -44,7 +45,7 @@ void ConsoleAndLog(const std::string &text, std::string_view logPath)
 
 int32_t GetComponentPartNumbers(std::string_view bomPath, StringList1000 &partNumbers)
 {
-    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(platform::HostPath(bomPath).c_str(), "rb"));
+    std::unique_ptr<std::FILE, FileCloser> file(platform::OpenHostFileForRead(platform::HostPath(bomPath)));
     if (!file)
         return 7;
 

@@ -10,6 +10,7 @@
 #include "engine/frame/plan_records.h"
 #include "engine/frame/verb.h"
 #include "halcyon/HalcyonDLL.h"
+#include "platform/fs_path.h"
 #include "platform/path_map.h"
 #include "support/files/file_ops.h"
 #include "support/ini/ini_store.h"
@@ -42,7 +43,7 @@ bool EndsWithSeparator(const std::string &path)
 // the current folder.
 std::string CheckablePath(const std::string &folder)
 {
-    std::filesystem::path mapped(platform::MapPathText(folder));
+    std::filesystem::path mapped = platform::FsPath(platform::MapPathText(folder));
     if (!mapped.is_absolute()) {
         std::error_code ec;
         const std::filesystem::path current = std::filesystem::current_path(ec);
@@ -50,7 +51,7 @@ std::string CheckablePath(const std::string &folder)
             return folder;
         mapped = current / mapped;
     }
-    return mapped.lexically_normal().string();
+    return platform::PathUtf8(mapped.lexically_normal());
 }
 
 // A data module may have no folder at all (the record reader lets its

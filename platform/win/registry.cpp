@@ -25,6 +25,40 @@ constexpr uint32_t kRightsMask = ~(KEY_WOW64_32KEY | KEY_WOW64_64KEY);
 
 bool IsText(uint32_t type) { return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ; }
 
+// Batches on this thread. Windows has no registry transaction everywhere
+// (nor under Wine), so a batch's changes apply as they are made; what keeps a
+// group correct after a power loss is their order on disk: callers write the
+// change that makes a group count (the marker, such as the next section's
+// name) last, and inside a batch every change reaches the disk before the
+// next is made. The hive's lazy writer alone would give no such order.
+struct BatchState {
+    int depth = 0;
+    bool unflushed = false; // a change of the batch not yet flushed
+};
+thread_local BatchState tBatch;
+
+void FlushHives()
+{
+    ::RegFlushKey(Native(HKEY_LOCAL_MACHINE));
+    ::RegFlushKey(Native(HKEY_CURRENT_USER));
+}
+
+// Before a change: the batch's earlier changes go to disk first.
+void OrderAfterEarlierChanges()
+{
+    if (tBatch.depth > 0 && tBatch.unflushed) {
+        FlushHives();
+        tBatch.unflushed = false;
+    }
+}
+
+LONG NoteChange(LONG result)
+{
+    if (result == ERROR_SUCCESS && tBatch.depth > 0)
+        tBatch.unflushed = true;
+    return result;
+}
+
 std::string DataToUtf8(uint32_t type, std::string_view raw)
 {
     if (!IsText(type))
@@ -56,6 +90,7 @@ LONG RegCreateKeyEx(HKEY root, std::string_view subKey, uint32_t access, HKEY *r
         return ERROR_INVALID_PARAMETER;
     ::HKEY key = nullptr;
     DWORD how = 0;
+    OrderAfterEarlierChanges();
     LONG r = ::RegCreateKeyExW(Native(root), win::Widen(subKey).c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, access,
                                nullptr, &key, &how);
     if (r != ERROR_SUCCESS)
@@ -63,6 +98,8 @@ LONG RegCreateKeyEx(HKEY root, std::string_view subKey, uint32_t access, HKEY *r
     *result = reinterpret_cast<HKEY>(key);
     if (disposition)
         *disposition = how;
+    if (how == REG_CREATED_NEW_KEY)
+        NoteChange(ERROR_SUCCESS);
     return ERROR_SUCCESS;
 }
 
@@ -87,8 +124,9 @@ LONG RegSetValueEx(HKEY key, std::string_view name, uint32_t type, const void *d
     std::string stored = DataFromUtf8(type, data ? data : "", size);
     if (stored.size() > 0xFFFFFFFFu)
         return ERROR_INVALID_PARAMETER;
-    return ::RegSetValueExW(Native(key), win::Widen(name).c_str(), 0, type,
-                            reinterpret_cast<const BYTE *>(stored.data()), static_cast<DWORD>(stored.size()));
+    OrderAfterEarlierChanges();
+    return NoteChange(::RegSetValueExW(Native(key), win::Widen(name).c_str(), 0, type,
+                                       reinterpret_cast<const BYTE *>(stored.data()), static_cast<DWORD>(stored.size())));
 }
 
 LONG RegQueryValueEx(HKEY key, std::string_view name, uint32_t *type, std::vector<uint8_t> *data)
@@ -118,7 +156,11 @@ LONG RegQueryValueEx(HKEY key, std::string_view name, uint32_t *type, std::vecto
     return ERROR_SUCCESS;
 }
 
-LONG RegDeleteValue(HKEY key, std::string_view name) { return ::RegDeleteValueW(Native(key), win::Widen(name).c_str()); }
+LONG RegDeleteValue(HKEY key, std::string_view name)
+{
+    OrderAfterEarlierChanges();
+    return NoteChange(::RegDeleteValueW(Native(key), win::Widen(name).c_str()));
+}
 
 LONG RegDeleteKeyEx(HKEY root, std::string_view subKey, uint32_t access)
 {
@@ -133,7 +175,8 @@ LONG RegDeleteKeyEx(HKEY root, std::string_view subKey, uint32_t access)
     if (subKeys)
         return ERROR_KEY_HAS_CHILDREN;
     k.reset();
-    return ::RegDeleteKeyExW(Native(root), win::Widen(subKey).c_str(), access & ~kRightsMask, 0);
+    OrderAfterEarlierChanges();
+    return NoteChange(::RegDeleteKeyExW(Native(root), win::Widen(subKey).c_str(), access & ~kRightsMask, 0));
 }
 
 LONG RegDeleteTree(HKEY root, std::string_view subKey, uint32_t access)
@@ -141,10 +184,11 @@ LONG RegDeleteTree(HKEY root, std::string_view subKey, uint32_t access)
     UniqueKey k;
     if (LONG r = RegOpenKeyEx(root, subKey, KEY_ALL_ACCESS | (access & ~kRightsMask), k.out()))
         return r;
-    if (LONG r = ::RegDeleteTreeW(Native(k.get()), nullptr))
+    OrderAfterEarlierChanges();
+    if (LONG r = NoteChange(::RegDeleteTreeW(Native(k.get()), nullptr)))
         return r;
     k.reset();
-    return ::RegDeleteKeyExW(Native(root), win::Widen(subKey).c_str(), access & ~kRightsMask, 0);
+    return NoteChange(::RegDeleteKeyExW(Native(root), win::Widen(subKey).c_str(), access & ~kRightsMask, 0));
 }
 
 LONG RegEnumKeyEx(HKEY key, uint32_t index, std::string *name)
@@ -232,19 +276,28 @@ bool KeyExists(HKEY root, std::string_view subKey, uint32_t access)
     return RegOpenKeyEx(root, subKey, KEY_READ | (access & ~kRightsMask), k.out()) == ERROR_SUCCESS;
 }
 
-// Windows has no registry transaction everywhere: the changes of a batch are
-// applied as they are made and Commit() flushes them to disk.
-RegBatch::RegBatch() { open_ = true; }
+// The changes of a batch apply as they are made, each on disk before the
+// next (see BatchState); Commit() flushes the last one.
+RegBatch::RegBatch()
+{
+    open_ = true;
+    ++tBatch.depth;
+}
 
-RegBatch::~RegBatch() = default;
+RegBatch::~RegBatch()
+{
+    if (open_)
+        --tBatch.depth;
+}
 
 LONG RegBatch::Commit()
 {
     if (!open_)
         return status_;
     open_ = false;
-    ::RegFlushKey(Native(HKEY_LOCAL_MACHINE));
-    ::RegFlushKey(Native(HKEY_CURRENT_USER));
+    --tBatch.depth;
+    FlushHives();
+    tBatch.unflushed = false;
     return ERROR_SUCCESS;
 }
 

@@ -5,6 +5,7 @@
 #include <map>
 #include <system_error>
 
+#include "platform/fs_path.h"
 #include "platform/path_map.h"
 
 namespace fs = std::filesystem;
@@ -31,7 +32,7 @@ bool ListFoundationParts(const std::string &folder, std::vector<std::string> &pa
     const std::string host = platform::HostPath(folder);
     std::map<unsigned long, std::string> byNumber;
     std::error_code ec;
-    fs::directory_iterator it(host, ec);
+    fs::directory_iterator it(platform::FsPath(host), ec);
     if (ec) {
         error = "cannot read the part folder " + host + ": " + ec.message();
         return false;
@@ -39,19 +40,19 @@ bool ListFoundationParts(const std::string &folder, std::vector<std::string> &pa
     for (; it != fs::directory_iterator(); it.increment(ec)) {
         if (ec)
             break;
-        const std::string name = it->path().filename().string();
+        const std::string name = platform::PathUtf8(it->path().filename());
         const unsigned long number = PartNumber(name);
         std::error_code typeEc;
         if (number == 0)
             continue;
         // A link would join whatever it points to into the image.
         if (it->is_symlink(typeEc)) {
-            error = "the part " + it->path().string() + " is a symbolic link";
+            error = "the part " + platform::PathUtf8(it->path()) + " is a symbolic link";
             return false;
         }
         if (!it->is_regular_file(typeEc))
             continue;
-        if (!byNumber.emplace(number, it->path().string()).second) {
+        if (!byNumber.emplace(number, platform::PathUtf8(it->path())).second) {
             error = "two parts carry the number " + std::to_string(number) + " in " + host;
             return false;
         }

@@ -83,7 +83,9 @@ public:
     // target or the new one, never a name without its data.
     bool CommitTo(const std::string &target, std::error_code &ec)
     {
-        fs::rename(platform::FsPath(path_), platform::FsPath(target), ec);
+        ec.clear();
+        if (const int err = platform::ReplaceHostFile(path_, target, false))
+            ec.assign(err, std::generic_category());
         committed_ = !ec;
         if (committed_) {
             if (const int err = SyncParentFolder(target))
@@ -161,21 +163,21 @@ ExportChoice ParseExportArg(const std::string &arg)
 std::vector<std::string> SplitPartsBeside(const std::string &hostFirst)
 {
     std::vector<std::string> parts;
-    const fs::path first(hostFirst);
-    const std::string stem = platform::ToLowerAscii(first.stem().string());
-    const std::string ext = platform::ToLowerAscii(first.extension().string());
+    const fs::path first = platform::FsPath(hostFirst);
+    const std::string stem = platform::ToLowerAscii(platform::PathUtf8(first.stem()));
+    const std::string ext = platform::ToLowerAscii(platform::PathUtf8(first.extension()));
     std::error_code ec;
     fs::directory_iterator it(first.has_parent_path() ? first.parent_path() : fs::path("."), ec);
     for (; !ec && it != fs::directory_iterator(); it.increment(ec)) {
-        const std::string name = it->path().filename().string();
+        const std::string name = platform::PathUtf8(it->path().filename());
         const std::string lower = platform::ToLowerAscii(name);
         std::error_code typeEc;
         // A link would reference whatever it points to as a part.
-        if (name == first.filename().string() || it->is_symlink(typeEc) || !it->is_regular_file(typeEc))
+        if (name == platform::PathUtf8(first.filename()) || it->is_symlink(typeEc) || !it->is_regular_file(typeEc))
             continue;
         if (lower.size() > stem.size() + ext.size() && lower.rfind(stem, 0) == 0 &&
             lower.compare(lower.size() - ext.size(), ext.size(), ext) == 0)
-            parts.push_back(it->path().string());
+            parts.push_back(platform::PathUtf8(it->path()));
     }
     std::sort(parts.begin(), parts.end());
     return parts;

@@ -11,11 +11,12 @@
 #include <utility>
 #include <vector>
 
+#include "platform/fs_path.h"
 #include "platform/path_map.h"
 #include "support/wim/wim_api.h"
 #include "support/wim/wim_mount.h"
-#include "support/wim/wim_text.h"
 #include "support/wim/wim_tchar.h"
+#include "support/wim/wim_text.h"
 #include "support/wim/wimlib_session.h"
 
 namespace fs = std::filesystem;
@@ -135,8 +136,8 @@ WimHandle WimlibApi::CreateFile(const std::string &path, uint32_t access, uint32
     }
     const std::string host = platform::HostPath(path);
     std::error_code ec;
-    if (!fs::is_regular_file(host, ec)) {
-        SetError(fs::exists(host, ec) ? WIM_ERROR_ACCESS_DENIED : WIM_ERROR_FILE_NOT_FOUND,
+    if (!fs::is_regular_file(platform::FsPath(host), ec)) {
+        SetError(fs::exists(platform::FsPath(host), ec) ? WIM_ERROR_ACCESS_DENIED : WIM_ERROR_FILE_NOT_FOUND,
                  "cannot open " + host + ": not an existing file");
         return {};
     }
@@ -170,7 +171,7 @@ bool WimlibApi::SetTemporaryPath(const WimHandle &wim, const std::string &folder
         return false;
     const std::string host = platform::HostPath(folder);
     std::error_code ec;
-    if (folder.empty() || !fs::is_directory(host, ec)) {
+    if (folder.empty() || !fs::is_directory(platform::FsPath(host), ec)) {
         SetError(WIM_ERROR_PATH_NOT_FOUND, "temporary folder " + host + " does not exist");
         return false;
     }
@@ -187,7 +188,7 @@ bool WimlibApi::SetReferenceFile(const WimHandle &wim, const std::string &path, 
         return false;
     const std::string host = platform::HostPath(path);
     std::error_code ec;
-    if (path.empty() || !fs::is_regular_file(host, ec)) {
+    if (path.empty() || !fs::is_regular_file(platform::FsPath(host), ec)) {
         SetError(WIM_ERROR_FILE_NOT_FOUND, "reference file " + host + " does not exist");
         return false;
     }
