@@ -50,7 +50,7 @@ std::string Filler(size_t bytes, uint32_t seed)
 // registry values on the target, exits with `exitCode`. On the emulated
 // machine a shell script (the target is its drive C:); on Windows a command
 // script that installs into the machine's own C:\Program Files and HKLM, as
-// a factory installer does.
+// a factory installer does (no "||": Wine's cmd leaves the script at it).
 std::string SetupScript(const std::string &name, const std::string &programFolder, const std::string &version,
                         int exitCode)
 {
@@ -58,12 +58,14 @@ std::string SetupScript(const std::string &name, const std::string &programFolde
         return "@echo off\r\n"
                "rem Setup of " + name + " (sample media).\r\n"
                "set \"dir=C:\\Program Files\\" + programFolder + "\"\r\n"
-               "if not exist \"%dir%\" mkdir \"%dir%\" || exit /b 1\r\n"
+               "if not exist \"%dir%\" mkdir \"%dir%\"\r\n"
+               "if not exist \"%dir%\" exit /b 1\r\n"
                "if exist payload xcopy /e /i /y /q payload \"%dir%\" > nul\r\n"
                "> \"%dir%\\version.txt\" echo " + version + "\r\n"
                ">> \"%HALCYON_TARGET%\\setup-runs.log\" echo " + name + " ran with: %*\r\n"
                "reg add \"HKLM\\SOFTWARE\\NX500\\" + programFolder + "\" /v Version /t REG_SZ /d \"" + version +
-               "\" /f > nul || exit /b 1\r\n"
+               "\" /f > nul\r\n"
+               "if errorlevel 1 exit /b 1\r\n"
                "exit /b " + std::to_string(exitCode) + "\r\n";
     std::string s = "#!/bin/sh\n"
                     "# Setup of " + name + " (sample media).\n"

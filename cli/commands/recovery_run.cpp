@@ -27,7 +27,6 @@
 #include "halcyon/HalcyonDLL.h"
 #include "halcyon/MuiChooser.h"
 #include "halcyon/ReturnCodes.h"
-#include "langsel/activation.h"
 #include "platform/profile.h"
 
 namespace fs = std::filesystem;
@@ -260,11 +259,10 @@ bool OpenChooser(MuiSession &mui, std::string &error)
 {
     HRESULT hr = mui.Open(kMuiClsid, error);
     if (hr == REGDB_E_CLASSNOTREG) {
-        const fs::path server = DefaultMuiServer();
-        langsel::ServerLibrary lib(platform::PathUtf8(server));
-        auto reg = lib ? reinterpret_cast<HRESULT (*)()>(lib.Symbol("DllRegisterServer")) : nullptr;
-        if (!reg || reg() != S_OK) {
-            error = "cannot register the language-selection server " + platform::PathUtf8(server);
+        const std::string server = DefaultMuiServer();
+        std::string why;
+        if (RegisterServerFile(server, true, false, why) != S_OK) {
+            error = "cannot register the language-selection server " + server;
             return false;
         }
         hr = mui.Open(kMuiClsid, error);
@@ -337,6 +335,11 @@ int64_t SetLanguage(Screen &screen, const std::string &wanted, std::string &chos
 int Run(const Args &all)
 {
     const Command &self = *FindCommand("recovery-run");
+    if (kRealMachine) {
+        std::fprintf(stderr, "halcyon recovery-run: not available on Windows yet: the run lays the recovery partition "
+                             "D: and the recovery environment X: out as folders of an emulated machine\n");
+        return 2;
+    }
     // --media may be given many times.
     Args args;
     std::vector<std::string> given;
