@@ -73,7 +73,10 @@ public:
 // Prints a method's outcome; 0 only for S_OK with result 0.
 int Outcome(const char *method, HRESULT hr, COMLONG code)
 {
-    std::printf("%s: %s, result %d\n", method, hr == S_OK ? "S_OK" : hr == S_FALSE ? "S_FALSE" : HresultText(hr).c_str(),
+    std::printf("%s: %s, result %d\n", method,
+                hr == S_OK      ? "S_OK"
+                : hr == S_FALSE ? "S_FALSE"
+                                : HresultText(hr).c_str(),
                 static_cast<int>(code));
     if (hr < 0)
         return 2;

@@ -50,7 +50,7 @@ HRESULT MuiSession::Open(const std::string &clsidOrProgId, std::string &error)
     std::wstring name = Wide(clsidOrProgId);
     CLSID clsid{};
     HRESULT hr = !name.empty() && name[0] == L'{' ? ::CLSIDFromString(name.data(), &clsid)
-                                                   : ::CLSIDFromProgID(name.c_str(), &clsid);
+                                                  : ::CLSIDFromProgID(name.c_str(), &clsid);
     // An unknown ProgID is a class that is not registered, as on the
     // emulated machine.
     if (hr == CO_E_CLASSSTRING && name[0] != L'{')
@@ -89,8 +89,8 @@ HRESULT RegisterServerFile(const std::string &path, bool install, bool user, std
 {
     // regsvr32's own exit codes: 3 the file does not load, 4 it lacks the
     // entry point, 5 the entry point failed.
-    const std::string parameters = std::string("/s") + (install ? "" : " /u") + (user ? " /n /i:user" : "") +
-                                   " \"" + path + "\"";
+    const std::string parameters =
+        std::string("/s") + (install ? "" : " /u") + (user ? " /n /i:user" : "") + " \"" + path + "\"";
     platform::ProcessHandle process;
     if (platform::ShellExecute("", "regsvr32.exe", parameters, process) != 0 || !process) {
         error = "cannot start regsvr32 for " + path;
