@@ -212,8 +212,8 @@ bool PrepareRun(const std::string &command, const std::optional<std::string> &ma
     else
         p.target = recorded && !fresh ? platform::FsPath(*recorded) : (work / "target");
     if (FoldersNest(platform::PathUtf8(p.machine), platform::PathUtf8(p.target))) {
-        error = "the machine folder " + platform::PathUtf8(p.machine) + " and the target " + platform::PathUtf8(p.target) +
-                " must not lie one inside the other";
+        error = "the machine folder " + platform::PathUtf8(p.machine) + " and the target " +
+                platform::PathUtf8(p.target) + " must not lie one inside the other";
         return false;
     }
 
@@ -269,7 +269,8 @@ bool PrepareRun(const std::string &command, const std::optional<std::string> &ma
             return false;
         }
     }
-    if (!platform::WritePrivateProfileString("Run", "Target", platform::PathUtf8(p.target), platform::PathUtf8(p.journal))) {
+    if (!platform::WritePrivateProfileString("Run", "Target", platform::PathUtf8(p.target),
+                                             platform::PathUtf8(p.journal))) {
         error = "cannot write " + platform::PathUtf8(p.journal);
         return false;
     }
@@ -495,8 +496,9 @@ int Summary::Print(Screen &screen, int64_t code, const std::string &failedStage,
                      "{\"result\":%lld,\"failedStage\":\"%s\",\"why\":\"%s\",\"modulesInstalled\":%d,"
                      "\"restarts\":%d,\"log\":\"%s\",\"plan\":\"%s\",\"target\":\"%s\",\"machine\":\"%s\"",
                      static_cast<long long>(code), failedStage.c_str(), JsonText(why).c_str(), modulesInstalled,
-                     restarts, JsonText(platform::PathUtf8(r.log)).c_str(), JsonText(platform::PathUtf8(r.plan)).c_str(),
-                     JsonText(platform::PathUtf8(r.target)).c_str(), JsonText(platform::PathUtf8(r.machine)).c_str());
+                     restarts, JsonText(platform::PathUtf8(r.log)).c_str(),
+                     JsonText(platform::PathUtf8(r.plan)).c_str(), JsonText(platform::PathUtf8(r.target)).c_str(),
+                     JsonText(platform::PathUtf8(r.machine)).c_str());
         for (const auto &[name, value] : facts)
             std::fprintf(out, ",\"%s\":\"%s\"", name.c_str(), JsonText(value).c_str());
         std::fprintf(out, ",\"stages\":[");
@@ -531,12 +533,15 @@ int Summary::Print(Screen &screen, int64_t code, const std::string &failedStage,
         }
         for (const auto &[name, value] : facts)
             std::fprintf(out, "  %s: %s\n", name.c_str(), value.c_str());
-        std::fprintf(out, "  modules installed: %d, restarts taken: %d\n  log:    %s\n  plan:   %s\n"
-                          "  target: %s%s\n",
-                     modulesInstalled, restarts, platform::PathUtf8(r.log).c_str(), platform::PathUtf8(r.plan).c_str(), platform::PathUtf8(r.target).c_str(), kRealMachine ? "" : " (drive C:)");
+        std::fprintf(out,
+                     "  modules installed: %d, restarts taken: %d\n  log:    %s\n  plan:   %s\n"
+                     "  target: %s%s\n",
+                     modulesInstalled, restarts, platform::PathUtf8(r.log).c_str(), platform::PathUtf8(r.plan).c_str(),
+                     platform::PathUtf8(r.target).c_str(), kRealMachine ? "" : " (drive C:)");
         if (code != 0)
-            std::fprintf(out, "\nStage %s failed with code %lld%s%s. Last log lines:\n%s\nRun the same command again "
-                              "to resume.\n",
+            std::fprintf(out,
+                         "\nStage %s failed with code %lld%s%s. Last log lines:\n%s\nRun the same command again "
+                         "to resume.\n",
                          failedStage.c_str(), static_cast<long long>(code), why.empty() ? "" : ": ", why.c_str(),
                          Tail(platform::PathUtf8(r.log), 12).c_str());
     }

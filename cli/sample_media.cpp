@@ -50,7 +50,7 @@ std::string Filler(size_t bytes, uint32_t seed)
 // registry values on the target, exits with `exitCode`. On the emulated
 // machine a shell script (the target is its drive C:); on Windows a command
 // script that installs into the machine's own C:\Program Files and HKLM, as
-// a factory installer does.
+// a factory installer does (no "||": Wine's cmd leaves the script at it).
 std::string SetupScript(const std::string &name, const std::string &programFolder, const std::string &version,
                         int exitCode)
 {
@@ -58,12 +58,14 @@ std::string SetupScript(const std::string &name, const std::string &programFolde
         return "@echo off\r\n"
                "rem Setup of " + name + " (sample media).\r\n"
                "set \"dir=C:\\Program Files\\" + programFolder + "\"\r\n"
-               "if not exist \"%dir%\" mkdir \"%dir%\" || exit /b 1\r\n"
+               "if not exist \"%dir%\" mkdir \"%dir%\"\r\n"
+               "if not exist \"%dir%\" exit /b 1\r\n"
                "if exist payload xcopy /e /i /y /q payload \"%dir%\" > nul\r\n"
                "> \"%dir%\\version.txt\" echo " + version + "\r\n"
                ">> \"%HALCYON_TARGET%\\setup-runs.log\" echo " + name + " ran with: %*\r\n"
                "reg add \"HKLM\\SOFTWARE\\NX500\\" + programFolder + "\" /v Version /t REG_SZ /d \"" + version +
-               "\" /f > nul || exit /b 1\r\n"
+               "\" /f > nul\r\n"
+               "if errorlevel 1 exit /b 1\r\n"
                "exit /b " + std::to_string(exitCode) + "\r\n";
     std::string s = "#!/bin/sh\n"
                     "# Setup of " + name + " (sample media).\n"
@@ -154,7 +156,8 @@ int32_t MakeModuleImage(const fs::path &work, const fs::path &modFile, const Mod
     spec.description = "MODULE";
     spec.releaseId = m.releaseId;
     fs::create_directories(modFile.parent_path());
-    int32_t rc = support::wim::CreateWim(platform::PathUtf8(modFile), spec, support::wim::WimCompression::Xpress, &error);
+    int32_t rc =
+        support::wim::CreateWim(platform::PathUtf8(modFile), spec, support::wim::WimCompression::Xpress, &error);
     if (rc == 0 && m.scrambled && !image::EncryptDecryptWim(platform::PathUtf8(modFile))) {
         error = "cannot scramble " + platform::PathUtf8(modFile);
         return -1;
@@ -220,7 +223,8 @@ void WriteRecoveryMedia(const fs::path &root, const fs::path &work, const fs::pa
     env.description = "RECOVERY ENVIRONMENT";
     env.releaseId = "300200";
     const fs::path winreWim = work / "winre.wim";
-    if (int32_t rc = support::wim::CreateWim(platform::PathUtf8(winreWim), env, support::wim::WimCompression::Xpress, &error);
+    if (int32_t rc =
+            support::wim::CreateWim(platform::PathUtf8(winreWim), env, support::wim::WimCompression::Xpress, &error);
         rc != 0)
         throw std::runtime_error("recovery environment: " + error);
 
@@ -241,7 +245,8 @@ void WriteRecoveryMedia(const fs::path &root, const fs::path &work, const fs::pa
     reset.description = "PUSHBUTTONRESET IMAGE";
     reset.releaseId = "300100";
     const fs::path norv = work / "Norv.wim";
-    if (int32_t rc = support::wim::CreateWim(platform::PathUtf8(norv), {fi, reset}, support::wim::WimCompression::Xpress, &error);
+    if (int32_t rc = support::wim::CreateWim(platform::PathUtf8(norv), {fi, reset},
+                                             support::wim::WimCompression::Xpress, &error);
         rc != 0)
         throw std::runtime_error("recovery foundation image: " + error);
     // With an integrity table, so that the rebuilt image tells a damaged part.
@@ -253,10 +258,9 @@ void WriteRecoveryMedia(const fs::path &root, const fs::path &work, const fs::pa
             rc = wimlib_overwrite(wim, WIMLIB_WRITE_FLAG_CHECK_INTEGRITY | WIMLIB_WRITE_FLAG_REBUILD, 0);
         wimlib_free(wim);
         if (rc != 0)
-            throw std::runtime_error("recovery foundation image: wimlib error " + std::to_string(rc) + " (" +
-                                     platform::PathUtf8(fs::path(wimlib_get_error_string(
-                                         static_cast<enum wimlib_error_code>(rc)))) +
-                                     ")");
+            throw std::runtime_error(
+                "recovery foundation image: wimlib error " + std::to_string(rc) + " (" +
+                platform::PathUtf8(fs::path(wimlib_get_error_string(static_cast<enum wimlib_error_code>(rc)))) + ")");
     }
     const auto parts = CutIntoParts(norv, work / "parts", 3);
 
@@ -345,14 +349,14 @@ bool WriteSampleMedia(const std::string &rootText, SampleMedia &media, std::stri
         fs::path systemWim = root / "sources" / "data" / "300100" / "system.nrv";
         fs::create_directories(systemWim.parent_path());
         const fs::path whole = work / "system.wim";
-        if (int32_t rc = support::wim::CreateWim(platform::PathUtf8(whole), foundation, support::wim::WimCompression::Xpress,
-                                                 &error);
+        if (int32_t rc = support::wim::CreateWim(platform::PathUtf8(whole), foundation,
+                                                 support::wim::WimCompression::Xpress, &error);
             rc != 0) {
             error = "foundation image: " + error;
             return false;
         }
-        if (int32_t rc = support::wim::SplitWim(platform::PathUtf8(whole), platform::PathUtf8(systemWim), (fs::file_size(whole) + 1) / 2,
-                                                nullptr, &error);
+        if (int32_t rc = support::wim::SplitWim(platform::PathUtf8(whole), platform::PathUtf8(systemWim),
+                                                (fs::file_size(whole) + 1) / 2, nullptr, &error);
             rc != 0) {
             error = "foundation image: " + error;
             return false;
@@ -369,7 +373,8 @@ bool WriteSampleMedia(const std::string &rootText, SampleMedia &media, std::stri
         // The application image beside the foundation image: an application
         // with its setup program and a driver copied as a folder.
         fs::path apps = work / "apps";
-        Write(apps / "Apps" / "PhotoViewer" / Script("setup"), SetupScript("Photo Viewer", "PhotoViewer", "2.1.0", 0), true);
+        Write(apps / "Apps" / "PhotoViewer" / Script("setup"), SetupScript("Photo Viewer", "PhotoViewer", "2.1.0", 0),
+              true);
         Write(apps / "Apps" / "PhotoViewer" / "payload" / "viewer.dat", Filler(32 * 1024, 300150));
         Write(apps / "Apps" / "CardReader" / "cardreader.inf", "[Version]\r\nDriverVer=3.0.1\r\n");
         Write(apps / "Apps" / "CardReader" / "version.txt", "3.0.1\r\n");
@@ -388,14 +393,14 @@ bool WriteSampleMedia(const std::string &rootText, SampleMedia &media, std::stri
             {"300310", "Support Assistant", "Application Module", "EXE/BATCH", Script("install"), "After", "False",
              "--silent --log \"x y\"", "4.0.7", "C:\\Program Files\\Support Assistant\\version.txt", 20, true},
             {"300320", "Trial Tools", "Tool Module", "EXE/BATCH", "setup.cmd", "Before", "True", "", "1.3", "", 30},
-            {"300330", "Energy Profile", "EPC", "EXE/BATCH", Script("apply"), "None", "False", "/profile=balanced", "1.0",
-             "", 5},
+            {"300330", "Energy Profile", "EPC", "EXE/BATCH", Script("apply"), "None", "False", "/profile=balanced",
+             "1.0", "", 5},
             {"300360", "Touchpad Driver", "Driver Module", "EXE/BATCH", Script("setup"), "Both", "False", "", "2.2.1",
              "C:\\Program Files\\Touchpad Driver\\version.txt", 15, true},
-            {"300370", "Media Codecs", "Application Module", "EXE/BATCH", Script("setup"), "None", "False", "", "9.1", "",
-             25},
-            {"300380", "Store Links", "Application Module", "EXE/BATCH", Script("setup"), "None", "True_Fulfillment", "",
-             "1.0", "", 40},
+            {"300370", "Media Codecs", "Application Module", "EXE/BATCH", Script("setup"), "None", "False", "", "9.1",
+             "", 25},
+            {"300380", "Store Links", "Application Module", "EXE/BATCH", Script("setup"), "None", "True_Fulfillment",
+             "", "1.0", "", 40},
         };
         std::string releases;
         for (const auto &m : modules) {
@@ -423,8 +428,10 @@ bool WriteSampleMedia(const std::string &rootText, SampleMedia &media, std::stri
 
         // A module of the pre-installation environment: its installer lies
         // in the module folder itself.
-        ModuleSpec pe{"300340", "PE Tools", "PE-Module", "EXE/BATCH", Script("petools"), "None", "False", "", "1.0", "", 1};
-        Write(root / "sources" / "data" / "300340" / Script("petools"), SetupScript("PE Tools", "PE Tools", "1.0", 0), true);
+        ModuleSpec pe{"300340", "PE Tools", "PE-Module", "EXE/BATCH", Script("petools"), "None", "False", "", "1.0",
+                      "",       1};
+        Write(root / "sources" / "data" / "300340" / Script("petools"), SetupScript("PE Tools", "PE Tools", "1.0", 0),
+              true);
         releases += ModuleXml(pe);
 
         // Every module folder carries its CRC manifest.
@@ -456,9 +463,12 @@ bool WriteSampleMedia(const std::string &rootText, SampleMedia &media, std::stri
             "  <Release ReleaseID=\"300100\" PartId=\"P300100\" Name=\"Foundation image\">\n"
             "    <PartNumber>SKU-NX500-BASE</PartNumber>\n"
             "    <Software SoftwareType=\"Foundation Image\" PartName=\"NX500 Foundation Image\" BLID=\"" +
-            std::string(kBlid) + ",NX500B0002\"\n"
+            std::string(kBlid) +
+            ",NX500B0002\"\n"
             "              MajorVersion=\"11\" OS=\"W11P64\" ReleaseID=\"300100\" PathToRelease=\"data\\300100\"\n"
-            "              TotalSize=\"" + std::to_string(osKb) + "\" BitLocker=\"false\">\n"
+            "              TotalSize=\"" +
+            std::to_string(osKb) +
+            "\" BitLocker=\"false\">\n"
             "      <ChildRelease ReleaseID=\"300150\"/>\n"
             "      <ChildRelease ReleaseID=\"300160\"/>\n"
             "    </Software>\n"
@@ -469,7 +479,9 @@ bool WriteSampleMedia(const std::string &rootText, SampleMedia &media, std::stri
             "              ModuleType=\"Application Module\" CommandLineArguments=\"/quiet\" "
             "PathToRelease=\"Apps\\PhotoViewer\"\n"
             "              PartId=\"P300150\" rebootSetting=\"None\" InstallerType=\"EXE/BATCH\" "
-            "SetupFile=\"" + Script("setup") + "\"\n"
+            "SetupFile=\"" +
+            Script("setup") +
+            "\"\n"
             "              MajorVersion=\"2\" DetailedVersion=\"2.1.0\" VersionCheckAfterInstallation=\"2.1.0\"\n"
             "              VerificationPath=\"C:\\Program Files\\PhotoViewer\\version.txt\" BasePlus=\"True\"\n"
             "              CustomerDescription=\"Photo viewer\" CustomerLabel=\"Photo Viewer\" Recoverable=\"True\"\n"
@@ -479,10 +491,12 @@ bool WriteSampleMedia(const std::string &rootText, SampleMedia &media, std::stri
             "    <Software SoftwareType=\"Image Application\" PartName=\"Card Reader Driver\" ReleaseID=\"300160\" "
             "PartType=\"Driver\"\n"
             "              ModuleType=\"Driver Module\" CommandLineArguments=\"\" PathToRelease=\"Apps\\CardReader\"\n"
-            "              PartId=\"P300160\" rebootSetting=\"None\" InstallerType=\"INF\" SetupFile=\"cardreader.inf\"\n"
+            "              PartId=\"P300160\" rebootSetting=\"None\" InstallerType=\"INF\" "
+            "SetupFile=\"cardreader.inf\"\n"
             "              MajorVersion=\"3\" DetailedVersion=\"3.0.1\" VersionCheckAfterInstallation=\"3.0.1\"\n"
             "              VerificationPath=\"C:\\Windows\\Drivers\\Inf\\Card Reader\\version.txt\" BasePlus=\"True\"\n"
-            "              CustomerDescription=\"Card reader driver\" CustomerLabel=\"Card Reader\" Recoverable=\"True\"\n"
+            "              CustomerDescription=\"Card reader driver\" CustomerLabel=\"Card Reader\" "
+            "Recoverable=\"True\"\n"
             "              Temporary=\"False\" InstallOrderIndex=\"10\" TotalSize=\"512\"/>\n"
             "  </Release>\n"
             "  <Release ReleaseID=\"300200\" PartId=\"P300200\" Name=\"Recovery environment\">\n"

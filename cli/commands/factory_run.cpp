@@ -28,27 +28,31 @@ namespace halcyon::cli {
 namespace {
 
 int Run(const Args &args);
-const CommandRegistration kReg(
-    "factory-run", "install one machine end to end: plan, image, applications, modules, checks (resumable)",
-    std::string("halcyon factory-run (--media DIR | --sample) [--target DIR]") +
-        (kRealMachine ? "" : " [--machine DIR]") + " [--json] [--fresh] [--verbose]\n"
-    "  --media DIR    factory share holding the BOM (*.bom) and the IDF (*.xml), or an IDF library\n"
-    "                 (idf\\<family>\\<snapshot>\\*.xml with its status file) to pick the IDF from\n"
-    "  --sample       make sample media first (in ./halcyon-sample/media)\n"
-    + std::string(kRealMachine
-                      ? "  --target DIR   folder the image is applied to (default .\\halcyon-sample\\target); the\n"
-                        "                 installers act on this machine; the run's journal, plan, log and temp\n"
-                        "                 folder lie in %HALCYON_MACHINE%\\factory (default %ProgramData%\\Halcyon)\n"
-                      : "  --target DIR   folder that becomes the machine's drive C: (default ./halcyon-sample/target)\n"
-                        "  --machine DIR  emulated machine folder (default $HALCYON_MACHINE, else "
-                        "~/.local/state/halcyon/machine)\n") +
-    "  --json         print a machine-readable summary instead of progress\n"
-    "  --fresh        forget earlier progress (machine and target) and start again\n"
-    "  --verbose      show the engine's own operator lines as well\n"
-    "  A stopped run goes on where it stopped when started again; it remembers its media and target,\n" +
-        std::string(kRealMachine ? "  so it resumes from any folder. One run per machine at a time."
-                                 : "  so only --machine is needed to resume from another folder. One run per machine at a time."),
-    Run);
+const CommandRegistration
+    kReg("factory-run", "install one machine end to end: plan, image, applications, modules, checks (resumable)",
+         std::string("halcyon factory-run (--media DIR | --sample) [--target DIR]") +
+             (kRealMachine ? "" : " [--machine DIR]") +
+             " [--json] [--fresh] [--verbose]\n"
+             "  --media DIR    factory share holding the BOM (*.bom) and the IDF (*.xml), or an IDF library\n"
+             "                 (idf\\<family>\\<snapshot>\\*.xml with its status file) to pick the IDF from\n"
+             "  --sample       make sample media first (in ./halcyon-sample/media)\n" +
+             std::string(
+                 kRealMachine
+                     ? "  --target DIR   folder the image is applied to (default .\\halcyon-sample\\target); the\n"
+                       "                 installers act on this machine; the run's journal, plan, log and temp\n"
+                       "                 folder lie in %HALCYON_MACHINE%\\factory (default %ProgramData%\\Halcyon)\n"
+                     : "  --target DIR   folder that becomes the machine's drive C: (default ./halcyon-sample/target)\n"
+                       "  --machine DIR  emulated machine folder (default $HALCYON_MACHINE, else "
+                       "~/.local/state/halcyon/machine)\n") +
+             "  --json         print a machine-readable summary instead of progress\n"
+             "  --fresh        forget earlier progress (machine and target) and start again\n"
+             "  --verbose      show the engine's own operator lines as well\n"
+             "  A stopped run goes on where it stopped when started again; it remembers its media and target,\n" +
+             std::string(
+                 kRealMachine
+                     ? "  so it resumes from any folder. One run per machine at a time."
+                     : "  so only --machine is needed to resume from another folder. One run per machine at a time."),
+         Run);
 
 constexpr uint64_t kWriteEpid = 0x80000000ull;
 constexpr uint64_t kSystemImage = 0x200000ull;
@@ -93,20 +97,22 @@ int Run(const Args &args)
     if (o.Get("media")) {
         media = fs::absolute(platform::FsPath(*o.Get("media"))).lexically_normal();
         if (recorded && platform::FsPath(*recorded) != media) {
-            std::fprintf(stderr, "halcyon factory-run: this machine's run uses the media %s; give --fresh to start "
-                                 "over with %s\n",
+            std::fprintf(stderr,
+                         "halcyon factory-run: this machine's run uses the media %s; give --fresh to start "
+                         "over with %s\n",
                          recorded->c_str(), platform::PathUtf8(media).c_str());
             return 1;
         }
     } else if (recorded) {
-        media = *recorded;
+        media = platform::FsPath(*recorded);
     } else if (sample) {
         media = fs::absolute("halcyon-sample") / "media";
         journal.SetValue("Sample", "yes");
     } else {
         return UsageError(self, "--media DIR or --sample is required");
     }
-    if (FoldersNest(platform::PathUtf8(media), platform::PathUtf8(r.target)) || FoldersNest(platform::PathUtf8(media), platform::PathUtf8(r.machine))) {
+    if (FoldersNest(platform::PathUtf8(media), platform::PathUtf8(r.target)) ||
+        FoldersNest(platform::PathUtf8(media), platform::PathUtf8(r.machine))) {
         std::fprintf(stderr, "halcyon factory-run: the media %s must lie outside the machine and the target\n",
                      platform::PathUtf8(media).c_str());
         return 1;
@@ -144,7 +150,8 @@ int Run(const Args &args)
             std::string idf;
             if (fs::is_directory(media / "idf")) {
                 screen.Line("  looking for the IDF of " + bom + " in " + platform::PathUtf8(media / "idf"));
-                uint32_t code = IdentifyIdf(bom.c_str(), platform::PathUtf8(media / "idf").c_str(), "", "", platform::PathUtf8(r.log).c_str(), kSetIdfForm);
+                uint32_t code = IdentifyIdf(bom.c_str(), platform::PathUtf8(media / "idf").c_str(), "", "",
+                                            platform::PathUtf8(r.log).c_str(), kSetIdfForm);
                 if (code != 0) {
                     error = "IdentifyIdf returned " + std::to_string(code);
                     return code;
@@ -167,7 +174,8 @@ int Run(const Args &args)
 
     if (int64_t rc = journal.Stage("os-check", [&]() -> int64_t {
             char os[261] = {};
-            uint32_t code = ReadIdfForOSArchCheck(os, sizeof os, idf.c_str(), platform::PathUtf8(r.log).c_str(), 0, 0, "");
+            uint32_t code =
+                ReadIdfForOSArchCheck(os, sizeof os, idf.c_str(), platform::PathUtf8(r.log).c_str(), 0, 0, "");
             if (code != 0) {
                 error = "ReadIdfForOSArchCheck returned " + std::to_string(code);
                 return code;
@@ -187,10 +195,14 @@ int Run(const Args &args)
 
     // The releases' folders (PathToRelease) lie below the share's "sources".
     const fs::path source = media / "sources";
+    const std::string planText = platform::PathUtf8(r.plan), sourceText = platform::PathUtf8(source),
+                      targetText = platform::PathUtf8(r.target), mountText = platform::PathUtf8(r.mount),
+                      logText = platform::PathUtf8(r.log);
 
     if (int64_t rc = journal.Stage("plan", [&]() -> int64_t {
             screen.Line("  building the plan from " + idf);
-            return MakeIniX(idf.c_str(), bom.c_str(), platform::PathUtf8(r.plan).c_str(), platform::PathUtf8(r.log).c_str(), 0, 0);
+            return MakeIniX(idf.c_str(), bom.c_str(), platform::PathUtf8(r.plan).c_str(),
+                            platform::PathUtf8(r.log).c_str(), 0, 0);
         });
         rc != 0)
         return fail(rc, "plan");
@@ -200,8 +212,9 @@ int Run(const Args &args)
             WimMessageCallback cb = &ProgressDisplay::WimCallback;
             if (screen.json)
                 cb = [](uint32_t, uintptr_t, intptr_t, void *) -> uint32_t { return WIM_MSG_SUCCESS; };
-            return LoadImgX(platform::PathUtf8(r.plan).c_str(), platform::PathUtf8(source).c_str(), platform::PathUtf8(r.target).c_str(), platform::PathUtf8(r.temp).c_str(), "", platform::PathUtf8(r.log).c_str(),
-                            kSystemImage | kWriteEpid, cb, &bar, "", "");
+            return LoadImgX(platform::PathUtf8(r.plan).c_str(), platform::PathUtf8(source).c_str(),
+                            platform::PathUtf8(r.target).c_str(), platform::PathUtf8(r.temp).c_str(), "",
+                            platform::PathUtf8(r.log).c_str(), kSystemImage | kWriteEpid, cb, &bar, "", "");
         });
         rc != 0)
         return fail(rc, "image");
@@ -217,9 +230,11 @@ int Run(const Args &args)
             fs::remove_all(apply, ec);
             fs::create_directories(apply, ec);
             ModuleStage progress{&screen, "application"};
-            int32_t code = AppSetupX(platform::PathUtf8(r.plan).c_str(), platform::PathUtf8(r.plan).c_str(), platform::PathUtf8(source).c_str(), platform::PathUtf8(r.target).c_str(), platform::PathUtf8(apply).c_str(),
-                                     "", "", "", "", platform::PathUtf8(r.log).c_str(), 1, 0, ModuleProgress,
-                                     reinterpret_cast<uintptr_t>(&progress));
+            int32_t code =
+                AppSetupX(platform::PathUtf8(r.plan).c_str(), platform::PathUtf8(r.plan).c_str(),
+                          platform::PathUtf8(source).c_str(), platform::PathUtf8(r.target).c_str(),
+                          platform::PathUtf8(apply).c_str(), "", "", "", "", platform::PathUtf8(r.log).c_str(), 1, 0,
+                          ModuleProgress, reinterpret_cast<uintptr_t>(&progress));
             if (code == 0)
                 fs::remove_all(apply, ec);
             return code;
@@ -228,21 +243,22 @@ int Run(const Args &args)
         return fail(rc, "applications");
 
     if (int64_t rc = journal.Stage("pe-modules", [&] {
-            return InstallModules(screen, platform::PathUtf8(r.plan), platform::PathUtf8(source), platform::PathUtf8(r.target), platform::PathUtf8(r.mount),
-                                  platform::PathUtf8(r.log), kPeModules | kWriteEpid, summary, error);
+            return InstallModules(screen, planText, sourceText, targetText, mountText, logText,
+                                  kPeModules | kWriteEpid, summary, error);
         });
         rc != 0)
         return fail(rc, "pe-modules", error);
     if (int64_t rc = journal.Stage("modules", [&] {
-            return InstallModules(screen, platform::PathUtf8(r.plan), platform::PathUtf8(source), platform::PathUtf8(r.target), platform::PathUtf8(r.mount),
-                                  platform::PathUtf8(r.log), kWriteEpid, summary, error);
+            return InstallModules(screen, planText, sourceText, targetText, mountText, logText, kWriteEpid,
+                                  summary, error);
         });
         rc != 0)
         return fail(rc, "modules", error);
 
     // The checks run on every start, so the report is always shown.
     std::string why;
-    int64_t rc = journal.Always("verify", [&] { return VerifyInstallation(screen, r, platform::PathUtf8(source), summary, why); });
+    int64_t rc = journal.Always(
+        "verify", [&] { return VerifyInstallation(screen, r, platform::PathUtf8(source), summary, why); });
     return fail(rc, rc ? "verify" : "", why);
 }
 

@@ -27,7 +27,6 @@
 #include "halcyon/HalcyonDLL.h"
 #include "halcyon/MuiChooser.h"
 #include "halcyon/ReturnCodes.h"
-#include "langsel/activation.h"
 #include "platform/profile.h"
 
 namespace fs = std::filesystem;
@@ -203,7 +202,8 @@ struct MediaRequests {
                 int k = 1;
                 while (journal->Value("Media" + std::to_string(k)))
                     ++k;
-                journal->SetValue("Media" + std::to_string(k), platform::PathUtf8(fs::absolute(platform::FsPath(dir)).lexically_normal()));
+                journal->SetValue("Media" + std::to_string(k),
+                                  platform::PathUtf8(fs::absolute(platform::FsPath(dir)).lexically_normal()));
                 return true;
             }
         }
@@ -260,11 +260,10 @@ bool OpenChooser(MuiSession &mui, std::string &error)
 {
     HRESULT hr = mui.Open(kMuiClsid, error);
     if (hr == REGDB_E_CLASSNOTREG) {
-        const fs::path server = DefaultMuiServer();
-        langsel::ServerLibrary lib(platform::PathUtf8(server));
-        auto reg = lib ? reinterpret_cast<HRESULT (*)()>(lib.Symbol("DllRegisterServer")) : nullptr;
-        if (!reg || reg() != S_OK) {
-            error = "cannot register the language-selection server " + platform::PathUtf8(server);
+        const std::string server = DefaultMuiServer();
+        std::string why;
+        if (RegisterServerFile(server, true, false, why) != S_OK) {
+            error = "cannot register the language-selection server " + server;
             return false;
         }
         hr = mui.Open(kMuiClsid, error);
@@ -337,6 +336,11 @@ int64_t SetLanguage(Screen &screen, const std::string &wanted, std::string &chos
 int Run(const Args &all)
 {
     const Command &self = *FindCommand("recovery-run");
+    if (kRealMachine) {
+        std::fprintf(stderr, "halcyon recovery-run: not available on Windows yet: the run lays the recovery partition "
+                             "D: and the recovery environment X: out as folders of an emulated machine\n");
+        return 2;
+    }
     // --media may be given many times.
     Args args;
     std::vector<std::string> given;
@@ -382,7 +386,8 @@ int Run(const Args &all)
     if (given.empty() && !sample)
         return UsageError(self, "--media DIR (once per medium) or --sample is required");
     if (given.empty()) {
-        given = {platform::PathUtf8(sampleMedia / "recovery" / "rdvd1"), platform::PathUtf8(sampleMedia / "recovery" / "rdvd2")};
+        given = {platform::PathUtf8(sampleMedia / "recovery" / "rdvd1"),
+                 platform::PathUtf8(sampleMedia / "recovery" / "rdvd2")};
         journal.SetValue("Sample", platform::PathUtf8(sampleMedia));
     }
     for (const auto &dir : given)
@@ -394,7 +399,8 @@ int Run(const Args &all)
     for (size_t i = 0; i < given.size(); ++i)
         journal.SetValue("Media" + std::to_string(i + 1), given[i]);
     for (size_t i = given.size(); journal.Value("Media" + std::to_string(i + 1)); ++i)
-        platform::WritePrivateProfileString("Run", "Media" + std::to_string(i + 1), std::nullopt, platform::PathUtf8(r.journal));
+        platform::WritePrivateProfileString("Run", "Media" + std::to_string(i + 1), std::nullopt,
+                                            platform::PathUtf8(r.journal));
     if (auto language = o.Get("language"))
         journal.SetValue("Language", *language);
 
@@ -445,7 +451,8 @@ int Run(const Args &all)
             }
             if (const std::string idf = FindOne(first, ".xml"); !idf.empty()) {
                 screen.Line("  the plan for the M-code of " + idf + " (MakeIniFromMcode)");
-                if (uint32_t code = MakeIniFromMcode(platform::PathUtf8(r.plan).c_str(), idf.c_str(), platform::PathUtf8(r.log).c_str(), 0, nullptr,
+                if (uint32_t code = MakeIniFromMcode(platform::PathUtf8(r.plan).c_str(), idf.c_str(),
+                                                     platform::PathUtf8(r.log).c_str(), 0, nullptr,
                                                      platform::PathUtf8(description).c_str());
                     code != 0) {
                     error = "MakeIniFromMcode returned " + std::to_string(code);
@@ -459,7 +466,8 @@ int Run(const Args &all)
                 }
             }
             screen.Line("  the media against the plan (CompareNrvIniToHalIni)");
-            int32_t code = CompareNrvIniToHalIni(platform::PathUtf8(description).c_str(), platform::PathUtf8(r.plan).c_str(), 0);
+            int32_t code =
+                CompareNrvIniToHalIni(platform::PathUtf8(description).c_str(), platform::PathUtf8(r.plan).c_str(), 0);
             if (code == 92)
                 error = "a folder the plan needs is on no recovery disc";
             return code;
@@ -478,8 +486,10 @@ int Run(const Args &all)
                 return RETURN_INSERT_DISC;
             ProgressDisplay bar(screen.out(), screen.tty);
             requests.progress = &bar;
-            int32_t code = CopyDiscToDisk(changer.Drive().c_str(), platform::PathUtf8(disk).c_str(), platform::PathUtf8(r.plan).c_str(), platform::PathUtf8(description).c_str(),
-                                          set.type.c_str(), "", kCopyAll, CopyMessage, &requests, "", platform::PathUtf8(r.log).c_str());
+            int32_t code = CopyDiscToDisk(changer.Drive().c_str(), platform::PathUtf8(disk).c_str(),
+                                          platform::PathUtf8(r.plan).c_str(), platform::PathUtf8(description).c_str(),
+                                          set.type.c_str(), "", kCopyAll, CopyMessage, &requests, "",
+                                          platform::PathUtf8(r.log).c_str());
             requests.progress = nullptr;
             if (code == RETURN_INSERT_DISC)
                 error = requests.missing;
@@ -494,9 +504,10 @@ int Run(const Args &all)
             ProgressDisplay bar(screen.out(), screen.tty);
             requests.progress = &bar;
             const std::string source = changer.Drive() + "/sources/";
-            int32_t code = GetFoundationImage(source.c_str(), platform::PathUtf8(disk).c_str(), platform::PathUtf8(r.plan).c_str(), platform::PathUtf8(description).c_str(),
-                                              set.type.c_str(), 0x80000, "", CourierMessage, &requests,
-                                              platform::PathUtf8(r.log).c_str());
+            int32_t code =
+                GetFoundationImage(source.c_str(), platform::PathUtf8(disk).c_str(), platform::PathUtf8(r.plan).c_str(),
+                                   platform::PathUtf8(description).c_str(), set.type.c_str(), 0x80000, "",
+                                   CourierMessage, &requests, platform::PathUtf8(r.log).c_str());
             requests.progress = nullptr;
             if (code == 125)
                 error = "the foundation image parts do not join: a part is missing or corrupt";
@@ -509,9 +520,11 @@ int Run(const Args &all)
             std::error_code ec;
             fs::create_directories(driveX, ec);
             screen.Line("  the recovery environment on X:");
-            return LoadImgX(platform::PathUtf8(r.plan).c_str(), platform::PathUtf8(disk / "sources").c_str(), platform::PathUtf8(driveX).c_str(), platform::PathUtf8(r.temp).c_str(), "", platform::PathUtf8(r.log).c_str(),
-                            kRecovery | kSkipBlid, [](uint32_t, uintptr_t, intptr_t, void *) -> uint32_t { return 0; },
-                            nullptr, "", "");
+            return LoadImgX(
+                platform::PathUtf8(r.plan).c_str(), platform::PathUtf8(disk / "sources").c_str(),
+                platform::PathUtf8(driveX).c_str(), platform::PathUtf8(r.temp).c_str(), "",
+                platform::PathUtf8(r.log).c_str(), kRecovery | kSkipBlid,
+                [](uint32_t, uintptr_t, intptr_t, void *) -> uint32_t { return 0; }, nullptr, "", "");
         });
         rc != 0)
         return fail(rc, "environment");
@@ -533,8 +546,9 @@ int Run(const Args &all)
             if (screen.json)
                 cb = [](uint32_t, uintptr_t, intptr_t, void *) -> uint32_t { return WIM_MSG_SUCCESS; };
             const std::string source = platform::PathUtf8(disk) + "/";
-            return LoadImgX(platform::PathUtf8(r.plan).c_str(), source.c_str(), platform::PathUtf8(r.target).c_str(), platform::PathUtf8(r.temp).c_str(), "Norv.wim",
-                            platform::PathUtf8(r.log).c_str(), kDirect | kPushButtonReset | kWriteEpid, cb, &bar, "", "");
+            return LoadImgX(platform::PathUtf8(r.plan).c_str(), source.c_str(), platform::PathUtf8(r.target).c_str(),
+                            platform::PathUtf8(r.temp).c_str(), "Norv.wim", platform::PathUtf8(r.log).c_str(),
+                            kDirect | kPushButtonReset | kWriteEpid, cb, &bar, "", "");
         });
         rc != 0)
         return fail(rc, "image");
@@ -543,9 +557,9 @@ int Run(const Args &all)
     auto modules = [&](uint64_t options) -> int64_t {
         failures.clear();
         int64_t code =
-            InstallModules(screen, platform::PathUtf8(r.plan), platform::PathUtf8(disk / "sources"), platform::PathUtf8(r.target),
-                           platform::PathUtf8(r.mount), platform::PathUtf8(r.log), options | kRecovery | kFilterTemporary | kWriteEpid,
-                           summary, error, &failures);
+            InstallModules(screen, platform::PathUtf8(r.plan), platform::PathUtf8(disk / "sources"),
+                           platform::PathUtf8(r.target), platform::PathUtf8(r.mount), platform::PathUtf8(r.log),
+                           options | kRecovery | kFilterTemporary | kWriteEpid, summary, error, &failures);
         if (code == 0 && !failures.empty()) {
             error = "failed: ";
             for (const auto &f : failures)
@@ -564,9 +578,8 @@ int Run(const Args &all)
     summary.facts.emplace_back("clean sweep", IsCleanSweep(platform::PathUtf8(r.plan).c_str()) ? "yes" : "no");
 
     std::string why;
-    int64_t rc = journal.Always("verify", [&] {
-        return VerifyInstallation(screen, r, platform::PathUtf8(disk / "sources"), summary, why);
-    });
+    int64_t rc = journal.Always(
+        "verify", [&] { return VerifyInstallation(screen, r, platform::PathUtf8(disk / "sources"), summary, why); });
     return fail(rc, rc ? "verify" : "", why);
 }
 
