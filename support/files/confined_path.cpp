@@ -37,11 +37,23 @@ fs::path Absolute(const fs::path &p)
     return (ec ? p : a).lexically_normal();
 }
 
+// Path text as a path; on Windows the drive letter in upper case, so that
+// "c:\\x" lies below "C:\\".
+fs::path PathOf(std::string_view text)
+{
+    std::string t(text);
+#if defined(_WIN32)
+    if (t.size() >= 2 && t[1] == ':' && t[0] >= 'a' && t[0] <= 'z')
+        t[0] = static_cast<char>(t[0] - 'a' + 'A');
+#endif
+    return platform::FsPath(t);
+}
+
 // The components of `path` below `root`; false when it is not below it.
 bool SplitBelow(std::string_view root, std::string_view path, fs::path &rootOut, std::vector<fs::path> &parts)
 {
-    fs::path r = Absolute(platform::FsPath(root));
-    fs::path p = platform::FsPath(path);
+    fs::path r = Absolute(PathOf(root));
+    fs::path p = PathOf(path);
     if (HasDotDot(p))
         return false;
     if (p.is_relative())

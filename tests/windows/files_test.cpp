@@ -6,6 +6,7 @@
 
 #include <windows.h>
 
+#include <cctype>
 #include <cerrno>
 #include <string>
 
@@ -86,12 +87,15 @@ TEST(WindowsFiles, ConfinementRefusesDotDotAndOutsidePaths)
     EXPECT_FALSE(support::DirExist(dir.path() + "\\escape"));
     EXPECT_FALSE(support::DirExist(dir.path() + "\\outside"));
 
+    std::string lowerDrive = root;
+    lowerDrive[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(lowerDrive[0])));
     struct Case {
         std::string path;
         support::Confinement result;
     } cases[] = {
         {root + "\\a\\b\\new\\file.txt", support::Confinement::Inside},
         {"a/b", support::Confinement::Inside},
+        {lowerDrive + "\\a", support::Confinement::Inside},
         {root + "\\a\\..\\..\\x", support::Confinement::Outside},
         {"..\\x", support::Confinement::Outside},
         {dir.path() + "\\other", support::Confinement::Outside},
