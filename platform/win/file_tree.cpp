@@ -350,9 +350,11 @@ int CopyFileContents(HostFile &in, HostFile &out, CopyAdvanced advanced, void *c
 
 int CopyFolderTree(const std::string &from, const std::string &to, const TreeCopyOptions &options)
 {
-    std::vector<FolderEntry> probe;
-    if (int rc = ListFolder(from, probe))
-        return rc;
+    const DWORD attributes = AttributesAt(from);
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return LastErrno();
+    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY))
+        return ENOTDIR;
     std::error_code ec;
     std::filesystem::create_directories(FsPath(to), ec);
     if (ec)
