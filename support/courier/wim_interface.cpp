@@ -11,8 +11,6 @@
 #include <system_error>
 #include <vector>
 
-#include <fcntl.h>
-#include <unistd.h>
 
 #include "platform/fs_path.h"
 #include "platform/host_file_rw.h"
@@ -38,24 +36,6 @@ struct WimFree {
     void operator()(WIMStruct *w) const { wimlib_free(w); }
 };
 using WimPtr = std::unique_ptr<WIMStruct, WimFree>;
-
-struct UniqueFd {
-    int fd = -1;
-    explicit UniqueFd(int f) : fd(f) {}
-    ~UniqueFd()
-    {
-        if (fd >= 0)
-            ::close(fd);
-    }
-    UniqueFd(const UniqueFd &) = delete;
-    UniqueFd &operator=(const UniqueFd &) = delete;
-    int Release()
-    {
-        const int f = fd;
-        fd = -1;
-        return f;
-    }
-};
 
 // The temporary name a target is written under until it is complete.
 std::string PartialPath(const std::string &hostTarget) { return hostTarget + ".partial"; }

@@ -1,11 +1,8 @@
 #include "support/ini/ini_store.h"
 
 #include <cstdio>
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <fstream>
 #include <sstream>
-#include <unistd.h>
 
 #include "platform/fs_path.h"
 #include "platform/host_file.h"
@@ -267,7 +264,7 @@ namespace {
 bool WriteFileAtomically(std::string_view path, const std::string &data)
 {
     std::string host = platform::HostPath(path);
-    std::string tmp = host + ".tmp" + std::to_string(::getpid());
+    std::string tmp = host + ".tmp" + std::to_string(platform::CurrentProcessId());
     platform::HostFile file;
     if (file.Open(tmp, platform::FileAccess::Write, platform::FileCreation::CreateOrTruncate) != 0)
         return false;
@@ -276,10 +273,10 @@ bool WriteFileAtomically(std::string_view path, const std::string &data)
         ok = false;
     if (file.Close() != 0)
         ok = false;
-    if (ok && ::rename(tmp.c_str(), host.c_str()) != 0)
+    if (ok && platform::ReplaceHostFile(tmp, host, false) != 0)
         ok = false;
     if (!ok)
-        ::unlink(tmp.c_str());
+        platform::RemoveHostFile(tmp);
     // The new name is on disk before the save counts as done.
     return ok && SyncParentFolder(host) == 0;
 }
