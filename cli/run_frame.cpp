@@ -150,6 +150,8 @@ std::string Tail(const std::string &log, size_t lines)
 {
     std::string all = ReadWholeFile(log);
     all.erase(std::remove(all.begin(), all.end(), '\r'), all.end());
+    if (all.empty()) // no log yet: the run stopped before the engine wrote one
+        return all;
     size_t pos = all.size();
     for (size_t k = 0; k <= lines && pos > 0 && pos != std::string::npos; ++k)
         pos = all.rfind('\n', pos - 1);

@@ -144,14 +144,23 @@ std::string ModuleXml(const ModuleSpec &m)
            "  </Release>\n";
 }
 
+// An image of `folder`; owner, group and mode are kept where the host has
+// them (wimlib on Windows cannot capture UNIX data).
+support::wim::WimImageSpec Capture(const fs::path &folder)
+{
+    support::wim::WimImageSpec spec;
+    spec.sourceFolder = platform::PathUtf8(folder);
+    spec.unixData = !kRealMachine;
+    return spec;
+}
+
 int32_t MakeModuleImage(const fs::path &work, const fs::path &modFile, const ModuleSpec &m, std::string &error)
 {
     fs::path content = work / ("mod-" + m.releaseId);
     Write(content / m.setupFile, SetupScript(m.partName, m.partName, m.version, 0), true);
     Write(content / "payload" / "readme.txt", m.partName + " " + m.version + "\r\n");
     Write(content / "payload" / "bin" / "tool.dat", Filler(64 * 1024, static_cast<uint32_t>(std::stoul(m.releaseId))));
-    support::wim::WimImageSpec spec;
-    spec.sourceFolder = platform::PathUtf8(content);
+    support::wim::WimImageSpec spec = Capture(content);
     spec.name = m.partName;
     spec.description = "MODULE";
     spec.releaseId = m.releaseId;
@@ -217,8 +226,7 @@ void WriteRecoveryMedia(const fs::path &root, const fs::path &work, const fs::pa
           "printf '%s\\n' \"$*\" >> \"$(dirname \"$0\")/wpeutil.log\"\nexit 0\n",
           true);
     fs::create_directories(winre / "Norv" / "Plugins" / "logs");
-    support::wim::WimImageSpec env;
-    env.sourceFolder = platform::PathUtf8(winre);
+    support::wim::WimImageSpec env = Capture(winre);
     env.name = "NX500 Recovery Environment";
     env.description = "RECOVERY ENVIRONMENT";
     env.releaseId = "300200";
@@ -235,12 +243,10 @@ void WriteRecoveryMedia(const fs::path &root, const fs::path &work, const fs::pa
     Write(pbr / "Recovery" / "OEM" / "ResetConfig.xml",
           "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n<Reset>\r\n  <Run Phase=\"FactoryReset_AfterImageApply\"/>\r\n"
           "</Reset>\r\n");
-    support::wim::WimImageSpec fi, reset;
-    fi.sourceFolder = platform::PathUtf8(os);
+    support::wim::WimImageSpec fi = Capture(os), reset = Capture(pbr);
     fi.name = "NX500 Foundation Image";
     fi.description = "FOUNDATION IMAGE 1";
     fi.releaseId = "300100";
-    reset.sourceFolder = platform::PathUtf8(pbr);
     reset.name = "NX500 Push-Button Reset";
     reset.description = "PUSHBUTTONRESET IMAGE";
     reset.releaseId = "300100";
@@ -338,8 +344,7 @@ bool WriteSampleMedia(const std::string &rootText, SampleMedia &media, std::stri
         Write(os / "Users" / "Default" / "NTUSER.DAT", Filler(256 << 10, 6));
         Write(os / "Windows" / "win.ini", "; for 16-bit app support\r\n[fonts]\r\n");
         fs::create_directories(os / "Windows" / "Temp");
-        support::wim::WimImageSpec foundation;
-        foundation.sourceFolder = platform::PathUtf8(os);
+        support::wim::WimImageSpec foundation = Capture(os);
         foundation.name = "NX500 Foundation Image";
         foundation.description = "FOUNDATION IMAGE 1";
         foundation.blid = std::string(kBlid) + ", NX500B0002";
@@ -378,8 +383,7 @@ bool WriteSampleMedia(const std::string &rootText, SampleMedia &media, std::stri
         Write(apps / "Apps" / "PhotoViewer" / "payload" / "viewer.dat", Filler(32 * 1024, 300150));
         Write(apps / "Apps" / "CardReader" / "cardreader.inf", "[Version]\r\nDriverVer=3.0.1\r\n");
         Write(apps / "Apps" / "CardReader" / "version.txt", "3.0.1\r\n");
-        support::wim::WimImageSpec appSpec;
-        appSpec.sourceFolder = platform::PathUtf8(apps);
+        support::wim::WimImageSpec appSpec = Capture(apps);
         appSpec.name = "NX500 Applications";
         appSpec.description = "APPLICATIONS";
         if (int32_t rc = support::wim::CreateWim(platform::PathUtf8((systemWim.parent_path() / "apps.app")), appSpec,

@@ -284,4 +284,18 @@ TEST(FactoryRunOwner, MachineAndTargetOneInsideTheOtherAreRefused)
         }
 }
 
+// A run that stops before the engine wrote its log reports the stage, not an
+// exception from reading the missing log.
+TEST(FactoryRunOwner, AStopBeforeTheLogExistsIsReportedAsTheStage)
+{
+    TempDir w("halcyon-factory-nolog");
+    fs::create_directories(w / "media");
+    std::string out;
+    EXPECT_EQ(1, test::RunHalcyon("factory-run --machine '" + (w / "machine") + "' --target '" + (w / "target") +
+                                      "' --media '" + (w / "media") + "'",
+                                  out));
+    EXPECT_NE(std::string::npos, out.find("Stage identify failed with code 4")) << out;
+    EXPECT_EQ(std::string::npos, out.find("basic_string")) << out;
+}
+
 } // namespace

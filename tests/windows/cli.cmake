@@ -1,7 +1,8 @@
 # halcyon.exe on the Wine machine: the sample factory run end to end in a
 # prefix of its own (made fresh by the first test), the registry value one of
 # its .cmd installers wrote through "reg add", a second run that finds every
-# stage done, and --machine refused.
+# stage done, --machine refused, and the language-selection class created
+# through COM.
 set(CLI_PREFIX_ROOT ${CMAKE_BINARY_DIR}/wine-prefixes-cli)
 set(CLI_WORK ${CMAKE_BINARY_DIR}/cli-sample)
 
@@ -37,6 +38,15 @@ set_tests_properties(halcyon_factory_run_again PROPERTIES FIXTURES_REQUIRED "hal
 halcyon_test(halcyon_machine_option_refused factory-run --sample --machine C:\\elsewhere)
 set_tests_properties(halcyon_machine_option_refused PROPERTIES
   PASS_REGULAR_EXPRESSION "--machine has no meaning on Windows")
+
+# The language-selection class through the system's COM: registered from the
+# DLL beside the command (regsvr32), then created by its ProgID.
+halcyon_test(halcyon_mui_register mui register)
+set_tests_properties(halcyon_mui_register PROPERTIES FIXTURES_SETUP halcyon_mui
+  PASS_REGULAR_EXPRESSION "registered [^\n]*MuiChooser\.dll")
+halcyon_test(halcyon_mui_created_through_com mui is-lpc)
+set_tests_properties(halcyon_mui_created_through_com PROPERTIES FIXTURES_REQUIRED "halcyon_prefix;halcyon_mui"
+  PASS_REGULAR_EXPRESSION "^not an LP-C build")
 
 # The platform services the command adds.
 add_executable(halcyon_console_tests ${CMAKE_CURRENT_SOURCE_DIR}/console_test.cpp)
