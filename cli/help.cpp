@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "cli/install_facts.h"
+#include "cli/real_machine.h"
 
 namespace halcyon::cli {
 
@@ -15,6 +16,14 @@ namespace {
 constexpr const char *kMachineRule =
     "the emulated machine folder: --machine DIR when given, else $HALCYON_MACHINE, else\n"
     "$XDG_STATE_HOME/halcyon/machine (~/.local/state/halcyon/machine when XDG_STATE_HOME is unset)";
+
+// On Windows the commands work on the machine they run on.
+constexpr const char *kWindowsMachine =
+    "  (no --machine)         on Windows the commands work on this machine: its registry and drives.\n"
+    "                         %HALCYON_MACHINE%, else %ProgramData%\\Halcyon, holds the identity\n"
+    "                         override file machine.ini and the runs' own files (factory\\: journal,\n"
+    "                         plan, log, temp). factory-run applies the image to --target (default\n"
+    "                         .\\halcyon-sample\\target); the installers act on this machine (C:, HKLM).\n";
 
 std::vector<std::string> Lines(const std::string &text)
 {
@@ -141,11 +150,16 @@ std::string OverviewText()
         std::snprintf(line, sizeof line, "  %-22s %s\n", c.name.c_str(), c.summary.c_str());
         out += line;
     }
-    out += "\noptions (before the command or among its arguments):\n"
-           "  --machine DIR          ";
-    for (char ch : std::string(kMachineRule))
-        out += ch == '\n' ? std::string("\n                         ") : std::string(1, ch);
-    out += "\n  --help, -h             this text, or after a command that command's arguments\n"
+    out += "\noptions (before the command or among its arguments):\n";
+    if (kRealMachine) {
+        out += kWindowsMachine;
+    } else {
+        out += "  --machine DIR          ";
+        for (char ch : std::string(kMachineRule))
+            out += ch == '\n' ? std::string("\n                         ") : std::string(1, ch);
+        out += "\n";
+    }
+    out += "  --help, -h             this text, or after a command that command's arguments\n"
            "  --version              the version\n"
            "\n'halcyon help COMMAND' or 'halcyon COMMAND --help' shows a command's arguments;\n"
            "'halcyon help --man' and 'halcyon help --bash-completion' print the manual page and the\n"

@@ -1,9 +1,10 @@
 #include "cli/machine_location.h"
 
-#include <cstdlib>
 #include <filesystem>
 #include <system_error>
 
+#include "platform/environment.h"
+#include "platform/fs_path.h"
 #include "platform/machine_prefix.h"
 
 namespace halcyon::cli {
@@ -14,11 +15,13 @@ std::string SelectMachine(const std::optional<std::string> &option)
     // decides, so the command and the libraries cannot disagree.
     std::string chosen = option && !option->empty() ? *option : platform::MachineRoot();
     std::error_code ec;
-    std::filesystem::path absolute = std::filesystem::absolute(chosen, ec);
-    std::string folder = ec ? chosen : absolute.lexically_normal().string();
-    while (folder.size() > 1 && folder.back() == '/')
-        folder.pop_back();
-    ::setenv("HALCYON_MACHINE", folder.c_str(), 1);
+    std::filesystem::path absolute = std::filesystem::absolute(platform::FsPath(chosen), ec);
+    std::filesystem::path normal = absolute.lexically_normal();
+    // No trailing separator, except on a root ("/", "C:\").
+    if (!normal.has_filename() && normal != normal.root_path())
+        normal = normal.parent_path();
+    std::string folder = ec ? chosen : platform::PathUtf8(normal);
+    platform::SetEnvironmentVariable("HALCYON_MACHINE", folder);
     return folder;
 }
 

@@ -11,6 +11,9 @@ namespace halcyon::cli {
 // (~/.local/state/halcyon/machine). The choice is made absolute and exported
 // as HALCYON_MACHINE, so the engine, the installers it starts and any halcyon
 // command they run all see the same machine. Returns the absolute folder.
+// On Windows the command works on the machine it runs on: there is no
+// --machine, and the folder (%HALCYON_MACHINE%, else %ProgramData%\Halcyon)
+// only holds the identity override file and the runs' own files.
 std::string SelectMachine(const std::optional<std::string> &option);
 
 } // namespace halcyon::cli

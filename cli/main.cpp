@@ -6,6 +6,8 @@
 #include "cli/command.h"
 #include "cli/help.h"
 #include "cli/machine_location.h"
+#include "platform/console.h"
+#include "platform/program.h"
 
 using namespace halcyon::cli;
 
@@ -73,12 +75,23 @@ bool AsksForHelp(const Args &args)
 
 int main(int argc, char **argv)
 {
-    Args args(argv + 1, argv + argc);
+    halcyon::platform::UseUtf8Console();
+    Args args = halcyon::platform::ProgramArguments(argc, argv);
+    if (!args.empty())
+        args.erase(args.begin());
     std::optional<std::string> machine;
     if (!TakeMachine(args, machine)) {
         std::fprintf(stderr, "halcyon: --machine needs a folder\n");
         return 2;
     }
+#if defined(_WIN32)
+    if (machine) {
+        std::fprintf(stderr, "halcyon: --machine has no meaning on Windows: the command works on this machine (its "
+                             "registry and drives); runs keep their files in %%HALCYON_MACHINE%%, else "
+                             "%%ProgramData%%\\Halcyon\n");
+        return 2;
+    }
+#endif
     if (args.empty()) {
         std::fputs(OverviewText().c_str(), stderr);
         return 2;

@@ -1,10 +1,13 @@
 #include "cli/media_changer.h"
 
-#include <cstdlib>
+#include <cstdio>
 #include <filesystem>
+#include <random>
+#include <random>
 #include <system_error>
 
 #include "platform/path_map.h"
+#include "platform/fs_path.h"
 
 namespace fs = std::filesystem;
 
@@ -12,10 +15,20 @@ namespace halcyon::cli {
 
 MediaChanger::MediaChanger(std::vector<std::string> dirs) : dirs_(std::move(dirs))
 {
+    // A new folder of this user's only, under a name no one else holds.
     std::error_code ec;
-    std::string pattern = (fs::temp_directory_path(ec) / "halcyon-media-XXXXXX").string();
-    if (::mkdtemp(pattern.data()))
-        folder_ = pattern;
+    const fs::path temp = fs::temp_directory_path(ec);
+    std::random_device random;
+    for (int attempt = 0; attempt < 100 && !ec; ++attempt) {
+        char name[32];
+        std::snprintf(name, sizeof name, "halcyon-media-%08x", static_cast<unsigned>(random()));
+        const fs::path folder = temp / name;
+        if (fs::create_directory(folder, ec)) {
+            fs::permissions(folder, fs::perms::owner_all, ec);
+            folder_ = platform::PathUtf8(folder);
+            return;
+        }
+    }
 }
 
 MediaChanger::~MediaChanger()
@@ -23,9 +36,9 @@ MediaChanger::~MediaChanger()
     if (folder_.empty())
         return;
     std::error_code ec;
-    fs::remove(Drive(), ec);
-    fs::remove(folder_ + "/next", ec);
-    fs::remove(folder_, ec);
+    fs::remove(platform::FsPath(Drive()), ec);
+    fs::remove(platform::FsPath(folder_ + "/next"), ec);
+    fs::remove(platform::FsPath(folder_), ec);
 }
 
 bool MediaChanger::Insert(size_t n)
@@ -38,13 +51,13 @@ bool MediaChanger::Insert(size_t n)
 bool MediaChanger::InsertFolder(size_t n, const std::string &dir)
 {
     std::error_code ec;
-    const fs::path target = fs::absolute(platform::HostPath(dir), ec);
-    const std::string next = folder_ + "/next";
+    const fs::path target = fs::absolute(platform::FsPath(platform::HostPath(dir)), ec);
+    const fs::path next = platform::FsPath(folder_ + "/next");
     fs::remove(next, ec);
     fs::create_directory_symlink(target, next, ec);
     if (ec)
         return false;
-    fs::rename(next, Drive(), ec);
+    fs::rename(next, platform::FsPath(Drive()), ec);
     if (ec)
         return false;
     current_ = n;

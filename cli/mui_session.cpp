@@ -4,6 +4,7 @@
 #include <filesystem>
 
 #include "cli/install_facts.h"
+#include "platform/program.h"
 #include "langsel/text16.h"
 
 namespace halcyon::cli {
@@ -48,11 +49,34 @@ std::string HresultText(HRESULT hr)
     return text;
 }
 
+HRESULT RegisterServerFile(const std::string &path, bool install, bool user, std::string &error)
+{
+    langsel::ServerLibrary server(path);
+    if (!server) {
+        error = "cannot load " + path + ": " + server.error();
+        return E_FAIL;
+    }
+    if (user) {
+        auto fn = reinterpret_cast<HRESULT (*)(bool, const char16_t *)>(server.Symbol("DllInstall"));
+        if (!fn) {
+            error = path + " has no DllInstall";
+            return E_FAIL;
+        }
+        return fn(install, u"user");
+    }
+    auto fn = reinterpret_cast<HRESULT (*)()>(server.Symbol(install ? "DllRegisterServer" : "DllUnregisterServer"));
+    if (!fn) {
+        error = path + " is not a self-registering server";
+        return E_FAIL;
+    }
+    return fn();
+}
+
 std::string DefaultMuiServer()
 {
     std::error_code ec;
-    std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", ec);
-    if (ec)
+    std::filesystem::path self = platform::ProgramFile();
+    if (self.empty())
         return "libMuiChooser.so.0";
     std::filesystem::path beside = self.parent_path() / "libMuiChooser.so";
     if (std::filesystem::exists(beside, ec))

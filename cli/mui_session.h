@@ -30,13 +30,21 @@ public:
 private:
     IComMUI *mui_ = nullptr;
     langsel::BstrFunctions bstr_;
+    bool com_ = false; // COM was started for this session (Windows)
 };
+
+// The self-registration of the server file at `path`: DllRegisterServer or
+// DllUnregisterServer, or DllInstall(install, "user") for `user`. S_OK, or
+// what the server answered (`error` empty); E_FAIL with `error` set when the
+// file cannot be loaded or lacks the function.
+HRESULT RegisterServerFile(const std::string &path, bool install, bool user, std::string &error);
 
 // "0x80040154".
 std::string HresultText(HRESULT hr);
 
 // The language-selection server's file: beside the command in a build tree,
-// in the library folder once installed.
+// in the library folder once installed (on Windows: MuiChooser.dll beside
+// the command).
 std::string DefaultMuiServer();
 
 } // namespace halcyon::cli

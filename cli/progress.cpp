@@ -1,8 +1,8 @@
 #include "cli/progress.h"
 
 #include <csignal>
-#include <sys/ioctl.h>
-#include <unistd.h>
+
+#include "platform/console.h"
 
 namespace halcyon::cli {
 
@@ -96,14 +96,12 @@ ProgressDisplay::ProgressDisplay(std::FILE *out, bool terminal, uint64_t totalBy
     state_.totalBytes = totalBytes;
 }
 
-bool ProgressDisplay::IsTerminal(std::FILE *out) { return out && ::isatty(::fileno(out)) == 1; }
+bool ProgressDisplay::IsTerminal(std::FILE *out) { return platform::IsTerminal(out); }
 
 size_t ProgressDisplay::Width() const
 {
-    struct winsize ws{};
-    if (::ioctl(::fileno(out_), TIOCGWINSZ, &ws) == 0 && ws.ws_col >= 20)
-        return ws.ws_col - 1;
-    return 79;
+    const size_t columns = platform::TerminalColumns(out_);
+    return columns >= 20 ? columns - 1 : 79;
 }
 
 void ProgressDisplay::Update(unsigned percent, std::optional<uint64_t> msLeft)

@@ -2,14 +2,16 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <fcntl.h>
-#include <unistd.h>
 
 #include "cli/machine_location.h"
 #include "halcyon/HalcyonDLL.h"
 #include "halcyon/ReturnCodes.h"
 #include "platform/profile.h"
 #include "platform/registry.h"
+#include "platform/environment.h"
+#include "platform/fs_path.h"
+#include "platform/host_file.h"
+#include "platform/program.h"
 #include "support/ini/ini_store.h"
 
 namespace fs = std::filesystem;
@@ -20,35 +22,9 @@ namespace halcyon::cli {
 
 void Screen::Open(bool verbose)
 {
-    tty = ::isatty(STDOUT_FILENO) != 0;
-    if (verbose)
-        return;
-    std::fflush(stdout);
-    int saved = ::dup(STDOUT_FILENO);
-    int devnull = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
-    if (saved >= 0 && devnull >= 0) {
-        if (std::FILE *f = ::fdopen(saved, "w")) {
-            ::fcntl(saved, F_SETFD, FD_CLOEXEC);
-            out_ = f;
-            saved_ = saved;
-            saved = -1;
-            ::dup2(devnull, STDOUT_FILENO);
-        }
-    }
-    if (saved >= 0)
-        ::close(saved);
-    if (devnull >= 0)
-        ::close(devnull);
-}
-
-Screen::~Screen()
-{
-    if (saved_ >= 0) {
-        std::fflush(stdout);
-        std::fflush(out_);
-        ::dup2(saved_, STDOUT_FILENO);
-        std::fclose(out_);
-    }
+    tty = platform::IsTerminal(stdout);
+    if (!verbose)
+        quiet_.Divert();
 }
 
 void Screen::Line(const std::string &text)
@@ -56,8 +32,8 @@ void Screen::Line(const std::string &text)
     if (json)
         return;
     EndBar();
-    std::fprintf(out_, "%s\n", text.c_str());
-    std::fflush(out_);
+    std::fprintf(out(), "%s\n", text.c_str());
+    std::fflush(out());
 }
 
 void Screen::Bar(const std::string &text, int percent)
@@ -70,16 +46,16 @@ void Screen::Bar(const std::string &text, int percent)
     }
     const int width = 24;
     int filled = std::clamp(percent, 0, 100) * width / 100;
-    std::fprintf(out_, "\r  [%s%s] %s\033[K", std::string(filled, '#').c_str(),
+    std::fprintf(out(), "\r  [%s%s] %s\033[K", std::string(filled, '#').c_str(),
                  std::string(width - filled, '.').c_str(), text.c_str());
-    std::fflush(out_);
+    std::fflush(out());
     midLine_ = true;
 }
 
 void Screen::EndBar()
 {
     if (midLine_)
-        std::fprintf(out_, "\n");
+        std::fprintf(out(), "\n");
     midLine_ = false;
 }
 
@@ -132,7 +108,7 @@ std::string FindOne(const fs::path &dir, const std::string &ext)
     std::vector<std::string> found;
     for (auto &e : fs::directory_iterator(dir, ec))
         if (e.is_regular_file() && e.path().extension() == ext)
-            found.push_back(e.path().string());
+            found.push_back(platform::PathUtf8(e.path()));
     std::sort(found.begin(), found.end());
     return found.empty() ? std::string() : found.front();
 }
@@ -140,7 +116,7 @@ std::string FindOne(const fs::path &dir, const std::string &ext)
 std::string ReadWholeFile(const fs::path &path)
 {
     std::string all;
-    std::FILE *f = std::fopen(path.c_str(), "rb");
+    std::FILE *f = platform::OpenHostFileForRead(platform::PathUtf8(path));
     if (!f)
         return all;
     char buf[4096];
@@ -202,10 +178,12 @@ bool DisposableTarget(const fs::path &target)
     const fs::path t = fs::weakly_canonical(target, ec);
     if (ec || t == t.root_path())
         return false;
-    if (const char *home = std::getenv("HOME"); home && *home && fs::equivalent(t, home, ec))
-        return false;
+    for (const char *name : {"HOME", "USERPROFILE"})
+        if (auto home = platform::GetEnvironmentVariable(name);
+            home && !home->empty() && fs::equivalent(t, platform::FsPath(*home), ec))
+            return false;
     const fs::path here = fs::current_path(ec);
-    return ec || !FoldersNest(t.string(), here.string());
+    return ec || !FoldersNest(platform::PathUtf8(t), platform::PathUtf8(here));
 }
 
 } // namespace
@@ -217,7 +195,7 @@ bool PrepareRun(const std::string &command, const std::optional<std::string> &ma
                 MachineLock &lock, std::string &error)
 {
     const fs::path work = fs::absolute("halcyon-sample");
-    p.machine = SelectMachine(machineArg);
+    p.machine = platform::FsPath(SelectMachine(machineArg));
     p.work = p.machine / sub;
     p.journal = p.work / (command + ".ini");
     p.plan = p.work / "halcyon.ini";
@@ -228,65 +206,72 @@ bool PrepareRun(const std::string &command, const std::optional<std::string> &ma
     // The target: the one given, else the one of the run this machine
     // remembers, else the default.
     const std::optional<std::string> recorded =
-        platform::GetPrivateProfileValue("Run", "Target", p.journal.string());
+        platform::GetPrivateProfileValue("Run", "Target", platform::PathUtf8(p.journal));
     if (targetArg)
-        p.target = fs::absolute(*targetArg).lexically_normal();
+        p.target = fs::absolute(platform::FsPath(*targetArg)).lexically_normal();
     else
-        p.target = recorded && !fresh ? fs::path(*recorded) : (work / "target");
-    if (FoldersNest(p.machine.string(), p.target.string())) {
-        error = "the machine folder " + p.machine.string() + " and the target " + p.target.string() +
-                " must not lie one inside the other";
+        p.target = recorded && !fresh ? platform::FsPath(*recorded) : (work / "target");
+    if (FoldersNest(platform::PathUtf8(p.machine), platform::PathUtf8(p.target))) {
+        error = "the machine folder " + platform::PathUtf8(p.machine) + " and the target " +
+                platform::PathUtf8(p.target) + " must not lie one inside the other";
         return false;
     }
 
     // Nothing of the machine is changed by a run that does not own it.
-    if (!lock.Acquire(p.machine.string(), "halcyon " + command, error))
+    if (!lock.Acquire(platform::PathUtf8(p.machine), "halcyon " + command, error))
         return false;
 
     if (fresh) {
-        for (const fs::path &t : {recorded ? fs::path(*recorded) : p.target, p.target})
+        for (const fs::path &t : {recorded ? platform::FsPath(*recorded) : p.target, p.target})
             if (!DisposableTarget(t)) {
-                error = "--fresh would delete " + t.string() + " whole; give another --target";
+                error = "--fresh would delete " + platform::PathUtf8(t) + " whole; give another --target";
                 return false;
             }
         ClearMachine(p.machine);
         std::error_code ec;
         // The target of the forgotten run goes too (unless it holds the machine).
-        if (recorded && !FoldersNest(*recorded, p.machine.string()))
-            fs::remove_all(*recorded, ec);
+        if (recorded && !FoldersNest(*recorded, platform::PathUtf8(p.machine)))
+            fs::remove_all(platform::FsPath(*recorded), ec);
         fs::remove_all(p.target, ec);
-    } else if (recorded && fs::path(*recorded) != p.target) {
+    } else if (recorded && platform::FsPath(*recorded) != p.target) {
         error = "this machine's run uses the target " + *recorded + "; give --fresh to start over with " +
-                p.target.string();
+                platform::PathUtf8(p.target);
         return false;
     }
 
-    ::setenv("HALCYON_MACHINE", p.machine.c_str(), 1);
-    ::setenv("HALCYON_TARGET", p.target.c_str(), 1);
-    std::error_code ec;
-    std::string exe = fs::read_symlink("/proc/self/exe", ec).string();
-    ::setenv("HALCYON_BIN", exe.c_str(), 1);
+    // The engine, the installers it starts and any halcyon command they run
+    // see this run's machine, target and command.
+    platform::SetEnvironmentVariable("HALCYON_MACHINE", platform::PathUtf8(p.machine));
+    platform::SetEnvironmentVariable("HALCYON_TARGET", platform::PathUtf8(p.target));
+    platform::SetEnvironmentVariable("HALCYON_BIN", platform::ProgramFile());
 
-    for (const auto &dir : {p.work, p.target, p.temp, p.mount, p.machine / "drives"}) {
+    std::error_code ec;
+    std::vector<fs::path> folders = {p.work, p.target, p.temp, p.mount};
+    if (!kRealMachine)
+        folders.push_back(p.machine / "drives");
+    for (const auto &dir : folders) {
         fs::create_directories(dir, ec);
         if (ec) {
-            error = "cannot create " + dir.string() + ": " + ec.message();
+            error = "cannot create " + platform::PathUtf8(dir) + ": " + ec.message();
             return false;
         }
     }
-    // The target is the machine's drive C:.
-    fs::path driveC = p.machine / "drives" / "c";
-    // A machine set up before its first run has an empty drive C: of its own.
-    if (fs::is_directory(fs::symlink_status(driveC)) && fs::is_empty(driveC, ec))
-        fs::remove(driveC, ec);
-    if (!fs::exists(fs::symlink_status(driveC)))
-        fs::create_directory_symlink(p.target, driveC, ec);
-    if (ec || !fs::equivalent(driveC, p.target, ec)) {
-        error = driveC.string() + " is not the target " + p.target.string();
-        return false;
+    if (!kRealMachine) {
+        // The target is the emulated machine's drive C:.
+        fs::path driveC = p.machine / "drives" / "c";
+        // A machine set up before its first run has an empty drive C: of its own.
+        if (fs::is_directory(fs::symlink_status(driveC)) && fs::is_empty(driveC, ec))
+            fs::remove(driveC, ec);
+        if (!fs::exists(fs::symlink_status(driveC)))
+            fs::create_directory_symlink(p.target, driveC, ec);
+        if (ec || !fs::equivalent(driveC, p.target, ec)) {
+            error = platform::PathUtf8(driveC) + " is not the target " + platform::PathUtf8(p.target);
+            return false;
+        }
     }
-    if (!platform::WritePrivateProfileString("Run", "Target", p.target.string(), p.journal.string())) {
-        error = "cannot write " + p.journal.string();
+    if (!platform::WritePrivateProfileString("Run", "Target", platform::PathUtf8(p.target),
+                                             platform::PathUtf8(p.journal))) {
+        error = "cannot write " + platform::PathUtf8(p.journal);
         return false;
     }
     return true;
@@ -426,29 +411,29 @@ int64_t VerifyInstallation(Screen &screen, const RunPlaces &places, const std::s
                            std::string &why)
 {
     support::CMemoryIniIO plan(true);
-    if (!plan.LoadFile(places.plan.string())) {
-        why = "cannot read the plan " + places.plan.string();
+    if (!plan.LoadFile(platform::PathUtf8(places.plan))) {
+        why = "cannot read the plan " + platform::PathUtf8(places.plan);
         return RETURN_UNABLE_OPEN_INI;
     }
     const bool recovery = places.work.filename() == "recovery";
     std::vector<PlanModule> modules = InstalledModules(plan, recovery);
-    const std::string checkPlan = (places.work / "check.ini").string();
+    const std::string checkPlan = platform::PathUtf8(places.work / "check.ini");
     if (!WriteCheckPlan(plan, modules, checkPlan)) {
         why = "cannot write " + checkPlan;
         return RETURN_UNABLE_OPEN_INI;
     }
 
     screen.Line("  module folders against their CRC manifests (EpicCrcCheck)");
-    int32_t crc = EpicCrcCheck(checkPlan.c_str(), source.c_str(), "", places.log.c_str(), 0);
+    int32_t crc = EpicCrcCheck(checkPlan.c_str(), source.c_str(), "", platform::PathUtf8(places.log).c_str(), 0);
     std::string crcFailed;
     if (crc == 112) {
-        const std::string section = LastChecked(places.log.string());
+        const std::string section = LastChecked(platform::PathUtf8(places.log));
         support::CMemoryIniIO check(true);
         check.LoadFile(checkPlan);
         crcFailed = check.GetString(section, "ReleaseName", section, 1024);
     }
     screen.Line("  registration keys (ValidateRegistry)");
-    int32_t reg = ValidateRegistry("SOFTWARE", checkPlan.c_str(), places.log.c_str(), 0x80000002u);
+    int32_t reg = ValidateRegistry("SOFTWARE", checkPlan.c_str(), platform::PathUtf8(places.log).c_str(), 0x80000002u);
 
     using namespace platform::reg;
     const std::string base = "SOFTWARE\\Norv Corporation\\Installed Software\\";
@@ -511,8 +496,9 @@ int Summary::Print(Screen &screen, int64_t code, const std::string &failedStage,
                      "{\"result\":%lld,\"failedStage\":\"%s\",\"why\":\"%s\",\"modulesInstalled\":%d,"
                      "\"restarts\":%d,\"log\":\"%s\",\"plan\":\"%s\",\"target\":\"%s\",\"machine\":\"%s\"",
                      static_cast<long long>(code), failedStage.c_str(), JsonText(why).c_str(), modulesInstalled,
-                     restarts, JsonText(r.log.string()).c_str(), JsonText(r.plan.string()).c_str(),
-                     JsonText(r.target.string()).c_str(), JsonText(r.machine.string()).c_str());
+                     restarts, JsonText(platform::PathUtf8(r.log)).c_str(),
+                     JsonText(platform::PathUtf8(r.plan)).c_str(), JsonText(platform::PathUtf8(r.target)).c_str(),
+                     JsonText(platform::PathUtf8(r.machine)).c_str());
         for (const auto &[name, value] : facts)
             std::fprintf(out, ",\"%s\":\"%s\"", name.c_str(), JsonText(value).c_str());
         std::fprintf(out, ",\"stages\":[");
@@ -547,14 +533,17 @@ int Summary::Print(Screen &screen, int64_t code, const std::string &failedStage,
         }
         for (const auto &[name, value] : facts)
             std::fprintf(out, "  %s: %s\n", name.c_str(), value.c_str());
-        std::fprintf(out, "  modules installed: %d, restarts taken: %d\n  log:    %s\n  plan:   %s\n"
-                          "  target: %s (drive C:)\n",
-                     modulesInstalled, restarts, r.log.c_str(), r.plan.c_str(), r.target.c_str());
+        std::fprintf(out,
+                     "  modules installed: %d, restarts taken: %d\n  log:    %s\n  plan:   %s\n"
+                     "  target: %s%s\n",
+                     modulesInstalled, restarts, platform::PathUtf8(r.log).c_str(), platform::PathUtf8(r.plan).c_str(),
+                     platform::PathUtf8(r.target).c_str(), kRealMachine ? "" : " (drive C:)");
         if (code != 0)
-            std::fprintf(out, "\nStage %s failed with code %lld%s%s. Last log lines:\n%s\nRun the same command again "
-                              "to resume.\n",
+            std::fprintf(out,
+                         "\nStage %s failed with code %lld%s%s. Last log lines:\n%s\nRun the same command again "
+                         "to resume.\n",
                          failedStage.c_str(), static_cast<long long>(code), why.empty() ? "" : ": ", why.c_str(),
-                         Tail(r.log.string(), 12).c_str());
+                         Tail(platform::PathUtf8(r.log), 12).c_str());
     }
     std::fflush(out);
     return code == 0 ? 0 : 1;

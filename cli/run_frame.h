@@ -13,6 +13,8 @@
 #include <vector>
 
 #include "cli/machine_lock.h"
+#include "cli/real_machine.h"
+#include "platform/console.h"
 
 namespace halcyon::cli {
 
@@ -25,8 +27,7 @@ public:
     bool json = false;
 
     void Open(bool verbose);
-    ~Screen();
-    std::FILE *out() const { return out_; }
+    std::FILE *out() const { return quiet_.Original(); }
 
     void Line(const std::string &text);
     // A bar redrawn in place on a terminal; a plain line otherwise.
@@ -34,8 +35,7 @@ public:
     void EndBar();
 
 private:
-    std::FILE *out_ = stdout;
-    int saved_ = -1;
+    platform::QuietStandardOutput quiet_;
     bool midLine_ = false;
 };
 

@@ -5,13 +5,14 @@
 #include <fstream>
 #include <iterator>
 #include <random>
-#include <sys/stat.h>
 #include <wimlib.h>
 
+#include "cli/real_machine.h"
 #include "engine/frame/folder_crc.h"
 #include "engine/image/wim_scramble.h"
 #include "platform/machine.h"
 #include "support/wim/wim_builder.h"
+#include "platform/fs_path.h"
 
 namespace fs = std::filesystem;
 
@@ -28,9 +29,11 @@ void Write(const fs::path &p, const std::string &data, bool executable = false)
     out.write(data.data(), static_cast<std::streamsize>(data.size()));
     out.close();
     if (!out)
-        throw std::runtime_error("cannot write " + p.string());
-    if (executable)
-        ::chmod(p.c_str(), 0755);
+        throw std::runtime_error("cannot write " + platform::PathUtf8(p));
+    if (executable) {
+        std::error_code ec;
+        fs::permissions(p, fs::perms(0755), ec);
+    }
 }
 
 // Deterministic filler that compresses like real program files (partly).
@@ -44,10 +47,26 @@ std::string Filler(size_t bytes, uint32_t seed)
 }
 
 // A setup script: records its run and arguments, writes its files and
-// registry values on the target, exits with `exitCode`.
+// registry values on the target, exits with `exitCode`. On the emulated
+// machine a shell script (the target is its drive C:); on Windows a command
+// script that installs into the machine's own C:\Program Files and HKLM, as
+// a factory installer does (no "||": Wine's cmd leaves the script at it).
 std::string SetupScript(const std::string &name, const std::string &programFolder, const std::string &version,
                         int exitCode)
 {
+    if (kRealMachine)
+        return "@echo off\r\n"
+               "rem Setup of " + name + " (sample media).\r\n"
+               "set \"dir=C:\\Program Files\\" + programFolder + "\"\r\n"
+               "if not exist \"%dir%\" mkdir \"%dir%\"\r\n"
+               "if not exist \"%dir%\" exit /b 1\r\n"
+               "if exist payload xcopy /e /i /y /q payload \"%dir%\" > nul\r\n"
+               "> \"%dir%\\version.txt\" echo " + version + "\r\n"
+               ">> \"%HALCYON_TARGET%\\setup-runs.log\" echo " + name + " ran with: %*\r\n"
+               "reg add \"HKLM\\SOFTWARE\\NX500\\" + programFolder + "\" /v Version /t REG_SZ /d \"" + version +
+               "\" /f > nul\r\n"
+               "if errorlevel 1 exit /b 1\r\n"
+               "exit /b " + std::to_string(exitCode) + "\r\n";
     std::string s = "#!/bin/sh\n"
                     "# Setup of " + name + " (sample media).\n"
                     "set -e\n"
@@ -64,6 +83,10 @@ std::string SetupScript(const std::string &name, const std::string &programFolde
                     "exit " + std::to_string(exitCode) + "\n";
     return s;
 }
+
+// The file name of a setup script: "setup" -> "setup.sh", or "setup.cmd" on
+// Windows.
+std::string Script(const std::string &base) { return base + (kRealMachine ? ".cmd" : ".sh"); }
 
 struct ModuleSpec {
     std::string releaseId;
@@ -128,14 +151,15 @@ int32_t MakeModuleImage(const fs::path &work, const fs::path &modFile, const Mod
     Write(content / "payload" / "readme.txt", m.partName + " " + m.version + "\r\n");
     Write(content / "payload" / "bin" / "tool.dat", Filler(64 * 1024, static_cast<uint32_t>(std::stoul(m.releaseId))));
     support::wim::WimImageSpec spec;
-    spec.sourceFolder = content.string();
+    spec.sourceFolder = platform::PathUtf8(content);
     spec.name = m.partName;
     spec.description = "MODULE";
     spec.releaseId = m.releaseId;
     fs::create_directories(modFile.parent_path());
-    int32_t rc = support::wim::CreateWim(modFile.string(), spec, support::wim::WimCompression::Xpress, &error);
-    if (rc == 0 && m.scrambled && !image::EncryptDecryptWim(modFile.string())) {
-        error = "cannot scramble " + modFile.string();
+    int32_t rc =
+        support::wim::CreateWim(platform::PathUtf8(modFile), spec, support::wim::WimCompression::Xpress, &error);
+    if (rc == 0 && m.scrambled && !image::EncryptDecryptWim(platform::PathUtf8(modFile))) {
+        error = "cannot scramble " + platform::PathUtf8(modFile);
         return -1;
     }
     return rc;
@@ -194,12 +218,13 @@ void WriteRecoveryMedia(const fs::path &root, const fs::path &work, const fs::pa
           true);
     fs::create_directories(winre / "Norv" / "Plugins" / "logs");
     support::wim::WimImageSpec env;
-    env.sourceFolder = winre.string();
+    env.sourceFolder = platform::PathUtf8(winre);
     env.name = "NX500 Recovery Environment";
     env.description = "RECOVERY ENVIRONMENT";
     env.releaseId = "300200";
     const fs::path winreWim = work / "winre.wim";
-    if (int32_t rc = support::wim::CreateWim(winreWim.string(), env, support::wim::WimCompression::Xpress, &error);
+    if (int32_t rc =
+            support::wim::CreateWim(platform::PathUtf8(winreWim), env, support::wim::WimCompression::Xpress, &error);
         rc != 0)
         throw std::runtime_error("recovery environment: " + error);
 
@@ -211,28 +236,31 @@ void WriteRecoveryMedia(const fs::path &root, const fs::path &work, const fs::pa
           "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n<Reset>\r\n  <Run Phase=\"FactoryReset_AfterImageApply\"/>\r\n"
           "</Reset>\r\n");
     support::wim::WimImageSpec fi, reset;
-    fi.sourceFolder = os.string();
+    fi.sourceFolder = platform::PathUtf8(os);
     fi.name = "NX500 Foundation Image";
     fi.description = "FOUNDATION IMAGE 1";
     fi.releaseId = "300100";
-    reset.sourceFolder = pbr.string();
+    reset.sourceFolder = platform::PathUtf8(pbr);
     reset.name = "NX500 Push-Button Reset";
     reset.description = "PUSHBUTTONRESET IMAGE";
     reset.releaseId = "300100";
     const fs::path norv = work / "Norv.wim";
-    if (int32_t rc = support::wim::CreateWim(norv.string(), {fi, reset}, support::wim::WimCompression::Xpress, &error);
+    if (int32_t rc = support::wim::CreateWim(platform::PathUtf8(norv), {fi, reset},
+                                             support::wim::WimCompression::Xpress, &error);
         rc != 0)
         throw std::runtime_error("recovery foundation image: " + error);
     // With an integrity table, so that the rebuilt image tells a damaged part.
     {
         WIMStruct *wim = nullptr;
+        // wimlib takes the host's own path characters (UTF-16 on Windows).
         int rc = wimlib_open_wim(norv.c_str(), 0, &wim);
         if (rc == 0)
             rc = wimlib_overwrite(wim, WIMLIB_WRITE_FLAG_CHECK_INTEGRITY | WIMLIB_WRITE_FLAG_REBUILD, 0);
         wimlib_free(wim);
         if (rc != 0)
-            throw std::runtime_error(std::string("recovery foundation image: ") + wimlib_get_error_string(
-                                         static_cast<enum wimlib_error_code>(rc)));
+            throw std::runtime_error(
+                "recovery foundation image: wimlib error " + std::to_string(rc) + " (" +
+                platform::PathUtf8(fs::path(wimlib_get_error_string(static_cast<enum wimlib_error_code>(rc)))) + ")");
     }
     const auto parts = CutIntoParts(norv, work / "parts", 3);
 
@@ -277,27 +305,27 @@ void WriteRecoveryMedia(const fs::path &root, const fs::path &work, const fs::pa
                 Put(share / host, medium / host);
         }
     };
-    media.discs = {(recovery / "rdvd1").string(), (recovery / "rdvd2").string()};
-    media.usb = (recovery / "rufd1").string();
+    media.discs = {platform::PathUtf8(recovery / "rdvd1"), platform::PathUtf8(recovery / "rdvd2")};
+    media.usb = platform::PathUtf8(recovery / "rufd1");
     author(media.discs[0], "RDVD1", disc1);
     author(media.discs[1], "RDVD2", disc2);
     author(media.usb, "RUFD1", usb);
     // A medium is self-contained: each disc also carries the description.
-    Write(fs::path(media.discs[1]) / "sources" / "nrvhdrcv.ini", description);
+    Write(platform::FsPath(media.discs[1]) / "sources" / "nrvhdrcv.ini", description);
 }
 } // namespace
 
 bool WriteSampleMedia(const std::string &rootText, SampleMedia &media, std::string &error)
 {
     try {
-        fs::path root = fs::absolute(rootText);
+        fs::path root = fs::absolute(platform::FsPath(rootText));
         fs::create_directories(root);
         fs::path work = root / ".build";
         fs::remove_all(work);
         media = SampleMedia{};
-        media.root = root.string();
-        media.idf = (root / "nx500.xml").string();
-        media.bom = (root / "nx500.bom").string();
+        media.root = platform::PathUtf8(root);
+        media.idf = platform::PathUtf8(root / "nx500.xml");
+        media.bom = platform::PathUtf8(root / "nx500.bom");
         media.blid = kBlid;
 
         // The foundation image: a small Windows tree.
@@ -311,7 +339,7 @@ bool WriteSampleMedia(const std::string &rootText, SampleMedia &media, std::stri
         Write(os / "Windows" / "win.ini", "; for 16-bit app support\r\n[fonts]\r\n");
         fs::create_directories(os / "Windows" / "Temp");
         support::wim::WimImageSpec foundation;
-        foundation.sourceFolder = os.string();
+        foundation.sourceFolder = platform::PathUtf8(os);
         foundation.name = "NX500 Foundation Image";
         foundation.description = "FOUNDATION IMAGE 1";
         foundation.blid = std::string(kBlid) + ", NX500B0002";
@@ -321,19 +349,19 @@ bool WriteSampleMedia(const std::string &rootText, SampleMedia &media, std::stri
         fs::path systemWim = root / "sources" / "data" / "300100" / "system.nrv";
         fs::create_directories(systemWim.parent_path());
         const fs::path whole = work / "system.wim";
-        if (int32_t rc = support::wim::CreateWim(whole.string(), foundation, support::wim::WimCompression::Xpress,
-                                                 &error);
+        if (int32_t rc = support::wim::CreateWim(platform::PathUtf8(whole), foundation,
+                                                 support::wim::WimCompression::Xpress, &error);
             rc != 0) {
             error = "foundation image: " + error;
             return false;
         }
-        if (int32_t rc = support::wim::SplitWim(whole.string(), systemWim.string(), (fs::file_size(whole) + 1) / 2,
-                                                nullptr, &error);
+        if (int32_t rc = support::wim::SplitWim(platform::PathUtf8(whole), platform::PathUtf8(systemWim),
+                                                (fs::file_size(whole) + 1) / 2, nullptr, &error);
             rc != 0) {
             error = "foundation image: " + error;
             return false;
         }
-        if (!image::EncryptDecryptWim(systemWim.string())) {
+        if (!image::EncryptDecryptWim(platform::PathUtf8(systemWim))) {
             error = "cannot scramble the foundation image";
             return false;
         }
@@ -345,15 +373,16 @@ bool WriteSampleMedia(const std::string &rootText, SampleMedia &media, std::stri
         // The application image beside the foundation image: an application
         // with its setup program and a driver copied as a folder.
         fs::path apps = work / "apps";
-        Write(apps / "Apps" / "PhotoViewer" / "setup.sh", SetupScript("Photo Viewer", "PhotoViewer", "2.1.0", 0), true);
+        Write(apps / "Apps" / "PhotoViewer" / Script("setup"), SetupScript("Photo Viewer", "PhotoViewer", "2.1.0", 0),
+              true);
         Write(apps / "Apps" / "PhotoViewer" / "payload" / "viewer.dat", Filler(32 * 1024, 300150));
         Write(apps / "Apps" / "CardReader" / "cardreader.inf", "[Version]\r\nDriverVer=3.0.1\r\n");
         Write(apps / "Apps" / "CardReader" / "version.txt", "3.0.1\r\n");
         support::wim::WimImageSpec appSpec;
-        appSpec.sourceFolder = apps.string();
+        appSpec.sourceFolder = platform::PathUtf8(apps);
         appSpec.name = "NX500 Applications";
         appSpec.description = "APPLICATIONS";
-        if (int32_t rc = support::wim::CreateWim((systemWim.parent_path() / "apps.app").string(), appSpec,
+        if (int32_t rc = support::wim::CreateWim(platform::PathUtf8((systemWim.parent_path() / "apps.app")), appSpec,
                                                  support::wim::WimCompression::Xpress, &error);
             rc != 0) {
             error = "application image: " + error;
@@ -361,17 +390,17 @@ bool WriteSampleMedia(const std::string &rootText, SampleMedia &media, std::stri
         }
 
         std::vector<ModuleSpec> modules = {
-            {"300310", "Support Assistant", "Application Module", "EXE/BATCH", "install.sh", "After", "False",
+            {"300310", "Support Assistant", "Application Module", "EXE/BATCH", Script("install"), "After", "False",
              "--silent --log \"x y\"", "4.0.7", "C:\\Program Files\\Support Assistant\\version.txt", 20, true},
             {"300320", "Trial Tools", "Tool Module", "EXE/BATCH", "setup.cmd", "Before", "True", "", "1.3", "", 30},
-            {"300330", "Energy Profile", "EPC", "EXE/BATCH", "apply.sh", "None", "False", "/profile=balanced", "1.0",
-             "", 5},
-            {"300360", "Touchpad Driver", "Driver Module", "EXE/BATCH", "setup.sh", "Both", "False", "", "2.2.1",
+            {"300330", "Energy Profile", "EPC", "EXE/BATCH", Script("apply"), "None", "False", "/profile=balanced",
+             "1.0", "", 5},
+            {"300360", "Touchpad Driver", "Driver Module", "EXE/BATCH", Script("setup"), "Both", "False", "", "2.2.1",
              "C:\\Program Files\\Touchpad Driver\\version.txt", 15, true},
-            {"300370", "Media Codecs", "Application Module", "EXE/BATCH", "setup.sh", "None", "False", "", "9.1", "",
-             25},
-            {"300380", "Store Links", "Application Module", "EXE/BATCH", "setup.sh", "None", "True_Fulfillment", "",
-             "1.0", "", 40},
+            {"300370", "Media Codecs", "Application Module", "EXE/BATCH", Script("setup"), "None", "False", "", "9.1",
+             "", 25},
+            {"300380", "Store Links", "Application Module", "EXE/BATCH", Script("setup"), "None", "True_Fulfillment",
+             "", "1.0", "", 40},
         };
         std::string releases;
         for (const auto &m : modules) {
@@ -391,16 +420,18 @@ bool WriteSampleMedia(const std::string &rootText, SampleMedia &media, std::stri
         Write(chipsetDir / "version.txt", "10.1.2\r\n");
         Write(chipsetDir / "x64" / "chipset.sys", Filler(128 * 1024, 300300));
         std::string message;
-        if (frame::WriteFolderManifest(chipsetDir.string(), message) != 0) {
-            error = "cannot write the CRC manifest of " + chipsetDir.string() + ": " + message;
+        if (frame::WriteFolderManifest(platform::PathUtf8(chipsetDir), message) != 0) {
+            error = "cannot write the CRC manifest of " + platform::PathUtf8(chipsetDir) + ": " + message;
             return false;
         }
         releases += ModuleXml(chipset);
 
         // A module of the pre-installation environment: its installer lies
         // in the module folder itself.
-        ModuleSpec pe{"300340", "PE Tools", "PE-Module", "EXE/BATCH", "petools.sh", "None", "False", "", "1.0", "", 1};
-        Write(root / "sources" / "data" / "300340" / "petools.sh", SetupScript("PE Tools", "PE Tools", "1.0", 0), true);
+        ModuleSpec pe{"300340", "PE Tools", "PE-Module", "EXE/BATCH", Script("petools"), "None", "False", "", "1.0",
+                      "",       1};
+        Write(root / "sources" / "data" / "300340" / Script("petools"), SetupScript("PE Tools", "PE Tools", "1.0", 0),
+              true);
         releases += ModuleXml(pe);
 
         // Every module folder carries its CRC manifest.
@@ -411,7 +442,7 @@ bool WriteSampleMedia(const std::string &rootText, SampleMedia &media, std::stri
         permanent.insert(permanent.begin(), "300300");
         permanent.push_back("300340");
         for (const std::string id : {"300310", "300320", "300330", "300340", "300360", "300370", "300380"}) {
-            if (frame::WriteFolderManifest((root / "sources" / "data" / id).string(), message) != 0) {
+            if (frame::WriteFolderManifest(platform::PathUtf8(root / "sources" / "data" / id), message) != 0) {
                 error = "cannot write the CRC manifest of module " + std::string(id) + ": " + message;
                 return false;
             }
@@ -432,9 +463,12 @@ bool WriteSampleMedia(const std::string &rootText, SampleMedia &media, std::stri
             "  <Release ReleaseID=\"300100\" PartId=\"P300100\" Name=\"Foundation image\">\n"
             "    <PartNumber>SKU-NX500-BASE</PartNumber>\n"
             "    <Software SoftwareType=\"Foundation Image\" PartName=\"NX500 Foundation Image\" BLID=\"" +
-            std::string(kBlid) + ",NX500B0002\"\n"
+            std::string(kBlid) +
+            ",NX500B0002\"\n"
             "              MajorVersion=\"11\" OS=\"W11P64\" ReleaseID=\"300100\" PathToRelease=\"data\\300100\"\n"
-            "              TotalSize=\"" + std::to_string(osKb) + "\" BitLocker=\"false\">\n"
+            "              TotalSize=\"" +
+            std::to_string(osKb) +
+            "\" BitLocker=\"false\">\n"
             "      <ChildRelease ReleaseID=\"300150\"/>\n"
             "      <ChildRelease ReleaseID=\"300160\"/>\n"
             "    </Software>\n"
@@ -445,7 +479,9 @@ bool WriteSampleMedia(const std::string &rootText, SampleMedia &media, std::stri
             "              ModuleType=\"Application Module\" CommandLineArguments=\"/quiet\" "
             "PathToRelease=\"Apps\\PhotoViewer\"\n"
             "              PartId=\"P300150\" rebootSetting=\"None\" InstallerType=\"EXE/BATCH\" "
-            "SetupFile=\"setup.sh\"\n"
+            "SetupFile=\"" +
+            Script("setup") +
+            "\"\n"
             "              MajorVersion=\"2\" DetailedVersion=\"2.1.0\" VersionCheckAfterInstallation=\"2.1.0\"\n"
             "              VerificationPath=\"C:\\Program Files\\PhotoViewer\\version.txt\" BasePlus=\"True\"\n"
             "              CustomerDescription=\"Photo viewer\" CustomerLabel=\"Photo Viewer\" Recoverable=\"True\"\n"
@@ -455,10 +491,12 @@ bool WriteSampleMedia(const std::string &rootText, SampleMedia &media, std::stri
             "    <Software SoftwareType=\"Image Application\" PartName=\"Card Reader Driver\" ReleaseID=\"300160\" "
             "PartType=\"Driver\"\n"
             "              ModuleType=\"Driver Module\" CommandLineArguments=\"\" PathToRelease=\"Apps\\CardReader\"\n"
-            "              PartId=\"P300160\" rebootSetting=\"None\" InstallerType=\"INF\" SetupFile=\"cardreader.inf\"\n"
+            "              PartId=\"P300160\" rebootSetting=\"None\" InstallerType=\"INF\" "
+            "SetupFile=\"cardreader.inf\"\n"
             "              MajorVersion=\"3\" DetailedVersion=\"3.0.1\" VersionCheckAfterInstallation=\"3.0.1\"\n"
             "              VerificationPath=\"C:\\Windows\\Drivers\\Inf\\Card Reader\\version.txt\" BasePlus=\"True\"\n"
-            "              CustomerDescription=\"Card reader driver\" CustomerLabel=\"Card Reader\" Recoverable=\"True\"\n"
+            "              CustomerDescription=\"Card reader driver\" CustomerLabel=\"Card Reader\" "
+            "Recoverable=\"True\"\n"
             "              Temporary=\"False\" InstallOrderIndex=\"10\" TotalSize=\"512\"/>\n"
             "  </Release>\n"
             "  <Release ReleaseID=\"300200\" PartId=\"P300200\" Name=\"Recovery environment\">\n"

@@ -1,5 +1,6 @@
 #include "platform/environment.h"
 
+#include <cstdlib>
 #include <cstring>
 
 #include "platform/path_map.h"
@@ -96,6 +97,13 @@ bool ExpandEnvironmentStrings(std::string_view in, std::string &out, size_t maxC
         return false;
     out = std::move(result);
     return true;
+}
+
+bool SetEnvironmentVariable(std::string_view name, std::string_view value)
+{
+    if (name.empty() || name.find('=') != std::string_view::npos)
+        return false;
+    return ::setenv(std::string(name).c_str(), std::string(value).c_str(), 1) == 0;
 }
 
 } // namespace halcyon::platform

@@ -16,6 +16,10 @@ namespace halcyon::platform {
 // Windows folder defaults above.
 std::optional<std::string> GetEnvironmentVariable(std::string_view name);
 
+// Sets a variable of this process (and of the processes it starts from
+// now on). False when the name is empty or holds '='.
+bool SetEnvironmentVariable(std::string_view name, std::string_view value);
+
 // Expands `in` into `out`. False (out unchanged) when the result has more
 // than `maxChars` characters.
 bool ExpandEnvironmentStrings(std::string_view in, std::string &out, size_t maxChars = 32767);

@@ -22,6 +22,13 @@ inline constexpr uint32_t FILE_ATTRIBUTE_ARCHIVE = 0x20;
 inline constexpr uint32_t FILE_ATTRIBUTE_NORMAL = 0x80;
 inline constexpr uint32_t INVALID_FILE_ATTRIBUTES = 0xFFFFFFFFu;
 
+// True where files carry POSIX owner, group and mode bits that an image
+// keeps (the emulated machine); Windows keeps its own security instead.
+#if defined(_WIN32)
+inline constexpr bool kHostHasPosixModes = false;
+#else
+inline constexpr bool kHostHasPosixModes = true;
+#endif
 // The extended attribute that holds the bits without a POSIX counterpart.
 inline constexpr const char *kAttributesXattr = "user.halcyon.attributes";
 

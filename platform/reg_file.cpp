@@ -1,14 +1,10 @@
 #include "platform/reg_file.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <cstdio>
-#include <fstream>
-#include <iterator>
 #include <optional>
 #include <vector>
 
+#include "platform/host_file_rw.h"
 #include "platform/text_utf16.h"
 
 namespace halcyon::platform::reg {
@@ -132,21 +128,13 @@ LONG ExportKey(HKEY key, const std::string &path, std::string &out)
 
 bool WriteWhole(const std::string &path, const std::string &bytes)
 {
-    std::string tmp = path + ".tmp" + std::to_string(::getpid());
-    int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0)
-        return false;
-    size_t done = 0;
-    bool ok = true;
-    while (ok && done < bytes.size()) {
-        ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        ok = n >= 0;
-        if (ok)
-            done += static_cast<size_t>(n);
-    }
-    ok = ::close(fd) == 0 && ok;
-    if (!ok || std::rename(tmp.c_str(), path.c_str()) != 0) {
-        std::remove(tmp.c_str());
+    const std::string tmp = path + ".tmp" + std::to_string(CurrentProcessId());
+    HostFile file;
+    bool ok = file.Open(tmp, FileAccess::Write, FileCreation::CreateOrTruncate) == 0;
+    ok = ok && file.Write(bytes.data(), bytes.size()) == 0;
+    ok = file.Close() == 0 && ok;
+    if (!ok || ReplaceHostFile(tmp, path, false) != 0) {
+        RemoveHostFile(tmp);
         return false;
     }
     return true;
@@ -562,13 +550,21 @@ LONG ImportRegText(std::string_view bytes, uint32_t view, std::string *error)
 
 LONG ImportRegFile(const std::string &hostPath, uint32_t view, std::string *error)
 {
-    std::ifstream in(hostPath, std::ios::binary);
-    if (!in) {
+    HostFile in;
+    std::string bytes;
+    bool ok = in.Open(hostPath, FileAccess::Read, FileCreation::OpenExisting) == 0;
+    for (char chunk[65536]; ok;) {
+        size_t got = 0;
+        ok = in.Read(chunk, sizeof chunk, &got) == 0;
+        if (!ok || got == 0)
+            break;
+        bytes.append(chunk, got);
+    }
+    if (!ok) {
         if (error)
             *error = hostPath + ": cannot be read";
         return ERROR_FILE_NOT_FOUND;
     }
-    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     return ImportRegText(bytes, view, error);
 }
 

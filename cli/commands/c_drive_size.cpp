@@ -1,12 +1,13 @@
 // halcyon c-drive-size: the smallest system partition for a plan, with and
 // without a recovery partition (GetMiniCDriveSize).
-#include <unistd.h>
-
 #include <cstdio>
+#include <filesystem>
 #include <string>
+#include <system_error>
 
 #include "cli/command.h"
 #include "halcyon/HalcyonDLL.h"
+#include "platform/fs_path.h"
 #include "platform/path_map.h"
 
 namespace halcyon::cli {
@@ -31,10 +32,11 @@ std::string FromCommandLine(const std::string &path)
 {
     if (path.empty() || path[0] == '/' || path[0] == '\\' || platform::HasDrive(path))
         return path;
-    char cwd[4096];
-    if (!::getcwd(cwd, sizeof cwd))
+    std::error_code ec;
+    const std::filesystem::path cwd = std::filesystem::current_path(ec);
+    if (ec)
         return path;
-    return std::string(cwd) + "/" + path;
+    return platform::PathUtf8(cwd) + "/" + path;
 }
 
 int Run(const Args &args)

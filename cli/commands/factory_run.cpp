@@ -11,9 +11,11 @@
 #include <string>
 #include <vector>
 
+#include "platform/fs_path.h"
 #include "cli/command.h"
 #include "cli/machine_lock.h"
 #include "cli/progress.h"
+#include "cli/real_machine.h"
 #include "cli/run_frame.h"
 #include "cli/sample_media.h"
 #include "halcyon/HalcyonDLL.h"
@@ -26,20 +28,31 @@ namespace halcyon::cli {
 namespace {
 
 int Run(const Args &args);
-const CommandRegistration kReg(
-    "factory-run", "install one machine end to end: plan, image, applications, modules, checks (resumable)",
-    "halcyon factory-run (--media DIR | --sample) [--target DIR] [--machine DIR] [--json] [--fresh] [--verbose]\n"
-    "  --media DIR    factory share holding the BOM (*.bom) and the IDF (*.xml), or an IDF library\n"
-    "                 (idf\\<family>\\<snapshot>\\*.xml with its status file) to pick the IDF from\n"
-    "  --sample       make sample media first (in ./halcyon-sample/media)\n"
-    "  --target DIR   folder that becomes the machine's drive C: (default ./halcyon-sample/target)\n"
-    "  --machine DIR  emulated machine folder (default $HALCYON_MACHINE, else ~/.local/state/halcyon/machine)\n"
-    "  --json         print a machine-readable summary instead of progress\n"
-    "  --fresh        forget earlier progress (machine and target) and start again\n"
-    "  --verbose      show the engine's own operator lines as well\n"
-    "  A stopped run goes on where it stopped when started again; it remembers its media and target,\n"
-    "  so only --machine is needed to resume from another folder. One run per machine at a time.",
-    Run);
+const CommandRegistration
+    kReg("factory-run", "install one machine end to end: plan, image, applications, modules, checks (resumable)",
+         std::string("halcyon factory-run (--media DIR | --sample) [--target DIR]") +
+             (kRealMachine ? "" : " [--machine DIR]") +
+             " [--json] [--fresh] [--verbose]\n"
+             "  --media DIR    factory share holding the BOM (*.bom) and the IDF (*.xml), or an IDF library\n"
+             "                 (idf\\<family>\\<snapshot>\\*.xml with its status file) to pick the IDF from\n"
+             "  --sample       make sample media first (in ./halcyon-sample/media)\n" +
+             std::string(
+                 kRealMachine
+                     ? "  --target DIR   folder the image is applied to (default .\\halcyon-sample\\target); the\n"
+                       "                 installers act on this machine; the run's journal, plan, log and temp\n"
+                       "                 folder lie in %HALCYON_MACHINE%\\factory (default %ProgramData%\\Halcyon)\n"
+                     : "  --target DIR   folder that becomes the machine's drive C: (default ./halcyon-sample/target)\n"
+                       "  --machine DIR  emulated machine folder (default $HALCYON_MACHINE, else "
+                       "~/.local/state/halcyon/machine)\n") +
+             "  --json         print a machine-readable summary instead of progress\n"
+             "  --fresh        forget earlier progress (machine and target) and start again\n"
+             "  --verbose      show the engine's own operator lines as well\n"
+             "  A stopped run goes on where it stopped when started again; it remembers its media and target,\n" +
+             std::string(
+                 kRealMachine
+                     ? "  so it resumes from any folder. One run per machine at a time."
+                     : "  so only --machine is needed to resume from another folder. One run per machine at a time."),
+         Run);
 
 constexpr uint64_t kWriteEpid = 0x80000000ull;
 constexpr uint64_t kSystemImage = 0x200000ull;
@@ -75,34 +88,36 @@ int Run(const Args &args)
     }
     Screen screen;
     screen.json = o.Has("json");
-    RunJournal journal(r.journal.string(), screen);
+    RunJournal journal(platform::PathUtf8(r.journal), screen);
 
     // The media: those of the unfinished run on this machine, else the ones
     // given.
     fs::path media;
     const std::optional<std::string> recorded = journal.Value("Media");
     if (o.Get("media")) {
-        media = fs::absolute(*o.Get("media")).lexically_normal();
-        if (recorded && fs::path(*recorded) != media) {
-            std::fprintf(stderr, "halcyon factory-run: this machine's run uses the media %s; give --fresh to start "
-                                 "over with %s\n",
-                         recorded->c_str(), media.c_str());
+        media = fs::absolute(platform::FsPath(*o.Get("media"))).lexically_normal();
+        if (recorded && platform::FsPath(*recorded) != media) {
+            std::fprintf(stderr,
+                         "halcyon factory-run: this machine's run uses the media %s; give --fresh to start "
+                         "over with %s\n",
+                         recorded->c_str(), platform::PathUtf8(media).c_str());
             return 1;
         }
     } else if (recorded) {
-        media = *recorded;
+        media = platform::FsPath(*recorded);
     } else if (sample) {
-        media = fs::absolute("halcyon-sample/media");
+        media = fs::absolute("halcyon-sample") / "media";
         journal.SetValue("Sample", "yes");
     } else {
         return UsageError(self, "--media DIR or --sample is required");
     }
-    if (FoldersNest(media.string(), r.target.string()) || FoldersNest(media.string(), r.machine.string())) {
+    if (FoldersNest(platform::PathUtf8(media), platform::PathUtf8(r.target)) ||
+        FoldersNest(platform::PathUtf8(media), platform::PathUtf8(r.machine))) {
         std::fprintf(stderr, "halcyon factory-run: the media %s must lie outside the machine and the target\n",
-                     media.c_str());
+                     platform::PathUtf8(media).c_str());
         return 1;
     }
-    journal.SetValue("Media", media.string());
+    journal.SetValue("Media", platform::PathUtf8(media));
     screen.Open(o.Has("verbose"));
 
     Summary summary{"Machine installed.", "Machine NOT installed.", &r, &journal.stages};
@@ -116,13 +131,13 @@ int Run(const Args &args)
             if (journal.Value("Sample").value_or("") != "yes")
                 return 0;
             SampleMedia m;
-            if (!WriteSampleMedia(media.string(), m, error)) {
+            if (!WriteSampleMedia(platform::PathUtf8(media), m, error)) {
                 screen.Line("  sample media: " + error);
                 return 1;
             }
             if (!ApplySampleIdentity(m))
                 return 1;
-            screen.Line("  sample media written to " + media.string());
+            screen.Line("  sample media written to " + platform::PathUtf8(media));
             return 0;
         });
         rc != 0)
@@ -134,18 +149,19 @@ int Run(const Args &args)
     if (int64_t rc = journal.Stage("identify", [&]() -> int64_t {
             std::string idf;
             if (fs::is_directory(media / "idf")) {
-                screen.Line("  looking for the IDF of " + bom + " in " + (media / "idf").string());
-                uint32_t code = IdentifyIdf(bom.c_str(), (media / "idf").c_str(), "", "", r.log.c_str(), kSetIdfForm);
+                screen.Line("  looking for the IDF of " + bom + " in " + platform::PathUtf8(media / "idf"));
+                uint32_t code = IdentifyIdf(bom.c_str(), platform::PathUtf8(media / "idf").c_str(), "", "",
+                                            platform::PathUtf8(r.log).c_str(), kSetIdfForm);
                 if (code != 0) {
                     error = "IdentifyIdf returned " + std::to_string(code);
                     return code;
                 }
-                idf = IdentifiedIdf(r.log.string());
+                idf = IdentifiedIdf(platform::PathUtf8(r.log));
             } else {
                 idf = FindOne(media, ".xml");
             }
             if (idf.empty() || bom.empty()) {
-                error = "no IDF (*.xml) and BOM (*.bom) in " + media.string();
+                error = "no IDF (*.xml) and BOM (*.bom) in " + platform::PathUtf8(media);
                 return 4; // as IdentifyIdf: no IDF found
             }
             screen.Line("  IDF " + idf);
@@ -158,7 +174,8 @@ int Run(const Args &args)
 
     if (int64_t rc = journal.Stage("os-check", [&]() -> int64_t {
             char os[261] = {};
-            uint32_t code = ReadIdfForOSArchCheck(os, sizeof os, idf.c_str(), r.log.c_str(), 0, 0, "");
+            uint32_t code =
+                ReadIdfForOSArchCheck(os, sizeof os, idf.c_str(), platform::PathUtf8(r.log).c_str(), 0, 0, "");
             if (code != 0) {
                 error = "ReadIdfForOSArchCheck returned " + std::to_string(code);
                 return code;
@@ -178,10 +195,14 @@ int Run(const Args &args)
 
     // The releases' folders (PathToRelease) lie below the share's "sources".
     const fs::path source = media / "sources";
+    const std::string planText = platform::PathUtf8(r.plan), sourceText = platform::PathUtf8(source),
+                      targetText = platform::PathUtf8(r.target), mountText = platform::PathUtf8(r.mount),
+                      logText = platform::PathUtf8(r.log);
 
     if (int64_t rc = journal.Stage("plan", [&]() -> int64_t {
             screen.Line("  building the plan from " + idf);
-            return MakeIniX(idf.c_str(), bom.c_str(), r.plan.c_str(), r.log.c_str(), 0, 0);
+            return MakeIniX(idf.c_str(), bom.c_str(), platform::PathUtf8(r.plan).c_str(),
+                            platform::PathUtf8(r.log).c_str(), 0, 0);
         });
         rc != 0)
         return fail(rc, "plan");
@@ -191,15 +212,16 @@ int Run(const Args &args)
             WimMessageCallback cb = &ProgressDisplay::WimCallback;
             if (screen.json)
                 cb = [](uint32_t, uintptr_t, intptr_t, void *) -> uint32_t { return WIM_MSG_SUCCESS; };
-            return LoadImgX(r.plan.c_str(), source.c_str(), r.target.c_str(), r.temp.c_str(), "", r.log.c_str(),
-                            kSystemImage | kWriteEpid, cb, &bar, "", "");
+            return LoadImgX(platform::PathUtf8(r.plan).c_str(), platform::PathUtf8(source).c_str(),
+                            platform::PathUtf8(r.target).c_str(), platform::PathUtf8(r.temp).c_str(), "",
+                            platform::PathUtf8(r.log).c_str(), kSystemImage | kWriteEpid, cb, &bar, "", "");
         });
         rc != 0)
         return fail(rc, "image");
 
     if (int64_t rc = journal.Stage("applications", [&]() -> int64_t {
             support::CMemoryIniIO plan(true);
-            if (plan.LoadFile(r.plan.string()) && !plan.SectionExists("Image App1")) {
+            if (plan.LoadFile(platform::PathUtf8(r.plan)) && !plan.SectionExists("Image App1")) {
                 screen.Line("  the image has no applications");
                 return 0;
             }
@@ -208,9 +230,11 @@ int Run(const Args &args)
             fs::remove_all(apply, ec);
             fs::create_directories(apply, ec);
             ModuleStage progress{&screen, "application"};
-            int32_t code = AppSetupX(r.plan.c_str(), r.plan.c_str(), source.c_str(), r.target.c_str(), apply.c_str(),
-                                     "", "", "", "", r.log.c_str(), 1, 0, ModuleProgress,
-                                     reinterpret_cast<uintptr_t>(&progress));
+            int32_t code =
+                AppSetupX(platform::PathUtf8(r.plan).c_str(), platform::PathUtf8(r.plan).c_str(),
+                          platform::PathUtf8(source).c_str(), platform::PathUtf8(r.target).c_str(),
+                          platform::PathUtf8(apply).c_str(), "", "", "", "", platform::PathUtf8(r.log).c_str(), 1, 0,
+                          ModuleProgress, reinterpret_cast<uintptr_t>(&progress));
             if (code == 0)
                 fs::remove_all(apply, ec);
             return code;
@@ -219,21 +243,22 @@ int Run(const Args &args)
         return fail(rc, "applications");
 
     if (int64_t rc = journal.Stage("pe-modules", [&] {
-            return InstallModules(screen, r.plan.string(), source.string(), r.target.string(), r.mount.string(),
-                                  r.log.string(), kPeModules | kWriteEpid, summary, error);
+            return InstallModules(screen, planText, sourceText, targetText, mountText, logText,
+                                  kPeModules | kWriteEpid, summary, error);
         });
         rc != 0)
         return fail(rc, "pe-modules", error);
     if (int64_t rc = journal.Stage("modules", [&] {
-            return InstallModules(screen, r.plan.string(), source.string(), r.target.string(), r.mount.string(),
-                                  r.log.string(), kWriteEpid, summary, error);
+            return InstallModules(screen, planText, sourceText, targetText, mountText, logText, kWriteEpid,
+                                  summary, error);
         });
         rc != 0)
         return fail(rc, "modules", error);
 
     // The checks run on every start, so the report is always shown.
     std::string why;
-    int64_t rc = journal.Always("verify", [&] { return VerifyInstallation(screen, r, source.string(), summary, why); });
+    int64_t rc = journal.Always(
+        "verify", [&] { return VerifyInstallation(screen, r, platform::PathUtf8(source), summary, why); });
     return fail(rc, rc ? "verify" : "", why);
 }
 

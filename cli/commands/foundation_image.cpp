@@ -1,9 +1,9 @@
 // halcyon foundation-image: rebuilds "Norv.wim" from recovery media with
 // GetFoundationImage, showing the progress and asking for discs.
-#include <unistd.h>
-
+#include <chrono>
 #include <cstdio>
 #include <string>
+#include <thread>
 
 #include "cli/command.h"
 #include "cli/progress.h"
@@ -51,7 +51,7 @@ void OnMessage(uint32_t message, int64_t param, void *opaque)
     case 1004: {
         s->display->Finish();
         if (s->inputEnded) {
-            ::sleep(1);
+            std::this_thread::sleep_for(std::chrono::seconds(1));
             break;
         }
         std::printf("Insert disc %lld (marker file %s%s%lld), then press Enter.\n", static_cast<long long>(param),
@@ -64,7 +64,7 @@ void OnMessage(uint32_t message, int64_t param, void *opaque)
             s->inputEnded = true;
             std::printf("No more input: waiting for the marker file (Ctrl-C stops).\n");
             std::fflush(stdout);
-            ::sleep(1);
+            std::this_thread::sleep_for(std::chrono::seconds(1));
         }
         break;
     }

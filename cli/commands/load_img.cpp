@@ -69,17 +69,14 @@ int Run(const Args &args)
 
     ProgressDisplay display(stdout, !opts.Has("plain") && ProgressDisplay::IsTerminal(stdout),
                             ImageBytes(plan, *source, wim, options));
-    struct sigaction action{}, previous{};
-    action.sa_handler = OnInterrupt;
-    sigemptyset(&action.sa_mask);
-    ::sigaction(SIGINT, &action, &previous);
+    void (*previous)(int) = std::signal(SIGINT, OnInterrupt);
 
     const int32_t result =
         LoadImgX(plan.c_str(), source->c_str(), dest->c_str(), opts.GetOr("temp", "").c_str(), wim.c_str(),
                  opts.GetOr("log", "").c_str(), options, &ProgressDisplay::WimCallback, &display,
                  opts.GetOr("nrvinst", "").c_str(), opts.GetOr("pbr-suffix", "").c_str());
 
-    ::sigaction(SIGINT, &previous, nullptr);
+    std::signal(SIGINT, previous == SIG_ERR ? SIG_DFL : previous);
     display.Finish();
     if (result == 0)
         std::printf("Image applied.\n");

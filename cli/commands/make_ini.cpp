@@ -2,11 +2,12 @@
 // engine's plan builders and report where it went and how its check ended.
 #include <cstdio>
 #include <string>
-#include <sys/stat.h>
+#include <optional>
 
 #include "cli/command.h"
 #include "engine/plan/verify_ini.h"
 #include "halcyon/HalcyonDLL.h"
+#include "platform/file_identity.h"
 #include "platform/path_map.h"
 #include "support/idf/idf_result.h"
 
@@ -15,31 +16,16 @@ namespace halcyon::cli {
 namespace {
 
 // Identity of the file at a path, to tell whether a run replaced it.
-struct FileStamp {
-    bool exists = false;
-    ino_t inode = 0;
-    long long mtimeNs = 0;
-    bool operator==(const FileStamp &) const = default;
-};
+using FileStamp = std::optional<platform::FileIdentity>;
 
-FileStamp Stamp(const std::string &windowsPath)
-{
-    struct stat st {};
-    FileStamp s;
-    if (::stat(platform::HostPath(windowsPath).c_str(), &st) == 0) {
-        s.exists = true;
-        s.inode = st.st_ino;
-        s.mtimeNs = static_cast<long long>(st.st_mtim.tv_sec) * 1000000000LL + st.st_mtim.tv_nsec;
-    }
-    return s;
-}
+FileStamp Stamp(const std::string &windowsPath) { return platform::IdentifyFile(platform::HostPath(windowsPath)); }
 
 // The builders save the plan and then check it, so a plan saved by this run
 // carries the check's verdict in the builder's result.
 int Report(const char *verb, uint32_t rc, const std::string &plan, const FileStamp &before)
 {
     FileStamp after = Stamp(plan);
-    bool saved = after.exists && !(after == before);
+    bool saved = after.has_value() && after != before;
     if (!saved) {
         std::string name = support::IdfResultName(static_cast<int32_t>(rc));
         std::string why = name == "IDF_UNKNOWN" ? "" : " (" + std::string(support::IdfResultText(static_cast<int32_t>(rc))) + ")";

@@ -11,7 +11,6 @@
 #include "cli/command.h"
 #include "cli/mui_session.h"
 #include "halcyon/MuiChooser.h"
-#include "langsel/activation.h"
 #include "langsel/text16.h"
 
 namespace halcyon::cli {
@@ -41,26 +40,11 @@ int Usage(const Command &self, const std::string &message)
 int Registration(const Options &opts, bool install)
 {
     std::string path = opts.GetOr("server", DefaultMuiServer());
-    langsel::ServerLibrary server(path);
-    if (!server) {
-        std::fprintf(stderr, "halcyon mui: cannot load %s: %s\n", path.c_str(), server.error().c_str());
+    std::string error;
+    const HRESULT hr = RegisterServerFile(path, install, opts.Has("user"), error);
+    if (!error.empty()) {
+        std::fprintf(stderr, "halcyon mui: %s\n", error.c_str());
         return 2;
-    }
-    HRESULT hr;
-    if (opts.Has("user")) {
-        auto fn = reinterpret_cast<HRESULT (*)(bool, const char16_t *)>(server.Symbol("DllInstall"));
-        if (!fn) {
-            std::fprintf(stderr, "halcyon mui: %s has no DllInstall\n", path.c_str());
-            return 2;
-        }
-        hr = fn(install, u"user");
-    } else {
-        auto fn = reinterpret_cast<HRESULT (*)()>(server.Symbol(install ? "DllRegisterServer" : "DllUnregisterServer"));
-        if (!fn) {
-            std::fprintf(stderr, "halcyon mui: %s is not a self-registering server\n", path.c_str());
-            return 2;
-        }
-        hr = fn();
     }
     if (hr != S_OK) {
         std::fprintf(stderr, "halcyon mui: %s failed: %s\n", install ? "registration" : "unregistration",
@@ -89,8 +73,11 @@ public:
 // Prints a method's outcome; 0 only for S_OK with result 0.
 int Outcome(const char *method, HRESULT hr, COMLONG code)
 {
-    std::printf("%s: %s, result %d\n", method, hr == S_OK ? "S_OK" : hr == S_FALSE ? "S_FALSE" : HresultText(hr).c_str(),
-                code);
+    std::printf("%s: %s, result %d\n", method,
+                hr == S_OK      ? "S_OK"
+                : hr == S_FALSE ? "S_FALSE"
+                                : HresultText(hr).c_str(),
+                static_cast<int>(code));
     if (hr < 0)
         return 2;
     return hr == S_OK && code == 0 ? 0 : 1;
@@ -126,7 +113,7 @@ int Select(Session &s, const Options &opts, const std::string &name)
 int Call(Session &s, const std::vector<std::string> &pos)
 {
     std::u16string method = langsel::ToUtf16(pos[1]);
-    OLECHAR *names[1] = {method.data()};
+    OLECHAR *names[1] = {reinterpret_cast<OLECHAR *>(method.data())};
     DISPID id = DISPID_UNKNOWN;
     HRESULT hr = s->GetIDsOfNames(IID_NULL, names, 1, 0, &id);
     if (hr != S_OK) {
@@ -154,7 +141,7 @@ int Call(Session &s, const std::vector<std::string> &pos)
         s.Free(result.bstrVal);
         break;
     case VT_BOOL: std::printf("%s\n", result.boolVal ? "true" : "false"); break;
-    case VT_I4: std::printf("%d\n", result.lVal); break;
+    case VT_I4: std::printf("%d\n", static_cast<int>(result.lVal)); break;
     default: break;
     }
     if (hr != S_OK)

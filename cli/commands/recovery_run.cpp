@@ -13,9 +13,10 @@
 #include <map>
 #include <regex>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
+#include "platform/console.h"
+#include "platform/fs_path.h"
 #include "cli/command.h"
 #include "cli/machine_lock.h"
 #include "cli/media_changer.h"
@@ -26,7 +27,6 @@
 #include "halcyon/HalcyonDLL.h"
 #include "halcyon/MuiChooser.h"
 #include "halcyon/ReturnCodes.h"
-#include "langsel/activation.h"
 #include "platform/profile.h"
 
 namespace fs = std::filesystem;
@@ -74,9 +74,9 @@ std::optional<Medium> Identify(const std::string &dir)
 {
     static const std::regex marker("(RDVD|RUFD)([1-9][0-9]*)");
     std::error_code ec;
-    for (auto &e : fs::directory_iterator(fs::path(dir) / "sources", ec)) {
+    for (auto &e : fs::directory_iterator(platform::FsPath(dir) / "sources", ec)) {
         std::smatch m;
-        const std::string name = e.path().filename().string();
+        const std::string name = platform::PathUtf8(e.path().filename());
         if (e.is_regular_file() && std::regex_match(name, m, marker))
             return Medium{dir, m[1], std::stoi(m[2])};
     }
@@ -119,12 +119,12 @@ bool ReadMediaSet(const std::vector<std::string> &given, MediaSet &set, std::str
         if (static_cast<size_t>(m.number) > set.dirs.size())
             set.dirs.resize(static_cast<size_t>(m.number));
         std::string &slot = set.dirs[static_cast<size_t>(m.number - 1)];
-        if (!slot.empty() && fs::path(slot) != fs::path(m.dir)) {
+        if (!slot.empty() && platform::FsPath(slot) != platform::FsPath(m.dir)) {
             error = "wrong medium: " + slot + " and " + m.dir + " are both " + set.Key(m.number);
             return false;
         }
         slot = m.dir;
-        const std::string own = ReadWholeFile(fs::path(m.dir) / "sources" / "nrvhdrcv.ini");
+        const std::string own = ReadWholeFile(platform::FsPath(m.dir) / "sources" / "nrvhdrcv.ini");
         if (!own.empty()) {
             if (!description.empty() && own != description) {
                 error = "wrong medium: " + m.dir + " belongs to another recovery set (its nrvhdrcv.ini differs)";
@@ -137,7 +137,7 @@ bool ReadMediaSet(const std::vector<std::string> &given, MediaSet &set, std::str
         error = "medium 1 (" + set.Key(1) + ") is missing: it carries the plan and the media description";
         return false;
     }
-    const std::string ini = (fs::path(set.dirs[0]) / "sources" / "nrvhdrcv.ini").string();
+    const std::string ini = platform::PathUtf8((platform::FsPath(set.dirs[0]) / "sources" / "nrvhdrcv.ini"));
     while (platform::GetPrivateProfileValue("MEDIA:" + set.type, set.Key(set.count + 1), ini))
         ++set.count;
     if (set.count == 0) {
@@ -202,7 +202,8 @@ struct MediaRequests {
                 int k = 1;
                 while (journal->Value("Media" + std::to_string(k)))
                     ++k;
-                journal->SetValue("Media" + std::to_string(k), fs::absolute(dir).lexically_normal().string());
+                journal->SetValue("Media" + std::to_string(k),
+                                  platform::PathUtf8(fs::absolute(platform::FsPath(dir)).lexically_normal()));
                 return true;
             }
         }
@@ -243,7 +244,7 @@ void CourierMessage(uint32_t message, int64_t param, void *opaque)
             // and starts again with the medium given.
             r->screen->Line("halcyon recovery-run: " + r->missing);
             std::fflush(nullptr);
-            ::_exit(1);
+            std::_Exit(1);
         }
         break;
     default:
@@ -259,11 +260,10 @@ bool OpenChooser(MuiSession &mui, std::string &error)
 {
     HRESULT hr = mui.Open(kMuiClsid, error);
     if (hr == REGDB_E_CLASSNOTREG) {
-        const fs::path server = DefaultMuiServer();
-        langsel::ServerLibrary lib(server.string());
-        auto reg = lib ? reinterpret_cast<HRESULT (*)()>(lib.Symbol("DllRegisterServer")) : nullptr;
-        if (!reg || reg() != S_OK) {
-            error = "cannot register the language-selection server " + server.string();
+        const std::string server = DefaultMuiServer();
+        std::string why;
+        if (RegisterServerFile(server, true, false, why) != S_OK) {
+            error = "cannot register the language-selection server " + server;
             return false;
         }
         hr = mui.Open(kMuiClsid, error);
@@ -336,14 +336,19 @@ int64_t SetLanguage(Screen &screen, const std::string &wanted, std::string &chos
 int Run(const Args &all)
 {
     const Command &self = *FindCommand("recovery-run");
+    if (kRealMachine) {
+        std::fprintf(stderr, "halcyon recovery-run: not available on Windows yet: the run lays the recovery partition "
+                             "D: and the recovery environment X: out as folders of an emulated machine\n");
+        return 2;
+    }
     // --media may be given many times.
     Args args;
     std::vector<std::string> given;
     for (size_t i = 0; i < all.size(); ++i) {
         if (all[i] == "--media" && i + 1 < all.size()) {
-            given.push_back(fs::absolute(all[++i]).lexically_normal().string());
+            given.push_back(platform::PathUtf8(fs::absolute(platform::FsPath(all[++i])).lexically_normal()));
         } else if (all[i].rfind("--media=", 0) == 0) {
-            given.push_back(fs::absolute(all[i].substr(8)).lexically_normal().string());
+            given.push_back(platform::PathUtf8(fs::absolute(platform::FsPath(all[i].substr(8))).lexically_normal()));
         } else if (all[i] == "--media") {
             return UsageError(self, "--media needs a folder");
         } else {
@@ -364,7 +369,7 @@ int Run(const Args &all)
     }
     Screen screen;
     screen.json = o.Has("json");
-    RunJournal journal(r.journal.string(), screen);
+    RunJournal journal(platform::PathUtf8(r.journal), screen);
 
     // The media: those given, else those of the unfinished run on this
     // machine, else the sample discs.
@@ -375,17 +380,18 @@ int Run(const Args &all)
             break;
         recorded.push_back(*v);
     }
-    const fs::path sampleMedia = fs::absolute("halcyon-sample/media");
+    const fs::path sampleMedia = fs::absolute("halcyon-sample") / "media";
     if (given.empty())
         given = recorded;
     if (given.empty() && !sample)
         return UsageError(self, "--media DIR (once per medium) or --sample is required");
     if (given.empty()) {
-        given = {(sampleMedia / "recovery" / "rdvd1").string(), (sampleMedia / "recovery" / "rdvd2").string()};
-        journal.SetValue("Sample", sampleMedia.string());
+        given = {platform::PathUtf8(sampleMedia / "recovery" / "rdvd1"),
+                 platform::PathUtf8(sampleMedia / "recovery" / "rdvd2")};
+        journal.SetValue("Sample", platform::PathUtf8(sampleMedia));
     }
     for (const auto &dir : given)
-        if (FoldersNest(dir, r.target.string()) || FoldersNest(dir, r.machine.string())) {
+        if (FoldersNest(dir, platform::PathUtf8(r.target)) || FoldersNest(dir, platform::PathUtf8(r.machine))) {
             std::fprintf(stderr, "halcyon recovery-run: the medium %s must lie outside the machine and the target\n",
                          dir.c_str());
             return 1;
@@ -393,7 +399,8 @@ int Run(const Args &all)
     for (size_t i = 0; i < given.size(); ++i)
         journal.SetValue("Media" + std::to_string(i + 1), given[i]);
     for (size_t i = given.size(); journal.Value("Media" + std::to_string(i + 1)); ++i)
-        platform::WritePrivateProfileString("Run", "Media" + std::to_string(i + 1), std::nullopt, r.journal.string());
+        platform::WritePrivateProfileString("Run", "Media" + std::to_string(i + 1), std::nullopt,
+                                            platform::PathUtf8(r.journal));
     if (auto language = o.Get("language"))
         journal.SetValue("Language", *language);
 
@@ -407,7 +414,7 @@ int Run(const Args &all)
             // The sample media are written unless complete already (the USB
             // medium is written last).
             const std::string root = journal.Value("Sample").value_or("");
-            if (root.empty() || fs::exists(fs::path(root) / "recovery" / "rufd1" / "sources" / "RUFD1"))
+            if (root.empty() || fs::exists(platform::FsPath(root) / "recovery" / "rufd1" / "sources" / "RUFD1"))
                 return 0;
             SampleMedia m;
             if (!WriteSampleMedia(root, m, error))
@@ -424,7 +431,7 @@ int Run(const Args &all)
     const fs::path disk = r.machine / "drives" / "d"; // the recovery partition
     const fs::path driveX = r.machine / "drives" / "x";
     const fs::path description = r.work / "nrvhdrcv.ini";
-    const bool interactive = ::isatty(STDIN_FILENO) != 0 && !screen.json;
+    const bool interactive = platform::IsTerminal(stdin) && !screen.json;
     std::string missing;
     for (int n = 1; n <= set.count; ++n)
         if (set.dirs[static_cast<size_t>(n - 1)].empty())
@@ -435,7 +442,7 @@ int Run(const Args &all)
     if (int64_t rc = journal.Stage("check", [&]() -> int64_t {
             // The plan: built for the M-code of the IDF medium 1 carries, for
             // these media; else the plan the medium carries.
-            const fs::path first = fs::path(set.dirs[0]) / "sources";
+            const fs::path first = platform::FsPath(set.dirs[0]) / "sources";
             std::error_code ec;
             fs::copy_file(first / "nrvhdrcv.ini", description, fs::copy_options::overwrite_existing, ec);
             if (ec) {
@@ -444,8 +451,9 @@ int Run(const Args &all)
             }
             if (const std::string idf = FindOne(first, ".xml"); !idf.empty()) {
                 screen.Line("  the plan for the M-code of " + idf + " (MakeIniFromMcode)");
-                if (uint32_t code = MakeIniFromMcode(r.plan.c_str(), idf.c_str(), r.log.c_str(), 0, nullptr,
-                                                     description.c_str());
+                if (uint32_t code = MakeIniFromMcode(platform::PathUtf8(r.plan).c_str(), idf.c_str(),
+                                                     platform::PathUtf8(r.log).c_str(), 0, nullptr,
+                                                     platform::PathUtf8(description).c_str());
                     code != 0) {
                     error = "MakeIniFromMcode returned " + std::to_string(code);
                     return code;
@@ -458,7 +466,8 @@ int Run(const Args &all)
                 }
             }
             screen.Line("  the media against the plan (CompareNrvIniToHalIni)");
-            int32_t code = CompareNrvIniToHalIni(description.c_str(), r.plan.c_str(), 0);
+            int32_t code =
+                CompareNrvIniToHalIni(platform::PathUtf8(description).c_str(), platform::PathUtf8(r.plan).c_str(), 0);
             if (code == 92)
                 error = "a folder the plan needs is on no recovery disc";
             return code;
@@ -477,8 +486,10 @@ int Run(const Args &all)
                 return RETURN_INSERT_DISC;
             ProgressDisplay bar(screen.out(), screen.tty);
             requests.progress = &bar;
-            int32_t code = CopyDiscToDisk(changer.Drive().c_str(), disk.c_str(), r.plan.c_str(), description.c_str(),
-                                          set.type.c_str(), "", kCopyAll, CopyMessage, &requests, "", r.log.c_str());
+            int32_t code = CopyDiscToDisk(changer.Drive().c_str(), platform::PathUtf8(disk).c_str(),
+                                          platform::PathUtf8(r.plan).c_str(), platform::PathUtf8(description).c_str(),
+                                          set.type.c_str(), "", kCopyAll, CopyMessage, &requests, "",
+                                          platform::PathUtf8(r.log).c_str());
             requests.progress = nullptr;
             if (code == RETURN_INSERT_DISC)
                 error = requests.missing;
@@ -493,9 +504,10 @@ int Run(const Args &all)
             ProgressDisplay bar(screen.out(), screen.tty);
             requests.progress = &bar;
             const std::string source = changer.Drive() + "/sources/";
-            int32_t code = GetFoundationImage(source.c_str(), disk.c_str(), r.plan.c_str(), description.c_str(),
-                                              set.type.c_str(), 0x80000, "", CourierMessage, &requests,
-                                              r.log.c_str());
+            int32_t code =
+                GetFoundationImage(source.c_str(), platform::PathUtf8(disk).c_str(), platform::PathUtf8(r.plan).c_str(),
+                                   platform::PathUtf8(description).c_str(), set.type.c_str(), 0x80000, "",
+                                   CourierMessage, &requests, platform::PathUtf8(r.log).c_str());
             requests.progress = nullptr;
             if (code == 125)
                 error = "the foundation image parts do not join: a part is missing or corrupt";
@@ -508,9 +520,11 @@ int Run(const Args &all)
             std::error_code ec;
             fs::create_directories(driveX, ec);
             screen.Line("  the recovery environment on X:");
-            return LoadImgX(r.plan.c_str(), (disk / "sources").c_str(), driveX.c_str(), r.temp.c_str(), "", r.log.c_str(),
-                            kRecovery | kSkipBlid, [](uint32_t, uintptr_t, intptr_t, void *) -> uint32_t { return 0; },
-                            nullptr, "", "");
+            return LoadImgX(
+                platform::PathUtf8(r.plan).c_str(), platform::PathUtf8(disk / "sources").c_str(),
+                platform::PathUtf8(driveX).c_str(), platform::PathUtf8(r.temp).c_str(), "",
+                platform::PathUtf8(r.log).c_str(), kRecovery | kSkipBlid,
+                [](uint32_t, uintptr_t, intptr_t, void *) -> uint32_t { return 0; }, nullptr, "", "");
         });
         rc != 0)
         return fail(rc, "environment");
@@ -531,9 +545,10 @@ int Run(const Args &all)
             WimMessageCallback cb = &ProgressDisplay::WimCallback;
             if (screen.json)
                 cb = [](uint32_t, uintptr_t, intptr_t, void *) -> uint32_t { return WIM_MSG_SUCCESS; };
-            const std::string source = disk.string() + "/";
-            return LoadImgX(r.plan.c_str(), source.c_str(), r.target.c_str(), r.temp.c_str(), "Norv.wim",
-                            r.log.c_str(), kDirect | kPushButtonReset | kWriteEpid, cb, &bar, "", "");
+            const std::string source = platform::PathUtf8(disk) + "/";
+            return LoadImgX(platform::PathUtf8(r.plan).c_str(), source.c_str(), platform::PathUtf8(r.target).c_str(),
+                            platform::PathUtf8(r.temp).c_str(), "Norv.wim", platform::PathUtf8(r.log).c_str(),
+                            kDirect | kPushButtonReset | kWriteEpid, cb, &bar, "", "");
         });
         rc != 0)
         return fail(rc, "image");
@@ -542,9 +557,9 @@ int Run(const Args &all)
     auto modules = [&](uint64_t options) -> int64_t {
         failures.clear();
         int64_t code =
-            InstallModules(screen, r.plan.string(), (disk / "sources").string(), r.target.string(),
-                           r.mount.string(), r.log.string(), options | kRecovery | kFilterTemporary | kWriteEpid,
-                           summary, error, &failures);
+            InstallModules(screen, platform::PathUtf8(r.plan), platform::PathUtf8(disk / "sources"),
+                           platform::PathUtf8(r.target), platform::PathUtf8(r.mount), platform::PathUtf8(r.log),
+                           options | kRecovery | kFilterTemporary | kWriteEpid, summary, error, &failures);
         if (code == 0 && !failures.empty()) {
             error = "failed: ";
             for (const auto &f : failures)
@@ -560,12 +575,11 @@ int Run(const Args &all)
     if (int64_t rc = journal.Stage("modules", [&] { return modules(0); }); rc != 0)
         return fail(rc, "modules", error);
     summary.facts.emplace_back("last module recoverable", journal.Value("LastModuleRecoverable").value_or("no"));
-    summary.facts.emplace_back("clean sweep", IsCleanSweep(r.plan.c_str()) ? "yes" : "no");
+    summary.facts.emplace_back("clean sweep", IsCleanSweep(platform::PathUtf8(r.plan).c_str()) ? "yes" : "no");
 
     std::string why;
-    int64_t rc = journal.Always("verify", [&] {
-        return VerifyInstallation(screen, r, (disk / "sources").string(), summary, why);
-    });
+    int64_t rc = journal.Always(
+        "verify", [&] { return VerifyInstallation(screen, r, platform::PathUtf8(disk / "sources"), summary, why); });
     return fail(rc, rc ? "verify" : "", why);
 }
 

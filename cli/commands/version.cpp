@@ -6,8 +6,25 @@
 #include "cli/command.h"
 #include "halcyon/VerGauge.h"
 #include "verprobe/result_codes.h"
+#if defined(_WIN32)
+#include "verprobe/utf8_entries.h"
+#endif
 
 namespace halcyon::cli {
+
+#if defined(_WIN32)
+// The exports take UTF-16 there; the command calls the UTF-8 probes behind them.
+namespace probe = verprobe::utf8;
+#else
+namespace probe {
+using ::GetCopyright_s;
+using ::GetExeVersion_s;
+using ::GetLastModifiedDate_s;
+using ::GetRegVersion_s;
+using ::GetTextVersion_s;
+using ::VerifyVersion_s;
+} // namespace probe
+#endif
 
 namespace {
 
@@ -31,15 +48,15 @@ using ProbeFn = uint32_t (*)(const char *, char *, uint32_t);
 ProbeFn FindProbe(const std::string &name)
 {
     if (name == "exe")
-        return GetExeVersion_s;
+        return probe::GetExeVersion_s;
     if (name == "reg")
-        return GetRegVersion_s;
+        return probe::GetRegVersion_s;
     if (name == "text")
-        return GetTextVersion_s;
+        return probe::GetTextVersion_s;
     if (name == "copyright")
-        return GetCopyright_s;
+        return probe::GetCopyright_s;
     if (name == "date")
-        return GetLastModifiedDate_s;
+        return probe::GetLastModifiedDate_s;
     return nullptr;
 }
 
@@ -60,7 +77,7 @@ int Run(const Args &args)
     if (pos[0] == "verify") {
         if (pos.size() != 3)
             return Usage(self, "verify takes TARGET and EXPECTED");
-        code = VerifyVersion_s(pos[1].c_str(), pos[2].c_str(), out.data(), static_cast<uint32_t>(size));
+        code = probe::VerifyVersion_s(pos[1].c_str(), pos[2].c_str(), out.data(), static_cast<uint32_t>(size));
     } else if (ProbeFn fn = FindProbe(pos[0])) {
         if (pos.size() != 2)
             return Usage(self, pos[0] + " takes one path");

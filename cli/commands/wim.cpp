@@ -12,6 +12,7 @@
 #include "engine/image/wim_tags.h"
 #include "halcyon/HalcyonDLL.h"
 #include "halcyon/ReturnCodes.h"
+#include "platform/fs_path.h"
 #include "platform/path_map.h"
 #include "support/wim/wim_api.h"
 #include "support/wim/wim_builder.h"
@@ -166,8 +167,8 @@ int Create(const std::vector<std::string> &pos, const Options &opts)
         // The parts are written from the WIM just made: a first part that is
         // that WIM would overwrite it while it is read.
         std::error_code ec;
-        const auto whole = std::filesystem::weakly_canonical(platform::HostPath(pos[2]), ec);
-        const auto part = std::filesystem::weakly_canonical(platform::HostPath(*first), ec);
+        const auto whole = std::filesystem::weakly_canonical(platform::FsPath(platform::HostPath(pos[2])), ec);
+        const auto part = std::filesystem::weakly_canonical(platform::FsPath(platform::HostPath(*first)), ec);
         if (!ec && whole == part)
             return Usage("--first must name another file than the WIM being split");
     }

@@ -1,21 +1,21 @@
 #include "engine/frame/folder_crc.h"
 
-#include <dirent.h>
-#include <fcntl.h>
-#include <sched.h>
-#include <sys/stat.h>
-
 #include <libdeflate.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <memory>
+#include <string_view>
+#include <utility>
+#include <thread>
 
-#include "engine/frame/file64.h"
+#include "platform/folder_list.h"
+#include "platform/host_file.h"
+#include "platform/host_file_rw.h"
 #include "platform/path_map.h"
+#include "platform/sequential_file.h"
 #include "support/files/confined_path.h"
 #include "support/files/file_ops.h"
 
@@ -138,22 +138,37 @@ std::string Slashes(std::string s)
 }
 
 // True for an absolute path without ".", ".." or empty components, which is
-// what the listing reports for it.
+// what the listing reports for it. On Windows it starts with a drive ("C:").
 bool IsFullPath(const std::string &path)
 {
-    if (path.empty())
+#if defined(_WIN32)
+    if (path.size() < 2 || path[1] != ':' || !std::isalpha(static_cast<unsigned char>(path[0])))
+        return false;
+    const std::string_view rest = std::string_view(path).substr(2);
+#else
+    const std::string_view rest = path;
+#endif
+    if (rest.empty())
         return true; // the root, "/" with its separator removed
-    if (path[0] != '/')
+    if (rest[0] != '/')
         return false;
     size_t pos = 1;
-    while (pos <= path.size()) {
-        const size_t next = std::min(path.find('/', pos), path.size());
-        const std::string_view part(path.data() + pos, next - pos);
+    while (pos <= rest.size()) {
+        const size_t next = std::min(rest.find('/', pos), rest.size());
+        const std::string_view part = rest.substr(pos, next - pos);
         if (part.empty() || part == "." || part == "..")
             return false;
         pos = next + 1;
     }
     return true;
+}
+
+// The folder as the listing takes it: a root keeps its separator.
+std::string ListingPath(const std::string &hostFolder)
+{
+    if (hostFolder.empty() || (hostFolder.size() == 2 && hostFolder[1] == ':'))
+        return hostFolder + "/";
+    return hostFolder;
 }
 
 void PutLe16(std::vector<uint8_t> &t, uint16_t v)
@@ -173,10 +188,6 @@ void PutLe64(std::vector<uint8_t> &t, uint64_t v)
     for (int i = 0; i < 8; ++i)
         t.push_back(static_cast<uint8_t>(v >> (8 * i)));
 }
-
-struct DirCloser {
-    void operator()(DIR *d) const { closedir(d); }
-};
 
 } // namespace
 
@@ -206,35 +217,26 @@ void CFolderCrc::AddEntry(const std::string &hostPath, const std::u16string &ful
 
 void CFolderCrc::ListFolder(const std::string &hostFolder, const std::u16string &folder16, bool isRoot)
 {
-    std::unique_ptr<DIR, DirCloser> dir(opendir(hostFolder.empty() ? "/" : hostFolder.c_str()));
-    if (!dir) {
+    std::vector<platform::FolderEntry> names;
+    if (platform::ListFolder(ListingPath(hostFolder), names) != 0) {
         if (!listFailed_)
             unreadable_ = hostFolder;
         listFailed_ = true;
         return;
     }
     static const std::u16string excluded = u"_FS_SWRINFO";
-    bool foundAny = false;
-    while (const struct dirent *d = readdir(dir.get())) {
-        const char *name = d->d_name;
-        if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0)
-            continue;
-        foundAny = true;
-        const std::string host = hostFolder + "/" + name;
-        const std::u16string full = folder16 + u"/" + ToUtf16(name);
+    const bool foundAny = !names.empty();
+    for (const platform::FolderEntry &d : names) {
+        const std::string host = hostFolder + "/" + d.name;
+        const std::u16string full = folder16 + u"/" + ToUtf16(d.name);
         if (full.find(excluded) == std::u16string::npos) {
-            bool isDir = d->d_type == DT_DIR;
-            if (d->d_type == DT_UNKNOWN) {
-                struct stat st {};
-                isDir = lstat(host.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-            }
             // Links are listed as they are, never followed into.
-            if (isDir)
+            if (d.kind == platform::EntryKind::Folder)
                 ListFolder(host, full, false);
             else
                 AddEntry(host, full, false);
         }
-        sched_yield();
+        std::this_thread::yield();
     }
     // The checked folder itself always holds its manifest, so only
     // subfolders can be empty.
@@ -316,16 +318,9 @@ bool CFolderCrc::BuildTable(std::string &message)
     for (const _stFileInfo &e : entries_) {
         PutLe16(table_, e.recordLength);
         if (e.IsFile()) {
-            CFile64 file;
-            if (!file.Open(e.hostPath, CFile64::modeRead | CFile64::shareDenyNone | CFile64::typeBinary)) {
-                unreadable_ = e.hostPath;
-                message = kMsgCannotOpen;
-                return false;
-            }
+            platform::SequentialFile file;
             uint64_t size = 0;
-            try {
-                size = file.GetLength();
-            } catch (const CFileException &) {
+            if (file.Open(e.hostPath) != 0 || file.Size(&size) != 0) {
                 unreadable_ = e.hostPath;
                 message = kMsgCannotOpen;
                 return false;
@@ -392,26 +387,24 @@ bool CFolderCrc::ComputeCrc(std::string &message)
     for (const _stFileInfo &e : entries_) {
         if (!e.IsFile())
             continue;
-        CFile64 file;
-        if (!file.Open(e.hostPath, CFile64::modeRead | CFile64::shareDenyNone | CFile64::typeBinary)) {
+        platform::SequentialFile file;
+        if (file.Open(e.hostPath) != 0) {
             unreadable_ = e.hostPath;
             message = kMsgCannotOpen;
             return false;
         }
-        posix_fadvise(file.Handle(), 0, 0, POSIX_FADV_SEQUENTIAL);
-        try {
-            for (;;) {
-                const uint64_t n = file.Read(block.get(), blockSize);
-                if (n == 0)
-                    break;
-                Feed(block.get(), static_cast<size_t>(n));
-                if (n < blockSize)
-                    break;
+        for (;;) {
+            size_t n = 0;
+            if (file.Read(block.get(), blockSize, &n) != 0) {
+                unreadable_ = e.hostPath;
+                message = kMsgCannotOpen;
+                return false;
             }
-        } catch (const CFileException &) {
-            unreadable_ = e.hostPath;
-            message = kMsgCannotOpen;
-            return false;
+            if (n == 0)
+                break;
+            Feed(block.get(), n);
+            if (n < blockSize)
+                break;
         }
     }
     FlushStaging();
@@ -437,11 +430,10 @@ int32_t CFolderCrc::CheckFolder(const std::string &folderPath, std::string &mess
         return 4;
     }
     const std::string manifest = Slashes(folderPath) + "/" + kCrcManifestFolder;
-    std::error_code ec;
-    const std::string manifestHost = platform::HostPath(manifest);
-    if (!std::filesystem::is_directory(manifestHost, ec) ||
-        !std::filesystem::exists(platform::HostPath(manifest + "/" + kCrcInfoFile), ec) ||
-        !std::filesystem::exists(platform::HostPath(manifest + "/" + kFilesInfoFile), ec)) {
+    const auto manifestStatus = platform::StatHostPath(platform::HostPath(manifest));
+    if (!manifestStatus || !manifestStatus->directory ||
+        !platform::StatHostPath(platform::HostPath(manifest + "/" + kCrcInfoFile)) ||
+        !platform::StatHostPath(platform::HostPath(manifest + "/" + kFilesInfoFile))) {
         message = MsgNoManifest(folderPath);
         return 2;
     }
@@ -452,24 +444,24 @@ int32_t CFolderCrc::CheckFolder(const std::string &folderPath, std::string &mess
 
     // The stored CRC: bytes 4 to 7 of "crc.info", most significant first.
     uint8_t head[10] = {};
-    uint64_t got = 0;
+    size_t got = 0;
     std::string infoPath;
     {
-        CFile64 info;
+        platform::SequentialFile info;
         std::string host = Slashes(platform::HostPath(Slashes(folderPath)));
         while (!host.empty() && host.back() == '/')
             host.pop_back();
         infoPath = host + "/" + kCrcManifestFolder + "/" + kCrcInfoFile;
-        if (!info.Open(infoPath, CFile64::modeRead | CFile64::shareDenyNone)) {
+        if (info.Open(infoPath) != 0) {
             unreadable_ = infoPath;
             message = kMsgCannotOpen;
             return 2;
         }
-        try {
-            got = info.Read(head, sizeof head);
-        } catch (const CFileException &) {
-            got = 0;
-        }
+        for (size_t n = 1; got < sizeof head && n != 0;)
+            if (info.Read(head + got, sizeof head - got, &n) != 0)
+                n = 0;
+            else
+                got += n;
     }
     if (got < 8) {
         unreadable_ = infoPath;
@@ -538,24 +530,19 @@ int32_t WriteFolderManifest(const std::string &folderPath, std::string &message,
         listing += crc.Entries()[i].IsFile() ? std::to_string(crc.Sizes()[i]) : std::string("<DIR>");
         listing += "\r\n";
     }
-    try {
-        CFile64 out;
-        CFileException error(CFileException::none, 0, std::string());
+    const std::pair<const char *, std::string_view> files[] = {
+        {kCrcInfoFile, std::string_view(reinterpret_cast<const char *>(info), sizeof info)},
+        {kFilesInfoFile, listing}};
+    for (const auto &[name, bytes] : files) {
+        const std::string path = folder + "/" + name;
         if (unreadable)
-            *unreadable = folder + "/" + kCrcInfoFile;
-        if (!out.Open(folder + "/" + kCrcInfoFile, CFile64::modeCreate | CFile64::modeWrite, &error))
-            throw error;
-        out.Write(info, sizeof info);
-        out.Close();
-        if (unreadable)
-            *unreadable = folder + "/" + kFilesInfoFile;
-        if (!out.Open(folder + "/" + kFilesInfoFile, CFile64::modeCreate | CFile64::modeWrite, &error))
-            throw error;
-        out.Write(listing.data(), listing.size());
-        out.Close();
-    } catch (const CFileException &) {
-        message = kMsgCannotOpen;
-        return 2;
+            *unreadable = path;
+        platform::HostFile out;
+        if (out.Open(path, platform::FileAccess::Write, platform::FileCreation::CreateOrTruncate) != 0 ||
+            out.Write(bytes.data(), bytes.size()) != 0 || out.Close() != 0) {
+            message = kMsgCannotOpen;
+            return 2;
+        }
     }
     // The manifest and its folder entries are on disk before it counts as written.
     if (support::SyncFile(folder + "/" + kCrcInfoFile) != 0 || support::SyncFile(folder + "/" + kFilesInfoFile) != 0 ||

@@ -5,6 +5,7 @@
 
 #include "engine/frame/log.h"
 #include "engine/frame/plan_records.h"
+#include "engine/frame/version_probe.h"
 #include "engine/modules/app_setup.h"
 #include "engine/modules/copy_target_check.h"
 #include "engine/modules/exe_batch_installer.h"
@@ -14,7 +15,6 @@
 #include "engine/modules/module_selection.h"
 #include "engine/modules/program_runner.h"
 #include "halcyon/ReturnCodes.h"
-#include "halcyon/VerGauge.h"
 #include "platform/path_map.h"
 #include "platform/registry.h"
 #include "support/files/file_ops.h"
@@ -273,7 +273,7 @@ int32_t AppSetupRun::Register(const std::string &label, int32_t number)
         return kUnknownPartType;
     }
     std::unique_ptr<char[]> message(new char[kVerifyMessageBytes]());
-    if (VerifyVersion_s(app_.VersionPath.c_str(), app_.VerCheckAfter.c_str(), message.get(), kVerifyMessageBytes) == 0) {
+    if (frame::VerifyVersion(app_.VersionPath.c_str(), app_.VerCheckAfter.c_str(), message.get(), kVerifyMessageBytes) == 0) {
         struct Write {
             const char *name;
             const std::string &value;

@@ -1,9 +1,9 @@
 #include "engine/modules/copy_target_check.h"
 
-#include <sys/stat.h>
-
 #include <filesystem>
 
+#include "platform/fs_path.h"
+#include "platform/host_file.h"
 #include "platform/path_map.h"
 #include "support/files/confined_path.h"
 
@@ -14,8 +14,14 @@ namespace halcyon::modules {
 std::string HostNoTrailing(std::string_view path)
 {
     std::string host = platform::HostPath(path);
+#if defined(_WIN32)
+    // Windows text takes either separator; a drive's root keeps its own.
+    while (host.size() > 1 && (host.back() == '/' || host.back() == '\\') && !(host.size() == 3 && host[1] == ':'))
+        host.pop_back();
+#else
     while (host.size() > 1 && host.back() == '/')
         host.pop_back();
+#endif
     return host;
 }
 
@@ -28,10 +34,11 @@ std::string CopyTargetLinkProblem(std::string_view rootText, std::string_view so
     if (check.result != support::Confinement::Inside)
         return support::DescribeConfinement(check, root, target);
     std::error_code ec;
-    for (fs::recursive_directory_iterator it(source, ec), end; !ec && it != end; it.increment(ec)) {
-        const std::string dest = target + "/" + it->path().lexically_relative(source).string();
-        struct stat st {};
-        if (::lstat(dest.c_str(), &st) == 0 && S_ISLNK(st.st_mode))
+    const fs::path from = platform::FsPath(source);
+    for (fs::recursive_directory_iterator it(from, ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string dest = target + "/" + platform::PathUtf8(it->path().lexically_relative(from));
+        const auto st = platform::LinkStatHostPath(dest);
+        if (st && st->link)
             return dest + " is a symbolic link";
     }
     return std::string();

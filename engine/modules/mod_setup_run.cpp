@@ -7,6 +7,7 @@
 
 #include "engine/frame/log.h"
 #include "engine/frame/plan_records.h"
+#include "engine/frame/version_probe.h"
 #include "engine/modules/exe_batch_installer.h"
 #include "engine/modules/file_copy_installer.h"
 #include "engine/modules/installed_software_keys.h"
@@ -22,7 +23,6 @@
 #include "engine/modules/target_path.h"
 #include "engine/plan/verify_ini.h"
 #include "halcyon/ReturnCodes.h"
-#include "halcyon/VerGauge.h"
 #include "platform/path_map.h"
 #include "platform/registry.h"
 #include "support/files/confined_path.h"
@@ -369,7 +369,7 @@ int32_t ModSetupRun::Verify(const InstallOutcome &outcome, bool fileCopy)
         if (EqualsNoCase(m_.VerificationMode, "File"))
             path = ResolveTarget(m_.VersionPath, ctx_.destDir, true).path;
         std::unique_ptr<char[]> message(new char[kVerifyMessageBytes]());
-        uint32_t result = VerifyVersion_s(path.c_str(), m_.VerCheckAfter.c_str(), message.get(), kVerifyMessageBytes);
+        uint32_t result = frame::VerifyVersion(path.c_str(), m_.VerCheckAfter.c_str(), message.get(), kVerifyMessageBytes);
         if (result != 0) {
             message[kVerifyMessageBytes - 1] = '\0';
             std::string details = "Returned:'" + m_.CustomerLabel + "' '" + std::to_string(static_cast<int32_t>(result)) +

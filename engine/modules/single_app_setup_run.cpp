@@ -4,6 +4,7 @@
 
 #include "engine/frame/log.h"
 #include "engine/frame/plan_records.h"
+#include "engine/frame/version_probe.h"
 #include "engine/modules/app_setup.h"
 #include "engine/modules/copy_target_check.h"
 #include "engine/modules/installer_arguments.h"
@@ -11,7 +12,6 @@
 #include "engine/modules/module_log.h"
 #include "engine/modules/program_runner.h"
 #include "halcyon/ReturnCodes.h"
-#include "halcyon/VerGauge.h"
 #include "platform/path_map.h"
 #include "platform/registry.h"
 #include "support/files/file_ops.h"
@@ -126,7 +126,7 @@ int32_t SingleAppRun::Register(AppInstaller kind)
         message = own.get();
         messageSize = kOwnMessageBytes;
     }
-    const uint32_t result = VerifyVersion_s(versionPath.c_str(), app_.VerCheckAfter.c_str(), message, messageSize);
+    const uint32_t result = frame::VerifyVersion(versionPath.c_str(), app_.VerCheckAfter.c_str(), message, messageSize);
     if (a_.verifyResult)
         *a_.verifyResult = result;
     if (result != 0) {

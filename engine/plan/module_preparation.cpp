@@ -2,8 +2,8 @@
 
 #include <string>
 
+#include "engine/frame/version_probe.h"
 #include "engine/plan/node_values.h"
-#include "halcyon/VerGauge.h"
 #include "platform/path_map.h"
 
 namespace halcyon::plan {
@@ -72,7 +72,7 @@ int32_t AddVerificationMode(std::span<support::CXMLNode> nodes, std::span<const 
         std::string path;
         if (!ReadAttribute(node, "VerificationPath", path))
             return kMissing;
-        uint32_t probe = GetRegVersion_s(path.c_str(), buffer.data(), kProbeBufferBytes);
+        uint32_t probe = frame::GetRegVersion(path.c_str(), buffer.data(), kProbeBufferBytes);
         const char *mode = "Registry";
         if (probe == kProbeEmptyPath)
             mode = "None";

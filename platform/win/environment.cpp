@@ -53,4 +53,11 @@ bool ExpandEnvironmentStrings(std::string_view in, std::string &out, size_t maxC
     return true;
 }
 
+bool SetEnvironmentVariable(std::string_view name, std::string_view value)
+{
+    if (name.empty() || name.find('=') != std::string_view::npos)
+        return false;
+    return ::SetEnvironmentVariableW(win::Widen(name).c_str(), win::Widen(value).c_str()) != 0;
+}
+
 } // namespace halcyon::platform

@@ -301,6 +301,12 @@ LONG RegBatch::Commit()
     return ERROR_SUCCESS;
 }
 
+// The system's registry offers no snapshot of a tree: a walk reads the live
+// registry, and a key deleted meanwhile ends its part of the walk.
+RegSnapshot::RegSnapshot() = default;
+
+RegSnapshot::~RegSnapshot() = default;
+
 std::string LastRegistryError() { return {}; }
 
 void SetRegistryBusyTimeout(int) {}

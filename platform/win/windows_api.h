@@ -26,6 +26,7 @@
 #undef RegEnumKeyEx
 #undef RegEnumValue
 #undef GetEnvironmentVariable
+#undef SetEnvironmentVariable
 #undef ExpandEnvironmentStrings
 #undef ShellExecute
 #undef GetPrivateProfileString

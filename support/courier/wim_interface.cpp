@@ -11,8 +11,6 @@
 #include <system_error>
 #include <vector>
 
-#include <fcntl.h>
-#include <unistd.h>
 
 #include "platform/fs_path.h"
 #include "platform/host_file_rw.h"
@@ -38,24 +36,6 @@ struct WimFree {
     void operator()(WIMStruct *w) const { wimlib_free(w); }
 };
 using WimPtr = std::unique_ptr<WIMStruct, WimFree>;
-
-struct UniqueFd {
-    int fd = -1;
-    explicit UniqueFd(int f) : fd(f) {}
-    ~UniqueFd()
-    {
-        if (fd >= 0)
-            ::close(fd);
-    }
-    UniqueFd(const UniqueFd &) = delete;
-    UniqueFd &operator=(const UniqueFd &) = delete;
-    int Release()
-    {
-        const int f = fd;
-        fd = -1;
-        return f;
-    }
-};
 
 // The temporary name a target is written under until it is complete.
 std::string PartialPath(const std::string &hostTarget) { return hostTarget + ".partial"; }
@@ -401,9 +381,10 @@ bool CWimInterface::CombineFileWithStream(const std::string &folder, const std::
     progress.Percent(0);
     PartialFile partial(PartialPath(hostTarget));
     {
-        UniqueFd out(::open(partial.Path().c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0666));
-        if (out.fd < 0)
-            return Fail(ErrnoToError(errno), "cannot create " + partial.Path() + ": " + std::strerror(errno));
+        // Created new (never through a link): PartialFile removed what was there.
+        platform::HostFile out;
+        if (const int err = out.Open(partial.Path(), platform::FileAccess::Write, platform::FileCreation::CreateNew))
+            return Fail(ErrnoToError(err), "cannot create " + partial.Path() + ": " + std::strerror(err));
         struct JoinProgress {
             CourierProgress *progress;
             uint64_t done;
@@ -418,17 +399,17 @@ bool CWimInterface::CombineFileWithStream(const std::string &folder, const std::
         for (const std::string &p : parts) {
             if (CourierFaultTrips(CourierStep::JoinCopy))
                 return Fail(wim::WIM_ERROR_WRITE_FAULT, "cannot copy " + p + ": injected fault");
-            UniqueFd in(::open(p.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
-            if (in.fd < 0)
-                return Fail(wim::WIM_ERROR_READ_FAULT, "cannot open " + p + ": " + std::strerror(errno));
-            if (const int err = CopyFileData(in.fd, out.fd, partial.Path(), advanced, &join))
+            platform::HostFile in;
+            if (const int err = in.Open(p, platform::FileAccess::Read, platform::FileCreation::OpenExisting))
+                return Fail(wim::WIM_ERROR_READ_FAULT, "cannot open " + p + ": " + std::strerror(err));
+            if (const int err = CopyFileData(in, out, partial.Path(), advanced, &join))
                 return Fail(ErrnoToError(err), "cannot copy " + p + " to " + partial.Path() + ": " + std::strerror(err));
         }
         // On disk before it can be renamed into place.
-        if (const int err = FlushFileData(out.fd, hostTarget))
+        if (const int err = FlushFileData(out, hostTarget))
             return Fail(ErrnoToError(err), "cannot write " + partial.Path() + ": " + std::strerror(err));
-        if (::close(out.Release()) != 0)
-            return Fail(ErrnoToError(errno), "cannot write " + partial.Path() + ": " + std::strerror(errno));
+        if (const int err = out.Close())
+            return Fail(ErrnoToError(err), "cannot write " + partial.Path() + ": " + std::strerror(err));
     }
 
     // The joined bytes count only when they open as one complete WIM.

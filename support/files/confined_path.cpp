@@ -1,13 +1,11 @@
 #include "support/files/confined_path.h"
 
-#include <dirent.h>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <filesystem>
 #include <vector>
+
+#include "platform/confined_folder.h"
+#include "platform/fs_path.h"
 
 namespace fs = std::filesystem;
 
@@ -15,28 +13,14 @@ namespace halcyon::support {
 
 namespace {
 
-// Closes a descriptor when it leaves scope.
-class Fd {
-public:
-    explicit Fd(int fd = -1) : fd_(fd) {}
-    Fd(const Fd &) = delete;
-    Fd &operator=(const Fd &) = delete;
-    ~Fd()
-    {
-        if (fd_ >= 0)
-            ::close(fd_);
-    }
-    int get() const { return fd_; }
-    void reset(int fd)
-    {
-        if (fd_ >= 0)
-            ::close(fd_);
-        fd_ = fd;
-    }
-
-private:
-    int fd_;
-};
+bool IsSeparator(char c)
+{
+#if defined(_WIN32)
+    return c == '/' || c == '\\';
+#else
+    return c == '/';
+#endif
+}
 
 bool HasDotDot(const fs::path &p)
 {
@@ -53,11 +37,23 @@ fs::path Absolute(const fs::path &p)
     return (ec ? p : a).lexically_normal();
 }
 
+// Path text as a path; on Windows the drive letter in upper case, so that
+// "c:\\x" lies below "C:\\".
+fs::path PathOf(std::string_view text)
+{
+    std::string t(text);
+#if defined(_WIN32)
+    if (t.size() >= 2 && t[1] == ':' && t[0] >= 'a' && t[0] <= 'z')
+        t[0] = static_cast<char>(t[0] - 'a' + 'A');
+#endif
+    return platform::FsPath(t);
+}
+
 // The components of `path` below `root`; false when it is not below it.
 bool SplitBelow(std::string_view root, std::string_view path, fs::path &rootOut, std::vector<fs::path> &parts)
 {
-    fs::path r = Absolute(fs::path(root));
-    fs::path p(path);
+    fs::path r = Absolute(PathOf(root));
+    fs::path p = PathOf(path);
     if (HasDotDot(p))
         return false;
     if (p.is_relative())
@@ -74,73 +70,6 @@ bool SplitBelow(std::string_view root, std::string_view path, fs::path &rootOut,
     return true;
 }
 
-int EmptyAt(int dirFd, uint32_t *counter);
-
-// Removes the entry `name` of the open folder without following a link.
-int RemoveAt(int dirFd, const char *name, uint32_t *counter)
-{
-    struct stat st {};
-    if (::fstatat(dirFd, name, &st, AT_SYMLINK_NOFOLLOW) != 0)
-        return errno == ENOENT ? 0 : errno;
-    if (S_ISDIR(st.st_mode)) {
-        Fd child(::openat(dirFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-        if (child.get() < 0 && errno == EACCES) {
-            // A folder copied with a read-only mode: give the owner access back.
-            ::fchmodat(dirFd, name, (st.st_mode & 07777) | S_IRWXU, 0);
-            child.reset(::openat(dirFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-        }
-        if (child.get() < 0)
-            return errno;
-        if (int rc = EmptyAt(child.get(), counter); rc != 0)
-            return rc;
-        child.reset(-1);
-        if (::unlinkat(dirFd, name, AT_REMOVEDIR) != 0)
-            return errno == ENOENT ? 0 : errno;
-    } else if (::unlinkat(dirFd, name, 0) != 0) {
-        return errno == ENOENT ? 0 : errno;
-    }
-    if (counter)
-        ++*counter;
-    return 0;
-}
-
-int EmptyAt(int dirFd, uint32_t *counter)
-{
-    std::vector<std::string> names;
-    {
-        int dupFd = ::fcntl(dirFd, F_DUPFD_CLOEXEC, 0);
-        if (dupFd < 0)
-            return errno;
-        DIR *dir = ::fdopendir(dupFd);
-        if (!dir) {
-            int err = errno;
-            ::close(dupFd);
-            return err;
-        }
-        while (const dirent *e = ::readdir(dir)) {
-            std::string_view n = e->d_name;
-            if (n != "." && n != "..")
-                names.emplace_back(n);
-        }
-        ::closedir(dir);
-    }
-    bool modeFixed = false;
-    for (const auto &name : names) {
-        int rc = RemoveAt(dirFd, name.c_str(), counter);
-        if (rc == EACCES && !modeFixed) {
-            // Entries of a read-only folder: make it writable for its owner once.
-            struct stat st {};
-            if (::fstat(dirFd, &st) == 0)
-                ::fchmod(dirFd, (st.st_mode & 07777) | S_IRWXU);
-            modeFixed = true;
-            rc = RemoveAt(dirFd, name.c_str(), counter);
-        }
-        if (rc != 0)
-            return rc;
-    }
-    return 0;
-}
-
 } // namespace
 
 ConfinedCheck CheckConfinedPath(std::string_view root, std::string_view path)
@@ -155,23 +84,23 @@ ConfinedCheck CheckConfinedPath(std::string_view root, std::string_view path)
     }
     for (size_t i = 0; i < parts.size(); ++i) {
         cur /= parts[i];
-        struct stat st {};
-        if (::lstat(cur.c_str(), &st) != 0) {
-            if (errno == ENOENT)
+        platform::EntryKind kind = platform::EntryKind::Other;
+        if (const int err = platform::ExamineEntry(platform::PathUtf8(cur), kind); err != 0) {
+            if (err == ENOENT)
                 break; // the rest will be created
-            out.result = errno == ENOTDIR ? Confinement::NotFolder : Confinement::Error;
-            out.error = errno;
-            out.component = cur.string();
+            out.result = err == ENOTDIR ? Confinement::NotFolder : Confinement::Error;
+            out.error = err;
+            out.component = platform::PathUtf8(cur);
             return out;
         }
-        if (S_ISLNK(st.st_mode)) {
+        if (kind == platform::EntryKind::Link) {
             out.result = Confinement::Link;
-            out.component = cur.string();
+            out.component = platform::PathUtf8(cur);
             return out;
         }
-        if (!S_ISDIR(st.st_mode) && i + 1 < parts.size()) {
+        if (kind != platform::EntryKind::Folder && i + 1 < parts.size()) {
             out.result = Confinement::NotFolder;
-            out.component = cur.string();
+            out.component = platform::PathUtf8(cur);
             return out;
         }
     }
@@ -207,26 +136,10 @@ int CreateConfinedFolders(std::string_view root, std::string_view path)
     std::vector<fs::path> parts;
     if (!SplitBelow(root, path, r, parts))
         return EXDEV;
-    std::error_code ec;
-    fs::create_directories(r, ec); // the root is the caller's: it may be a link
-    Fd dir(::open(r.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (dir.get() < 0)
-        return errno;
-    for (const auto &part : parts) {
-        const char *name = part.c_str();
-        if (::mkdirat(dir.get(), name, 0777) != 0 && errno != EEXIST)
-            return errno;
-        int next = ::openat(dir.get(), name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-        if (next < 0) {
-            int err = errno;
-            struct stat st {};
-            if (::fstatat(dir.get(), name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode))
-                return ELOOP;
-            return err;
-        }
-        dir.reset(next);
-    }
-    return 0;
+    std::vector<std::string> names;
+    for (const auto &part : parts)
+        names.push_back(platform::PathUtf8(part));
+    return platform::CreateFoldersBelow(platform::PathUtf8(r), names);
 }
 
 int RemoveTreeNoFollow(std::string_view path, uint32_t *counter)
@@ -235,20 +148,17 @@ int RemoveTreeNoFollow(std::string_view path, uint32_t *counter)
         *counter = 0;
     if (path.empty())
         return EINVAL;
-    fs::path p = fs::path(path).lexically_normal();
+    fs::path p = platform::FsPath(path).lexically_normal();
     // "x/" names the folder x; without the slash a link named x is not followed.
     if (!p.has_filename())
         p = p.parent_path();
     fs::path parent = p.parent_path();
     if (parent.empty())
         parent = ".";
-    std::string name = p.filename().string();
+    std::string name = platform::PathUtf8(p.filename());
     if (name.empty() || name == "." || name == "..")
         return EINVAL;
-    Fd dir(::open(parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (dir.get() < 0)
-        return errno == ENOENT ? 0 : errno;
-    return RemoveAt(dir.get(), name.c_str(), counter);
+    return platform::RemoveEntryTree(platform::PathUtf8(parent), name, counter);
 }
 
 int EmptyFolderNoFollow(std::string_view path, uint32_t *counter)
@@ -258,19 +168,9 @@ int EmptyFolderNoFollow(std::string_view path, uint32_t *counter)
     if (path.empty())
         return EINVAL;
     std::string p(path);
-    while (p.size() > 1 && p.back() == '/')
+    while (p.size() > 1 && IsSeparator(p.back()) && !(p.size() == 3 && p[1] == ':'))
         p.pop_back();
-    Fd dir(::open(p.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-    if (dir.get() < 0) {
-        int err = errno;
-        if (err == ENOENT)
-            return 0;
-        struct stat st {};
-        if (::lstat(p.c_str(), &st) == 0 && S_ISLNK(st.st_mode))
-            return ELOOP;
-        return err;
-    }
-    return EmptyAt(dir.get(), counter);
+    return platform::EmptyFolderTree(p, counter);
 }
 
 } // namespace halcyon::support

@@ -13,6 +13,7 @@
 #include <string_view>
 
 #include "halcyon/HalcyonDLL.h"
+#include "platform/host_file_rw.h"
 
 namespace halcyon::support {
 
@@ -66,8 +67,8 @@ int32_t CopyFolderByStreamFromUFD(std::string_view source, std::string_view dest
 // `advanced` (may be null) is called with each piece's byte count (pieces
 // of several MiB). `hostOut` names `out` for the observer's write faults.
 // 0, or an errno value.
-int CopyFileData(int in, int out, const std::string &hostOut, void (*advanced)(uint64_t bytes, void *context),
-                 void *context, int retries = 0);
+int CopyFileData(platform::HostFile &in, platform::HostFile &out, const std::string &hostOut,
+                 void (*advanced)(uint64_t bytes, void *context), void *context, int retries = 0);
 
 // ---- Durability ----
 // What a flush made durable: a file's data, a folder's entries (files
@@ -97,9 +98,9 @@ public:
 // installed before.
 FileLayerObserver *SetFileLayerObserver(FileLayerObserver *observer);
 
-// fdatasync of an open file (`hostPath` names it for the observer). File
-// systems that cannot sync (EINVAL, EROFS) count as synced. 0 or errno.
-int FlushFileData(int fd, const std::string &hostPath);
+// Flushes the data of an open file (`hostPath` names it for the observer).
+// File systems that cannot flush (EINVAL, EROFS) count as flushed. 0 or errno.
+int FlushFileData(platform::HostFile &file, const std::string &hostPath);
 // Opens `path` and flushes its data. 0 or errno.
 int SyncFile(std::string_view path);
 // fsync of the folder: the entries created, renamed or removed in it are on
@@ -107,8 +108,11 @@ int SyncFile(std::string_view path);
 int SyncFolder(std::string_view path);
 // fsync of the folder that holds `path`.
 int SyncParentFolder(std::string_view path);
-// syncfs of the file system holding `path`: everything written there is on
-// disk afterwards. Cheaper than a flush per file for a tree of many files.
+// Flushes the file system holding `path`: everything written there is on
+// disk afterwards. Cheaper than a flush per file for a tree of many files
+// where the host flushes whole file systems (Linux); on Windows, where that
+// needs rights the engine may lack, every file below `path` is flushed
+// instead (see platform/file_tree.h).
 int SyncFileSystem(std::string_view path);
 
 } // namespace halcyon::support

@@ -1,11 +1,8 @@
 #include "support/ini/ini_store.h"
 
 #include <cstdio>
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <fstream>
 #include <sstream>
-#include <unistd.h>
 
 #include "platform/fs_path.h"
 #include "platform/host_file.h"
@@ -267,28 +264,19 @@ namespace {
 bool WriteFileAtomically(std::string_view path, const std::string &data)
 {
     std::string host = platform::HostPath(path);
-    std::string tmp = host + ".tmp" + std::to_string(::getpid());
-    int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0)
+    std::string tmp = host + ".tmp" + std::to_string(platform::CurrentProcessId());
+    platform::HostFile file;
+    if (file.Open(tmp, platform::FileAccess::Write, platform::FileCreation::CreateOrTruncate) != 0)
         return false;
-    size_t done = 0;
-    bool ok = true;
-    while (done < data.size()) {
-        ssize_t n = ::write(fd, data.data() + done, data.size() - done);
-        if (n <= 0) {
-            ok = false;
-            break;
-        }
-        done += static_cast<size_t>(n);
-    }
-    if (ok && FlushFileData(fd, host) != 0)
+    bool ok = file.Write(data.data(), data.size()) == 0;
+    if (ok && FlushFileData(file, host) != 0)
         ok = false;
-    if (::close(fd) != 0)
+    if (file.Close() != 0)
         ok = false;
-    if (ok && ::rename(tmp.c_str(), host.c_str()) != 0)
+    if (ok && platform::ReplaceHostFile(tmp, host, false) != 0)
         ok = false;
     if (!ok)
-        ::unlink(tmp.c_str());
+        platform::RemoveHostFile(tmp);
     // The new name is on disk before the save counts as done.
     return ok && SyncParentFolder(host) == 0;
 }

@@ -4,6 +4,7 @@
 
 #include <filesystem>
 
+#include "platform/file_attributes.h"
 #include "platform/fs_path.h"
 #include "platform/path_map.h"
 #include "support/wim/wim_tchar.h"
@@ -69,7 +70,7 @@ int32_t CreateWim(const std::string &wimPath, const std::vector<WimImageSpec> &i
         const std::string source = platform::HostPath(spec.sourceFolder);
         const std::string name = spec.name.empty() ? "Image " + std::to_string(index) : spec.name;
         ret = wimlib_add_image(guard.wim, ToWimText(source).c_str(), ToWimText(name).c_str(), nullptr,
-                               spec.unixData ? WIMLIB_ADD_FLAG_UNIX_DATA : 0);
+                               spec.unixData && platform::kHostHasPosixModes ? WIMLIB_ADD_FLAG_UNIX_DATA : 0);
         if (ret != 0)
             return Fail(ret, "cannot capture " + source, error);
         // An empty element is written as one blank: wimlib drops elements

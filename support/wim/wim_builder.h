@@ -22,7 +22,7 @@ struct WimImageSpec {
     bool emptyReleaseId = false; // write an empty RELEASEID element
     // Further elements of the image, "NAME" or "PARENT/CHILD" = value.
     std::vector<std::pair<std::string, std::string>> properties;
-    bool unixData = true;      // keep owner, group and mode (restored on apply)
+    bool unixData = true;      // keep owner, group and mode (restored on apply) where the host has them
 };
 
 // Captures each spec as one image, in order, into a new WIM at `wimPath`

@@ -1,6 +1,7 @@
 // Folder CRC manifests: listing order, the file table byte for byte, the
 // CRC against an independent bitwise CRC-32, and the results of the check.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -237,6 +238,11 @@ TEST_F(FolderCrcTest, ManifestAndListingFailures)
     EXPECT_EQ(Check(f, &message), 3);
     EXPECT_EQ(message, "Can not open file.");
     fs::remove(f + "/dangling");
+    // A pipe is no file to read: refused at once, never waited on.
+    ASSERT_EQ(::mkfifo((f + "/pipe").c_str(), 0600), 0);
+    EXPECT_EQ(Check(f, &message), 3);
+    EXPECT_EQ(message, "Can not open file.");
+    fs::remove(f + "/pipe");
 
     // A manifest folder deeper down is excluded as well and makes its folder
     // count as not empty.

@@ -1,0 +1,31 @@
+// A file read once from its start to its end, with the host told so (read
+// ahead, drop behind): the fast path of the folder checks over large trees.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace halcyon::platform {
+
+class SequentialFile {
+public:
+    SequentialFile() = default;
+    ~SequentialFile();
+    SequentialFile(const SequentialFile &) = delete;
+    SequentialFile &operator=(const SequentialFile &) = delete;
+
+    // Opens a regular file for reading (links followed). 0 or errno (EISDIR
+    // for a folder, EINVAL for other non-regular files).
+    int Open(const std::string &hostPath);
+    // The file's length at the time of the call. 0 or errno.
+    int Size(uint64_t *size) const;
+    // Up to `count` bytes at the current position; `got` is 0 at the end.
+    int Read(void *buffer, size_t count, size_t *got);
+
+private:
+    static constexpr intptr_t kNoHandle = -1;
+    intptr_t handle_ = kNoHandle;
+};
+
+} // namespace halcyon::platform

@@ -1,0 +1,44 @@
+# halcyon.exe on the Wine machine: the sample factory run end to end in a
+# prefix of its own (made fresh by the first test), the registry value one of
+# its .cmd installers wrote through "reg add", a second run that finds every
+# stage done, and --machine refused.
+set(CLI_PREFIX_ROOT ${CMAKE_BINARY_DIR}/wine-prefixes-cli)
+set(CLI_WORK ${CMAKE_BINARY_DIR}/cli-sample)
+
+add_test(NAME halcyon_fresh_prefix
+  COMMAND sh -c "WINEPREFIX=\"$0/halcyon\" /usr/lib/wine/wineserver -k 2>/dev/null; rm -rf \"$0\" \"$1\"; mkdir -p \"$1\""
+          ${CLI_PREFIX_ROOT} ${CLI_WORK})
+set_tests_properties(halcyon_fresh_prefix PROPERTIES FIXTURES_SETUP halcyon_prefix RESOURCE_LOCK halcyon_prefix)
+
+function(halcyon_test name)
+  add_test(NAME ${name} COMMAND halcyon ${ARGN} WORKING_DIRECTORY ${CLI_WORK})
+  set_tests_properties(${name} PROPERTIES ENVIRONMENT "WINE_PREFIX_ROOT=${CLI_PREFIX_ROOT}"
+    FIXTURES_REQUIRED halcyon_prefix RESOURCE_LOCK halcyon_prefix TIMEOUT 900)
+endfunction()
+
+halcyon_test(halcyon_factory_run_sample factory-run --sample)
+set_tests_properties(halcyon_factory_run_sample PROPERTIES FIXTURES_SETUP halcyon_installed
+  PASS_REGULAR_EXPRESSION "Machine installed\\.")
+
+halcyon_test(halcyon_reg_query_installer_value reg query "HKLM\\SOFTWARE\\NX500\\Support Assistant" /v Version)
+set_tests_properties(halcyon_reg_query_installer_value PROPERTIES FIXTURES_REQUIRED "halcyon_prefix;halcyon_installed"
+  PASS_REGULAR_EXPRESSION "Version +REG_SZ +4\\.0\\.7")
+
+# Every stage recorded as done is skipped; the checks run again and pass.
+set(CLI_AGAIN "Machine installed\\.")
+foreach(stage media identify os-check plan image applications pe-modules modules)
+  string(APPEND CLI_AGAIN "[^\n]*\n +${stage} +done earlier")
+endforeach()
+halcyon_test(halcyon_factory_run_again factory-run --sample)
+set_tests_properties(halcyon_factory_run_again PROPERTIES FIXTURES_REQUIRED "halcyon_prefix;halcyon_installed"
+  DEPENDS halcyon_reg_query_installer_value
+  PASS_REGULAR_EXPRESSION "${CLI_AGAIN}")
+
+halcyon_test(halcyon_machine_option_refused factory-run --sample --machine C:\\elsewhere)
+set_tests_properties(halcyon_machine_option_refused PROPERTIES
+  PASS_REGULAR_EXPRESSION "--machine has no meaning on Windows")
+
+# The platform services the command adds.
+add_executable(halcyon_console_tests ${CMAKE_CURRENT_SOURCE_DIR}/console_test.cpp)
+target_link_libraries(halcyon_console_tests PRIVATE halcyon_testkit_win GTest::gtest_main)
+gtest_discover_tests(halcyon_console_tests DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120)
