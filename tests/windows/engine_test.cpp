@@ -1,15 +1,18 @@
 // The engine's file layer on the Windows services: the read-write host file,
-// CFile64 on names beyond ASCII, the UTF-8/UTF-16 boundary of wimlib, and
-// registry batches.
+// CFile64 and the INI store on names beyond ASCII, the UTF-8/UTF-16 boundary
+// of wimlib, and registry batches.
 #include <gtest/gtest.h>
 
 #include <cerrno>
 #include <string>
+#include <vector>
 
 #include "engine/frame/file64.h"
+#include "platform/folder_list.h"
 #include "platform/host_file.h"
 #include "platform/host_file_rw.h"
 #include "platform/registry.h"
+#include "support/ini/ini_store.h"
 #include "support/wim/wim_tchar.h"
 #include "tests/common/test_env.h"
 
@@ -115,6 +118,24 @@ TEST(WindowsFile64, OpensNamesBeyondAscii)
     frame::CFile64 missing;
     EXPECT_FALSE(missing.Open(dir / "absent-\xC3\xA9.bin", frame::CFile64::modeRead, &error));
     EXPECT_EQ(error.m_cause, frame::CFileException::fileNotFound);
+}
+
+TEST(WindowsIniStore, SavesAndLoadsBackUnderANonAsciiName)
+{
+    test::TempDir dir("inistore");
+    const std::string path = dir / "plan-\xC3\xA9t\xC3\xA9.ini"; // plan-été
+    support::CMemoryIniIO out;
+    ASSERT_TRUE(out.WriteString("Module1", "Label", "Caf\xC3\xA9 \xE6\x97\xA5\xE6\x9C\xAC"));
+    ASSERT_TRUE(out.WriteString("Module1", "Number", "7"));
+    ASSERT_TRUE(out.SaveToFile(path));
+    ASSERT_TRUE(out.SaveToFile(path)) << "a second save replaces the first";
+    support::CMemoryIniIO in;
+    ASSERT_TRUE(in.LoadFile(path));
+    EXPECT_EQ(in.GetString("Module1", "Label", ""), "Caf\xC3\xA9 \xE6\x97\xA5\xE6\x9C\xAC");
+    EXPECT_EQ(in.GetString("Module1", "Number", ""), "7");
+    std::vector<platform::FolderEntry> entries;
+    ASSERT_EQ(platform::ListFolder(dir.path(), entries), 0);
+    EXPECT_EQ(entries.size(), 1u) << "no temporary file stays behind";
 }
 
 TEST(WindowsWimText, CrossesTheWimlibBoundaryAsUtf16)
