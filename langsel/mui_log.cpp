@@ -5,22 +5,25 @@
 #include <string>
 
 #include "platform/host_file.h"
+#include "platform/host_file_rw.h"
 #include "platform/path_map.h"
 
 namespace halcyon::langsel {
 
 void MuiLog(std::string_view text)
 {
-    std::string path = platform::HostPath(kMuiLogFile);
-    std::FILE *f = std::fopen(path.c_str(), "a");
-    if (!f)
+    platform::HostFile log;
+    if (log.Open(platform::HostPath(kMuiLogFile), platform::FileAccess::Append, platform::FileCreation::OpenOrCreate) !=
+        0)
         return;
     std::time_t now = std::time(nullptr);
     std::tm local{};
     platform::LocalCivilTime(now, &local);
-    std::fprintf(f, "%04d.%02d.%02d %02d:%02d:%02d %.*s\n", local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,
-                 local.tm_hour, local.tm_min, local.tm_sec, static_cast<int>(text.size()), text.data());
-    std::fclose(f);
+    char stamp[96];
+    std::snprintf(stamp, sizeof stamp, "%04d.%02d.%02d %02d:%02d:%02d ", local.tm_year + 1900, local.tm_mon + 1,
+                  local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec);
+    const std::string line = stamp + std::string(text) + "\n";
+    log.Write(line.data(), line.size());
 }
 
 } // namespace halcyon::langsel

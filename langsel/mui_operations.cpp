@@ -6,6 +6,8 @@
 #include <system_error>
 
 #include "platform/file_attributes.h"
+#include "platform/fs_path.h"
+#include "platform/host_file_rw.h"
 #include "platform/path_map.h"
 #include "platform/profile.h"
 #include "platform/registry.h"
@@ -37,7 +39,7 @@ constexpr size_t kProfileBufferChars = 512;
 bool PathExists(const std::string &windowsPath)
 {
     std::error_code ec;
-    return std::filesystem::exists(platform::HostPath(windowsPath), ec);
+    return std::filesystem::exists(platform::FsPath(platform::HostPath(windowsPath)), ec);
 }
 
 bool IsDriveLetter(char16_t c) { return (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z'); }
@@ -70,18 +72,18 @@ void DeleteWithAttributes(const std::string &windowsPath)
 {
     platform::SetFileAttributes(windowsPath, platform::FILE_ATTRIBUTE_NORMAL);
     std::error_code ec;
-    std::filesystem::remove(platform::HostPath(windowsPath), ec);
+    std::filesystem::remove(platform::FsPath(platform::HostPath(windowsPath)), ec);
 }
 
 // Silent copy of one file over another, creating the target's folders.
 bool CopyPathToPath(const std::string &from, const std::string &to)
 {
     std::error_code ec;
-    std::filesystem::path target = platform::HostPath(to);
+    const std::filesystem::path target = platform::FsPath(platform::HostPath(to));
     std::filesystem::create_directories(target.parent_path(), ec);
     if (std::filesystem::exists(target, ec))
         platform::SetFileAttributes(target.string(), platform::FILE_ATTRIBUTE_NORMAL);
-    return std::filesystem::copy_file(platform::HostPath(from), target,
+    return std::filesystem::copy_file(platform::FsPath(platform::HostPath(from)), target,
                                       std::filesystem::copy_options::overwrite_existing, ec) &&
            !ec;
 }
@@ -132,8 +134,9 @@ HRESULT CComMUI::CreateIniFile(BSTR *pcLangName)
     return ComBarrier([&]() -> HRESULT {
         if (!pcLangName)
             return S_FALSE;
-        if (std::FILE *f = std::fopen(platform::HostPath(kLanguageChoice).c_str(), "w"))
-            std::fclose(f);
+        platform::HostFile choice;
+        choice.Open(platform::HostPath(kLanguageChoice), platform::FileAccess::Write,
+                    platform::FileCreation::CreateOrTruncate);
         if (lpcBuild_) {
             MuiLog("CreateIniFile::m_bLPCbuild");
             if (WriteProfileWithTries("LPMode", "LP-C", "Yes"))
