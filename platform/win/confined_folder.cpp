@@ -10,13 +10,10 @@
 #include "platform/fs_path.h"
 #include "platform/win/windows_api.h"
 
+#include "platform/win/errno_of.h"
 #include "platform/win/wide_text.h"
 
 namespace halcyon::platform {
-
-namespace win {
-int ErrnoOf(unsigned long error);
-} // namespace win
 
 namespace {
 

@@ -16,13 +16,10 @@
 
 #include <winioctl.h>
 
+#include "platform/win/errno_of.h"
 #include "platform/win/wide_text.h"
 
 namespace halcyon::platform {
-
-namespace win {
-int ErrnoOf(unsigned long error);
-} // namespace win
 
 namespace {
 
