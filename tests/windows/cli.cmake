@@ -51,4 +51,4 @@ set_tests_properties(halcyon_mui_created_through_com PROPERTIES FIXTURES_REQUIRE
 # The platform services the command adds.
 add_executable(halcyon_console_tests ${CMAKE_CURRENT_SOURCE_DIR}/console_test.cpp)
 target_link_libraries(halcyon_console_tests PRIVATE halcyon_testkit_win GTest::gtest_main)
-gtest_discover_tests(halcyon_console_tests DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120)
+halcyon_wine_gtests(halcyon_console_tests)

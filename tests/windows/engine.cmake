@@ -6,4 +6,4 @@ add_executable(engine_win_tests
   ${PROJECT_SOURCE_DIR}/tests/frame/file64_test.cpp
   ${PROJECT_SOURCE_DIR}/engine/frame/file64.cpp)
 target_link_libraries(engine_win_tests PRIVATE halcyon_testkit_win halcyon_support GTest::gtest_main)
-gtest_discover_tests(engine_win_tests DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120)
+halcyon_wine_gtests(engine_win_tests)

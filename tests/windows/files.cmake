@@ -6,4 +6,4 @@ add_executable(files_win_tests ${CMAKE_CURRENT_SOURCE_DIR}/files_test.cpp
   ${PROJECT_SOURCE_DIR}/engine/frame/folder_crc.cpp)
 target_include_directories(files_win_tests PRIVATE ${PROJECT_SOURCE_DIR}/include)
 target_link_libraries(files_win_tests PRIVATE halcyon_testkit_win libdeflate::libdeflate GTest::gtest_main)
-gtest_discover_tests(files_win_tests DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120)
+halcyon_wine_gtests(files_win_tests)
