@@ -15,6 +15,7 @@ std::optional<FileVersion> FileVersionOf(const std::string &hostPath)
     v.writeNs = static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
     v.changeNs = static_cast<int64_t>(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec;
     v.identity = static_cast<uint64_t>(st.st_ino);
+    v.device = static_cast<uint64_t>(st.st_dev);
     return v;
 }
 

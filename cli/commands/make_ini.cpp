@@ -7,7 +7,7 @@
 #include "cli/command.h"
 #include "engine/plan/verify_ini.h"
 #include "halcyon/HalcyonDLL.h"
-#include "platform/file_identity.h"
+#include "platform/file_version.h"
 #include "platform/path_map.h"
 #include "support/idf/idf_result.h"
 
@@ -16,9 +16,9 @@ namespace halcyon::cli {
 namespace {
 
 // Identity of the file at a path, to tell whether a run replaced it.
-using FileStamp = std::optional<platform::FileIdentity>;
+using FileStamp = std::optional<platform::FileVersion>;
 
-FileStamp Stamp(const std::string &windowsPath) { return platform::IdentifyFile(platform::HostPath(windowsPath)); }
+FileStamp Stamp(const std::string &windowsPath) { return platform::FileVersionOf(platform::HostPath(windowsPath)); }
 
 // The builders save the plan and then check it, so a plan saved by this run
 // carries the check's verdict in the builder's result.

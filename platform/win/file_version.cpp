@@ -30,6 +30,7 @@ std::optional<FileVersion> FileVersionOf(const std::string &hostPath)
     v.writeNs = basic.LastWriteTime.QuadPart * 100;
     v.changeNs = basic.ChangeTime.QuadPart * 100;
     v.identity = (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+    v.device = info.dwVolumeSerialNumber;
     return v;
 }
 

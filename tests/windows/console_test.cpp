@@ -8,7 +8,7 @@
 #include <fstream>
 
 #include "platform/environment.h"
-#include "platform/file_identity.h"
+#include "platform/file_version.h"
 #include "platform/fs_path.h"
 #include "platform/program.h"
 #include "platform/win/wide_text.h"
@@ -38,20 +38,20 @@ TEST(WindowsEnvironment, SetValuesReachTheSystemAndChildren)
         EXPECT_FALSE(platform::SetEnvironmentVariable(bad, "x")) << bad;
 }
 
-TEST(WindowsFileIdentity, TellsAReplacedFileFromAnUntouchedOne)
+TEST(WindowsFileVersion, TellsAReplacedFileFromAnUntouchedOne)
 {
     test::TempDir dir("identity");
     const std::string plan = dir / "halcyon.ini";
-    EXPECT_FALSE(platform::IdentifyFile(plan));
+    EXPECT_FALSE(platform::FileVersionOf(plan));
     auto write = [](const std::string &path) {
         std::ofstream(platform::FsPath(path), std::ios::binary) << "[Plan]\r\nA=1\r\n";
     };
     write(plan);
-    const auto first = platform::IdentifyFile(plan);
+    const auto first = platform::FileVersionOf(plan);
     ASSERT_TRUE(first);
-    EXPECT_EQ(platform::IdentifyFile(plan), first);
+    EXPECT_EQ(platform::FileVersionOf(plan), first);
     // The same text and size, saved as a new file over the old one at once.
     write(dir / "next.ini");
     std::filesystem::rename(platform::FsPath(dir / "next.ini"), platform::FsPath(plan));
-    EXPECT_NE(platform::IdentifyFile(plan), first);
+    EXPECT_NE(platform::FileVersionOf(plan), first);
 }
