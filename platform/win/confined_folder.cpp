@@ -11,6 +11,7 @@
 #include "platform/win/windows_api.h"
 
 #include "platform/win/errno_of.h"
+#include "platform/win/unique_handle.h"
 #include "platform/win/wide_text.h"
 
 namespace halcyon::platform {
@@ -27,24 +28,7 @@ std::string Join(const std::string &folder, const std::string &name)
     return last == '\\' || last == '/' ? folder + name : folder + "\\" + name;
 }
 
-// Closes a handle when it leaves scope.
-class Handle {
-public:
-    explicit Handle(HANDLE h = INVALID_HANDLE_VALUE) : h_(h) {}
-    Handle(Handle &&other) noexcept : h_(other.h_) { other.h_ = INVALID_HANDLE_VALUE; }
-    Handle(const Handle &) = delete;
-    Handle &operator=(const Handle &) = delete;
-    ~Handle()
-    {
-        if (h_ != INVALID_HANDLE_VALUE)
-            ::CloseHandle(h_);
-    }
-    HANDLE get() const { return h_; }
-    bool ok() const { return h_ != INVALID_HANDLE_VALUE; }
-
-private:
-    HANDLE h_;
-};
+using Handle = win::UniqueHandle;
 
 // The entry itself (a link is not followed), open for `access`; others may
 // read and write it but not delete or rename it while it is held.

@@ -17,6 +17,7 @@
 #include <winioctl.h>
 
 #include "platform/win/errno_of.h"
+#include "platform/win/unique_handle.h"
 #include "platform/win/wide_text.h"
 
 namespace halcyon::platform {
@@ -30,30 +31,7 @@ constexpr DWORD kCopiedAttributes =
 
 int LastErrno() { return win::ErrnoOf(::GetLastError()); }
 
-class Handle {
-public:
-    explicit Handle(HANDLE h = INVALID_HANDLE_VALUE) : h_(h) {}
-    Handle(const Handle &) = delete;
-    Handle &operator=(const Handle &) = delete;
-    ~Handle()
-    {
-        if (h_ != INVALID_HANDLE_VALUE)
-            ::CloseHandle(h_);
-    }
-    HANDLE get() const { return h_; }
-    bool ok() const { return h_ != INVALID_HANDLE_VALUE; }
-    void Swap(Handle &other) { std::swap(h_, other.h_); }
-    // Closes and reports a failure of the close.
-    int Close()
-    {
-        const HANDLE h = h_;
-        h_ = INVALID_HANDLE_VALUE;
-        return ::CloseHandle(h) ? 0 : LastErrno();
-    }
-
-private:
-    HANDLE h_;
-};
+using Handle = win::UniqueHandle;
 
 std::string Join(const std::string &folder, const std::string &name)
 {
@@ -169,7 +147,7 @@ int CopyFileAt(const std::string &from, const std::string &to, const TreeCopyOpt
         basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
     if (!::SetFileInformationByHandle(out.get(), FileBasicInfo, &basic, sizeof basic))
         return LastErrno();
-    return out.Close();
+    return out.Close() ? 0 : LastErrno();
 }
 
 // Copies a symbolic link or junction as its reparse data (the same target

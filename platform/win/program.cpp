@@ -2,6 +2,7 @@
 // the module table.
 #include "platform/program.h"
 
+#include "platform/win/module_file.h"
 #include "platform/win/wide_text.h"
 #include "platform/win/windows_api.h"
 
@@ -20,21 +21,6 @@ std::vector<std::string> ProgramArguments(int argc, char **argv)
     return args;
 }
 
-std::string ProgramFile()
-{
-    std::wstring path(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD n = ::GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-        if (n == 0)
-            return {};
-        if (n < path.size()) {
-            path.resize(n);
-            return win::Narrow(path);
-        }
-        if (path.size() >= 32768)
-            return {};
-        path.resize(path.size() * 2);
-    }
-}
+std::string ProgramFile() { return win::ModuleFileName(nullptr); }
 
 } // namespace halcyon::platform
