@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "platform/folder_list.h"
+#include "platform/host_path_text.h"
 #include "platform/host_file.h"
 #include "platform/host_file_rw.h"
 #include "platform/path_map.h"
@@ -138,16 +139,13 @@ std::string Slashes(std::string s)
 }
 
 // True for an absolute path without ".", ".." or empty components, which is
-// what the listing reports for it. On Windows it starts with a drive ("C:").
+// what the listing reports for it (a drive or share root first on Windows).
 bool IsFullPath(const std::string &path)
 {
-#if defined(_WIN32)
-    if (path.size() < 2 || path[1] != ':' || !std::isalpha(static_cast<unsigned char>(path[0])))
+    // The root "/" arrives with its separator removed.
+    if (!platform::IsFullHostPath(path.empty() ? std::string("/") : path))
         return false;
-    const std::string_view rest = std::string_view(path).substr(2);
-#else
-    const std::string_view rest = path;
-#endif
+    const std::string_view rest = std::string_view(path).substr(platform::HostRootLength(path));
     if (rest.empty())
         return true; // the root, "/" with its separator removed
     if (rest[0] != '/')

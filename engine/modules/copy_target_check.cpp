@@ -4,6 +4,7 @@
 
 #include "platform/fs_path.h"
 #include "platform/host_file.h"
+#include "platform/host_path_text.h"
 #include "platform/path_map.h"
 #include "support/files/confined_path.h"
 
@@ -13,16 +14,7 @@ namespace halcyon::modules {
 
 std::string HostNoTrailing(std::string_view path)
 {
-    std::string host = platform::HostPath(path);
-#if defined(_WIN32)
-    // Windows text takes either separator; a drive's root keeps its own.
-    while (host.size() > 1 && (host.back() == '/' || host.back() == '\\') && !(host.size() == 3 && host[1] == ':'))
-        host.pop_back();
-#else
-    while (host.size() > 1 && host.back() == '/')
-        host.pop_back();
-#endif
-    return host;
+    return platform::TrimHostSeparators(platform::HostPath(path));
 }
 
 std::string CopyTargetLinkProblem(std::string_view rootText, std::string_view sourceText, std::string_view targetText)

@@ -6,6 +6,7 @@
 
 #include "platform/confined_folder.h"
 #include "platform/fs_path.h"
+#include "platform/host_path_text.h"
 
 namespace fs = std::filesystem;
 
@@ -13,14 +14,6 @@ namespace halcyon::support {
 
 namespace {
 
-bool IsSeparator(char c)
-{
-#if defined(_WIN32)
-    return c == '/' || c == '\\';
-#else
-    return c == '/';
-#endif
-}
 
 bool HasDotDot(const fs::path &p)
 {
@@ -41,12 +34,7 @@ fs::path Absolute(const fs::path &p)
 // "c:\\x" lies below "C:\\".
 fs::path PathOf(std::string_view text)
 {
-    std::string t(text);
-#if defined(_WIN32)
-    if (t.size() >= 2 && t[1] == ':' && t[0] >= 'a' && t[0] <= 'z')
-        t[0] = static_cast<char>(t[0] - 'a' + 'A');
-#endif
-    return platform::FsPath(t);
+    return platform::FsPath(platform::ComparableHostPath(text));
 }
 
 // The components of `path` below `root`; false when it is not below it.
@@ -167,10 +155,7 @@ int EmptyFolderNoFollow(std::string_view path, uint32_t *counter)
         *counter = 0;
     if (path.empty())
         return EINVAL;
-    std::string p(path);
-    while (p.size() > 1 && IsSeparator(p.back()) && !(p.size() == 3 && p[1] == ':'))
-        p.pop_back();
-    return platform::EmptyFolderTree(p, counter);
+    return platform::EmptyFolderTree(platform::TrimHostSeparators(path), counter);
 }
 
 } // namespace halcyon::support

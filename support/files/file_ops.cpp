@@ -7,6 +7,7 @@
 
 #include "platform/file_tree.h"
 #include "platform/fs_path.h"
+#include "platform/host_path_text.h"
 #include "platform/host_file.h"
 #include "platform/path_map.h"
 #include "support/files/confined_path.h"
@@ -112,14 +113,6 @@ int CopyOneFile(std::string_view source, std::string_view dest, WimMessageCallba
     return rc;
 }
 
-bool IsSeparator(char c)
-{
-#if defined(_WIN32)
-    return c == '/' || c == '\\';
-#else
-    return c == '/';
-#endif
-}
 
 } // namespace
 
@@ -164,17 +157,14 @@ int SyncFolder(std::string_view path)
 
 int SyncParentFolder(std::string_view path)
 {
-    std::string host = platform::HostPath(path);
-    while (host.size() > 1 && IsSeparator(host.back()))
-        host.pop_back();
+    const std::string host = platform::TrimHostSeparators(platform::HostPath(path));
     size_t cut = host.size();
-    while (cut > 0 && !IsSeparator(host[cut - 1]))
+    while (cut > 0 && !platform::IsHostSeparator(host[cut - 1]))
         --cut;
     if (cut == 0)
         return SyncFolder(".");
     // Keep the separator of a root ("/", "C:\\").
-    const bool root = cut == 1 || (cut == 3 && host[1] == ':');
-    return SyncFolder(host.substr(0, root ? cut : cut - 1));
+    return SyncFolder(platform::TrimHostSeparators(host.substr(0, cut)));
 }
 
 int SyncFileSystem(std::string_view path)

@@ -5,6 +5,7 @@
 
 #include "platform/environment.h"
 #include "platform/firmware_table.h"
+#include "platform/host_path_text.h"
 #include "platform/machine.h"
 #include "platform/path_map.h"
 #include "platform/power_request.h"
@@ -132,4 +133,31 @@ TEST(WindowsFirmware, StructuresOfTheSmbiosTableUnlessWineHasNoOemStrings)
         EXPECT_EQ(raw->substr(raw->size() - 2), std::string("\0\0", 2));
     }
     EXPECT_FALSE(platform::SmbiosStructure(200));
+}
+
+TEST(WindowsPathText, RootsOfDrivesAndSharesAndTheirTrailingSeparators)
+{
+    struct Row {
+        const char *path;
+        size_t root;
+        bool full;
+        const char *trimmed;
+    };
+    const Row rows[] = {
+        {"C:\\Windows\\", 2, true, "C:\\Windows"},
+        {"c:\\", 2, true, "c:\\"},
+        {"C:", 2, true, "C:"},
+        {"C:x", 2, false, "C:x"}, // relative to the drive's current folder
+        {"\\\\server\\share\\x\\", 14, true, "\\\\server\\share\\x"},
+        {"//server/share", 14, true, "//server/share"},
+        {"\\\\server\\", 0, false, "\\\\server"},
+        {"\\x", 0, false, "\\x"}, // on the current drive
+        {"x/y//", 0, false, "x/y"},
+    };
+    for (const Row &r : rows) {
+        EXPECT_EQ(platform::HostRootLength(r.path), r.root) << r.path;
+        EXPECT_EQ(platform::IsFullHostPath(r.path), r.full) << r.path;
+        EXPECT_EQ(platform::TrimHostSeparators(r.path), r.trimmed) << r.path;
+    }
+    EXPECT_EQ(platform::ComparableHostPath("c:\\x"), "C:\\x");
 }
