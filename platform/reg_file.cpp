@@ -358,6 +358,22 @@ bool Decode(std::string_view bytes, std::string *text, std::string *error)
     return true;
 }
 
+// The number of names in a key path (A\B\C: 3; empty names not counted).
+size_t KeyDepth(std::string_view subKey)
+{
+    size_t depth = 0;
+    bool inName = false;
+    for (char c : subKey) {
+        if (c == '\\')
+            inName = false;
+        else if (!inName) {
+            inName = true;
+            ++depth;
+        }
+    }
+    return depth;
+}
+
 LONG Parse(std::string_view bytes, std::vector<Op> &ops, std::string *error)
 {
     std::string text;
@@ -407,6 +423,12 @@ LONG Parse(std::string_view bytes, std::vector<Op> &ops, std::string *error)
                 return fail(lineNo, "unknown root in \"" + std::string(path) + "\"");
             if (del && subKey.empty())
                 return fail(lineNo, "a root cannot be deleted");
+            // Refused before anything is written; a deeper key could not be
+            // created anyway.
+            if (KeyDepth(subKey) > kMaxKeyDepth) {
+                fail(lineNo, "the key is nested deeper than " + std::to_string(kMaxKeyDepth) + " levels");
+                return ERROR_BADKEY;
+            }
             ops.push_back({del ? Op::DeleteKey : Op::CreateKey, root, subKey, {}, 0, {}});
             haveKey = !del;
             continue;

@@ -27,7 +27,8 @@ LONG ExportRegText(HKEY root, std::string_view subKey, uint32_t view, std::strin
 LONG ExportRegFile(HKEY root, std::string_view subKey, uint32_t view, const std::string &hostPath);
 
 // Applies a file's bytes. ERROR_INVALID_DATA (with `error` naming the line)
-// when the text is malformed; a store error when the registry refused.
+// when the text is malformed, ERROR_BADKEY (named the same way) for a key
+// nested deeper than kMaxKeyDepth; a store error when the registry refused.
 constexpr LONG ERROR_INVALID_DATA = 13;
 LONG ImportRegText(std::string_view bytes, uint32_t view, std::string *error);
 // The same for a file (host path); ERROR_FILE_NOT_FOUND when unreadable.

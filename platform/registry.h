@@ -7,6 +7,7 @@
 // terminator is added). Each change is one transaction.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -51,10 +52,15 @@ constexpr LONG ERROR_INVALID_HANDLE = 6;
 constexpr LONG ERROR_INVALID_PARAMETER = 87;
 constexpr LONG ERROR_MORE_DATA = 234;
 constexpr LONG ERROR_NO_MORE_ITEMS = 259;
+constexpr LONG ERROR_BADKEY = 1010;            // a key path deeper than kMaxKeyDepth
 constexpr LONG ERROR_REGISTRY_CORRUPT = 1015;   // registry.db is not a readable store
 constexpr LONG ERROR_REGISTRY_IO_FAILED = 1016; // registry.db cannot be opened, written or is locked
 constexpr LONG ERROR_KEY_DELETED = 1018;        // the key behind a handle was deleted
 constexpr LONG ERROR_KEY_HAS_CHILDREN = 1020;
+
+// Keys nest at most this many levels below their root, as on Windows:
+// creating a deeper key (directly or by an import) fails with ERROR_BADKEY.
+constexpr size_t kMaxKeyDepth = 512;
 
 constexpr uint32_t REG_CREATED_NEW_KEY = 1;
 constexpr uint32_t REG_OPENED_EXISTING_KEY = 2;

@@ -489,6 +489,8 @@ LONG CreateKey(sqlite3 *db, int64_t node, const std::vector<std::string> &compon
 {
     int64_t cur = node;
     *created = false;
+    if (components.size() > kMaxKeyDepth)
+        return ERROR_BADKEY;
     Stmt q(db, "SELECT id FROM keys WHERE parent=?1 AND name=?2");
     Stmt ins(db, "INSERT INTO keys(parent, name) VALUES(?1, ?2)");
     if (q.prepareResult() != SQLITE_OK)

@@ -131,6 +131,7 @@ std::vector<std::string> SplitComponents(std::string_view path);
 // ERROR_SUCCESS, ERROR_FILE_NOT_FOUND or a store error.
 LONG FindKey(sqlite3 *db, int64_t node, const std::vector<std::string> &components, int64_t *id);
 // Creates the missing components; `created` tells whether any was new.
+// ERROR_BADKEY when the path is deeper than kMaxKeyDepth.
 LONG CreateKey(sqlite3 *db, int64_t node, const std::vector<std::string> &components, int64_t *id, bool *created);
 
 } // namespace halcyon::platform::reg::store

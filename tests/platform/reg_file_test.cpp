@@ -320,3 +320,41 @@ TEST_F(RegFile, MalformedUtf8InTheRegistryRoundTripsAsReplacementCharacters)
     uint32_t type = 0;
     EXPECT_EQ(Stored("n\xEF\xBF\xBD", &type), "v");
 }
+
+TEST_F(RegFile, KeysNestNoDeeperThanTheBound)
+{
+    // A hostile file with a very deep key is refused before anything is
+    // written, as is creating such a key through the API; at the bound both
+    // work and the export holds every level.
+    for (const size_t depth : {kMaxKeyDepth, kMaxKeyDepth + 1, size_t{10000}}) {
+        const bool fits = depth <= kMaxKeyDepth;
+        std::string below;
+        for (size_t i = 2; i < depth; ++i)
+            below += "\\k";
+        for (const char *top : {"SOFTWARE\\Api", "SOFTWARE\\File"}) {
+            const std::string path = top + below;
+            std::string error;
+            if (top[9] == 'A') {
+                UniqueKey k;
+                EXPECT_EQ(RegCreateKeyEx(HKEY_LOCAL_MACHINE, path, KEY_ALL_ACCESS, k.out()), fits ? 0 : ERROR_BADKEY)
+                    << depth;
+            } else {
+                EXPECT_EQ(ImportRegText("Windows Registry Editor Version 5.00\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\First]"
+                                        "\r\n[HKEY_LOCAL_MACHINE\\" + path + "]\r\n",
+                                        0, &error),
+                          fits ? 0 : ERROR_BADKEY)
+                    << depth;
+                EXPECT_EQ(error.find("line 4: the key is nested deeper than 512 levels") == 0, !fits) << error;
+                EXPECT_EQ(KeyExists(HKEY_LOCAL_MACHINE, "SOFTWARE\\First"), fits) << depth;
+            }
+            EXPECT_EQ(KeyExists(HKEY_LOCAL_MACHINE, path), fits) << depth;
+            std::string text;
+            if (fits) {
+                ASSERT_EQ(ExportRegText(HKEY_LOCAL_MACHINE, top, 0, &text), 0);
+                EXPECT_NE(text.find("[HKEY_LOCAL_MACHINE\\" + path + "]\r\n"), std::string::npos) << depth;
+            }
+            RegDeleteTree(HKEY_LOCAL_MACHINE, top);
+            RegDeleteTree(HKEY_LOCAL_MACHINE, "SOFTWARE\\First");
+        }
+    }
+}
