@@ -2,11 +2,17 @@
 // `cat` to /dev/null over the same files, on warm page cache.
 //
 //   crc_bench [--mb N] [--runs N] [--dir PATH]
+//   crc_bench --ab ROUNDS [--mb N] [--dir PATH]
 //
 // Lays out N MB (default 1024) twice below a temporary folder: once as many
 // files (256 KiB each, 64 per subfolder), once as one file; writes their
 // manifests, reads everything once to warm the cache, then times each tool
 // `runs` times (default 3) and prints the best time and MB/s of each.
+//
+// With --ab, both layouts are checked in rounds that alternate CheckFolder
+// and the plain read() loop (the floor), and the median processor seconds of
+// each and their ratio are printed per layout, one line each:
+//   ab <layout> check_cpu_s <x> read_cpu_s <y> ratio <x/y>
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -124,10 +130,53 @@ int Shell(const std::string &command)
 
 } // namespace
 
+// CheckFolder with its two output lines sent to /dev/null.
+int QuietCheck(const std::string &folder, std::string &message)
+{
+    std::fflush(stdout);
+    const int saved = dup(1);
+    const int null = open("/dev/null", O_WRONLY);
+    dup2(null, 1);
+    const int r = halcyon::frame::CheckFolder(folder, message);
+    std::fflush(stdout);
+    dup2(saved, 1);
+    close(saved);
+    close(null);
+    if (r != 0)
+        std::fprintf(stderr, "CheckFolder: %d %s\n", r, message.c_str());
+    return r;
+}
+
+double Median(std::vector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    return v.empty() ? 0 : v[v.size() / 2];
+}
+
+// Alternating rounds of the check and the read() loop, processor time each.
+void AlternateRounds(const std::string &label, const std::string &folder, int rounds)
+{
+    std::string message;
+    std::vector<double> check;
+    std::vector<double> plain;
+    for (int i = 0; i < rounds; ++i) {
+        double c = CpuSeconds();
+        QuietCheck(folder, message);
+        check.push_back(CpuSeconds() - c);
+        c = CpuSeconds();
+        ReadAll(folder);
+        plain.push_back(CpuSeconds() - c);
+    }
+    const double x = Median(check);
+    const double y = Median(plain);
+    std::printf("ab %-5s check_cpu_s %.3f read_cpu_s %.3f ratio %.2f\n", label.c_str(), x, y, x / y);
+}
+
 int main(int argc, char **argv)
 {
     size_t megabytes = 1024;
     int runs = 3;
+    int abRounds = 0;
     std::string base;
     for (int i = 1; i + 1 < argc; i += 2) {
         const std::string a = argv[i];
@@ -137,6 +186,8 @@ int main(int argc, char **argv)
             runs = std::atoi(argv[i + 1]);
         else if (a == "--dir")
             base = argv[i + 1];
+        else if (a == "--ab")
+            abRounds = std::atoi(argv[i + 1]);
     }
     bool own = false;
     if (base.empty()) {
@@ -161,25 +212,23 @@ int main(int argc, char **argv)
     // Warm the page cache so that every tool reads from memory.
     Shell("cat " + one + "/image.bin > /dev/null; find " + many + " -type f -print0 | xargs -0 cat > /dev/null");
 
+    if (abRounds > 0) {
+        AlternateRounds("many", many, abRounds);
+        AlternateRounds("one", one, abRounds);
+        if (own) {
+            std::error_code ec;
+            fs::remove_all(base, ec);
+        }
+        return 0;
+    }
+
     std::printf("\n%-8s %-16s %9s %9s %9s %9s\n", "layout", "tool", "wall s", "MB/s", "cpu s", "MB/cpu-s");
     for (const auto &layout : {std::pair<std::string, std::string>{"many", many}, {"one", one}}) {
         const std::string label = layout.first;
         const std::string folder = layout.second;
         const double mb = static_cast<double>(megabytes);
-        const Timing check = Best(runs, [&] {
-            // The check's two lines go to /dev/null, as the tools' output does.
-            std::fflush(stdout);
-            const int saved = dup(1);
-            const int null = open("/dev/null", O_WRONLY);
-            dup2(null, 1);
-            const int r = halcyon::frame::CheckFolder(folder, message);
-            std::fflush(stdout);
-            dup2(saved, 1);
-            close(saved);
-            close(null);
-            if (r != 0)
-                std::fprintf(stderr, "CheckFolder: %d %s\n", r, message.c_str());
-        });
+        // The check's two lines go to /dev/null, as the tools' output does.
+        const Timing check = Best(runs, [&] { QuietCheck(folder, message); });
         const std::string files = "find " + folder + " -path '*_FS_SWRINFO*' -prune -o -type f -print0";
         const Timing rhash = Best(runs, [&] { Shell(files + " | xargs -0 rhash --crc32 > /dev/null"); });
         const Timing cat = Best(runs, [&] { Shell(files + " | xargs -0 cat > /dev/null"); });

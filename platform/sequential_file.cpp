@@ -15,7 +15,7 @@ SequentialFile::~SequentialFile()
         ::close(static_cast<int>(handle_));
 }
 
-int SequentialFile::Open(const std::string &hostPath)
+int SequentialFile::Open(const std::string &hostPath, uint64_t *size)
 {
     if (handle_ != kNoHandle)
         ::close(static_cast<int>(handle_));
@@ -31,6 +31,8 @@ int SequentialFile::Open(const std::string &hostPath)
     }
     ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
     handle_ = fd;
+    if (size)
+        *size = static_cast<uint64_t>(st.st_size);
     return 0;
 }
 

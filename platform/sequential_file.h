@@ -16,8 +16,9 @@ public:
     SequentialFile &operator=(const SequentialFile &) = delete;
 
     // Opens a regular file for reading (links followed). 0 or errno (EISDIR
-    // for a folder, EINVAL for other non-regular files).
-    int Open(const std::string &hostPath);
+    // for a folder, EINVAL for other non-regular files). `size` (when given)
+    // receives the file's length at the open.
+    int Open(const std::string &hostPath, uint64_t *size = nullptr);
     // The file's length at the time of the call. 0 or errno.
     int Size(uint64_t *size) const;
     // Up to `count` bytes at the current position; `got` is 0 at the end.

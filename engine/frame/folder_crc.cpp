@@ -9,14 +9,10 @@
 #include <memory>
 #include <string_view>
 #include <utility>
-#include <thread>
 
-#include "platform/folder_list.h"
 #include "platform/host_path_text.h"
-#include "platform/host_file.h"
 #include "platform/host_file_rw.h"
 #include "platform/path_map.h"
-#include "platform/sequential_file.h"
 #include "support/files/confined_path.h"
 #include "support/files/file_ops.h"
 
@@ -24,13 +20,9 @@ namespace halcyon::frame {
 
 namespace {
 
-constexpr size_t kStagingSize = 1048576; // 1 MiB
 // Files are read in pieces small enough to stay in the processor cache
 // between the read and the CRC; the CRC does not depend on the piece size.
-constexpr size_t kReadBlock = 262144;    // 256 KiB
-// A piece at least this large goes to the CRC directly when nothing is
-// staged; smaller ones are gathered in the staging buffer first.
-constexpr size_t kDirectFeed = 65536;
+constexpr size_t kReadBlock = 262144; // 256 KiB
 constexpr uint64_t kAllOnes = ~uint64_t{0};
 
 const char *const kMsgCrcDiffers = "CRC Value is not same.";
@@ -187,11 +179,44 @@ void PutLe64(std::vector<uint8_t> &t, uint64_t v)
         t.push_back(static_cast<uint8_t>(v >> (8 * i)));
 }
 
+// CRC-32 arithmetic modulo its polynomial (bit-reflected, as the CRC is):
+// the product of two remainders.
+uint32_t MultiplyModP(uint32_t a, uint32_t b)
+{
+    uint32_t m = 1u << 31;
+    uint32_t p = 0;
+    for (;;) {
+        if (a & m) {
+            p ^= b;
+            if ((a & (m - 1)) == 0)
+                break;
+        }
+        m >>= 1;
+        b = (b & 1) ? (b >> 1) ^ 0xEDB88320u : b >> 1;
+    }
+    return p;
+}
+
+// The CRC of A followed by B from the CRC of A, the CRC of B and the length
+// of B: the stream is read once, its table made afterwards and put before it.
+uint32_t CombineCrc(uint32_t crcA, uint32_t crcB, uint64_t lengthB)
+{
+    uint32_t power = 1u << 31;   // x^0
+    uint32_t square = 1u << 23;  // x^8: one byte
+    for (uint64_t n = lengthB; n != 0; n >>= 1) {
+        if (n & 1)
+            power = MultiplyModP(square, power);
+        square = MultiplyModP(square, square);
+    }
+    return MultiplyModP(power, crcA) ^ crcB;
+}
+
 } // namespace
 
-// The staging buffer grows as bytes are gathered, up to kStagingSize, so
-// that checking a small folder does not cost a megabyte.
-CFolderCrc::CFolderCrc() : stagingFree_(kStagingSize) {}
+CFolderCrc::CFolderCrc(CrcFileTree *tree)
+    : host_(tree ? nullptr : std::make_unique<HostCrcFileTree>()), tree_(tree ? *tree : *host_)
+{
+}
 
 CFolderCrc::~CFolderCrc() = default;
 
@@ -216,7 +241,7 @@ void CFolderCrc::AddEntry(const std::string &hostPath, const std::u16string &ful
 void CFolderCrc::ListFolder(const std::string &hostFolder, const std::u16string &folder16, bool isRoot)
 {
     std::vector<platform::FolderEntry> names;
-    if (platform::ListFolder(ListingPath(hostFolder), names) != 0) {
+    if (tree_.List(ListingPath(hostFolder), names) != 0) {
         if (!listFailed_)
             unreadable_ = hostFolder;
         listFailed_ = true;
@@ -234,7 +259,6 @@ void CFolderCrc::ListFolder(const std::string &hostFolder, const std::u16string 
             else
                 AddEntry(host, full, false);
         }
-        std::this_thread::yield();
     }
     // The checked folder itself always holds its manifest, so only
     // subfolders can be empty.
@@ -242,21 +266,18 @@ void CFolderCrc::ListFolder(const std::string &hostFolder, const std::u16string 
         AddEntry(hostFolder, folder16, true);
 }
 
-int32_t CFolderCrc::ListAndBuild(const std::string &folderPath, std::string &message)
+int32_t CFolderCrc::List(const std::string &folderPath, std::string &message)
 {
-    crc_ = 0;
     entries_.clear();
     table_.clear();
     sizes_.clear();
     listFailed_ = false;
     unreadable_.clear();
-    staging_.clear();
-    stagingFree_ = kStagingSize;
     if (folderPath.empty()) {
         message = MsgEmptyPath(folderPath);
         return 4;
     }
-    std::string host = Slashes(platform::HostPath(Slashes(folderPath)));
+    std::string host = Slashes(tree_.HostPath(Slashes(folderPath)));
     while (!host.empty() && host.back() == '/')
         host.pop_back();
     folder_ = ToUtf16(host);
@@ -287,12 +308,11 @@ int32_t CFolderCrc::ListAndBuild(const std::string &folderPath, std::string &mes
             return 4;
         }
     }
-    if (!BuildTable(message))
-        return 3;
-    return 0;
+    return CheckNames(message) ? 0 : 3;
 }
 
-bool CFolderCrc::BuildTable(std::string &message)
+// Every record must fit its 16-bit length and the table its 32-bit one.
+bool CFolderCrc::CheckNames(std::string &message)
 {
     uint64_t tableLength = 4;
     for (_stFileInfo &e : entries_) {
@@ -310,128 +330,105 @@ bool CFolderCrc::BuildTable(std::string &message)
         message = kMsgCannotOpen;
         return false;
     }
-    table_.reserve(static_cast<size_t>(tableLength));
-    PutLe32(table_, static_cast<uint32_t>(tableLength));
-    uint64_t offset = tableLength;
-    for (const _stFileInfo &e : entries_) {
-        PutLe16(table_, e.recordLength);
-        if (e.IsFile()) {
-            platform::SequentialFile file;
-            uint64_t size = 0;
-            if (file.Open(e.hostPath) != 0 || file.Size(&size) != 0) {
-                unreadable_ = e.hostPath;
-                message = kMsgCannotOpen;
-                return false;
-            }
-            PutLe64(table_, offset);
-            PutLe64(table_, size);
-            sizes_.push_back(size);
-            offset += size;
-        } else {
-            PutLe64(table_, kAllOnes);
-            PutLe64(table_, 0);
-            sizes_.push_back(0);
-        }
-        table_.push_back(0xFE);
-        table_.push_back(0xFF);
-        for (size_t i = static_cast<size_t>(e.nameStart); i < e.fullPath.size(); ++i) {
-            table_.push_back(static_cast<uint8_t>(e.fullPath[i] >> 8));
-            table_.push_back(static_cast<uint8_t>(e.fullPath[i] & 0xFF));
-        }
-    }
     return true;
 }
 
-void CFolderCrc::Feed(const uint8_t *data, size_t size)
+// One pass over the listed files: each is opened once, its size taken from
+// that open, and its bytes read and added to the CRC of the contents.
+bool CFolderCrc::ReadContents(std::string &message, uint32_t *crc, uint64_t *length)
 {
-    while (size > 0) {
-        if (size >= kDirectFeed) {
-            // Straight from the source: the same CRC as copying the bytes
-            // through the staging buffer first, without the copy.
-            FlushStaging();
-            crc_ = libdeflate_crc32(crc_, data, size);
-            return;
-        }
-        const size_t n = std::min(size, stagingFree_);
-        staging_.insert(staging_.end(), data, data + n);
-        stagingFree_ -= n;
-        data += n;
-        size -= n;
-        if (stagingFree_ == 0)
-            FlushStaging();
-    }
-}
-
-void CFolderCrc::FlushStaging()
-{
-    if (!staging_.empty())
-        crc_ = libdeflate_crc32(crc_, staging_.data(), staging_.size());
-    staging_.clear();
-    stagingFree_ = kStagingSize;
-}
-
-bool CFolderCrc::ComputeCrc(std::string &message)
-{
-    crc_ = 0;
-    staging_.clear();
-    stagingFree_ = kStagingSize;
-    Feed(table_.data(), table_.size());
-    // A read block no larger than the largest listed file needs.
-    uint64_t largest = 0;
-    for (uint64_t size : sizes_)
-        largest = std::max(largest, size);
-    const size_t blockSize = static_cast<size_t>(std::min<uint64_t>(kReadBlock, largest + 1));
-    std::unique_ptr<uint8_t[]> block(new uint8_t[blockSize]);
-    for (const _stFileInfo &e : entries_) {
+    *crc = 0;
+    *length = 0;
+    sizes_.assign(entries_.size(), 0);
+    for (size_t i = 0; i < entries_.size(); ++i) {
+        const _stFileInfo &e = entries_[i];
         if (!e.IsFile())
             continue;
-        platform::SequentialFile file;
-        if (file.Open(e.hostPath) != 0) {
+        uint64_t size = 0;
+        if (tree_.Open(e.hostPath, &size) != 0) {
             unreadable_ = e.hostPath;
             message = kMsgCannotOpen;
             return false;
         }
+        sizes_[i] = size;
+        // A buffer no larger than the file needs (one byte more finds its end).
+        const size_t want = static_cast<size_t>(std::min<uint64_t>(kReadBlock, size + 1));
+        if (block_.size() < want)
+            block_.resize(std::max(want, std::min(kReadBlock, 2 * block_.size())));
+        const size_t blockSize = std::min(block_.size(), kReadBlock);
         for (;;) {
             size_t n = 0;
-            if (file.Read(block.get(), blockSize, &n) != 0) {
+            if (tree_.Read(block_.data(), blockSize, &n) != 0) {
                 unreadable_ = e.hostPath;
                 message = kMsgCannotOpen;
                 return false;
             }
             if (n == 0)
                 break;
-            Feed(block.get(), n);
+            *crc = libdeflate_crc32(*crc, block_.data(), n);
+            *length += n;
             if (n < blockSize)
                 break;
         }
     }
-    FlushStaging();
     return true;
+}
+
+void CFolderCrc::BuildTable()
+{
+    uint64_t tableLength = 4;
+    for (const _stFileInfo &e : entries_)
+        tableLength += e.recordLength;
+    table_.clear();
+    table_.reserve(static_cast<size_t>(tableLength));
+    PutLe32(table_, static_cast<uint32_t>(tableLength));
+    uint64_t offset = tableLength;
+    for (size_t i = 0; i < entries_.size(); ++i) {
+        const _stFileInfo &e = entries_[i];
+        PutLe16(table_, e.recordLength);
+        if (e.IsFile()) {
+            PutLe64(table_, offset);
+            PutLe64(table_, sizes_[i]);
+            offset += sizes_[i];
+        } else {
+            PutLe64(table_, kAllOnes);
+            PutLe64(table_, 0);
+        }
+        table_.push_back(0xFE);
+        table_.push_back(0xFF);
+        for (size_t k = static_cast<size_t>(e.nameStart); k < e.fullPath.size(); ++k) {
+            table_.push_back(static_cast<uint8_t>(e.fullPath[k] >> 8));
+            table_.push_back(static_cast<uint8_t>(e.fullPath[k] & 0xFF));
+        }
+    }
 }
 
 int32_t CFolderCrc::ComputeFolderCrc(const std::string &folderPath, uint32_t &crc, std::string &message)
 {
-    const int32_t r = ListAndBuild(folderPath, message);
+    const int32_t r = List(folderPath, message);
     if (r != 0)
         return r;
-    if (!ComputeCrc(message))
+    uint32_t contents = 0;
+    uint64_t length = 0;
+    if (!ReadContents(message, &contents, &length))
         return 3;
-    crc = crc_;
+    BuildTable();
+    crc = CombineCrc(libdeflate_crc32(0, table_.data(), table_.size()), contents, length);
     return 0;
 }
 
 int32_t CFolderCrc::CheckFolder(const std::string &folderPath, std::string &message)
 {
-    crc_ = 0;
     if (folderPath.empty()) {
         message = MsgEmptyPath(folderPath);
         return 4;
     }
     const std::string manifest = Slashes(folderPath) + "/" + kCrcManifestFolder;
-    const auto manifestStatus = platform::StatHostPath(platform::HostPath(manifest));
-    if (!manifestStatus || !manifestStatus->directory ||
-        !platform::StatHostPath(platform::HostPath(manifest + "/" + kCrcInfoFile)) ||
-        !platform::StatHostPath(platform::HostPath(manifest + "/" + kFilesInfoFile))) {
+    bool isFolder = false;
+    bool ignored = false;
+    if (tree_.Stat(tree_.HostPath(manifest), &isFolder) != 0 || !isFolder ||
+        tree_.Stat(tree_.HostPath(manifest + "/" + kCrcInfoFile), &ignored) != 0 ||
+        tree_.Stat(tree_.HostPath(manifest + "/" + kFilesInfoFile), &ignored) != 0) {
         message = MsgNoManifest(folderPath);
         return 2;
     }
@@ -445,18 +442,18 @@ int32_t CFolderCrc::CheckFolder(const std::string &folderPath, std::string &mess
     size_t got = 0;
     std::string infoPath;
     {
-        platform::SequentialFile info;
-        std::string host = Slashes(platform::HostPath(Slashes(folderPath)));
+        std::string host = Slashes(tree_.HostPath(Slashes(folderPath)));
         while (!host.empty() && host.back() == '/')
             host.pop_back();
         infoPath = host + "/" + kCrcManifestFolder + "/" + kCrcInfoFile;
-        if (info.Open(infoPath) != 0) {
+        uint64_t ignoredSize = 0;
+        if (tree_.Open(infoPath, &ignoredSize) != 0) {
             unreadable_ = infoPath;
             message = kMsgCannotOpen;
             return 2;
         }
         for (size_t n = 1; got < sizeof head && n != 0;)
-            if (info.Read(head + got, sizeof head - got, &n) != 0)
+            if (tree_.Read(head + got, sizeof head - got, &n) != 0)
                 n = 0;
             else
                 got += n;
@@ -484,6 +481,21 @@ int32_t CheckFolder(const std::string &folderPath, std::string &message, std::st
     if (unreadable)
         *unreadable = r != 0 ? check.UnreadableFile() : std::string();
     return r;
+}
+
+FolderManifest ComposeFolderManifest(const CFolderCrc &crc, uint32_t value)
+{
+    FolderManifest m;
+    const char info[10] = {0, 0, 0, 0, static_cast<char>(value >> 24), static_cast<char>(value >> 16),
+                           static_cast<char>(value >> 8), static_cast<char>(value), 0, 0};
+    m.crcInfo.assign(info, sizeof info);
+    for (size_t i = 0; i < crc.Entries().size(); ++i) {
+        m.filesInfo += crc.RelativeName(i);
+        m.filesInfo += '\t';
+        m.filesInfo += crc.Entries()[i].IsFile() ? std::to_string(crc.Sizes()[i]) : std::string("<DIR>");
+        m.filesInfo += "\r\n";
+    }
+    return m;
 }
 
 int32_t WriteFolderManifest(const std::string &folderPath, std::string &message, std::string *unreadable)
@@ -519,18 +531,9 @@ int32_t WriteFolderManifest(const std::string &folderPath, std::string &message,
             *unreadable = folder + " (" + std::strerror(err) + ")";
         return 2;
     }
-    const uint8_t info[10] = {0, 0, 0, 0, static_cast<uint8_t>(value >> 24), static_cast<uint8_t>(value >> 16),
-                              static_cast<uint8_t>(value >> 8), static_cast<uint8_t>(value), 0, 0};
-    std::string listing;
-    for (size_t i = 0; i < crc.Entries().size(); ++i) {
-        listing += crc.RelativeName(i);
-        listing += '\t';
-        listing += crc.Entries()[i].IsFile() ? std::to_string(crc.Sizes()[i]) : std::string("<DIR>");
-        listing += "\r\n";
-    }
-    const std::pair<const char *, std::string_view> files[] = {
-        {kCrcInfoFile, std::string_view(reinterpret_cast<const char *>(info), sizeof info)},
-        {kFilesInfoFile, listing}};
+    const FolderManifest manifest = ComposeFolderManifest(crc, value);
+    const std::pair<const char *, std::string_view> files[] = {{kCrcInfoFile, manifest.crcInfo},
+                                                               {kFilesInfoFile, manifest.filesInfo}};
     for (const auto &[name, bytes] : files) {
         const std::string path = folder + "/" + name;
         if (unreadable)

@@ -13,8 +13,11 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
+
+#include "engine/frame/crc_file_tree.h"
 
 namespace halcyon::frame {
 
@@ -37,7 +40,9 @@ struct _stFileInfo {
 
 class CFolderCrc {
 public:
-    CFolderCrc();
+    // Checks folders of `tree` (the host's file system when null; a given
+    // tree must outlive the object).
+    explicit CFolderCrc(CrcFileTree *tree = nullptr);
     ~CFolderCrc();
     CFolderCrc(const CFolderCrc &) = delete;
     CFolderCrc &operator=(const CFolderCrc &) = delete;
@@ -74,28 +79,34 @@ public:
     const std::string &UnreadableFile() const { return unreadable_; }
 
 private:
-    int32_t ListAndBuild(const std::string &folderPath, std::string &message);
+    int32_t List(const std::string &folderPath, std::string &message);
     void ListFolder(const std::string &hostFolder, const std::u16string &folder16, bool isRoot);
     void AddEntry(const std::string &hostPath, const std::u16string &fullPath, bool emptyFolder);
-    bool BuildTable(std::string &message);
-    bool ComputeCrc(std::string &message);
-    void Feed(const uint8_t *data, size_t size);
-    void FlushStaging();
+    bool CheckNames(std::string &message);
+    bool ReadContents(std::string &message, uint32_t *crc, uint64_t *length);
+    void BuildTable();
 
+    std::unique_ptr<HostCrcFileTree> host_; // when no tree was given
+    CrcFileTree &tree_;
     std::u16string folder_; // normalised folder path
     std::vector<_stFileInfo> entries_;
     std::vector<uint8_t> table_;
-    std::vector<uint64_t> sizes_;  // per entry, from the table build
+    std::vector<uint64_t> sizes_;  // per entry, from the open that read it
     bool listFailed_ = false;      // a folder could not be read
     std::string unreadable_;       // see UnreadableFile()
-    std::vector<uint8_t> staging_; // up to 1 MiB, grown as needed
-    size_t stagingFree_ = 0;
-    uint32_t crc_ = 0;
+    std::vector<uint8_t> block_;   // read buffer, up to 256 KiB, reused
 };
 
 // Checks a folder with a fresh CFolderCrc (results as above). `unreadable`
 // (when given) receives the path behind a "Can not open file.".
 int32_t CheckFolder(const std::string &folderPath, std::string &message, std::string *unreadable = nullptr);
+
+// The manifest files for the last run of `crc` that computed `value`.
+struct FolderManifest {
+    std::string crcInfo;   // "crc.info"
+    std::string filesInfo; // "files.info"
+};
+FolderManifest ComposeFolderManifest(const CFolderCrc &crc, uint32_t value);
 
 // Writes the manifest of `folderPath` so that the check of the folder as it
 // now is returns 0: "_FS_SWRINFO\crc.info" (10 bytes: 00 00 00 00, the CRC

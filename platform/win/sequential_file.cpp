@@ -17,7 +17,7 @@ SequentialFile::~SequentialFile()
         ::CloseHandle(reinterpret_cast<HANDLE>(handle_));
 }
 
-int SequentialFile::Open(const std::string &hostPath)
+int SequentialFile::Open(const std::string &hostPath, uint64_t *size)
 {
     if (handle_ != kNoHandle)
         ::CloseHandle(reinterpret_cast<HANDLE>(handle_));
@@ -38,7 +38,7 @@ int SequentialFile::Open(const std::string &hostPath)
         return EINVAL;
     }
     handle_ = reinterpret_cast<intptr_t>(h);
-    return 0;
+    return size ? Size(size) : 0;
 }
 
 int SequentialFile::Size(uint64_t *size) const
