@@ -42,9 +42,49 @@ struct ResourceHeader {
 
 ResourceHeader ReadResourceHeader(const unsigned char *p) { return {Le(p, 7), Le(p + 8, 8)}; }
 
+// Files read as the one file they make when joined in order.
+class JoinedFiles {
+public:
+    int Open(const std::vector<std::string> &paths, std::string &failed)
+    {
+        files_ = std::vector<platform::HostFile>(paths.size());
+        uint64_t start = 0;
+        for (size_t i = 0; i < paths.size(); ++i) {
+            uint64_t size = 0;
+            int err = files_[i].Open(paths[i], platform::FileAccess::Read, platform::FileCreation::OpenExisting);
+            if (err == 0)
+                err = files_[i].Size(&size);
+            if (err != 0) {
+                failed = paths[i];
+                return err;
+            }
+            starts_.push_back(start);
+            start += size;
+        }
+        starts_.push_back(start);
+        return 0;
+    }
+    // Up to `size` bytes at `offset`, from the piece that holds it.
+    int ReadAt(uint64_t offset, void *buf, size_t size, size_t *got)
+    {
+        *got = 0;
+        size_t i = 0;
+        while (i + 1 < starts_.size() && starts_[i + 1] <= offset)
+            ++i;
+        if (i >= files_.size())
+            return 0; // past the end
+        const uint64_t inPiece = starts_[i + 1] - offset;
+        return files_[i].ReadAt(offset - starts_[i], buf, static_cast<size_t>(std::min<uint64_t>(size, inPiece)), got);
+    }
+
+private:
+    std::vector<platform::HostFile> files_;
+    std::vector<uint64_t> starts_;
+};
+
 // Exactly `size` bytes at `offset`: 0, or an errno value (EIO for a short
 // file).
-int ReadAt(platform::HostFile &file, void *buf, size_t size, uint64_t offset)
+int ReadAt(JoinedFiles &file, void *buf, size_t size, uint64_t offset)
 {
     auto *out = static_cast<unsigned char *>(buf);
     while (size > 0) {
@@ -66,16 +106,26 @@ int ReadAt(platform::HostFile &file, void *buf, size_t size, uint64_t offset)
 
 IntegrityResult CheckWimIntegrity(const std::string &hostPath, std::string &error)
 {
+    return CheckWimIntegrity(std::vector<std::string>{hostPath}, hostPath, nullptr, error);
+}
+
+IntegrityResult CheckWimIntegrity(const std::vector<std::string> &pieces, const std::string &hostPath,
+                                  const std::atomic<bool> *stop, std::string &error)
+{
 #ifndef HALCYON_HAVE_OPENSSL
+    (void)pieces;
     (void)hostPath;
+    (void)stop;
     (void)error;
     return IntegrityResult::Unavailable;
 #else
-    platform::HostFile file;
-    if (const int err = file.Open(hostPath, platform::FileAccess::Read, platform::FileCreation::OpenExisting)) {
-        error = "cannot open " + hostPath + ": " + std::strerror(err);
+    JoinedFiles file;
+    std::string failed;
+    if (const int err = file.Open(pieces, failed)) {
+        error = "cannot open " + failed + ": " + std::strerror(err);
         return IntegrityResult::Unreadable;
     }
+    const auto stopped = [stop] { return stop && stop->load(); };
     unsigned char header[kHeaderSize];
     if (const int err = ReadAt(file, header, sizeof header, 0)) {
         error = "cannot read the header of " + hostPath + ": " + std::strerror(err);
@@ -111,6 +161,10 @@ IntegrityResult CheckWimIntegrity(const std::string &hostPath, std::string &erro
         std::vector<unsigned char> buf(chunk);
         EVP_MD_CTX *ctx = EVP_MD_CTX_new();
         for (uint64_t i = first; i < entries && firstBad.load() == UINT64_MAX && readError.load() == 0; i += step) {
+            if (stopped()) {
+                readError = ECANCELED;
+                break;
+            }
             const uint64_t offset = kHeaderSize + i * chunk;
             const size_t size = static_cast<size_t>(std::min<uint64_t>(chunk, covered - i * chunk));
             if (const int err = ReadAt(file, buf.data(), size, offset)) {

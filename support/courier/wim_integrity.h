@@ -4,7 +4,9 @@
 // costs little more than reading it.
 #pragma once
 
+#include <atomic>
 #include <string>
+#include <vector>
 
 namespace halcyon::support::courier {
 
@@ -19,5 +21,12 @@ enum class IntegrityResult {
 // Checks the WIM at `hostPath`. `error` describes a Corrupt or Unreadable
 // result (the chunk and its byte range).
 IntegrityResult CheckWimIntegrity(const std::string &hostPath, std::string &error);
+
+// Checks the WIM that the files `pieces` make when joined in their order,
+// reading the pieces themselves: a join can check its sources while it
+// copies them, instead of reading its result back. `name` is the path the
+// error names. When `stop` becomes true the check ends early, as Unreadable.
+IntegrityResult CheckWimIntegrity(const std::vector<std::string> &pieces, const std::string &name,
+                                  const std::atomic<bool> *stop, std::string &error);
 
 } // namespace halcyon::support::courier

@@ -3,10 +3,12 @@
 #include <wimlib.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <future>
 #include <memory>
 #include <system_error>
 #include <vector>
@@ -380,6 +382,31 @@ bool CWimInterface::CombineFileWithStream(const std::string &folder, const std::
     progress.Range(total);
     progress.Percent(0);
     PartialFile partial(PartialPath(hostTarget));
+    // The integrity table is checked on the parts while the kernel copies
+    // them (large reads on two threads, beside the copy), so the check costs
+    // no second read of the joined file; wimlib's own check (small reads,
+    // one thread) is the fallback.
+    std::atomic<bool> stopCheck{false};
+    std::string integrityError;
+    std::future<IntegrityResult> integrityCheck;
+    try {
+        integrityCheck = std::async(std::launch::async, [&] {
+            return CheckWimIntegrity(parts, partial.Path(), &stopCheck, integrityError);
+        });
+    } catch (const std::system_error &) {
+        // No thread to spare: checked after the copy instead.
+    }
+    // Whatever way this function returns, the check has ended by then.
+    struct StopCheck {
+        std::atomic<bool> &stop;
+        std::future<IntegrityResult> &check;
+        ~StopCheck()
+        {
+            stop = true;
+            if (check.valid())
+                check.wait();
+        }
+    } stopOnReturn{stopCheck, integrityCheck};
     {
         // Created new (never through a link): PartialFile removed what was there.
         platform::HostFile out;
@@ -416,10 +443,9 @@ bool CWimInterface::CombineFileWithStream(const std::string &folder, const std::
     if (CourierFaultTrips(CourierStep::JoinOpen))
         return Fail(wim::WIM_ERROR_BAD_FORMAT, "the joined file does not open as a WIM: injected fault");
     {
-        // The integrity table is checked here with large reads; wimlib's own
-        // check (small reads, one thread) is the fallback.
-        std::string integrityError;
-        const IntegrityResult integrity = CheckWimIntegrity(partial.Path(), integrityError);
+        const IntegrityResult integrity = integrityCheck.valid()
+                                              ? integrityCheck.get()
+                                              : CheckWimIntegrity(partial.Path(), integrityError);
         if (integrity == IntegrityResult::Corrupt || integrity == IntegrityResult::Unreadable)
             return Fail(wim::WIM_ERROR_BAD_FORMAT, "the joined file does not open as a WIM: " + integrityError);
         const int openFlags = integrity == IntegrityResult::Unavailable ? WIMLIB_OPEN_FLAG_CHECK_INTEGRITY : 0;
