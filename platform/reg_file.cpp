@@ -7,6 +7,9 @@
 
 #include "platform/host_file_rw.h"
 #include "platform/text_utf16.h"
+#ifndef _WIN32
+#include "platform/registry_tree.h"
+#endif
 
 namespace halcyon::platform::reg {
 
@@ -150,18 +153,96 @@ LONG ExportKey(HKEY key, const std::string &path, std::string &out, std::vector<
     return ERROR_SUCCESS;
 }
 
-bool WriteWhole(const std::string &path, const std::string &bytes)
-{
-    const std::string tmp = path + ".tmp" + std::to_string(CurrentProcessId());
-    HostFile file;
-    bool ok = file.Open(tmp, FileAccess::Write, FileCreation::CreateOrTruncate) == 0;
-    ok = ok && file.Write(bytes.data(), bytes.size()) == 0;
-    ok = file.Close() == 0 && ok;
-    if (!ok || ReplaceHostFile(tmp, path, false) != 0) {
-        RemoveHostFile(tmp);
-        return false;
+// Where the export text goes as it is made: kept as UTF-8 text, or written
+// to a file as UTF-16LE in large pieces.
+class ExportOut {
+public:
+    explicit ExportOut(std::string *text) : text_(text) {}
+    explicit ExportOut(HostFile *file) : file_(file) {}
+    ~ExportOut() = default;
+    ExportOut(const ExportOut &) = delete;
+    ExportOut &operator=(const ExportOut &) = delete;
+
+    // Whole lines of valid UTF-8 (so that each piece converts on its own).
+    void Put(std::string_view utf8)
+    {
+        if (text_) {
+            text_->append(utf8);
+            return;
+        }
+        AppendUtf16Le(utf8, &pending_);
+        if (pending_.size() >= kPiece)
+            Flush();
     }
-    return true;
+    // False when the file could not be written.
+    bool Flush()
+    {
+        if (file_ && !pending_.empty()) {
+            failed_ = failed_ || file_->Write(pending_.data(), pending_.size()) != 0;
+            pending_.clear();
+        }
+        return !failed_;
+    }
+
+private:
+    static constexpr size_t kPiece = 1 << 20;
+    std::string *text_ = nullptr;
+    HostFile *file_ = nullptr;
+    std::string pending_;
+    bool failed_ = false;
+};
+
+#ifndef _WIN32
+// The export of a tree read whole (RegReadTree): each key's text is made
+// and passed on as the walk reaches it.
+struct TreeExport {
+    ExportOut &out;
+    std::string path;            // of the key visited last
+    std::vector<size_t> lengths; // length of `path` at each depth
+    std::string block;           // the text of one key, reused
+};
+
+LONG ExportTreeKey(size_t depth, const std::string &name, const std::vector<RegTreeValue> &values, void *context)
+{
+    auto &t = *static_cast<TreeExport *>(context);
+    if (depth > 0) {
+        t.path.resize(t.lengths[depth - 1]);
+        t.path += '\\';
+        t.path += name;
+    }
+    t.lengths.resize(depth + 1);
+    t.lengths[depth] = t.path.size();
+    t.block = "[" + ToValidUtf8(t.path) + "]\r\n";
+    // The default value comes first.
+    for (const bool defaultValue : {true, false}) {
+        for (const RegTreeValue &v : values) {
+            if (v.name.empty() != defaultValue)
+                continue;
+            t.block += ValueLine(v.name, v.type, v.data, false);
+            t.block += "\r\n";
+        }
+    }
+    t.block += "\r\n";
+    t.out.Put(t.block);
+    return ERROR_SUCCESS;
+}
+#endif
+
+// The export of `key` (named `path`): read whole where the store allows it,
+// key by key otherwise.
+LONG ExportTree(HKEY key, const std::string &path, ExportOut &out, std::vector<std::string> &skipped)
+{
+#ifndef _WIN32
+    TreeExport t{out, path, {}, {}};
+    const LONG r = RegReadTree(key, &ExportTreeKey, &t);
+    if (r != ERROR_CALL_NOT_IMPLEMENTED)
+        return r;
+#endif
+    std::string text;
+    if (LONG r = ExportKey(key, path, text, skipped))
+        return r;
+    out.Put(text);
+    return ERROR_SUCCESS;
 }
 
 // ---- import ---------------------------------------------------------------
@@ -551,8 +632,10 @@ LONG Apply(const std::vector<Op> &ops, uint32_t view)
 
 } // namespace
 
-LONG ExportRegText(HKEY root, std::string_view subKey, uint32_t view, std::string *text,
-                   std::vector<std::string> *skipped)
+namespace {
+
+// The export into `out`, from one consistent picture of the tree.
+LONG Export(HKEY root, std::string_view subKey, uint32_t view, ExportOut &out, std::vector<std::string> *skipped)
 {
     // One transaction gives a consistent picture of the tree; writers of
     // other processes are not held up meanwhile.
@@ -568,24 +651,47 @@ LONG ExportRegText(HKEY root, std::string_view subKey, uint32_t view, std::strin
         sub.pop_back();
     if (!sub.empty())
         path += "\\" + sub;
-    std::string out = std::string(kHeader) + "\r\n\r\n";
+    out.Put(std::string(kHeader) + "\r\n\r\n");
     std::vector<std::string> unreadable;
-    if (LONG r = ExportKey(key.get(), path, out, unreadable))
+    if (LONG r = ExportTree(key.get(), path, out, unreadable))
         return r;
     if (skipped)
         *skipped = std::move(unreadable);
+    return ERROR_SUCCESS;
+}
+
+} // namespace
+
+LONG ExportRegText(HKEY root, std::string_view subKey, uint32_t view, std::string *text,
+                   std::vector<std::string> *skipped)
+{
+    std::string made;
+    ExportOut out(&made);
+    if (LONG r = Export(root, subKey, view, out, skipped))
+        return r;
     if (text)
-        *text = std::move(out);
+        *text = std::move(made);
     return ERROR_SUCCESS;
 }
 
 LONG ExportRegFile(HKEY root, std::string_view subKey, uint32_t view, const std::string &hostPath,
                    std::vector<std::string> *skipped)
 {
-    std::string text;
-    if (LONG r = ExportRegText(root, subKey, view, &text, skipped))
-        return r;
-    return WriteWhole(hostPath, "\xFF\xFE" + Utf8ToUtf16Le(text)) ? ERROR_SUCCESS : ERROR_ACCESS_DENIED;
+    // Written under a temporary name as it is made, then put in place whole.
+    const std::string tmp = hostPath + ".tmp" + std::to_string(CurrentProcessId());
+    HostFile file;
+    if (file.Open(tmp, FileAccess::Write, FileCreation::CreateOrTruncate) != 0)
+        return ERROR_ACCESS_DENIED;
+    ExportOut out(&file);
+    out.Put("\xEF\xBB\xBF"); // the byte order mark, U+FEFF
+    LONG r = Export(root, subKey, view, out, skipped);
+    const bool written = out.Flush();
+    const bool closed = file.Close() == 0;
+    if (r == ERROR_SUCCESS && !(written && closed && ReplaceHostFile(tmp, hostPath, false) == 0))
+        r = ERROR_ACCESS_DENIED;
+    if (r != ERROR_SUCCESS)
+        RemoveHostFile(tmp);
+    return r;
 }
 
 LONG ImportRegText(std::string_view bytes, uint32_t view, std::string *error)

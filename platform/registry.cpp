@@ -9,9 +9,11 @@
 #include <map>
 #include <mutex>
 #include <new>
+#include <unordered_map>
 
 #include "platform/path_map.h"
 #include "platform/registry_store.h"
+#include "platform/registry_tree.h"
 
 namespace halcyon::platform::reg {
 
@@ -648,6 +650,85 @@ LONG RegEnumValue(HKEY key, uint32_t index, std::string *name, uint32_t *type, s
         *type = v.type;
     if (data)
         *data = v.data;
+    return ERROR_SUCCESS;
+}
+
+LONG RegReadTree(HKEY key, RegTreeVisit visit, void *context)
+{
+    Handle h;
+    if (LONG r = Resolve(key, {}, 0, &h))
+        return r;
+    if (!Grants(h.access, KEY_ENUMERATE_SUB_KEYS) || !Grants(h.access, KEY_QUERY_VALUE))
+        return ERROR_ACCESS_DENIED;
+    if (h.root == HKEY_CLASSES_ROOT || (h.path.empty() && (h.access & KEY_WOW64_32KEY)))
+        return ERROR_CALL_NOT_IMPLEMENTED;
+    auto lock = store::Lock();
+    LONG err = ERROR_SUCCESS;
+    sqlite3 *db = store::Connection(&err);
+    if (!db)
+        return err;
+    Transaction tx(db, false);
+    if (tx.status())
+        return tx.status();
+    int64_t top = 0;
+    if (LONG r = store::FindKey(db, store::RootNode(h.root), h.path, &top))
+        return r == ERROR_FILE_NOT_FOUND ? ERROR_KEY_DELETED : r;
+
+    struct Node {
+        std::string name;
+        std::vector<RegTreeValue> values;
+        std::vector<size_t> children;
+    };
+    std::vector<Node> nodes(1);
+    std::unordered_map<int64_t, size_t> index{{top, 0}};
+    // A recursive query hands out a key only after its parent.
+    Stmt keys(db, "WITH RECURSIVE t(id, parent, name) AS (SELECT id, parent, name FROM keys WHERE parent=?1 "
+                  "UNION ALL SELECT k.id, k.parent, k.name FROM keys k JOIN t ON k.parent=t.id) "
+                  "SELECT id, parent, name FROM t");
+    if (keys.prepareResult() != SQLITE_OK)
+        return store::Fail(db, keys.prepareResult());
+    keys.Bind(1, top);
+    int rc;
+    while ((rc = keys.Step()) == SQLITE_ROW) {
+        const auto parent = index.find(keys.Int(1));
+        if (parent == index.end())
+            continue;
+        const size_t n = nodes.size();
+        nodes.push_back({keys.Text(2), {}, {}});
+        nodes[parent->second].children.push_back(n);
+        index.emplace(keys.Int(0), n);
+    }
+    if (rc != SQLITE_DONE)
+        return store::Fail(db, rc);
+    Stmt vals(db, "WITH RECURSIVE t(id) AS (SELECT ?1 UNION ALL SELECT k.id FROM keys k JOIN t ON k.parent=t.id) "
+                  "SELECT t.id, v.name, v.type, v.data FROM t JOIN vals v ON v.key=t.id");
+    if (vals.prepareResult() != SQLITE_OK)
+        return store::Fail(db, vals.prepareResult());
+    vals.Bind(1, top);
+    while ((rc = vals.Step()) == SQLITE_ROW) {
+        const auto at = index.find(vals.Int(0));
+        if (at != index.end())
+            nodes[at->second].values.push_back({vals.Text(1), static_cast<uint32_t>(vals.Int(2)), vals.Blob(3)});
+    }
+    if (rc != SQLITE_DONE)
+        return store::Fail(db, rc);
+
+    // The listing order of RegEnumKeyEx and RegEnumValue.
+    for (Node &node : nodes) {
+        std::sort(node.children.begin(), node.children.end(),
+                  [&](size_t a, size_t b) { return NameLess(nodes[a].name, nodes[b].name); });
+        std::sort(node.values.begin(), node.values.end(),
+                  [](const RegTreeValue &a, const RegTreeValue &b) { return NameLess(a.name, b.name); });
+    }
+    std::vector<std::pair<size_t, size_t>> stack{{0, 0}}; // node, depth
+    while (!stack.empty()) {
+        const auto [n, depth] = stack.back();
+        stack.pop_back();
+        if (LONG r = visit(depth, nodes[n].name, nodes[n].values, context))
+            return r;
+        for (auto c = nodes[n].children.rbegin(); c != nodes[n].children.rend(); ++c)
+            stack.emplace_back(*c, depth + 1);
+    }
     return ERROR_SUCCESS;
 }
 

@@ -109,15 +109,20 @@ std::string Utf16LeToUtf8(std::string_view bytes)
     return out;
 }
 
-std::string Utf8ToUtf16Le(std::string_view s)
+void AppendUtf16Le(std::string_view s, std::string *out)
 {
-    std::string out;
-    out.reserve(s.size() * 2);
+    const size_t start = out->size();
+    out->resize(start + 2 * s.size()); // enough: no UTF-8 sequence gets longer
+    char *p = out->data() + start;
     auto put = [&](uint32_t u) {
-        out += static_cast<char>(u & 0xFF);
-        out += static_cast<char>(u >> 8);
+        *p++ = static_cast<char>(u & 0xFF);
+        *p++ = static_cast<char>(u >> 8);
     };
     for (size_t i = 0; i < s.size();) {
+        if (static_cast<unsigned char>(s[i]) < 0x80) {
+            put(static_cast<unsigned char>(s[i++]));
+            continue;
+        }
         size_t n = 1;
         bool valid = true;
         uint32_t c = DecodeUtf8(s, i, &n, &valid);
@@ -130,6 +135,13 @@ std::string Utf8ToUtf16Le(std::string_view s)
             put(c);
         }
     }
+    out->resize(static_cast<size_t>(p - out->data()));
+}
+
+std::string Utf8ToUtf16Le(std::string_view s)
+{
+    std::string out;
+    AppendUtf16Le(s, &out);
     return out;
 }
 

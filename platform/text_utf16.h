@@ -13,6 +13,8 @@ namespace halcyon::platform {
 
 std::string Utf16LeToUtf8(std::string_view bytes);
 std::string Utf8ToUtf16Le(std::string_view text);
+// The same, appended to `out`.
+void AppendUtf16Le(std::string_view text, std::string *out);
 // True when `text` is well-formed UTF-8.
 bool IsValidUtf8(std::string_view text);
 // Offset of the first byte of the first malformed UTF-8 sequence; npos when

@@ -358,3 +358,24 @@ TEST_F(RegFile, KeysNestNoDeeperThanTheBound)
         }
     }
 }
+
+TEST_F(RegFile, TreeReadWholeExportsAsTheKeyByKeyWalk)
+{
+    // HKCR is walked key by key (its layers are merged); the same tree under
+    // HKLM\SOFTWARE\Classes is read whole. Both texts must be the same.
+    const std::string top = "SOFTWARE\\Classes\\Walk";
+    Fill(top);
+    for (const char *name : {"b", "B2", "a\\Z", "a\\y", "a\\_", "[x]", "Gr\xC3\xBC\xC3\x9F", "a\\y\\deep\\er"}) {
+        ASSERT_EQ(SetString(HKEY_LOCAL_MACHINE, top + "\\" + name, "", name), 0);
+        ASSERT_EQ(SetString(HKEY_LOCAL_MACHINE, top + "\\" + name, "Zed", "1"), 0);
+        ASSERT_EQ(SetString(HKEY_LOCAL_MACHINE, top + "\\" + name, "alpha", "2"), 0);
+    }
+    std::string whole, keyByKey;
+    ASSERT_EQ(ExportRegText(HKEY_LOCAL_MACHINE, top, 0, &whole), 0);
+    ASSERT_EQ(ExportRegText(HKEY_CLASSES_ROOT, "Walk", 0, &keyByKey), 0);
+    for (size_t at; (at = keyByKey.find("[HKEY_CLASSES_ROOT\\")) != std::string::npos;)
+        keyByKey.replace(at, 19, "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\");
+    EXPECT_EQ(whole, keyByKey);
+    EXPECT_LT(whole.find("\\a\\y]"), whole.find("\\a\\y\\deep]"));
+    EXPECT_LT(whole.find("\\a\\y\\deep\\er]"), whole.find("\\a\\Z]"));
+}
