@@ -5,12 +5,19 @@
 // the parts, and its integrity check against `wimlib-imagex info --check`.
 //
 //   copy_bench [--mb N] [--dir PATH] [benchmark flags]
+//   copy_bench --join-ab ROUNDS [--mb N] [--dir PATH]
 //
 // Lays out N MB (default 256): half as 256 KiB files in a module folder,
 // half as four large files in a second one, plus a WIM of the large files
 // cut into 64 MiB foundation parts (with an integrity table, and again
 // without one). Alternate the runs with
 //   --benchmark_repetitions=8 --benchmark_enable_random_interleaving=true
+//
+// --join-ab alternates the foundation join (with its integrity check and
+// flush) and `cat parts > out && sync -f out` ROUNDS times and prints the
+// medians and their ratios in one line (--mb 1200 gives a 600 MiB image in
+// ten parts):
+//   ab join wall_s <x> cpu_s <c> cat_sync_wall_s <y> cat_sync_cpu_s <d> ratio_wall <x/y> ratio_cpu <c/d>
 #include <benchmark/benchmark.h>
 
 #include <wimlib.h>
@@ -19,6 +26,8 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -358,6 +367,45 @@ void BM_FoundationJoinNoTable(benchmark::State &state)
     SetBytes(state, PartBytes());
 }
 
+double Median(std::vector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    return v.empty() ? 0 : v[v.size() / 2];
+}
+
+// Alternating rounds of the join and of `cat` + `sync`, outside the
+// benchmark library: one line with the medians and ratios.
+void JoinAgainstCat(int rounds)
+{
+    std::vector<double> joinWall, joinCpu, catWall, catCpu;
+    const std::string out = g.dest + "/Norv.wim";
+    for (int i = 0; i < rounds; ++i) {
+        for (const bool join : {true, false}) {
+            fs::remove_all(g.dest);
+            fs::create_directories(g.dest);
+            ::sync();
+            const auto a = std::chrono::steady_clock::now();
+            const double c = CpuSeconds();
+            if (join) {
+                Quiet quiet;
+                if (GetFoundationImage(g.parts.c_str(), g.dest.c_str(), g.plan.c_str(), g.mediaIni.c_str(), "RDVD",
+                                       0x80000, "", nullptr, nullptr, g.log.c_str()) != 0) {
+                    std::fprintf(stderr, "copy_bench: the join failed\n");
+                    std::exit(1);
+                }
+            } else {
+                Run("cat '" + g.parts + "'/Norv*.nr2 > '" + out + "' && sync -f '" + out + "'");
+            }
+            const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - a).count();
+            (join ? joinWall : catWall).push_back(wall);
+            (join ? joinCpu : catCpu).push_back(CpuSeconds() - c);
+        }
+    }
+    const double jw = Median(joinWall), jc = Median(joinCpu), cw = Median(catWall), cc = Median(catCpu);
+    std::printf("ab join wall_s %.3f cpu_s %.3f cat_sync_wall_s %.3f cat_sync_cpu_s %.3f ratio_wall %.2f ratio_cpu %.2f\n",
+                jw, jc, cw, cc, jw / cw, jc / cc);
+}
+
 } // namespace
 
 #define COPY_BENCH(fn) BENCHMARK(fn)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1)
@@ -378,9 +426,12 @@ int main(int argc, char **argv)
 {
     std::vector<char *> rest{argv[0]};
     std::string dir;
+    int joinRounds = 0;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
-        if (a == "--mb" && i + 1 < argc)
+        if (a == "--join-ab" && i + 1 < argc)
+            joinRounds = std::atoi(argv[++i]);
+        else if (a == "--mb" && i + 1 < argc)
             g.megabytes = std::strtoul(argv[++i], nullptr, 10);
         else if (a == "--dir" && i + 1 < argc)
             dir = argv[++i];
@@ -396,6 +447,11 @@ int main(int argc, char **argv)
     }
     g.root = base;
     Prepare();
+    if (joinRounds > 0) {
+        JoinAgainstCat(joinRounds);
+        fs::remove_all(g.root);
+        return 0;
+    }
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
     fs::remove_all(g.root);

@@ -11,11 +11,22 @@
 //   registry_bench [--benchmark_filter=...]   (run from a folder on the disk
 //   to measure; the throw-away machine is made below the current folder, or
 //   in $REGISTRY_BENCH_DIR)
+//   registry_bench --ab ROUNDS
+//
+// --ab times the commands against the sqlite3 shell on the larger tree in
+// alternating rounds (processor time of the child processes) and prints the
+// medians and ratios, one line each:
+//   ab reg_export cpu_s <x> sqlite3_query_cpu_s <y> ratio <x/y>
+//   ab reg_import cpu_s <x> sqlite3_load_cpu_s <y> ratio <x/y>
+// The export's anchor is one recursive query of the same rows (key paths,
+// value names, types, data in hex, sorted); the import's is the shell
+// loading a dump of the same rows (one transaction) into a fresh file.
 #include <benchmark/benchmark.h>
 #include <sqlite3.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -327,10 +338,79 @@ BENCHMARK(BM_RegExportCommand)->Args({10318, 22738})->Args({20000, 50000})->Unit
 void BM_RegQueryRecursiveCommand(benchmark::State &state) { RunCommand(state, "query 'HKLM\\SOFTWARE' /s"); }
 BENCHMARK(BM_RegQueryRecursiveCommand)->Args({10318, 22738})->Args({20000, 50000})->Unit(benchmark::kMillisecond);
 
+double ChildCpuSeconds()
+{
+    rusage u{};
+    ::getrusage(RUSAGE_CHILDREN, &u);
+    return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+           static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+// The processor time of one shell command (which must succeed).
+double ChildCpu(const std::string &command)
+{
+    const double before = ChildCpuSeconds();
+    if (std::system(command.c_str()) != 0) {
+        std::fprintf(stderr, "registry_bench: failed: %s\n", command.c_str());
+        std::exit(1);
+    }
+    return ChildCpuSeconds() - before;
+}
+
+double Median(std::vector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    return v.empty() ? 0 : v[v.size() / 2];
+}
+
+int AlternateWithSqliteShell(int rounds)
+{
+    const std::string bin = HalcyonBinary();
+    if (bin.empty()) {
+        std::fprintf(stderr, "registry_bench: halcyon not built next to the benchmark\n");
+        return 1;
+    }
+    const Tree &t = SoftwareTree(20000, 50000);
+    const std::string db = t.folder + "/registry.db";
+    const std::string base = BaseFolder();
+    const std::string exported = base + "/ab.reg";
+    const std::string dump = base + "/ab.sql";
+    const std::string query =
+        "WITH RECURSIVE t(id, path) AS (SELECT id, 'HKEY_LOCAL_MACHINE\\' || name FROM keys WHERE parent=" +
+        std::to_string(store::RootNode(HKEY_LOCAL_MACHINE)) +
+        " AND name='SOFTWARE' UNION ALL SELECT k.id, t.path || '\\' || k.name FROM keys k JOIN t ON k.parent=t.id) "
+        "SELECT t.path, v.name, v.type, hex(v.data) FROM t LEFT JOIN vals v ON v.key=t.id ORDER BY t.path, v.name;";
+    ChildCpu("sqlite3 '" + db + "' .dump > '" + dump + "'");
+    std::vector<double> exportCpu, queryCpu, importCpu, loadCpu;
+    for (int i = 0; i < rounds; ++i) {
+        exportCpu.push_back(ChildCpu("HALCYON_MACHINE='" + t.folder + "' " + bin + " reg export 'HKLM\\SOFTWARE' '" +
+                                     exported + "' /y > /dev/null"));
+        queryCpu.push_back(ChildCpu("sqlite3 -readonly '" + db + "' \"" + query + "\" > /dev/null"));
+        const std::string fresh = base + "/ab-import";
+        fs::remove_all(fresh);
+        fs::create_directories(fresh);
+        importCpu.push_back(
+            ChildCpu("HALCYON_MACHINE='" + fresh + "' " + bin + " reg import '" + exported + "' > /dev/null"));
+        fs::remove_all(fresh);
+        fs::create_directories(fresh);
+        loadCpu.push_back(ChildCpu("sqlite3 '" + fresh + "/load.db' < '" + dump + "' > /dev/null"));
+    }
+    std::printf("ab reg_export cpu_s %.3f sqlite3_query_cpu_s %.3f ratio %.2f\n", Median(exportCpu), Median(queryCpu),
+                Median(exportCpu) / Median(queryCpu));
+    std::printf("ab reg_import cpu_s %.3f sqlite3_load_cpu_s %.3f ratio %.2f\n", Median(importCpu), Median(loadCpu),
+                Median(importCpu) / Median(loadCpu));
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
 {
+    if (argc == 3 && std::string(argv[1]) == "--ab") {
+        const int r = AlternateWithSqliteShell(std::atoi(argv[2]));
+        fs::remove_all(BaseFolder());
+        return r;
+    }
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv))
         return 1;

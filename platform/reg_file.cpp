@@ -46,12 +46,14 @@ bool IsStringType(uint32_t type) { return type == REG_SZ || type == REG_EXPAND_S
 // tools wrap them (lines of at most 80 characters, continued by "\").
 std::string HexLine(const std::string &prefix, std::string_view bytes)
 {
+    static constexpr char kDigits[] = "0123456789abcdef";
     std::string out = prefix;
+    out.reserve(prefix.size() + bytes.size() * 3 + bytes.size() / 24 * 5);
     size_t lineLen = out.size();
     for (size_t i = 0; i < bytes.size(); ++i) {
-        char hex[4];
-        std::snprintf(hex, sizeof hex, "%02x", static_cast<unsigned>(static_cast<uint8_t>(bytes[i])));
-        out += hex;
+        const auto b = static_cast<uint8_t>(bytes[i]);
+        out += kDigits[b >> 4];
+        out += kDigits[b & 15];
         lineLen += 2;
         if (i + 1 < bytes.size()) {
             out += ',';
@@ -589,13 +591,39 @@ LONG Parse(std::string_view bytes, std::vector<Op> &ops, std::string *error)
     return ERROR_SUCCESS;
 }
 
+#ifndef _WIN32
+// Creates keys and sets values without a handle per line where the store
+// allows it; ERROR_CALL_NOT_IMPLEMENTED leaves the line to the handle calls.
+LONG ApplyDirect(RegTreeWriter &writer, const Op &op, uint32_t view)
+{
+    if (op.kind == Op::CreateKey)
+        return writer.CreateKey(op.root, op.subKey, view);
+    if (op.kind == Op::SetValue)
+        return writer.SetValue(op.root, op.subKey, view, op.name, op.type, op.data.data(), op.data.size());
+    writer.Forget();
+    return ERROR_CALL_NOT_IMPLEMENTED;
+}
+#endif
+
 LONG Apply(const std::vector<Op> &ops, uint32_t view)
 {
     RegBatch batch;
     if (batch.status())
         return batch.status();
+#ifndef _WIN32
+    RegTreeWriter writer;
+#endif
     for (const Op &op : ops) {
         LONG r = ERROR_SUCCESS;
+#ifndef _WIN32
+        r = ApplyDirect(writer, op, view);
+        if (r != ERROR_CALL_NOT_IMPLEMENTED) {
+            if (r)
+                return r; // the batch is rolled back
+            continue;
+        }
+        r = ERROR_SUCCESS;
+#endif
         switch (op.kind) {
         case Op::CreateKey: {
             UniqueKey k;

@@ -732,6 +732,72 @@ LONG RegReadTree(HKEY key, RegTreeVisit visit, void *context)
     return ERROR_SUCCESS;
 }
 
+LONG RegTreeWriter::KeyId(HKEY root, std::string_view subKey, uint32_t view, int64_t *id)
+{
+    if (root == HKEY_CLASSES_ROOT)
+        return ERROR_CALL_NOT_IMPLEMENTED;
+    if (!IsPredefined(root))
+        return ERROR_INVALID_HANDLE;
+    if (known_ && root == root_ && view == view_ && subKey == subKey_) {
+        *id = id_;
+        return ERROR_SUCCESS;
+    }
+    known_ = false;
+    Handle h;
+    if (LONG r = Resolve(root, subKey, view, &h))
+        return r;
+    LONG err = ERROR_SUCCESS;
+    sqlite3 *db = store::Connection(&err);
+    if (!db)
+        return err;
+    Transaction tx(db, true);
+    if (tx.status())
+        return tx.status();
+    bool created = false;
+    if (LONG r = store::CreateKey(db, store::RootNode(root), h.path, id, &created))
+        return r;
+    if (LONG r = tx.Commit())
+        return r;
+    known_ = true;
+    root_ = root;
+    view_ = view;
+    subKey_.assign(subKey);
+    id_ = *id;
+    return ERROR_SUCCESS;
+}
+
+LONG RegTreeWriter::CreateKey(HKEY root, std::string_view subKey, uint32_t view)
+{
+    auto lock = store::Lock();
+    int64_t id = 0;
+    return KeyId(root, subKey, view, &id);
+}
+
+LONG RegTreeWriter::SetValue(HKEY root, std::string_view subKey, uint32_t view, std::string_view name, uint32_t type,
+                             const void *data, size_t size)
+{
+    if (!data && size)
+        return ERROR_INVALID_PARAMETER;
+    auto lock = store::Lock();
+    int64_t id = 0;
+    if (LONG r = KeyId(root, subKey, view, &id))
+        return r;
+    LONG err = ERROR_SUCCESS;
+    sqlite3 *db = store::Connection(&err);
+    if (!db)
+        return err;
+    Transaction tx(db, true);
+    if (tx.status())
+        return tx.status();
+    // The first spelling of a value name is kept, as on Windows.
+    Stmt s(db, "INSERT INTO vals(key, name, type, data) VALUES(?1, ?2, ?3, ?4) "
+               "ON CONFLICT(key, name) DO UPDATE SET type=excluded.type, data=excluded.data");
+    s.Bind(1, id).Bind(2, name).Bind(3, static_cast<int64_t>(type)).BindBlob(4, data, size);
+    if (LONG r = StepDone(db, s))
+        return r;
+    return tx.Commit();
+}
+
 RegBatch::RegBatch()
 {
     status_ = store::BeginBatch();

@@ -1,12 +1,13 @@
-// A registry tree read whole in one pass over the store (the emulated
-// registry only): the walk behind an export, one query for the keys and one
-// for the values of the whole tree instead of an open and two listings per
-// key.
+// Whole-tree work on the emulated registry's store: a tree read in one pass
+// (the walk behind an export: one query for the keys and one for the values
+// of the whole tree instead of an open and two listings per key), and the
+// writes of an import made without a handle per line.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/registry.h"
@@ -32,5 +33,30 @@ using RegTreeVisit = LONG (*)(size_t depth, const std::string &name, const std::
 // 32-bit view): walk those key by key.
 constexpr LONG ERROR_CALL_NOT_IMPLEMENTED = 120;
 LONG RegReadTree(HKEY key, RegTreeVisit visit, void *context);
+
+// The writes of an import, each as RegCreateKeyEx (and RegSetValueEx) would
+// make it, without opening a handle; the key last written to is remembered
+// for the next write. Meant to run inside a RegBatch. Under HKEY_CLASSES_ROOT
+// (merged layers) ERROR_CALL_NOT_IMPLEMENTED: use the handle calls there.
+class RegTreeWriter {
+public:
+    // Creates `subKey` (with its parents) below `root` unless it exists;
+    // `view` as for RegCreateKeyEx.
+    LONG CreateKey(HKEY root, std::string_view subKey, uint32_t view);
+    // The same, then sets the value `name` on it.
+    LONG SetValue(HKEY root, std::string_view subKey, uint32_t view, std::string_view name, uint32_t type,
+                  const void *data, size_t size);
+    // Forgets the remembered key (after a key was deleted).
+    void Forget() { known_ = false; }
+
+private:
+    LONG KeyId(HKEY root, std::string_view subKey, uint32_t view, int64_t *id);
+
+    bool known_ = false;
+    HKEY root_ = 0;
+    uint32_t view_ = 0;
+    std::string subKey_;
+    int64_t id_ = 0;
+};
 
 } // namespace halcyon::platform::reg
