@@ -1,25 +1,17 @@
 // Fuzz target: a folder laid out from the input (file names, contents,
-// empty folders, a crc.info of any length) checked against its manifest.
+// empty folders, a crc.info of any length) checked against its manifest,
+// then given a fresh manifest that must check as sound. The folder is kept
+// in memory (the check reads through its file-tree interface).
 #include <cstdint>
-#include <filesystem>
-#include <fstream>
 #include <string>
 
 #include "engine/frame/folder_crc.h"
 #include "fuzz/fuzz_scratch.h"
+#include "fuzz/memory_crc_tree.h"
 
-namespace fs = std::filesystem;
 using namespace halcyon;
 
 namespace {
-
-const std::string &Root() { return fuzz::ScratchFor("crc_manifest_fuzz").root(); }
-
-void Write(const std::string &path, const std::string &data)
-{
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(data.data(), static_cast<std::streamsize>(data.size()));
-}
 
 // A file-name-safe piece of the input: no "/", no NUL, not "." or "..".
 std::string Name(const std::string &raw)
@@ -37,12 +29,15 @@ std::string Name(const std::string &raw)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
+    static const bool quiet = (fuzz::QuietStdout(), true);
+    (void)quiet;
+    static fuzz::MemoryCrcTree tree;
     const std::string input(reinterpret_cast<const char *>(data), size);
-    const std::string folder = Root() + "/m";
-    std::error_code ec;
-    fs::remove_all(folder, ec);
-    fs::create_directories(folder + "/_FS_SWRINFO", ec);
-    Write(folder + "/_FS_SWRINFO/files.info", "");
+    const std::string folder = "/fuzz/m";
+    const std::string manifest = folder + "/" + frame::kCrcManifestFolder;
+    tree.Clear();
+    tree.AddFolder(manifest);
+    tree.PutFile(manifest + "/" + frame::kFilesInfoFile, "");
 
     // Records separated by '|': the first is crc.info, the others
     // "name=contents" files or "name/" empty folders (one level deep).
@@ -53,19 +48,28 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         const std::string record = input.substr(pos, bar - pos);
         pos = bar + 1;
         if (index++ == 0) {
-            Write(folder + "/_FS_SWRINFO/crc.info", record);
+            tree.PutFile(manifest + "/" + frame::kCrcInfoFile, record);
             continue;
         }
         const size_t eq = record.find('=');
         if (!record.empty() && record.back() == '/' && eq == std::string::npos)
-            fs::create_directories(folder + "/" + Name(record.substr(0, record.size() - 1)), ec);
+            tree.AddFolder(folder + "/" + Name(record.substr(0, record.size() - 1)));
         else
-            Write(folder + "/" + Name(record.substr(0, eq)), eq == std::string::npos ? "" : record.substr(eq + 1));
+            tree.PutFile(folder + "/" + Name(record.substr(0, eq)), eq == std::string::npos ? "" : record.substr(eq + 1));
     }
     std::string message;
-    frame::CheckFolder(folder, message);
-    frame::CheckFolder(folder + "\\\\", message);
-    frame::WriteFolderManifest(folder, message);
-    frame::CheckFolder(folder, message);
+    frame::CFolderCrc crc(&tree);
+    const int32_t first = crc.CheckFolder(folder, message);
+    FUZZ_CHECK(crc.CheckFolder(folder + "\\\\", message) == first);
+
+    // A manifest written for the folder as it is makes it check as sound.
+    uint32_t value = 0;
+    if (crc.ComputeFolderCrc(folder, value, message) != 0)
+        return 0;
+    const frame::FolderManifest written = frame::ComposeFolderManifest(crc, value);
+    if (!tree.PutFile(manifest + "/" + frame::kCrcInfoFile, written.crcInfo) ||
+        !tree.PutFile(manifest + "/" + frame::kFilesInfoFile, written.filesInfo))
+        return 0; // a file name of the input took the manifest's place
+    FUZZ_CHECK(crc.CheckFolder(folder, message) == 0);
     return 0;
 }

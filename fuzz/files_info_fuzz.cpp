@@ -4,16 +4,16 @@
 // listing is never read for the check, so any contents must give the result
 // an empty listing gives; a manifest written for the folder must then check
 // as sound, and its listing must name every entry with its size, one line
-// each.
+// each. The folder is kept in memory (the check reads through its file-tree
+// interface).
 #include <cstdint>
-#include <filesystem>
 #include <string>
 #include <string_view>
 
 #include "engine/frame/folder_crc.h"
 #include "fuzz/fuzz_scratch.h"
+#include "fuzz/memory_crc_tree.h"
 
-namespace fs = std::filesystem;
 using namespace halcyon;
 
 namespace {
@@ -35,18 +35,17 @@ std::string Name(std::string_view raw)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    static fuzz::Scratch &scratch = [&]() -> fuzz::Scratch & {
-        fuzz::QuietStdout();
-        return fuzz::ScratchFor("files_info_fuzz");
-    }();
-    static const std::string folder = scratch.Path("m");
+    static const bool quiet = (fuzz::QuietStdout(), true);
+    (void)quiet;
+    static fuzz::MemoryCrcTree tree;
+    static const std::string folder = "/fuzz/m";
     static const std::string manifest = folder + "/" + frame::kCrcManifestFolder;
     static const std::string listingPath = manifest + "/" + frame::kFilesInfoFile;
+    static const std::string infoPath = manifest + "/" + frame::kCrcInfoFile;
     const std::string_view input(reinterpret_cast<const char *>(data), size);
-    std::error_code ec;
-    fs::remove_all(folder, ec);
-    fs::create_directories(manifest, ec);
-    fuzz::WriteWhole(manifest + "/" + frame::kCrcInfoFile, std::string("\0\0\0\0\0\0\0\0\0\0", 10));
+    tree.Clear();
+    tree.AddFolder(manifest);
+    tree.PutFile(infoPath, std::string("\0\0\0\0\0\0\0\0\0\0", 10));
 
     std::string_view listing;
     size_t pos = 0;
@@ -60,28 +59,31 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         }
         const size_t eq = record.find('=');
         if (!record.empty() && record.back() == '/' && eq == std::string_view::npos)
-            fs::create_directories(folder + "/" + Name(record.substr(0, record.size() - 1)), ec);
+            tree.AddFolder(folder + "/" + Name(record.substr(0, record.size() - 1)));
         else
-            fuzz::WriteWhole(folder + "/" + Name(record.substr(0, eq)),
-                             eq == std::string_view::npos ? std::string_view() : record.substr(eq + 1));
+            tree.PutFile(folder + "/" + Name(record.substr(0, eq)),
+                         eq == std::string_view::npos ? std::string_view() : record.substr(eq + 1));
     }
 
     std::string message;
-    fuzz::WriteWhole(listingPath, "");
-    const int32_t plain = frame::CheckFolder(folder, message);
-    fuzz::WriteWhole(listingPath, listing);
-    FUZZ_CHECK(frame::CheckFolder(folder, message) == plain);
+    frame::CFolderCrc crc(&tree);
+    tree.PutFile(listingPath, "");
+    const int32_t plain = crc.CheckFolder(folder, message);
+    tree.PutFile(listingPath, listing);
+    FUZZ_CHECK(crc.CheckFolder(folder, message) == plain);
 
     // The writer fails only as the check fails before it reads the CRC.
-    const int32_t written = frame::WriteFolderManifest(folder, message);
+    uint32_t value = 0;
+    const int32_t written = crc.ComputeFolderCrc(folder, value, message);
     FUZZ_CHECK(written == 0 || written == plain);
     if (written != 0)
         return 0;
-    frame::CFolderCrc crc;
+    const frame::FolderManifest m = frame::ComposeFolderManifest(crc, value);
+    FUZZ_CHECK(tree.PutFile(infoPath, m.crcInfo) && tree.PutFile(listingPath, m.filesInfo));
     FUZZ_CHECK(crc.CheckFolder(folder, message) == 0);
 
     // One "name<TAB>size" or "name<TAB><DIR>" line per entry, in table order.
-    const std::string text = fuzz::ReadWhole(listingPath);
+    const std::string &text = *tree.FileData(listingPath);
     size_t at = 0;
     for (size_t i = 0; i < crc.Entries().size(); ++i) {
         const size_t end = text.find("\r\n", at);
