@@ -705,6 +705,12 @@ LONG ExportRegText(HKEY root, std::string_view subKey, uint32_t view, std::strin
 LONG ExportRegFile(HKEY root, std::string_view subKey, uint32_t view, const std::string &hostPath,
                    std::vector<std::string> *skipped)
 {
+    // A missing key is reported as such before any file is made.
+    {
+        UniqueKey probe;
+        if (LONG r = RegOpenKeyEx(root, subKey, KEY_READ | view, probe.out()))
+            return r;
+    }
     // Written under a temporary name as it is made, then put in place whole.
     const std::string tmp = hostPath + ".tmp" + std::to_string(CurrentProcessId());
     HostFile file;
