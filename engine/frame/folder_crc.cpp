@@ -1,6 +1,6 @@
 #include "engine/frame/folder_crc.h"
 
-#include <libdeflate.h>
+#include "engine/frame/crc32_wide.h"
 
 #include <algorithm>
 #include <cctype>
@@ -365,7 +365,7 @@ bool CFolderCrc::ReadContents(std::string &message, uint32_t *crc, uint64_t *len
             }
             if (n == 0)
                 break;
-            *crc = libdeflate_crc32(*crc, block_.data(), n);
+            *crc = Crc32(*crc, block_.data(), n);
             *length += n;
             if (n < blockSize)
                 break;
@@ -413,7 +413,7 @@ int32_t CFolderCrc::ComputeFolderCrc(const std::string &folderPath, uint32_t &cr
     if (!ReadContents(message, &contents, &length))
         return 3;
     BuildTable();
-    crc = CombineCrc(libdeflate_crc32(0, table_.data(), table_.size()), contents, length);
+    crc = CombineCrc(Crc32(0, table_.data(), table_.size()), contents, length);
     return 0;
 }
 

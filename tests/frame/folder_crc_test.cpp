@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/frame/crc32_wide.h"
 #include "engine/frame/folder_crc.h"
 #include "tests/common/test_env.h"
 
@@ -169,6 +170,25 @@ TEST_F(FolderCrcTest, LargeFilesCrossTheReadAndStagingBlocks)
     test::WriteFile(f + "/small.txt", std::string(1048575, 's'));
     Store(f, BitwiseCrc32(Stream({{"/big.bin", false, big}, {"/small.txt", false, std::string(1048575, 's')}})));
     EXPECT_EQ(Check(f), 0);
+}
+
+TEST(Crc32, WideFoldingGivesTheBitwiseCrcAtEverySizeAndSplit)
+{
+    // Sizes around the folded path's step (256 bytes) and threshold (1 KiB),
+    // continued from a CRC taken part way, at odd offsets.
+    std::string data(70000, '\0');
+    for (size_t i = 0; i < data.size(); ++i)
+        data[i] = static_cast<char>((i * 2654435761u) >> 13);
+    for (const size_t size : {size_t{0}, size_t{1}, size_t{255}, size_t{1023}, size_t{1024}, size_t{1025}, size_t{4113},
+                              size_t{65791}, size_t{69999}}) {
+        for (const size_t split : {size_t{0}, size_t{3}, size_t{1024}}) {
+            const std::string_view all = std::string_view(data).substr(1, size);
+            const size_t at = std::min(split, all.size());
+            const uint32_t head = frame::Crc32(0, all.data(), at);
+            EXPECT_EQ(frame::Crc32(head, all.data() + at, all.size() - at), BitwiseCrc32(std::string(all)))
+                << size << " split at " << split;
+        }
+    }
 }
 
 TEST_F(FolderCrcTest, StoredCrcIsReadMostSignificantByteFirst)
