@@ -2,7 +2,8 @@
 
 #include <libdeflate.h>
 
-#if defined(__x86_64__) && defined(__GNUC__)
+// Not on Windows: its GCC cannot keep the stack aligned for 512-bit values.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(_WIN32)
 #include <immintrin.h>
 #define HALCYON_CRC32_WIDE 1
 #endif

@@ -1,6 +1,7 @@
 // CRC-32 (the gzip polynomial, as libdeflate_crc32 computes it) of large
-// buffers with 512-bit carry-less multiplication where the processor has it,
-// libdeflate's own routine otherwise: the same value either way.
+// buffers with 512-bit carry-less multiplication where the processor has it
+// (x86-64 Linux builds), libdeflate's own routine otherwise: the same value
+// either way.
 #pragma once
 
 #include <cstddef>
