@@ -157,8 +157,11 @@ IntegrityResult CheckWimIntegrity(const std::vector<std::string> &pieces, const 
     // Chunks are shared out between two workers; the first failure stops both.
     std::atomic<uint64_t> firstBad{UINT64_MAX};
     std::atomic<int> readError{0};
+    // A chunk is read and hashed in pieces that stay in the processor cache
+    // between the read and the hash.
+    constexpr size_t kPiece = size_t{1} << 20;
     auto work = [&](uint64_t first, uint64_t step) {
-        std::vector<unsigned char> buf(chunk);
+        std::vector<unsigned char> buf(std::min<size_t>(chunk, kPiece));
         EVP_MD_CTX *ctx = EVP_MD_CTX_new();
         for (uint64_t i = first; i < entries && firstBad.load() == UINT64_MAX && readError.load() == 0; i += step) {
             if (stopped()) {
@@ -167,15 +170,21 @@ IntegrityResult CheckWimIntegrity(const std::vector<std::string> &pieces, const 
             }
             const uint64_t offset = kHeaderSize + i * chunk;
             const size_t size = static_cast<size_t>(std::min<uint64_t>(chunk, covered - i * chunk));
-            if (const int err = ReadAt(file, buf.data(), size, offset)) {
-                readError = err;
-                break;
+            bool hashed = ctx && EVP_DigestInit_ex(ctx, EVP_sha1(), nullptr) == 1;
+            for (size_t done = 0; done < size && hashed;) {
+                const size_t n = std::min(buf.size(), size - done);
+                if (const int err = ReadAt(file, buf.data(), n, offset + done)) {
+                    readError = err;
+                    break;
+                }
+                hashed = EVP_DigestUpdate(ctx, buf.data(), n) == 1;
+                done += n;
             }
+            if (readError.load() != 0)
+                break;
             unsigned char digest[EVP_MAX_MD_SIZE];
             unsigned int length = 0;
-            const bool hashed = ctx && EVP_DigestInit_ex(ctx, EVP_sha1(), nullptr) == 1 &&
-                                EVP_DigestUpdate(ctx, buf.data(), size) == 1 &&
-                                EVP_DigestFinal_ex(ctx, digest, &length) == 1 && length == kDigestSize;
+            hashed = hashed && EVP_DigestFinal_ex(ctx, digest, &length) == 1 && length == kDigestSize;
             if (!hashed || std::memcmp(digest, raw.data() + 12 + i * kDigestSize, kDigestSize) != 0) {
                 uint64_t expected = UINT64_MAX;
                 firstBad.compare_exchange_strong(expected, i);
