@@ -1,5 +1,6 @@
 #include "platform/reg_file.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <optional>
 #include <vector>
@@ -61,7 +62,9 @@ std::string HexLine(const std::string &prefix, std::string_view bytes)
     return out;
 }
 
-std::string ValueLine(const std::string &name, uint32_t type, const std::vector<uint8_t> &data)
+// `terminated`: the stored string data end in a UTF-16 terminator that the
+// text form left out; the hex form writes the stored bytes, so it comes back.
+std::string ValueLine(const std::string &name, uint32_t type, const std::vector<uint8_t> &data, bool terminated)
 {
     std::string lhs = name.empty() ? "@=" : Quote(ToValidUtf8(name)) + "=";
     std::string_view bytes(reinterpret_cast<const char *>(data.data()), data.size());
@@ -81,13 +84,27 @@ std::string ValueLine(const std::string &name, uint32_t type, const std::vector<
     char prefix[24];
     std::snprintf(prefix, sizeof prefix, "hex(%x):", type);
     if (IsStringType(type))
-        return HexLine(lhs + prefix, Utf8ToUtf16Le(bytes));
+        return HexLine(lhs + prefix, Utf8ToUtf16Le(bytes) + (terminated ? std::string(2, '\0') : std::string()));
     return HexLine(lhs + prefix, bytes);
 }
 
-LONG ExportKey(HKEY key, const std::string &path, std::string &out)
+// A store failure ends the export; any other error of a key (one that is
+// listed but cannot be opened or listed, such as a system's performance
+// counter keys) leaves that key empty in the text and is noted in `skipped`.
+bool IsStoreFailure(LONG r) { return r == ERROR_REGISTRY_CORRUPT || r == ERROR_REGISTRY_IO_FAILED; }
+
+LONG ExportKey(HKEY key, const std::string &path, std::string &out, std::vector<std::string> &skipped)
 {
     out += "[" + ToValidUtf8(path) + "]\r\n";
+    const size_t keyStart = out.size();
+    auto unreadable = [&](LONG r) {
+        if (IsStoreFailure(r))
+            return r;
+        out.resize(keyStart);
+        out += "\r\n";
+        skipped.push_back(path);
+        return ERROR_SUCCESS;
+    };
     std::vector<std::string> lines;
     std::string name;
     uint32_t type = 0;
@@ -97,8 +114,10 @@ LONG ExportKey(HKEY key, const std::string &path, std::string &out)
         if (r == ERROR_NO_MORE_ITEMS)
             break;
         if (r)
-            return r;
-        std::string line = ValueLine(name, type, data);
+            return unreadable(r);
+        const bool hexText =
+            type == REG_EXPAND_SZ || (type == REG_SZ && std::find(data.begin(), data.end(), 0) != data.end());
+        std::string line = ValueLine(name, type, data, hexText && StringDataDropsTerminator(key, name));
         // The default value comes first.
         if (name.empty())
             lines.insert(lines.begin(), std::move(line));
@@ -113,14 +132,19 @@ LONG ExportKey(HKEY key, const std::string &path, std::string &out)
         if (r == ERROR_NO_MORE_ITEMS)
             break;
         if (r)
-            return r;
+            return unreadable(r);
         UniqueKey sub;
         LONG o = RegOpenKeyEx(key, name, KEY_READ, sub.out());
         if (o == ERROR_FILE_NOT_FOUND)
             continue; // deleted since it was listed
-        if (o)
-            return o;
-        if (LONG e = ExportKey(sub.get(), path + "\\" + name, out))
+        if (o) {
+            if (IsStoreFailure(o))
+                return o;
+            out += "[" + ToValidUtf8(path + "\\" + name) + "]\r\n\r\n";
+            skipped.push_back(path + "\\" + name);
+            continue;
+        }
+        if (LONG e = ExportKey(sub.get(), path + "\\" + name, out, skipped))
             return e;
     }
     return ERROR_SUCCESS;
@@ -505,7 +529,8 @@ LONG Apply(const std::vector<Op> &ops, uint32_t view)
 
 } // namespace
 
-LONG ExportRegText(HKEY root, std::string_view subKey, uint32_t view, std::string *text)
+LONG ExportRegText(HKEY root, std::string_view subKey, uint32_t view, std::string *text,
+                   std::vector<std::string> *skipped)
 {
     // One transaction gives a consistent picture of the tree; writers of
     // other processes are not held up meanwhile.
@@ -522,17 +547,21 @@ LONG ExportRegText(HKEY root, std::string_view subKey, uint32_t view, std::strin
     if (!sub.empty())
         path += "\\" + sub;
     std::string out = std::string(kHeader) + "\r\n\r\n";
-    if (LONG r = ExportKey(key.get(), path, out))
+    std::vector<std::string> unreadable;
+    if (LONG r = ExportKey(key.get(), path, out, unreadable))
         return r;
+    if (skipped)
+        *skipped = std::move(unreadable);
     if (text)
         *text = std::move(out);
     return ERROR_SUCCESS;
 }
 
-LONG ExportRegFile(HKEY root, std::string_view subKey, uint32_t view, const std::string &hostPath)
+LONG ExportRegFile(HKEY root, std::string_view subKey, uint32_t view, const std::string &hostPath,
+                   std::vector<std::string> *skipped)
 {
     std::string text;
-    if (LONG r = ExportRegText(root, subKey, view, &text))
+    if (LONG r = ExportRegText(root, subKey, view, &text, skipped))
         return r;
     return WriteWhole(hostPath, "\xFF\xFE" + Utf8ToUtf16Le(text)) ? ERROR_SUCCESS : ERROR_ACCESS_DENIED;
 }

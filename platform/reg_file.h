@@ -14,6 +14,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/registry.h"
 
@@ -21,10 +22,14 @@ namespace halcyon::platform::reg {
 
 // The export text (UTF-8) of `subKey` below `root`; `view` is 0,
 // KEY_WOW64_32KEY or KEY_WOW64_64KEY. ERROR_FILE_NOT_FOUND when the key is
-// absent.
-LONG ExportRegText(HKEY root, std::string_view subKey, uint32_t view, std::string *text);
+// absent. A key below it that is listed but cannot be opened or listed is
+// written as an empty key and its path added to `skipped` (when given): the
+// export is then partial, not failed.
+LONG ExportRegText(HKEY root, std::string_view subKey, uint32_t view, std::string *text,
+                   std::vector<std::string> *skipped = nullptr);
 // Writes the export as a file (host path), replacing it whole.
-LONG ExportRegFile(HKEY root, std::string_view subKey, uint32_t view, const std::string &hostPath);
+LONG ExportRegFile(HKEY root, std::string_view subKey, uint32_t view, const std::string &hostPath,
+                   std::vector<std::string> *skipped = nullptr);
 
 // Applies a file's bytes. ERROR_INVALID_DATA (with `error` naming the line)
 // when the text is malformed; a store error when the registry refused.

@@ -622,6 +622,8 @@ LONG RegEnumKeyEx(HKEY key, uint32_t index, std::string *name)
     return ERROR_SUCCESS;
 }
 
+bool StringDataDropsTerminator(HKEY, std::string_view) { return false; }
+
 LONG RegEnumValue(HKEY key, uint32_t index, std::string *name, uint32_t *type, std::vector<uint8_t> *data)
 {
     Handle h;

@@ -81,6 +81,11 @@ LONG RegDeleteTree(HKEY root, std::string_view subKey, uint32_t access = 0);
 LONG RegEnumKeyEx(HKEY key, uint32_t index, std::string *name);
 LONG RegEnumValue(HKEY key, uint32_t index, std::string *name, uint32_t *type, std::vector<uint8_t> *data);
 
+// Whether the stored data of a REG_SZ or REG_EXPAND_SZ value end in a UTF-16
+// terminator that RegQueryValueEx leaves out of the text: true for such a
+// value on Windows; the emulation keeps the bytes given, so never there.
+bool StringDataDropsTerminator(HKEY key, std::string_view name);
+
 // Convenience over the calls above.
 LONG SetString(HKEY root, std::string_view subKey, std::string_view name, std::string_view value,
                uint32_t type = REG_SZ, uint32_t access = 0);

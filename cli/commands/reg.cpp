@@ -1,4 +1,4 @@
-// halcyon reg: the emulated machine's registry with the Windows reg tool's
+// halcyon reg: the machine's registry (on Linux the emulated one's) with the Windows reg tool's
 // syntax and output (query, add, delete, import, export).
 #include <cstdio>
 #include <iostream>
@@ -328,11 +328,21 @@ int Export(const RegArgs &a)
             return 1;
         }
     }
-    reg::LONG r = reg::ExportRegFile(key->root, key->sub, a.view, file);
+    std::vector<std::string> skipped;
+    reg::LONG r = reg::ExportRegFile(key->root, key->sub, a.view, file, &skipped);
     if (r == reg::ERROR_ACCESS_DENIED)
         return Fail("ERROR: Error opening the file. There may be a disk or file system error.");
     if (r)
         return StoreFail(r);
+    // Keys that could not be read are in the file as empty keys: the export
+    // is partial, which the exit status says.
+    for (const auto &path : skipped)
+        std::fprintf(stderr, "WARNING: the key %s could not be read; it is exported as an empty key.\n",
+                     path.c_str());
+    if (!skipped.empty()) {
+        std::printf("The export is partial: %zu key(s) could not be read.\n", skipped.size());
+        return 1;
+    }
     std::printf("%s\n", kDone);
     return 0;
 }
@@ -359,7 +369,11 @@ int RunReg(const Args &args)
     return UsageError(cmd, "unknown operation '" + args[0] + "'");
 }
 
+#if defined(_WIN32)
+const CommandRegistration kReg("reg", "query and change this machine's registry (reg tool syntax)", kUsage,
+#else
 const CommandRegistration kReg("reg", "query and change the emulated machine's registry (reg tool syntax)", kUsage,
+#endif
                                RunReg);
 
 } // namespace

@@ -216,6 +216,21 @@ LONG RegEnumValue(HKEY key, uint32_t index, std::string *name, uint32_t *type, s
     return ERROR_SUCCESS;
 }
 
+bool StringDataDropsTerminator(HKEY key, std::string_view name)
+{
+    std::wstring wname = win::Widen(name);
+    DWORD type = 0, size = 0;
+    if (::RegQueryValueExW(Native(key), wname.c_str(), nullptr, &type, nullptr, &size) != ERROR_SUCCESS)
+        return false;
+    if ((type != REG_SZ && type != REG_EXPAND_SZ) || size < 2)
+        return false;
+    std::vector<uint8_t> raw(size);
+    if (::RegQueryValueExW(Native(key), wname.c_str(), nullptr, &type, raw.data(), &size) != ERROR_SUCCESS ||
+        size < 2 || size % 2)
+        return false;
+    return raw[size - 1] == 0 && raw[size - 2] == 0;
+}
+
 // The changes of a batch apply as they are made, each on disk before the
 // next (see BatchState); Commit() flushes the last one.
 RegBatch::RegBatch()

@@ -1,6 +1,7 @@
 // The shared test helpers on Windows: temporary folders through the Win32
-// API; there is no emulated machine, so a machine scope only sets its
-// variable for code that reads it.
+// API. The machine is the Wine prefix's own registry and C:, so a machine
+// scope starts each case with the engine's registry trees removed and a
+// fresh folder for the override file (HALCYON_MACHINE).
 #include "tests/common/test_env.h"
 
 #include <windows.h>
@@ -11,6 +12,7 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "platform/registry.h"
 #include "platform/win/wide_text.h"
 
 namespace halcyon::test {
@@ -47,6 +49,10 @@ MachineScope::MachineScope() : dir_("halcyon-machine")
         hadPrevious_ = true;
     }
     ::_putenv_s("HALCYON_MACHINE", dir_.path().c_str());
+    namespace reg = platform::reg;
+    for (uint32_t view : {reg::KEY_WOW64_64KEY, reg::KEY_WOW64_32KEY})
+        reg::RegDeleteTree(reg::HKEY_LOCAL_MACHINE, "SOFTWARE\\Norv Corporation", view);
+    reg::RegDeleteTree(reg::HKEY_CURRENT_USER, "Software\\Norv Corporation");
 }
 
 MachineScope::~MachineScope() { ::_putenv_s("HALCYON_MACHINE", hadPrevious_ ? previous_.c_str() : ""); }
