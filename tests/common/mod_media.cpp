@@ -22,7 +22,7 @@ namespace halcyon::test {
 
 namespace {
 
-std::string ShellQuote(const std::string &s)
+[[maybe_unused]] std::string ShellQuote(const std::string &s)
 {
     std::string out = "'";
     for (char c : s) {
@@ -41,6 +41,25 @@ std::string HostJoin(const std::string &base, const std::string &windowsPart)
     return base + "/" + part;
 }
 
+#if defined(_WIN32)
+// The same on Windows as a command script: one line per run, then the
+// child, the wait and the exit code (ping stands in for sleep).
+std::string SetupScript(const MediaModule &m, const std::string &runLog)
+{
+    std::ostringstream s;
+    s << "@echo off\r\n";
+    s << "set \"line=" << m.releaseId << " cwd=%CD% args=\"\r\n";
+    s << ":next\r\nif \"%~1\"==\"\" goto done\r\nset \"line=%line%[%~1]\"\r\nshift\r\ngoto next\r\n:done\r\n";
+    s << ">> \"" << runLog << "\" echo %line%\r\n";
+    if (m.childSeconds > 0)
+        s << "start \"\" /b cmd /c \"ping -n " << m.childSeconds + 1 << " 127.0.0.1 > nul\"\r\n";
+    if (m.sleepSeconds > 0)
+        s << "ping -n " << static_cast<int>(m.sleepSeconds + 1.999) << " 127.0.0.1 > nul\r\n";
+    s << m.scriptExtra << "\r\n";
+    s << "exit /b " << m.exitCode << "\r\n";
+    return s.str();
+}
+#else
 std::string SetupScript(const MediaModule &m, const std::string &runLog)
 {
     std::ostringstream s;
@@ -56,11 +75,14 @@ std::string SetupScript(const MediaModule &m, const std::string &runLog)
     s << "exit " << m.exitCode << "\n";
     return s.str();
 }
+#endif
 
 void WriteExecutable(const std::string &path, const std::string &text)
 {
     WriteFile(path, text);
+#if !defined(_WIN32)
     ::chmod(path.c_str(), 0755);
+#endif
 }
 
 } // namespace

@@ -18,7 +18,11 @@ struct MediaModule {
     std::string releaseName;          // empty: "Module " + releaseId
     std::string releaseId = "300100";
     std::string pathToRelease;        // empty: "mods\" + releaseId
+#if defined(_WIN32)
+    std::string setupFile = "setup.cmd";
+#else
     std::string setupFile = "setup.sh";
+#endif
     std::string cmdLineArgs;
     std::string temporary = "FALSE";
     std::string recoverable = "True";

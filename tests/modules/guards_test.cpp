@@ -24,11 +24,11 @@ constexpr uint64_t kKeepHibernation = 0x2000000;
 
 class GuardsTest : public ::testing::Test {
 protected:
-    void SetUp() override { ::setenv("HALCYON_NO_INHIBIT", "1", 1); }
+    void SetUp() override { test::SetEnv("HALCYON_NO_INHIBIT", "1"); }
     void TearDown() override
     {
         platform::SetPowerRequestFault(std::nullopt);
-        ::unsetenv("HALCYON_NO_INHIBIT");
+        test::SetEnv("HALCYON_NO_INHIBIT", nullptr);
     }
     std::optional<std::string> Power(const char *key) { return MachineSetting("Power", key); }
     int Requests(platform::PowerRequestType t) { return platform::ActivePowerRequests(t); }
@@ -122,7 +122,7 @@ TEST_F(GuardsTest, PowerRequestsHeldWhileAliveAndClearedAfter)
 
 TEST_F(GuardsTest, SleepInhibitorNeverOutlivesTheGuard)
 {
-    ::unsetenv("HALCYON_NO_INHIBIT"); // taken where the machine offers it
+    test::SetEnv("HALCYON_NO_INHIBIT", nullptr); // taken where the machine offers it
     { PowerRequestGuard guard; }
     EXPECT_FALSE(platform::SystemSleepInhibited());
 }
@@ -142,7 +142,7 @@ TEST_F(GuardsTest, SystemRestoreFailureIsLogged)
     const std::string log = logs / "guard.log";
     // A machine folder below a plain file cannot be written.
     test::WriteFile(logs / "blocker", "file");
-    ::setenv("HALCYON_MACHINE", (logs / "blocker/machine").c_str(), 1);
+    test::SetEnv("HALCYON_MACHINE", (logs / "blocker/machine").c_str());
     { SystemRestoreGuard guard(0, log); }
     EXPECT_NE(test::ReadFile(log).find("SetSystemRestore failed."), std::string::npos);
 }

@@ -57,8 +57,8 @@ halcyon_test(halcyon_help_names_no_emulation help)
 set_tests_properties(halcyon_help_names_no_emulation PROPERTIES
   PASS_REGULAR_EXPRESSION "usage: halcyon COMMAND" FAIL_REGULAR_EXPRESSION "emulated|--machine")
 add_test(NAME halcyon_exe_exports_nothing
-  COMMAND ${CMAKE_COMMAND} -DOBJDUMP=${MINGW_OBJDUMP} -DDLL=$<TARGET_FILE:halcyon> -DNAMES=
-          -P ${CMAKE_CURRENT_SOURCE_DIR}/check_exports.cmake)
+  COMMAND ${CMAKE_COMMAND} -DOBJDUMP=${MINGW_OBJDUMP} -DEXE=$<TARGET_FILE:halcyon>
+          -P ${CMAKE_CURRENT_SOURCE_DIR}/check_no_exports.cmake)
 
 halcyon_test(halcyon_machine_option_refused factory-run --sample --machine C:\\elsewhere)
 set_tests_properties(halcyon_machine_option_refused PROPERTIES

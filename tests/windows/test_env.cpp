@@ -4,8 +4,6 @@
 // fresh folder for the override file (HALCYON_MACHINE).
 #include "tests/common/test_env.h"
 
-#include <windows.h>
-
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -14,6 +12,7 @@
 
 #include "platform/registry.h"
 #include "platform/win/wide_text.h"
+#include "platform/win/windows_api.h"
 
 namespace halcyon::test {
 
@@ -50,12 +49,18 @@ MachineScope::MachineScope() : dir_("halcyon-machine")
     }
     ::_putenv_s("HALCYON_MACHINE", dir_.path().c_str());
     namespace reg = platform::reg;
-    for (uint32_t view : {reg::KEY_WOW64_64KEY, reg::KEY_WOW64_32KEY})
+    for (uint32_t view : {KEY_WOW64_64KEY, KEY_WOW64_32KEY}) // the macros of <windows.h>
         reg::RegDeleteTree(reg::HKEY_LOCAL_MACHINE, "SOFTWARE\\Norv Corporation", view);
     reg::RegDeleteTree(reg::HKEY_CURRENT_USER, "Software\\Norv Corporation");
 }
 
 MachineScope::~MachineScope() { ::_putenv_s("HALCYON_MACHINE", hadPrevious_ ? previous_.c_str() : ""); }
+
+void SetEnv(const std::string &name, const char *value)
+{
+    ::SetEnvironmentVariableW(Widen(name).c_str(), value ? Widen(value).c_str() : nullptr);
+    ::_putenv_s(name.c_str(), value ? value : "");
+}
 
 std::string ReadFile(const std::string &path)
 {
