@@ -34,11 +34,19 @@ namespace {
     return out + "'";
 }
 
+// The host's separator: the setup scripts' working folders compare with
+// the media's paths as text.
+#if defined(_WIN32)
+constexpr char kSep = '\\';
+#else
+constexpr char kSep = '/';
+#endif
+
 std::string HostJoin(const std::string &base, const std::string &windowsPart)
 {
     std::string part = windowsPart;
-    std::replace(part.begin(), part.end(), '\\', '/');
-    return base + "/" + part;
+    std::replace(part.begin(), part.end(), '\\', kSep);
+    return base + kSep + part;
 }
 
 #if defined(_WIN32)
@@ -89,15 +97,16 @@ void WriteExecutable(const std::string &path, const std::string &text)
 
 ModMedia::ModMedia(std::string r) : root(std::move(r))
 {
-    perm = root + "/perm";
-    temp = root + "/temp";
-    trueFul = root + "/truefulfill";
-    dest = root + "/dest";
-    mount = root + "/mount";
-    log = root + "/setup.log";
-    plan = root + "/halcyon.ini";
-    runLog = root + "/runs.log";
-    nrvinst = root + "/nrvinst.oem";
+    const std::string sep(1, kSep);
+    perm = root + sep + "perm";
+    temp = root + sep + "temp";
+    trueFul = root + sep + "truefulfill";
+    dest = root + sep + "dest";
+    mount = root + sep + "mount";
+    log = root + sep + "setup.log";
+    plan = root + sep + "halcyon.ini";
+    runLog = root + sep + "runs.log";
+    nrvinst = root + sep + "nrvinst.oem";
     for (const std::string *d : {&perm, &temp, &trueFul, &dest, &mount})
         fs::create_directories(*d);
 }

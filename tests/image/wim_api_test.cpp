@@ -172,9 +172,11 @@ TEST_F(WimApiTest, AppliesWithProgressThatNeverGoesBack)
     EXPECT_EQ(test::ReadFile(target + "/data/big.bin"), Pattern(3 << 20, 7));
     EXPECT_EQ(test::ReadFile(target + "/setup.sh"), "#!/bin/sh\necho hi\n");
     EXPECT_TRUE(fs::is_directory(target + "/empty"));
+#if !defined(_WIN32) // images made on Windows carry no POSIX modes
     struct stat st {};
     ASSERT_EQ(::stat((target + "/setup.sh").c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 07777, 0750u) << "Unix data restored";
+#endif
 
     ASSERT_FALSE(heard.percents.empty());
     EXPECT_EQ(heard.percents.front(), 0u);

@@ -38,7 +38,8 @@ TempDir::TempDir(std::string_view tag)
 TempDir::~TempDir()
 {
     std::error_code ec;
-    fs::remove_all(fs::path(Widen(path_)), ec);
+    // The long form, so that folders past MAX_PATH below it go too.
+    fs::remove_all(fs::path(L"\\\\?\\" + Widen(path_)), ec);
 }
 
 MachineScope::MachineScope() : dir_("halcyon-machine")
@@ -64,7 +65,7 @@ void SetEnv(const std::string &name, const char *value)
 
 std::string ReadFile(const std::string &path)
 {
-    std::ifstream in(fs::path(Widen(path)), std::ios::binary);
+    std::ifstream in(fs::path(platform::win::FileApiPath(path)), std::ios::binary);
     std::ostringstream ss;
     ss << in.rdbuf();
     return ss.str();
@@ -72,7 +73,7 @@ std::string ReadFile(const std::string &path)
 
 void WriteFile(const std::string &path, std::string_view data)
 {
-    fs::path p(Widen(path));
+    fs::path p(platform::win::FileApiPath(path));
     fs::create_directories(p.parent_path());
     std::ofstream out(p, std::ios::binary | std::ios::trunc);
     out.write(data.data(), static_cast<std::streamsize>(data.size()));
