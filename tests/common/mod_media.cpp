@@ -257,6 +257,11 @@ std::vector<std::string> ModMedia::RunIds() const
 
 std::string ModMedia::LogText() const { return ReadFile(log); }
 
+std::string HostChild(const std::string &folder, const std::string &windowsPart)
+{
+    return HostJoin(folder, windowsPart);
+}
+
 namespace {
 
 void DumpKey(const std::string &key, std::vector<std::string> &lines)

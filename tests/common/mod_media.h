@@ -112,6 +112,10 @@ public:
     std::string SourceTree(const std::string &temporary) const;
 };
 
+// `windowsPart` ("a\\b") below `folder` with the host's separators, as the
+// media's own paths are joined.
+std::string HostChild(const std::string &folder, const std::string &windowsPart);
+
 // The text of every value under a registry key of HKLM and its subkeys,
 // one "key|name=value" line each, sorted (for comparing machines).
 std::string DumpRegistryTree(const std::string &key);

@@ -273,6 +273,7 @@ TEST_F(WimApiTest, MountStandInIsAnExtractionRemovedOnUnmount)
     SetFuseMountAllowed(true);
 }
 
+#if !defined(_WIN32) // FUSE is a Linux mount
 TEST_F(WimApiTest, FuseMountWhereAvailable)
 {
     SetFuseMountAllowed(true);
@@ -292,6 +293,7 @@ TEST_F(WimApiTest, FuseMountWhereAvailable)
     EXPECT_FALSE(IsWimFuseMount(mount));
     EXPECT_TRUE(fs::is_empty(mount));
 }
+#endif
 
 TEST_F(WimApiTest, InjectedFailuresCarryTheirErrorAndReleaseHandles)
 {

@@ -1,7 +1,8 @@
 // The shared test helpers on Windows: temporary folders through the Win32
 // API. The machine is the Wine prefix's own registry and C:, so a machine
-// scope starts each case with the engine's registry trees removed and a
-// fresh folder for the override file (HALCYON_MACHINE).
+// scope starts each case with the engine's registry trees (and the system
+// protection key) removed and a fresh folder for the override file
+// (HALCYON_MACHINE).
 #include "tests/common/test_env.h"
 
 #include <cstdlib>
@@ -53,6 +54,9 @@ MachineScope::MachineScope() : dir_("halcyon-machine")
     for (uint32_t view : {KEY_WOW64_64KEY, KEY_WOW64_32KEY}) // the macros of <windows.h>
         reg::RegDeleteTree(reg::HKEY_LOCAL_MACHINE, "SOFTWARE\\Norv Corporation", view);
     reg::RegDeleteTree(reg::HKEY_CURRENT_USER, "Software\\Norv Corporation");
+    // System protection as the engine reads it: off, as on a fresh machine
+    // (the prefix is the test program's own).
+    reg::RegDeleteTree(reg::HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\SPP\\Clients");
 }
 
 MachineScope::~MachineScope() { ::_putenv_s("HALCYON_MACHINE", hadPrevious_ ? previous_.c_str() : ""); }
