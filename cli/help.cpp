@@ -19,7 +19,7 @@ constexpr const char *kMachineRule =
 
 // On Windows the commands work on the machine they run on.
 constexpr const char *kWindowsMachine =
-    "  (no --machine)         on Windows the commands work on this machine: its registry and drives.\n"
+    "  (this machine)         the commands work on this machine: its registry and drives.\n"
     "                         %HALCYON_MACHINE%, else %ProgramData%\\Halcyon, holds the identity\n"
     "                         override file machine.ini and the runs' own files (factory\\: journal,\n"
     "                         plan, log, temp). factory-run applies the image to --target (default\n"
@@ -142,7 +142,8 @@ const char *Version()
 
 std::string OverviewText()
 {
-    std::string out = "usage: halcyon [--machine DIR] COMMAND [ARGS...]\n"
+    std::string out = std::string(kRealMachine ? "usage: halcyon COMMAND [ARGS...]\n"
+                                               : "usage: halcyon [--machine DIR] COMMAND [ARGS...]\n") +
                       "       halcyon COMMAND --help\n"
                       "       halcyon --version\n\ncommands:\n";
     char line[512];

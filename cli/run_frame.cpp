@@ -439,7 +439,7 @@ int64_t VerifyInstallation(Screen &screen, const RunPlaces &places, const std::s
 
     using namespace platform::reg;
     const std::string base = "SOFTWARE\\Norv Corporation\\Installed Software\\";
-    std::vector<std::string> missing;
+    std::vector<std::string> missing, appsMissing;
     for (const auto &m : modules) {
         ReportLine line{m.kind, m.name, "", "ok"};
         const char *family = m.kind != "application" ? "Modules\\" : nullptr;
@@ -461,8 +461,7 @@ int64_t VerifyInstallation(Screen &screen, const RunPlaces &places, const std::s
             line.version = version.empty() ? m.version : version;
         } else {
             line.check = "not registered";
-            if (family)
-                missing.push_back(m.name);
+            (family ? missing : appsMissing).push_back(m.name);
         }
         if (!crcFailed.empty() && m.name == crcFailed)
             line.check = "folder fails its CRC manifest";
@@ -482,6 +481,14 @@ int64_t VerifyInstallation(Screen &screen, const RunPlaces &places, const std::s
                 why += " " + m + (&m == &missing.back() ? "" : ",");
         }
         return reg;
+    }
+    // An application is registered only when its version check passed
+    // after its installation.
+    if (!appsMissing.empty()) {
+        why = "version check failed, not registered:";
+        for (const auto &m : appsMissing)
+            why += " " + m + (&m == &appsMissing.back() ? "" : ",");
+        return RETURN_FAILED_MATCH;
     }
     return 0;
 }

@@ -86,6 +86,11 @@ std::string SetupScript(const std::string &name, const std::string &programFolde
 
 // The file name of a setup script: "setup" -> "setup.sh", or "setup.cmd" on
 // Windows.
+// The drive the image's drivers are copied to: the emulated machine's C: is
+// the target; on Windows the target is a folder of its own (HALCYON_TARGET,
+// set by the run), so the version check must look there and not on C:.
+constexpr const char *kDriverRoot = kRealMachine ? "%HALCYON_TARGET%" : "C:";
+
 std::string Script(const std::string &base) { return base + (kRealMachine ? ".cmd" : ".sh"); }
 
 struct ModuleSpec {
@@ -498,7 +503,9 @@ bool WriteSampleMedia(const std::string &rootText, SampleMedia &media, std::stri
             "              PartId=\"P300160\" rebootSetting=\"None\" InstallerType=\"INF\" "
             "SetupFile=\"cardreader.inf\"\n"
             "              MajorVersion=\"3\" DetailedVersion=\"3.0.1\" VersionCheckAfterInstallation=\"3.0.1\"\n"
-            "              VerificationPath=\"C:\\Windows\\Drivers\\Inf\\Card Reader\\version.txt\" BasePlus=\"True\"\n"
+            "              VerificationPath=\"" +
+            std::string(kDriverRoot) + "\\Windows\\Drivers\\Inf\\Card Reader\\version.txt\" "
+            "BasePlus=\"True\"\n"
             "              CustomerDescription=\"Card reader driver\" CustomerLabel=\"Card Reader\" "
             "Recoverable=\"True\"\n"
             "              Temporary=\"False\" InstallOrderIndex=\"10\" TotalSize=\"512\"/>\n"

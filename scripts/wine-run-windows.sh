@@ -36,7 +36,9 @@ mkdir -p "$prefix_root"
   fi
 ) 9>"$prefix_root/$name.lock"
 # A persistent server and Wine's services started away from the caller's
-# output pipe, so that ctest does not wait for them.
-"$wineserver" -p60 </dev/null >/dev/null 2>&1 || true
-"$wine" cmd /c exit </dev/null >/dev/null 2>&1 || true
+# output pipe, so that ctest does not wait for them: once per server (the
+# services live as long as it does; a running server answers 2).
+if "$wineserver" -p60 </dev/null >/dev/null 2>&1; then
+  "$wine" cmd /c exit </dev/null >/dev/null 2>&1 || true
+fi
 exec "$wine" "$program" "$@"

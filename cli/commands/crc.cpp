@@ -12,7 +12,11 @@ namespace {
 constexpr const char *kUsage =
     "halcyon crc check FOLDER    check FOLDER against FOLDER\\_FS_SWRINFO\\crc.info\n"
     "       halcyon crc create FOLDER   write the manifest (_FS_SWRINFO\\crc.info, files.info)\n"
+#if defined(_WIN32)
+    "  FOLDER is a full path (a drive-letter or UNC path).\n"
+#else
     "  FOLDER is a full path (Windows path text of the emulated machine or a host path).\n"
+#endif
     "  Exit status: the check's result (0 same, 1 CRC differs, 2 manifest missing or unreadable,\n"
     "  3 nothing listed or a file unreadable, 4 empty or not a full path), 64 for a usage error.";
 

@@ -28,7 +28,11 @@ constexpr const char *kUsage =
     "  registry: checks that every module of the plan's list \"%d\" has its registration key\n"
     "       ROOT\\PREFIX\\Norv Corporation\\Installed Software\\Modules\\<CustomerLabel> <PartId>\n"
     "       (ValidateRegistry). ROOT is HKLM, HKCU, HKCR, HKU or HKCC (or the long names).\n"
+#if defined(_WIN32)
+    "  Paths are drive-letter or UNC paths; --options is decimal or 0x-hex.\n"
+#else
     "  Paths are Windows path text of the emulated machine or host paths; --options is decimal or 0x-hex.\n"
+#endif
     "  Exit status: 0 passed, 1 a folder failed its check or a key is missing, 2 the check could not\n"
     "  be run to its end (the verb's code is printed), 64 for a usage error.";
 

@@ -32,7 +32,11 @@ constexpr const char *kUsage =
     "halcyon version exe FILE | reg REGISTRY_PATH | text FILE | copyright FILE | date FILE\n"
     "       halcyon version verify TARGET EXPECTED\n"
     "       options: --size N (output buffer size in bytes, default 261)\n"
+#if defined(_WIN32)
+    "  Paths are drive-letter or UNC paths of this machine;\n"
+#else
     "  Paths are Windows paths of the emulated machine (C:\\... is $HALCYON_MACHINE/drives/c/...);\n"
+#endif
     "  REGISTRY_PATH is ROOT\\KEY\\VALUE (HKLM, HKCU, HKU, HKCC, HKDD or their long names).\n"
     "  Exit status: the probe's result code (0 success), 64 for a usage error.";
 

@@ -47,6 +47,23 @@ bool IsFolder(const std::string &path)
     return status && status->directory;
 }
 
+// A file the shell did not find: "path not found" when the folder it names
+// (below the working folder when relative) is missing, as the shell's own
+// value would say; a bare name is searched for, so it stays "file not found".
+int32_t NotFoundError(const std::string &hostWorkDir, const std::string &hostFile)
+{
+    const size_t slash = hostFile.find_last_of("\\/");
+    if (slash == std::string::npos)
+        return SE_ERR_FNF;
+    std::string folder = hostFile.substr(0, slash);
+    const bool absolute = hostFile.size() > 1 && (hostFile[1] == ':' || hostFile[0] == '\\' || hostFile[0] == '/');
+    if (!absolute && !hostWorkDir.empty())
+        folder = hostWorkDir + "\\" + folder;
+    if (folder.empty() || (folder.size() == 2 && folder[1] == ':'))
+        folder += '\\';
+    return IsFolder(folder) ? SE_ERR_FNF : SE_ERR_PNF;
+}
+
 } // namespace
 
 int32_t ResolveShellCommand(std::string_view workDir, std::string_view file, std::string_view parameters,
@@ -96,7 +113,13 @@ int32_t ShellExecute(std::string_view workDir, std::string_view file, std::strin
     std::string hostWorkDir = HostPath(workDir);
     if (!hostWorkDir.empty() && !IsFolder(hostWorkDir))
         return SE_ERR_PNF;
-    std::wstring wfile = win::Widen(HostPath(file));
+    std::string_view bare = file;
+    if (bare.size() >= 2 && bare.front() == '"' && bare.back() == '"')
+        bare = bare.substr(1, bare.size() - 2);
+    if (bare.empty())
+        return SE_ERR_FNF;
+    const std::string hostFile = HostPath(bare);
+    std::wstring wfile = win::Widen(hostFile);
     std::wstring wparams = win::Widen(parameters);
     std::wstring wdir = win::Widen(hostWorkDir);
 
@@ -112,9 +135,10 @@ int32_t ShellExecute(std::string_view workDir, std::string_view file, std::strin
         // The shell's own error value when it gave one, else the system's.
         DWORD error = ::GetLastError();
         auto app = reinterpret_cast<intptr_t>(info.hInstApp);
-        if (app > 0 && app <= 32)
-            return static_cast<int32_t>(app);
-        return ShellErrorFromWin32(error);
+        int32_t shellError = app > 0 && app <= 32 ? static_cast<int32_t>(app) : ShellErrorFromWin32(error);
+        if (shellError == SE_ERR_FNF || shellError == SE_ERR_PNF)
+            return NotFoundError(hostWorkDir, hostFile);
+        return shellError;
     }
     if (!info.hProcess) {
         // Opened without a new process (a document handed to a running

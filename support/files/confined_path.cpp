@@ -34,7 +34,14 @@ fs::path Absolute(const fs::path &p)
 // "c:\\x" lies below "C:\\".
 fs::path PathOf(std::string_view text)
 {
+#if defined(_WIN32)
+    // Compared as text, so in the ordinary form: FsPath gives the long form
+    // to a long path only, and a root and a path below it would differ.
+    const std::string t = platform::ComparableHostPath(text);
+    return fs::path(std::u8string_view(reinterpret_cast<const char8_t *>(t.data()), t.size()));
+#else
     return platform::FsPath(platform::ComparableHostPath(text));
+#endif
 }
 
 // The components of `path` below `root`; false when it is not below it.

@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/host_path_text.h"
 #include "support/files/file_ops.h"
 
 namespace halcyon::test {
@@ -68,6 +69,17 @@ private:
     }
     bool FileSystemFlushed(const std::string &p) const
     {
+#if defined(_WIN32)
+        // A file system is a volume: the same drive or share root.
+        auto volume = [](const std::string &path) {
+            return platform::ComparableHostPath(std::filesystem::path(path).root_name().string());
+        };
+        std::lock_guard<std::mutex> lock(mutex_);
+        for (const auto &[k, path] : flushes_)
+            if (k == support::FlushKind::FileSystem && volume(path) == volume(p))
+                return true;
+        return false;
+#else
         struct stat target{};
         if (::lstat(p.c_str(), &target) != 0)
             return false;
@@ -78,6 +90,7 @@ private:
                 return true;
         }
         return false;
+#endif
     }
 
     support::FileLayerObserver *previous_ = nullptr;

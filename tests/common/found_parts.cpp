@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <filesystem>
 
+#include "support/wim/wim_tchar.h"
 #include "tests/common/test_env.h"
 
 namespace fs = std::filesystem;
@@ -33,14 +34,14 @@ std::vector<std::string> ImageTexts(const std::string &wimPath, bool names)
 {
     std::vector<std::string> out;
     WIMStruct *wim = nullptr;
-    if (wimlib_open_wim(wimPath.c_str(), 0, &wim) != 0)
+    if (wimlib_open_wim(support::wim::ToWimText(wimPath).c_str(), 0, &wim) != 0)
         return out;
     struct wimlib_wim_info info{};
     wimlib_get_wim_info(wim, &info);
     for (uint32_t i = 1; i <= info.image_count; ++i) {
-        const char *text = names ? wimlib_get_image_name(wim, static_cast<int>(i))
-                                 : wimlib_get_image_description(wim, static_cast<int>(i));
-        out.push_back(text ? text : "");
+        const wimlib_tchar *text = names ? wimlib_get_image_name(wim, static_cast<int>(i))
+                                         : wimlib_get_image_description(wim, static_cast<int>(i));
+        out.push_back(text ? support::wim::FromWimText(text) : "");
     }
     wimlib_free(wim);
     return out;
@@ -54,7 +55,7 @@ std::vector<std::string> WimImageDescriptions(const std::string &wimPath) { retu
 int WimCompressionType(const std::string &wimPath)
 {
     WIMStruct *wim = nullptr;
-    if (wimlib_open_wim(wimPath.c_str(), 0, &wim) != 0)
+    if (wimlib_open_wim(support::wim::ToWimText(wimPath).c_str(), 0, &wim) != 0)
         return -1;
     struct wimlib_wim_info info{};
     wimlib_get_wim_info(wim, &info);

@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
-
 #include <filesystem>
 
 #include "tests/common/test_env.h"
@@ -79,8 +77,7 @@ std::vector<LinkEscapeResult> ExpectNoLinkEscape(std::string_view joined,
         fs::create_symlink(toFile ? canary.file() : canary.path(), r.linkAt, ec);
         EXPECT_FALSE(ec) << ec.message();
         r.rc = scene.run();
-        struct stat st {};
-        r.linkKept = ::lstat(r.linkAt.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+        r.linkKept = fs::is_symlink(fs::symlink_status(r.linkAt, ec));
         EXPECT_EQ(canary.Changes(), "") << "verb returned " << r.rc;
         results.push_back(r);
     }

@@ -22,7 +22,7 @@ namespace halcyon::test {
 
 namespace {
 
-std::string ShellQuote(const std::string &s)
+[[maybe_unused]] std::string ShellQuote(const std::string &s)
 {
     std::string out = "'";
     for (char c : s) {
@@ -34,13 +34,40 @@ std::string ShellQuote(const std::string &s)
     return out + "'";
 }
 
+// The host's separator: the setup scripts' working folders compare with
+// the media's paths as text.
+#if defined(_WIN32)
+constexpr char kSep = '\\';
+#else
+constexpr char kSep = '/';
+#endif
+
 std::string HostJoin(const std::string &base, const std::string &windowsPart)
 {
     std::string part = windowsPart;
-    std::replace(part.begin(), part.end(), '\\', '/');
-    return base + "/" + part;
+    std::replace(part.begin(), part.end(), '\\', kSep);
+    return base + kSep + part;
 }
 
+#if defined(_WIN32)
+// The same on Windows as a command script: one line per run, then the
+// child, the wait and the exit code (ping stands in for sleep).
+std::string SetupScript(const MediaModule &m, const std::string &runLog)
+{
+    std::ostringstream s;
+    s << "@echo off\r\n";
+    s << "set \"line=" << m.releaseId << " cwd=%CD% args=\"\r\n";
+    s << ":next\r\nif \"%~1\"==\"\" goto done\r\nset \"line=%line%[%~1]\"\r\nshift\r\ngoto next\r\n:done\r\n";
+    s << ">> \"" << runLog << "\" echo %line%\r\n";
+    if (m.childSeconds > 0)
+        s << "start \"\" /b cmd /c \"ping -n " << m.childSeconds + 1 << " 127.0.0.1 > nul\"\r\n";
+    if (m.sleepSeconds > 0)
+        s << "ping -n " << static_cast<int>(m.sleepSeconds + 1.999) << " 127.0.0.1 > nul\r\n";
+    s << m.scriptExtra << "\r\n";
+    s << "exit /b " << m.exitCode << "\r\n";
+    return s.str();
+}
+#else
 std::string SetupScript(const MediaModule &m, const std::string &runLog)
 {
     std::ostringstream s;
@@ -56,26 +83,30 @@ std::string SetupScript(const MediaModule &m, const std::string &runLog)
     s << "exit " << m.exitCode << "\n";
     return s.str();
 }
+#endif
 
 void WriteExecutable(const std::string &path, const std::string &text)
 {
     WriteFile(path, text);
+#if !defined(_WIN32)
     ::chmod(path.c_str(), 0755);
+#endif
 }
 
 } // namespace
 
 ModMedia::ModMedia(std::string r) : root(std::move(r))
 {
-    perm = root + "/perm";
-    temp = root + "/temp";
-    trueFul = root + "/truefulfill";
-    dest = root + "/dest";
-    mount = root + "/mount";
-    log = root + "/setup.log";
-    plan = root + "/halcyon.ini";
-    runLog = root + "/runs.log";
-    nrvinst = root + "/nrvinst.oem";
+    const std::string sep(1, kSep);
+    perm = root + sep + "perm";
+    temp = root + sep + "temp";
+    trueFul = root + sep + "truefulfill";
+    dest = root + sep + "dest";
+    mount = root + sep + "mount";
+    log = root + sep + "setup.log";
+    plan = root + sep + "halcyon.ini";
+    runLog = root + sep + "runs.log";
+    nrvinst = root + sep + "nrvinst.oem";
     for (const std::string *d : {&perm, &temp, &trueFul, &dest, &mount})
         fs::create_directories(*d);
 }
@@ -225,6 +256,11 @@ std::vector<std::string> ModMedia::RunIds() const
 }
 
 std::string ModMedia::LogText() const { return ReadFile(log); }
+
+std::string HostChild(const std::string &folder, const std::string &windowsPart)
+{
+    return HostJoin(folder, windowsPart);
+}
 
 namespace {
 

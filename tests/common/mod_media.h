@@ -18,7 +18,11 @@ struct MediaModule {
     std::string releaseName;          // empty: "Module " + releaseId
     std::string releaseId = "300100";
     std::string pathToRelease;        // empty: "mods\" + releaseId
+#if defined(_WIN32)
+    std::string setupFile = "setup.cmd";
+#else
     std::string setupFile = "setup.sh";
+#endif
     std::string cmdLineArgs;
     std::string temporary = "FALSE";
     std::string recoverable = "True";
@@ -107,6 +111,10 @@ public:
 
     std::string SourceTree(const std::string &temporary) const;
 };
+
+// `windowsPart` ("a\\b") below `folder` with the host's separators, as the
+// media's own paths are joined.
+std::string HostChild(const std::string &folder, const std::string &windowsPart);
 
 // The text of every value under a registry key of HKLM and its subkeys,
 // one "key|name=value" line each, sorted (for comparing machines).

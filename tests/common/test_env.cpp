@@ -39,6 +39,14 @@ MachineScope::~MachineScope()
         ::unsetenv("HALCYON_MACHINE");
 }
 
+void SetEnv(const std::string &name, const char *value)
+{
+    if (value)
+        ::setenv(name.c_str(), value, 1);
+    else
+        ::unsetenv(name.c_str());
+}
+
 std::string ReadFile(const std::string &path)
 {
     std::ifstream in(path, std::ios::binary);

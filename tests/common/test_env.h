@@ -37,6 +37,9 @@ private:
     bool hadPrevious_ = false;
 };
 
+// Sets an environment variable of this process, or removes it (nullptr).
+void SetEnv(const std::string &name, const char *value);
+
 std::string ReadFile(const std::string &path);
 void WriteFile(const std::string &path, std::string_view data);
 

@@ -213,7 +213,13 @@ TEST_F(LoadImgXTest, NormalAttributeOptionMakesTheSourceWritable)
     ASSERT_TRUE(platform::SetFileAttributes(src + "/img.wim",
                                             platform::FILE_ATTRIBUTE_READONLY | platform::FILE_ATTRIBUTE_HIDDEN));
     ASSERT_EQ(Load(kDirect | 0x20), 0) << Log();
+#if defined(_WIN32) // Wine reports a file left without attributes as archive
+    EXPECT_EQ(platform::GetFileAttributes(src + "/img.wim") &
+                  (platform::FILE_ATTRIBUTE_READONLY | platform::FILE_ATTRIBUTE_HIDDEN),
+              0u);
+#else
     EXPECT_EQ(platform::GetFileAttributes(src + "/img.wim"), platform::FILE_ATTRIBUTE_NORMAL);
+#endif
 }
 
 TEST_F(LoadImgXTest, BlidCheck)

@@ -88,12 +88,14 @@ TEST_F(InstallerRegistry, TwoHundredSixtyCharactersFitTwoHundredSixtyOneDoNot)
     ASSERT_EQ(WriteRegString(kKey, "Wide", wide), 0);
     EXPECT_EQ(ReadRegString(kKey, "Wide", out), 0);
     EXPECT_EQ(out, wide);
+#if !defined(_WIN32) // Windows keeps a terminator with every string; the emulation keeps the bytes given
     // 260 characters plus a stored terminator exceed the buffer.
     reg::UniqueKey k;
     ASSERT_EQ(reg::RegOpenKeyEx(reg::HKEY_LOCAL_MACHINE, kKey, reg::KEY_ALL_ACCESS, k.out()), 0);
     std::string withNul = fits + '\0';
     ASSERT_EQ(reg::RegSetValueEx(k.get(), "WithNul", reg::REG_SZ, withNul.data(), withNul.size()), 0);
     EXPECT_EQ(ReadRegString(kKey, "WithNul", out), 110);
+#endif
 }
 
 TEST_F(InstallerRegistry, DeleteRegKeyRemovesOnlyLeafKeys)

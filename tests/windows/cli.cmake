@@ -17,9 +17,10 @@ function(halcyon_test name)
     FIXTURES_REQUIRED halcyon_prefix RESOURCE_LOCK halcyon_prefix TIMEOUT 900)
 endfunction()
 
+# The image's driver lies on the target, and its version check looks there.
 halcyon_test(halcyon_factory_run_sample factory-run --sample)
 set_tests_properties(halcyon_factory_run_sample PROPERTIES FIXTURES_SETUP halcyon_installed
-  PASS_REGULAR_EXPRESSION "Machine installed\\.")
+  PASS_REGULAR_EXPRESSION "Machine installed\\.(.|\n)*application +Card Reader Driver +3\\.0\\.1 +ok")
 
 halcyon_test(halcyon_reg_query_installer_value reg query "HKLM\\SOFTWARE\\NX500\\Support Assistant" /v Version)
 set_tests_properties(halcyon_reg_query_installer_value PROPERTIES FIXTURES_REQUIRED "halcyon_prefix;halcyon_installed"
@@ -34,6 +35,30 @@ halcyon_test(halcyon_factory_run_again factory-run --sample)
 set_tests_properties(halcyon_factory_run_again PROPERTIES FIXTURES_REQUIRED "halcyon_prefix;halcyon_installed"
   DEPENDS halcyon_reg_query_installer_value
   PASS_REGULAR_EXPRESSION "${CLI_AGAIN}")
+
+# An application whose registration is gone fails the checks and the run.
+halcyon_test(halcyon_app_unregistered reg delete
+  "HKLM\\SOFTWARE\\Norv Corporation\\Installed Software\\Drivers\\Card Reader P300160" /f)
+set_tests_properties(halcyon_app_unregistered PROPERTIES FIXTURES_REQUIRED "halcyon_prefix;halcyon_installed"
+  DEPENDS halcyon_factory_run_again FIXTURES_SETUP halcyon_app_gone)
+halcyon_test(halcyon_factory_run_fails_on_app_check factory-run --sample)
+set_tests_properties(halcyon_factory_run_fails_on_app_check PROPERTIES
+  FIXTURES_REQUIRED "halcyon_prefix;halcyon_installed;halcyon_app_gone"
+  PASS_REGULAR_EXPRESSION "Stage verify failed with code 100: version check failed, not registered: Card Reader Driver")
+
+# Keys the system lists but cannot read (Wine's performance counters) are
+# exported empty with a warning, and the rest of the tree is written.
+halcyon_test(halcyon_reg_export_partial reg export "HKLM\\Software" software.reg /y)
+set_tests_properties(halcyon_reg_export_partial PROPERTIES
+  PASS_REGULAR_EXPRESSION "WARNING: the key HKEY_LOCAL_MACHINE.Software.Microsoft.Windows NT.CurrentVersion.Perflib.009 could not be read")
+
+# The command speaks of this machine only and exports nothing.
+halcyon_test(halcyon_help_names_no_emulation help)
+set_tests_properties(halcyon_help_names_no_emulation PROPERTIES
+  PASS_REGULAR_EXPRESSION "usage: halcyon COMMAND" FAIL_REGULAR_EXPRESSION "emulated|--machine")
+add_test(NAME halcyon_exe_exports_nothing
+  COMMAND ${CMAKE_COMMAND} -DOBJDUMP=${MINGW_OBJDUMP} -DEXE=$<TARGET_FILE:halcyon>
+          -P ${CMAKE_CURRENT_SOURCE_DIR}/check_no_exports.cmake)
 
 halcyon_test(halcyon_machine_option_refused factory-run --sample --machine C:\\elsewhere)
 set_tests_properties(halcyon_machine_option_refused PROPERTIES

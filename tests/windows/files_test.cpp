@@ -35,7 +35,7 @@ void MakeTree(const std::string &root)
     test::WriteFile(root + "\\" + kFolder + "\\" + kFile, "r\xC3\xA9sum\xC3\xA9\r\n");
     test::WriteFile(root + "\\" + kFolder + "\\deep\\b.bin", std::string("\0\1\2", 3));
     test::WriteFile(root + "\\a.txt", "alpha");
-    ::CreateDirectoryW(Widen(root + "\\empty").c_str(), nullptr);
+    ::CreateDirectoryW(platform::win::FileApiPath(root + "\\empty").c_str(), nullptr);
 }
 constexpr uint32_t kTreeCrc = 1997729610;
 
@@ -129,6 +129,31 @@ TEST(WindowsFiles, FolderCrcManifestOnDrivePathsMatchesLinux)
     EXPECT_EQ(frame::CheckFolder(folder, message), 1);
     EXPECT_EQ(crc.ComputeFolderCrc("relative\\folder", value, message), 4);
     EXPECT_EQ(frame::CheckFolder(dir.path() + "\\none", message), 2);
+}
+
+// Paths past MAX_PATH take the long form inside the file layer.
+TEST(WindowsFiles, ModuleFolderBeyondMaxPathCopiesChecksAndGoes)
+{
+    test::TempDir dir("long");
+    std::string deep = dir.path();
+    while (deep.size() < 300)
+        deep += "\\folder-of-a-module-" + std::to_string(deep.size());
+    const std::string src = deep + "\\src", dst = deep + "\\dst";
+    MakeTree(src);
+    ASSERT_EQ(support::RecursiveFolderCopy(src, dst, 0), 0);
+    EXPECT_EQ(test::ReadFile(dst + "\\" + kFolder + "\\" + kFile), "r\xC3\xA9sum\xC3\xA9\r\n");
+    std::string message;
+    ASSERT_EQ(frame::WriteFolderManifest(dst, message), 0) << message;
+    EXPECT_EQ(frame::CheckFolder(dst, message), 0) << message;
+    frame::CFolderCrc crc;
+    uint32_t value = 0;
+    ASSERT_EQ(crc.ComputeFolderCrc(src, value, message), 0) << message;
+    EXPECT_EQ(value, kTreeCrc);
+    uint32_t removed = 0;
+    EXPECT_EQ(support::RemoveTreeNoFollow(dst + "\\_FS_SWRINFO", &removed), 0);
+    support::DeleteTree(dst, &removed);
+    EXPECT_FALSE(support::DirExist(dst));
+    EXPECT_TRUE(support::DirExist(src));
 }
 
 } // namespace

@@ -44,6 +44,10 @@ TEST(WindowsProcess, ExitCodesAndShellErrors)
         {"a full path, quoted parameter", "", dir.path() + "\\args.cmd", "\"a b\"", {0, 7}},
         {"missing file", dir.path(), "absent.cmd", "", {platform::SE_ERR_FNF, 0}},
         {"missing working folder", dir.path() + "\\nowhere", "three.cmd", "", {platform::SE_ERR_PNF, 0}},
+        // The same numbers as on the emulated machine for the same input.
+        {"no file", dir.path(), "", "", {platform::SE_ERR_FNF, 0}},
+        {"file in a missing folder", dir.path(), "nowhere\\three.cmd", "", {platform::SE_ERR_PNF, 0}},
+        {"full path in a missing folder", "", dir.path() + "\\nowhere\\three.cmd", "", {platform::SE_ERR_PNF, 0}},
     };
     for (const Case &c : cases) {
         Started got = Start(c.workDir, c.file, c.parameters);

@@ -10,6 +10,7 @@
 #include "platform/path_map.h"
 #include "platform/power_request.h"
 #include "platform/profile.h"
+#include "platform/reg_file.h"
 #include "platform/registry.h"
 #include "platform/win/wide_text.h"
 #include "platform/win/windows_api.h"
@@ -46,6 +47,42 @@ TEST(WindowsRegistry, TextIsStoredAsUtf16AndViewsAreTheSystemOnes)
     EXPECT_EQ(reg::RegDeleteKeyEx(reg::HKEY_CURRENT_USER, "Software\\HalcyonTree", 0), ERROR_KEY_HAS_CHILDREN);
     EXPECT_EQ(reg::RegDeleteTree(reg::HKEY_CURRENT_USER, "Software\\HalcyonTree"), 0);
     EXPECT_FALSE(reg::KeyExists(reg::HKEY_CURRENT_USER, "Software\\HalcyonTree"));
+}
+
+TEST(WindowsRegistry, ExportWritesTheStoredBytesAndUnlistableKeysEmpty)
+{
+    using namespace reg;
+    UniqueKey k;
+    ASSERT_EQ(RegCreateKeyEx(HKEY_LOCAL_MACHINE, "SOFTWARE\\HalcyonExport", KEY_ALL_ACCESS, k.out()), 0);
+    ASSERT_EQ(SetString(HKEY_LOCAL_MACHINE, "SOFTWARE\\HalcyonExport", "Path", "%x%", REG_EXPAND_SZ), 0);
+    ASSERT_EQ(RegSetValueEx(k.get(), "Nul", REG_SZ, "a\0b", 3), 0);
+    k.reset();
+    // The data as Windows stores them: UTF-16 with the terminator.
+    std::string text;
+    ASSERT_EQ(ExportRegText(HKEY_LOCAL_MACHINE, "SOFTWARE\\HalcyonExport", 0, &text), 0);
+    EXPECT_NE(text.find("\"Path\"=hex(2):25,00,78,00,25,00,00,00\r\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("\"Nul\"=hex(1):61,00,00,00,62,00,00,00\r\n"), std::string::npos) << text;
+    ASSERT_EQ(RegDeleteTree(HKEY_LOCAL_MACHINE, "SOFTWARE\\HalcyonExport"), 0);
+    std::string error;
+    ASSERT_EQ(ImportRegText(text, 0, &error), 0) << error;
+    std::string again;
+    ASSERT_EQ(ExportRegText(HKEY_LOCAL_MACHINE, "SOFTWARE\\HalcyonExport", 0, &again), 0);
+    EXPECT_EQ(again, text);
+
+    // Wine lists a performance-counter key it cannot open or list: the
+    // export goes on with it as an empty key and names it.
+    const std::string perflib = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Perflib";
+    std::vector<std::string> skipped;
+    ASSERT_EQ(ExportRegText(HKEY_LOCAL_MACHINE, perflib, 0, &text, &skipped), 0);
+    for (const auto &path : skipped)
+        EXPECT_NE(text.find("[" + path + "]\r\n\r\n"), std::string::npos) << path;
+    UniqueKey listed;
+    reg::LONG opened = RegOpenKeyEx(HKEY_LOCAL_MACHINE, perflib + "\\009", KEY_READ, listed.out());
+    reg::LONG first = opened ? opened : RegEnumValue(listed.get(), 0, nullptr, nullptr, nullptr);
+    if (opened != ERROR_FILE_NOT_FOUND && first != 0 && first != ERROR_NO_MORE_ITEMS) {
+        ASSERT_FALSE(skipped.empty());
+        EXPECT_EQ(skipped.front(), "HKEY_LOCAL_MACHINE\\" + perflib + "\\009");
+    }
 }
 
 TEST(WindowsMachine, OverrideFileMemoryAndDiskSpace)

@@ -1,9 +1,9 @@
 // The shared test helpers on Windows: temporary folders through the Win32
-// API; there is no emulated machine, so a machine scope only sets its
-// variable for code that reads it.
+// API. The machine is the Wine prefix's own registry and C:, so a machine
+// scope starts each case with the engine's registry trees (and the system
+// protection key) removed and a fresh folder for the override file
+// (HALCYON_MACHINE).
 #include "tests/common/test_env.h"
-
-#include <windows.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -11,7 +11,9 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "platform/registry.h"
 #include "platform/win/wide_text.h"
+#include "platform/win/windows_api.h"
 
 namespace halcyon::test {
 
@@ -37,7 +39,8 @@ TempDir::TempDir(std::string_view tag)
 TempDir::~TempDir()
 {
     std::error_code ec;
-    fs::remove_all(fs::path(Widen(path_)), ec);
+    // The long form, so that folders past MAX_PATH below it go too.
+    fs::remove_all(fs::path(L"\\\\?\\" + Widen(path_)), ec);
 }
 
 MachineScope::MachineScope() : dir_("halcyon-machine")
@@ -47,13 +50,26 @@ MachineScope::MachineScope() : dir_("halcyon-machine")
         hadPrevious_ = true;
     }
     ::_putenv_s("HALCYON_MACHINE", dir_.path().c_str());
+    namespace reg = platform::reg;
+    for (uint32_t view : {KEY_WOW64_64KEY, KEY_WOW64_32KEY}) // the macros of <windows.h>
+        reg::RegDeleteTree(reg::HKEY_LOCAL_MACHINE, "SOFTWARE\\Norv Corporation", view);
+    reg::RegDeleteTree(reg::HKEY_CURRENT_USER, "Software\\Norv Corporation");
+    // System protection as the engine reads it: off, as on a fresh machine
+    // (the prefix is the test program's own).
+    reg::RegDeleteTree(reg::HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\SPP\\Clients");
 }
 
 MachineScope::~MachineScope() { ::_putenv_s("HALCYON_MACHINE", hadPrevious_ ? previous_.c_str() : ""); }
 
+void SetEnv(const std::string &name, const char *value)
+{
+    ::SetEnvironmentVariableW(Widen(name).c_str(), value ? Widen(value).c_str() : nullptr);
+    ::_putenv_s(name.c_str(), value ? value : "");
+}
+
 std::string ReadFile(const std::string &path)
 {
-    std::ifstream in(fs::path(Widen(path)), std::ios::binary);
+    std::ifstream in(fs::path(platform::win::FileApiPath(path)), std::ios::binary);
     std::ostringstream ss;
     ss << in.rdbuf();
     return ss.str();
@@ -61,7 +77,7 @@ std::string ReadFile(const std::string &path)
 
 void WriteFile(const std::string &path, std::string_view data)
 {
-    fs::path p(Widen(path));
+    fs::path p(platform::win::FileApiPath(path));
     fs::create_directories(p.parent_path());
     std::ofstream out(p, std::ios::binary | std::ios::trunc);
     out.write(data.data(), static_cast<std::streamsize>(data.size()));
