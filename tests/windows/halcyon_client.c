@@ -1,9 +1,10 @@
 /* A client of HalcyonDLL.dll that knows only its documented surface: it
  * loads the DLL by name and calls the plain wide form of the verbs (the "W"
- * names) with UTF-16 text below a folder whose name is not ASCII. It builds a plan from an IDF and a BOM, installs
- * a two-module plan of its own (one installer writes a registry value, the
- * other asks for a restart with exit code 3010), and reads the results back
- * from the plan, the registry (reg query) and the progress callback.
+ * names) with UTF-16 text below a folder whose name is not ASCII. It builds
+ * a plan from an IDF and a BOM, installs a two-module plan of its own (one
+ * installer writes a registry value, the other asks for a restart with exit
+ * code 3010), and reads the results back from the plan, the registry (reg
+ * query) and the progress callback.
  * Exit code 0 when all checks pass. */
 #include <windows.h>
 
