@@ -351,6 +351,8 @@ struct ObjectLabels : Labels {
     bool allOwned = true;
     bool allForeign = true;
     Str kept;
+    const Str *held = nullptr;  // a string the caller holds: shared with the verb's copy
+    bool heldShared = true;
 };
 
 int32 ObjectProgress(int32, int32, Str label, uintptr user)
@@ -358,6 +360,7 @@ int32 ObjectProgress(int32, int32, Str label, uintptr user)
     auto *seen = reinterpret_cast<ObjectLabels *>(user);
     seen->allOwned = seen->allOwned && label.Refs() == 1;
     seen->allForeign = seen->allForeign && label.Block()->manager != &manager;
+    seen->heldShared = seen->heldShared && (!seen->held || seen->held->Refs() == 2);
     if (seen->calls == 0)
         seen->kept = label;
     seen->Add(label.c_str());
@@ -432,6 +435,7 @@ const Row kRows[] = {
     ROW("MakeIniFromMcode", nullptr, p.fn.MakeIniFromMcode(p.S(MISSING), p.S(IDF), p.S(LOG), 0, nullptr, p.S(L""))),
     ROW("IdentifyIdf on an unsafe folder name", nullptr,
         p.fn.IdentifyIdf(p.S(R L"\\plan\\bom.txt"), p.S(R), p.S(L"..\\x"), p.S(L""), p.S(LOG), 0)),
+    ROW("ScrambleIdf the wrong way round", nullptr, p.fn.ScrambleIdf(p.S(IDF), p.S(R L"\\plan\\wrong.xml"), 0)),
     ROW("ScrambleIdf", R L"\\plan\\scrambled.xml", p.fn.ScrambleIdf(p.S(IDF), p.S(R L"\\plan\\scrambled.xml"), 0x40000)),
     ROW("LoadImgX", nullptr,
         p.fn.LoadImgX(p.S(MISSING), p.S(R), p.S(R L"\\dest"), p.S(R L"\\temp"), p.S(L"x.wim"), p.S(LOG), 0, nullptr,
@@ -573,13 +577,16 @@ void CheckModuleLabels()
     const int32 wideRc = w.fn.ModSetupX(PLAN, R L"\\perm", R L"\\temp", R L"\\temp", R L"\\dest", R L"\\mount", L"",
                                         L"", L"", L"", LOG, 1, kModuleOptions, w.Progress(), w.User(), L"", &w.exitCode);
     ObjectPass o{object, true};
-    const int32 rc = o.fn.ModSetupX(o.S(PLAN), o.S(R L"\\perm"), o.S(R L"\\temp"), o.S(R L"\\temp"),
+    const Str plan(PLAN);
+    o.labels.held = &plan;
+    const int32 rc = o.fn.ModSetupX(plan, o.S(R L"\\perm"), o.S(R L"\\temp"), o.S(R L"\\temp"),
                                     o.S(R L"\\dest"), o.S(R L"\\mount"), o.S(L""), o.S(L""), o.S(L""), o.S(L""),
                                     o.S(LOG), 1, kModuleOptions, o.Progress(), o.User(), o.S(L""), &o.exitCode);
     Check(rc == 0 && wideRc == 0 && o.exitCode == 3010 && w.exitCode == 3010, "ModSetupX asks for the restart");
     Check(o.labels.calls >= 2 && o.labels.calls == w.labels.calls && Same(o.labels.text, w.labels.text),
           "the same progress labels in both forms");
     Check(o.labels.allOwned && o.labels.allForeign, "each label comes owned, from the DLL's manager");
+    Check(o.labels.heldShared && plan.Refs() == 1, "a held string is shared during the call, owned after it");
 
     Str &kept = o.labels.kept;
     Check(kept.Refs() == 1 && kept.Block()->manager != &manager, "the kept label is the caller's alone now");
