@@ -11,6 +11,8 @@ extern "C" {
 #define FC_ROOT L"C:\\Fw Pr\x00fc" L"fung"
 
 void FcReport(const char *what);
+/* The same for a code that is not the one expected. */
+void FcReportCode(const char *what, long long code);
 /* The bytes of a file (at most `size`), -1 when it cannot be opened. */
 long FcReadFile(const wchar_t *path, char *out, long size);
 /* Runs body(first) and body(second) on two threads at once. */

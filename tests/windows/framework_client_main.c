@@ -21,6 +21,12 @@ void FcReport(const char *what)
     ++failures;
 }
 
+void FcReportCode(const char *what, long long code)
+{
+    fprintf(stderr, "FAIL %s: %lld\n", what, code);
+    ++failures;
+}
+
 static void WriteBytes(const wchar_t *path, const void *bytes, DWORD size)
 {
     HANDLE h = CreateFileW(path, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
