@@ -285,7 +285,8 @@ int32_t EpicCrcCheck_object(Str ini, Str source, Str unused, Str log, uint64_t o
 int32_t ValidateRegistry_object(Str prefix, Str plan, Str log, uintptr_t root_key)
 {
     const ReleasedArguments released(prefix, plan, log);
-    return Guarded<int32_t>(kInternalError, [&] { return ::ValidateRegistry(Text(prefix), Text(plan), Text(log), root_key); });
+    return Guarded<int32_t>(kInternalError,
+                            [&] { return ::ValidateRegistry(Text(prefix), Text(plan), Text(log), root_key); });
 }
 
 } // extern "C"

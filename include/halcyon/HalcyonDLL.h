@@ -56,7 +56,8 @@ typedef struct HalcyonStringManagerMethods {
     /* a block with references 1, length 0, allocated >= chars, terminator in place; NULL when out of memory */
     HalcyonStringHeader *(*Allocate)(HalcyonStringManager *self, int chars, int char_size);
     void (*Free)(HalcyonStringManager *self, HalcyonStringHeader *block);
-    HalcyonStringHeader *(*Reallocate)(HalcyonStringManager *self, HalcyonStringHeader *block, int chars, int char_size);
+    HalcyonStringHeader *(*Reallocate)(HalcyonStringManager *self, HalcyonStringHeader *block, int chars,
+                                       int char_size);
     HalcyonStringHeader *(*GetNilString)(HalcyonStringManager *self);
     HalcyonStringManager *(*Clone)(HalcyonStringManager *self);
 } HalcyonStringManagerMethods;

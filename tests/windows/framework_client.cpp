@@ -479,7 +479,7 @@ const Row kRows[] = {
         p.fn.SingleAppSetupX_s(p.S(L"1"), p.S(MISSING), p.S(R L"\\perm"), p.S(R L"\\dest"), p.S(L""), p.S(L""),
                                p.S(L""), p.S(L""), p.S(LOG), 0, &p.warning, &p.exitCode, p.message, 261, false)),
     ROW("ExecuteProgram runs a command", 7, nullptr,
-        p.fn.ExecuteProgram(p.S(R), p.S(L"cmd.exe"), p.S(L"/c exit 7"), 0, 60, &p.exitCode, p.S(LOG)) * 1000 +
+        p.fn.ExecuteProgram(p.S(R), p.S(L"cmd.exe"), p.S(L"/c exit 7"), 0, 5, &p.exitCode, p.S(LOG)) * 1000 +
             p.exitCode),
     ROW("IsCleanSweep", 1, nullptr, p.fn.IsCleanSweep(p.S(PLAN))),
     ROW("IsLastModuleRecoverable", kAny, nullptr, p.fn.IsLastModuleRecoverable()),
