@@ -6,12 +6,19 @@
  * metadata. Exit code 0 when all checks pass. */
 #include <windows.h>
 
+#include <stddef.h>
 #include <stdint.h>
 #include <stdio.h>
 #include <string.h>
 #include <wchar.h>
 
 #include "framework_client.h"
+#include "halcyon/HalcyonDLL.h"
+
+/* The public header's string object is the one the front end builds. */
+_Static_assert(sizeof(HalcyonString) == 8 && sizeof(HalcyonStringHeader) == 24 &&
+                   offsetof(HalcyonStringHeader, references) == 16,
+               "the string object's layout");
 
 static int failures;
 

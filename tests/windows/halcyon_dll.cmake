@@ -25,5 +25,6 @@ add_custom_command(OUTPUT ${framework_obj}
   VERBATIM)
 add_executable(framework_client framework_client_main.c ${framework_obj})
 add_dependencies(framework_client HalcyonDLL VerGauge)
+target_include_directories(framework_client PRIVATE ${PROJECT_SOURCE_DIR}/include)
 target_link_options(framework_client PRIVATE -municode)
 add_test(NAME framework_client COMMAND framework_client)
