@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Prepares the Windows cross-build: installs the MinGW-w64 compilers, Wine and
-# the autotools, then builds the outside libraries once, as static libraries
-# for x86_64-w64-mingw32, into a cache folder (skipped when already built):
+# Prepares the Windows cross-build: installs the MinGW-w64 compilers, Wine,
+# the autotools and clang, then builds the outside libraries once, as static
+# libraries for x86_64-w64-mingw32, into a cache folder (skipped when already
+# built):
 # pugixml, fmt and libdeflate from Debian's sources, googletest from
 # /usr/src/googletest, wimlib from the release archive beside the repository.
 # Finally makes the Wine prefix that every test program's prefix is copied
@@ -29,6 +30,8 @@ packages=(
   wine64
   autoconf automake libtool pkg-config make dpkg-dev
   cmake googletest
+  # compiles the test front end in the framework compiler's C++ ABI
+  clang
 )
 missing=()
 for p in "${packages[@]}"; do

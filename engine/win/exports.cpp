@@ -1,102 +1,25 @@
-// The 24 exports of HalcyonDLL.dll: UTF-16 text in and out, sizes in wchar_t
-// units. Each wrapper converts its arguments (null stays null), runs the
-// engine's UTF-8 verb and converts its answers back; HalcyonDLL.def exports
-// the wrappers under the verbs' plain names. Nothing thrown here reaches the
-// caller.
+// The plain wide form of HalcyonDLL.dll's 24 exports: UTF-16 text in and
+// out, sizes in wchar_t units. Each wrapper converts its arguments (null
+// stays null), runs the engine's UTF-8 verb and converts its answers back;
+// HalcyonDLL.def exports the wrappers under the verbs' names with a "W"
+// suffix. Nothing thrown here reaches the caller.
 #include "halcyon/HalcyonDLL.h"
 
-#include <algorithm>
-#include <cstring>
 #include <string>
 
-#include "halcyon/ReturnCodes.h"
-#include "platform/win/wide_text.h"
+#include "engine/win/export_support.h"
 
-using halcyon::platform::win::Narrow;
 using halcyon::platform::win::Widen;
+using halcyon::win::Arg;
+using halcyon::win::Guarded;
+using halcyon::win::kInternalError;
+using halcyon::win::WideOut;
 
 namespace {
 
 using WideText = const wchar_t *;
-// ModuleProgressCallback of the exported surface.
+// ModuleProgressCallbackW of the exported surface.
 using WideProgressCallback = int32_t (*)(int32_t index, int32_t total, const wchar_t *label, uintptr_t user_data);
-
-constexpr int32_t kInternalError = RETURN_INTERNAL_ERROR;
-
-template <typename Result, typename Body>
-Result Guarded(Result onError, Body &&body) noexcept
-{
-    try {
-        return body();
-    } catch (...) {
-        return onError;
-    }
-}
-
-// A UTF-16 argument as the verb's UTF-8 argument.
-class Arg {
-public:
-    explicit Arg(const wchar_t *s) : null_(s == nullptr), text_(s ? Narrow(s) : std::string()) {}
-    operator const char *() const { return null_ ? nullptr : text_.c_str(); }
-
-private:
-    bool null_;
-    std::string text_;
-};
-
-// The caller's UTF-16 out buffer as a UTF-8 buffer for the verb, large
-// enough for every text whose UTF-16 form fits the caller's (at most 3
-// bytes per UTF-16 unit; longer than 1 MiB is refused as too small). The
-// verb's answer goes back only when the verb wrote one: the first byte
-// starts as 0xFF, which no UTF-8 text begins with.
-class WideOut {
-public:
-    WideOut(wchar_t *out, uint32_t size) : out_(out), size_(out ? size : 0)
-    {
-        if (size_ > 0)
-            bytes_.assign(std::min<size_t>(3 * (static_cast<size_t>(size_) - 1) + 1, kMaxBytes), '\xFF');
-    }
-    char *data() { return bytes_.empty() ? nullptr : bytes_.data(); }
-    uint32_t size() const { return static_cast<uint32_t>(bytes_.size()); }
-    bool Written() const { return !bytes_.empty() && bytes_[0] != '\xFF'; }
-
-    // The whole answer or, when it does not fit, the empty string and
-    // RETURN_BUFFER_TOO_SMALL (an answer is never handed back cut).
-    int32_t CopyWhole()
-    {
-        const std::wstring wide = Answer();
-        if (wide.size() >= size_) {
-            out_[0] = L'\0';
-            return RETURN_BUFFER_TOO_SMALL;
-        }
-        std::memcpy(out_, wide.c_str(), (wide.size() + 1) * sizeof(wchar_t));
-        return 0;
-    }
-
-    // The answer cut to the caller's size, never inside a surrogate pair.
-    void CopyCut()
-    {
-        const std::wstring wide = Answer();
-        size_t n = std::min<size_t>(wide.size(), size_ - 1);
-        if (n > 0 && n < wide.size() && wide[n - 1] >= 0xD800 && wide[n - 1] <= 0xDBFF)
-            --n;
-        std::memcpy(out_, wide.data(), n * sizeof(wchar_t));
-        out_[n] = L'\0';
-    }
-
-private:
-    static constexpr size_t kMaxBytes = size_t{1} << 20;
-
-    std::wstring Answer() const
-    {
-        const std::string_view text(bytes_);
-        return Widen(text.substr(0, text.find('\0')));
-    }
-
-    wchar_t *out_;
-    uint32_t size_;
-    std::string bytes_;
-};
 
 // The caller's UTF-16 progress callback behind the verb's UTF-8 one: the
 // verb's user data points at this relay.

@@ -1,5 +1,6 @@
 # Compares a DLL's export table (objdump -p) with the names of its export
-# list: a version script's "global:" block (MAP) or a list (NAMES).
+# list: a version script's "global:" block (MAP) or a list (NAMES). With
+# SUFFIX, every listed name is also wanted with that suffix.
 execute_process(COMMAND ${OBJDUMP} -p ${DLL} OUTPUT_VARIABLE dump RESULT_VARIABLE rc)
 if(NOT rc EQUAL 0)
   message(FATAL_ERROR "objdump failed on ${DLL}")
@@ -18,6 +19,11 @@ else()
   file(READ ${MAP} map)
   string(REGEX MATCH "global:([^}]*)local:" block "${map}")
   string(REGEX MATCHALL "[A-Za-z_][A-Za-z0-9_]*" wanted "${CMAKE_MATCH_1}")
+endif()
+
+if(DEFINED SUFFIX)
+  list(TRANSFORM wanted APPEND ${SUFFIX} OUTPUT_VARIABLE suffixed)
+  list(APPEND wanted ${suffixed})
 endif()
 
 list(SORT exported)

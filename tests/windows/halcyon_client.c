@@ -1,9 +1,10 @@
 /* A client of HalcyonDLL.dll that knows only its documented surface: it
- * loads the DLL by name and calls the verbs with UTF-16 text below a folder
- * whose name is not ASCII. It builds a plan from an IDF and a BOM, installs
- * a two-module plan of its own (one installer writes a registry value, the
- * other asks for a restart with exit code 3010), and reads the results back
- * from the plan, the registry (reg query) and the progress callback.
+ * loads the DLL by name and calls the plain wide form of the verbs (the "W"
+ * names) with UTF-16 text below a folder whose name is not ASCII. It builds
+ * a plan from an IDF and a BOM, installs a two-module plan of its own (one
+ * installer writes a registry value, the other asks for a restart with exit
+ * code 3010), and reads the results back from the plan, the registry (reg
+ * query) and the progress callback.
  * Exit code 0 when all checks pass. */
 #include <windows.h>
 
@@ -156,12 +157,12 @@ static int32_t Progress(int32_t index, int32_t total, const wchar_t *label, uint
 
 static void BuildPlan(HMODULE dll)
 {
-    MakeIniXFn makeIni = (MakeIniXFn)(void (*)(void))GetProcAddress(dll, "MakeIniX");
-    ReadOsFn readOs = (ReadOsFn)(void (*)(void))GetProcAddress(dll, "ReadIdfForOSArchCheck");
+    MakeIniXFn makeIni = (MakeIniXFn)(void (*)(void))GetProcAddress(dll, "MakeIniXW");
+    ReadOsFn readOs = (ReadOsFn)(void (*)(void))GetProcAddress(dll, "ReadIdfForOSArchCheckW");
     static char plan[65536];
     wchar_t os[64];
     if (!makeIni || !readOs) {
-        Check(0, "MakeIniX and ReadIdfForOSArchCheck are exported");
+        Check(0, "MakeIniXW and ReadIdfForOSArchCheckW are exported");
         return;
     }
     WriteText(ROOT L"\\plan\\t.xml", kIdf);
@@ -184,14 +185,14 @@ static void BuildPlan(HMODULE dll)
 
 static void InstallModules(HMODULE dll)
 {
-    ModSetupXFn modSetup = (ModSetupXFn)(void (*)(void))GetProcAddress(dll, "ModSetupX");
+    ModSetupXFn modSetup = (ModSetupXFn)(void (*)(void))GetProcAddress(dll, "ModSetupXW");
     static char output[4096];
     uint32_t exitCode = 0;
     HKEY key;
     wchar_t mode[32];
     DWORD size = sizeof mode;
     if (!modSetup) {
-        Check(0, "ModSetupX is exported");
+        Check(0, "ModSetupXW is exported");
         return;
     }
     WriteText(ROOT L"\\perm\\mods\\300101\\setup.cmd",
