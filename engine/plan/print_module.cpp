@@ -16,7 +16,8 @@ using platform::EqualsNoCase;
 
 // Writes `key` from the node's attribute `attribute`; 8 when it is absent
 // or cannot be written.
-int32_t Copy(const support::CXMLNode &node, std::string_view attribute, std::string_view section,
+template <typename Node>
+int32_t Copy(const Node &node, std::string_view attribute, std::string_view section,
              std::string_view key, support::CMemoryIniIO &store)
 {
     std::string value;
@@ -29,6 +30,10 @@ int32_t Put(support::CMemoryIniIO &store, std::string_view section, std::string_
 {
     return WriteKey(store, section, key, value) ? 0 : kMissing;
 }
+
+template <typename Node>
+int32_t PrintNode(const Node &node, std::string_view section, support::CMemoryIniIO &store, int64_t &total,
+                  bool countsTowardSize, int64_t &permanent, int64_t &temporary, uint64_t options);
 
 } // namespace
 
@@ -60,6 +65,22 @@ RebootKeys RebootKeysFor(const std::string *setting)
 int32_t PrintModule(const support::CXMLNode &node, std::string_view section, support::CMemoryIniIO &store,
                     int64_t &total, bool countsTowardSize, int64_t &permanent, int64_t &temporary,
                     uint64_t options)
+{
+    return PrintNode(node, section, store, total, countsTowardSize, permanent, temporary, options);
+}
+
+int32_t PrintModule(const ModuleNode &node, std::string_view section, support::CMemoryIniIO &store,
+                    int64_t &total, bool countsTowardSize, int64_t &permanent, int64_t &temporary,
+                    uint64_t options)
+{
+    return PrintNode(node, section, store, total, countsTowardSize, permanent, temporary, options);
+}
+
+namespace {
+
+template <typename Node>
+int32_t PrintNode(const Node &node, std::string_view section, support::CMemoryIniIO &store, int64_t &total,
+                  bool countsTowardSize, int64_t &permanent, int64_t &temporary, uint64_t options)
 {
     // Keys 1 to 6.
     static constexpr std::pair<const char *, const char *> kHead[] = {
@@ -164,5 +185,7 @@ int32_t PrintModule(const support::CXMLNode &node, std::string_view section, sup
         return kEmptySize;
     return Put(store, section, "TotalSize", sizeText);
 }
+
+} // namespace
 
 } // namespace halcyon::plan

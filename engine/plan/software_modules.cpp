@@ -6,6 +6,7 @@
 
 #include "engine/frame/log.h"
 #include "engine/plan/install_order.h"
+#include "engine/plan/module_node.h"
 #include "engine/plan/module_preparation.h"
 #include "engine/plan/node_values.h"
 #include "engine/plan/os_list.h"
@@ -48,13 +49,13 @@ struct Accounts {
     int64_t &temporary;
 };
 
-int32_t PrintPass(std::span<const support::CXMLNode> nodes, std::span<const size_t> order, const Pass &pass,
+int32_t PrintPass(std::span<const ModuleNode> nodes, std::span<const size_t> order, const Pass &pass,
                   int32_t &counter, support::CMemoryIniIO &store, Accounts accounts, uint64_t options,
                   std::string_view foundationOs)
 {
     std::string moduleType, os, section;
     for (size_t index : order) {
-        const support::CXMLNode &node = nodes[index];
+        const ModuleNode &node = nodes[index];
         if (!ReadAttribute(node, "moduleType", moduleType))
             return kMissing;
         if (!pass.accepts(moduleType))
@@ -106,13 +107,17 @@ int32_t GetSoftwareModules(std::string_view idfPath, const support::StringList10
                                         kOptionSmallCapacityDisk, local))
         return rc;
 
-    std::vector<support::CXMLNode> nodes;
+    // The nodes are read in place in the parsed IDF, which `doc` keeps; the
+    // passes below note their additions beside each node.
+    std::shared_ptr<const support::IdfDocument> doc;
+    std::vector<ModuleNode> nodes;
     {
-        support::CXMLNodeList list;
-        if (int32_t rc = support::GetSoftwareNodeList(list, "Module", idfPath, releaseIds))
+        std::vector<pugi::xml_node> found;
+        if (int32_t rc = support::GetSoftwareNodes(found, doc, "Module", idfPath, releaseIds))
             return rc;
-        // One working copy, completed in place by the passes below.
-        nodes.assign(list.Nodes().begin(), list.Nodes().end());
+        nodes.reserve(found.size());
+        for (pugi::xml_node n : found)
+            nodes.emplace_back(n);
     }
     const size_t count = nodes.size();
     if (count == 0)

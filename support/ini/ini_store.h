@@ -14,14 +14,21 @@
 // rename). A section, key or value that would break that layout (line breaks,
 // a key with '=' or starting with '[', ';' or '#', a section name with ']')
 // is refused by WriteString, so a saved file always reads back as written.
+//
+// Layout: names and values are kept once, in text blocks that never move
+// (a key name shared by many sections is kept once); sections and keys are
+// small records chained in creation order, found through hash tables that
+// compare names without regard to case. A section of many keys gets a table
+// of its own; a small one is searched in order.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
+
+#include "support/ini/name_index.h"
 
 namespace halcyon::support {
 
@@ -70,20 +77,58 @@ public:
     bool Flag() const { return flag_; }
 
 private:
-    struct Section {
-        std::string name;
-        std::vector<std::pair<std::string, std::string>> entries;
-        std::unordered_map<std::string, size_t> index; // lower-case key -> entry
-        bool live = true;
+    static constexpr uint32_t kNone = NameIndex::kNone;
+
+    // A piece of text in the blocks: NUL-terminated, `size` bytes before it.
+    struct TextRef {
+        uint32_t block = 0;
+        uint32_t offset = 0;
+        uint32_t size = 0;
     };
-    const Section *Find(std::string_view section) const;
-    Section *Find(std::string_view section);
-    Section &Create(std::string_view section);
-    void AppendSection(std::string &out, const Section &s) const;
+    // One spelling of a key name; `fold` is the id of its case-free name
+    // (the first spelling seen of it).
+    struct Spelling {
+        TextRef text;
+        uint32_t fold = kNone;
+    };
+    struct Entry {
+        uint32_t spelling = kNone; // kNone once deleted
+        uint32_t next = kNone;     // next entry of the section
+        TextRef value;
+    };
+    struct Section {
+        TextRef name;
+        uint32_t first = kNone, last = kNone;
+        uint32_t count = 0;
+        bool live = true;
+        NameIndex keys; // fold -> entry, only for sections of many keys
+    };
+
+    std::string_view Text(TextRef r) const;
+    TextRef Put(std::string_view text);
+    std::string_view KeyName(const Entry &e) const { return Text(spellings_[e.spelling].text); }
+    uint32_t FoldOf(std::string_view key) const;
+    uint32_t SpellingOf(std::string_view key);
+    uint32_t FindSection(std::string_view section) const;
+    uint32_t CreateSection(std::string_view section);
+    uint32_t FindEntry(uint32_t section, uint32_t fold) const;
+    const Entry *FindEntry(std::string_view section, std::string_view key) const;
+    void AddEntry(uint32_t section, std::string_view key, std::string_view value);
+    void SetValue(Entry &e, std::string_view value);
+    void CompactIfWasteful();
+    template <typename Sink> void AppendSection(Sink &out, const Section &s) const;
 
     bool flag_;
-    std::vector<Section> sections_;
-    std::unordered_map<std::string, size_t> index_; // lower-case name -> section
+    std::vector<std::vector<char>> blocks_; // text blocks; never grown past their first size
+    std::vector<Spelling> spellings_;
+    NameIndex spellingIndex_;         // exact spelling -> spelling
+    std::vector<uint32_t> folds_;     // fold -> its first spelling
+    NameIndex foldIndex_;             // case-free name -> fold
+    std::vector<Entry> entries_;
+    std::vector<Section> sections_;   // creation order, deleted ones not live
+    NameIndex sectionIndex_;          // case-free name -> live section
+    uint32_t lastSection_ = kNone;    // the section WriteString last wrote to
+    size_t wasteBytes_ = 0;           // text and records no longer reachable
 };
 
 // Cuts UTF-8 text to at most `maxChars` characters.
