@@ -1,5 +1,7 @@
 #include "engine/plan/module_node.h"
 
+#include <cstring>
+
 #include "support/idf/idf_result.h"
 
 namespace halcyon::plan {
@@ -26,16 +28,43 @@ bool NameIs(const char *a, std::string_view b)
     return a[i] == 0;
 }
 
+bool SameName(std::string_view a, std::string_view b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        unsigned char x = static_cast<unsigned char>(a[i]), y = static_cast<unsigned char>(b[i]);
+        if (x >= 'A' && x <= 'Z')
+            x = static_cast<unsigned char>(x + ('a' - 'A'));
+        if (y >= 'A' && y <= 'Z')
+            y = static_cast<unsigned char>(y + ('a' - 'A'));
+        if (x != y)
+            return false;
+    }
+    return true;
+}
+
 } // namespace
+
+ModuleNode::ModuleNode(pugi::xml_node node, ModuleValues &values) : node_(node), values_(&values)
+{
+    for (pugi::xml_attribute a = node_.first_attribute(); a; a = a.next_attribute()) {
+        const char *name = a.name();
+        for (size_t k = 0; k < kKnown.size(); ++k)
+            if (NameIs(name, kKnown[k]))
+                known_[k] = a.value(); // of attributes named alike, the last one counts
+    }
+}
 
 const ModuleNode::Change *ModuleNode::FindChange(std::string_view name) const
 {
     for (uint8_t i = 0; i < changeCount_; ++i)
         if (NameIs(changes_[i].name, name))
             return &changes_[i];
-    for (const Change &c : moreChanges_)
-        if (NameIs(c.name, name))
-            return &c;
+    if (moreChanges_)
+        for (const Change &c : *moreChanges_)
+            if (NameIs(c.name, name))
+                return &c;
     return nullptr;
 }
 
@@ -47,7 +76,10 @@ ModuleNode::Change *ModuleNode::FindChange(std::string_view name)
 const char *ModuleNode::Find(std::string_view name) const
 {
     if (const Change *c = FindChange(name))
-        return c->value.c_str();
+        return c->value;
+    for (size_t k = 0; k < kKnown.size(); ++k)
+        if (SameName(kKnown[k], name))
+            return known_[k];
     // From the end: of attributes named alike, the last one's value counts.
     for (pugi::xml_attribute a = node_.last_attribute(); a; a = a.previous_attribute())
         if (NameIs(a.name(), name))
@@ -67,16 +99,46 @@ int32_t ModuleNode::GetAttributeValue(std::string_view name, std::string &value)
 
 int32_t ModuleNode::AddAttribute(const char *name, std::string_view value)
 {
+    const char *kept = values_->Keep(value);
     if (Change *c = FindChange(name)) {
-        c->value.assign(value);
+        c->value = kept;
     } else if (changeCount_ < changes_.size()) {
-        changes_[changeCount_].name = name;
-        changes_[changeCount_].value.assign(value);
+        changes_[changeCount_] = Change{name, kept};
         ++changeCount_;
     } else {
-        moreChanges_.push_back(Change{name, std::string(value)});
+        if (!moreChanges_)
+            moreChanges_ = std::make_unique<std::vector<Change>>();
+        moreChanges_->push_back(Change{name, kept});
     }
     return support::IDF_OK;
+}
+
+NodeAttributes::NodeAttributes(const ModuleNode &node)
+{
+    attributes_.reserve(32);
+    node.ForEachAttribute([&](const char *name, const char *value) {
+        attributes_.push_back(Attribute{name, value, static_cast<uint32_t>(std::strlen(name))});
+    });
+}
+
+const char *NodeAttributes::Find(std::string_view name) const
+{
+    for (size_t i = attributes_.size(); i-- > 0;) {
+        const Attribute &a = attributes_[i];
+        if (a.size == name.size() && NameIs(a.name, name))
+            return a.value;
+    }
+    return nullptr;
+}
+
+int32_t NodeAttributes::GetAttributeValue(std::string_view name, std::string &value) const
+{
+    if (const char *v = Find(name)) {
+        value.assign(v);
+        return support::IDF_OK;
+    }
+    value.clear();
+    return support::IDF_ATTRIBUTE_NOT_FOUND;
 }
 
 } // namespace halcyon::plan

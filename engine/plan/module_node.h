@@ -8,18 +8,31 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <vector>
 
 #include <pugixml.hpp>
 
 namespace halcyon::plan {
 
+// The values the passes set, each kept once for all the nodes of a run.
+class ModuleValues {
+public:
+    const char *Keep(std::string_view value) { return values_.emplace(value).first->c_str(); }
+
+private:
+    std::unordered_set<std::string> values_; // elements never move
+};
+
 class ModuleNode {
 public:
-    ModuleNode() = default;
-    explicit ModuleNode(pugi::xml_node node) : node_(node) {}
+    // `values` holds what the passes set and outlives the node. The
+    // attributes the passes ask for of every node are found here, in one
+    // walk in document order.
+    ModuleNode(pugi::xml_node node, ModuleValues &values);
 
     // The value, or null when the node has no such attribute. Valid until
     // the attribute is changed.
@@ -33,18 +46,60 @@ public:
     int32_t AddAttribute(const char *name, std::string_view value);
     int32_t UpdateAttribute(const char *name, std::string_view value) { return AddAttribute(name, value); }
 
+    // Calls fn(name, value) for each attribute the node answers with, in
+    // an order where a later one wins over an earlier one of the same name.
+    template <typename Fn> void ForEachAttribute(Fn &&fn) const
+    {
+        for (pugi::xml_attribute a = node_.first_attribute(); a; a = a.next_attribute())
+            fn(a.name(), a.value());
+        for (uint8_t i = 0; i < changeCount_; ++i)
+            fn(changes_[i].name, changes_[i].value);
+        if (moreChanges_)
+            for (const Change &c : *moreChanges_)
+                fn(c.name, c.value);
+    }
+
 private:
     struct Change {
         const char *name = nullptr;
-        std::string value;
+        const char *value = nullptr; // kept by values_
     };
     Change *FindChange(std::string_view name);
     const Change *FindChange(std::string_view name) const;
 
+    // The attributes looked up in every pass, in the order of kKnown.
+    static constexpr std::array<std::string_view, 6> kKnown = {"moduleType",       "InstallerType", "VerificationPath",
+                                                               "rebootSetting",    "OS",            "InstallOrderIndex"};
+
     pugi::xml_node node_;
+    ModuleValues *values_;
+    std::array<const char *, kKnown.size()> known_{}; // null when absent
     std::array<Change, 3> changes_; // the passes change three attributes
     uint8_t changeCount_ = 0;
-    std::vector<Change> moreChanges_;
+    std::unique_ptr<std::vector<Change>> moreChanges_;
+};
+
+} // namespace halcyon::plan
+
+namespace halcyon::plan {
+
+// A module node's attributes gathered once, for a reader that asks for many
+// of them (the module printer): same answers as the node, found without
+// walking the document for each.
+class NodeAttributes {
+public:
+    explicit NodeAttributes(const ModuleNode &node);
+
+    const char *Find(std::string_view name) const;
+    int32_t GetAttributeValue(std::string_view name, std::string &value) const;
+
+private:
+    struct Attribute {
+        const char *name;
+        const char *value;
+        uint32_t size; // of name
+    };
+    std::vector<Attribute> attributes_; // later ones win
 };
 
 } // namespace halcyon::plan

@@ -21,6 +21,10 @@ inline bool ReadAttribute(const ModuleNode &node, std::string_view name, std::st
 {
     return node.GetAttributeValue(name, value) == 0;
 }
+inline bool ReadAttribute(const NodeAttributes &node, std::string_view name, std::string &value)
+{
+    return node.GetAttributeValue(name, value) == 0;
+}
 
 // Prints one line on the console.
 void PrintConsole(std::string_view text);

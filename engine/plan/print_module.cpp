@@ -73,7 +73,7 @@ int32_t PrintModule(const ModuleNode &node, std::string_view section, support::C
                     int64_t &total, bool countsTowardSize, int64_t &permanent, int64_t &temporary,
                     uint64_t options)
 {
-    return PrintNode(node, section, store, total, countsTowardSize, permanent, temporary, options);
+    return PrintNode(NodeAttributes(node), section, store, total, countsTowardSize, permanent, temporary, options);
 }
 
 namespace {

@@ -110,6 +110,7 @@ int32_t GetSoftwareModules(std::string_view idfPath, const support::StringList10
     // The nodes are read in place in the parsed IDF, which `doc` keeps; the
     // passes below note their additions beside each node.
     std::shared_ptr<const support::IdfDocument> doc;
+    ModuleValues values;
     std::vector<ModuleNode> nodes;
     {
         std::vector<pugi::xml_node> found;
@@ -117,7 +118,7 @@ int32_t GetSoftwareModules(std::string_view idfPath, const support::StringList10
             return rc;
         nodes.reserve(found.size());
         for (pugi::xml_node n : found)
-            nodes.emplace_back(n);
+            nodes.emplace_back(n, values);
     }
     const size_t count = nodes.size();
     if (count == 0)

@@ -73,11 +73,11 @@ bool ReadTextFile(std::string_view path, std::string &out)
 
 namespace {
 
-// Text blocks: large enough that a plan of 50,000 sections needs a few
-// hundred of them.
+// Text blocks: a plan of 50,000 sections needs a few hundred of them.
 constexpr size_t kBlockBytes = 64 * 1024;
+constexpr size_t kMaxBlocks = 65536;
 // Sections with more keys than this get a key table of their own.
-constexpr uint32_t kSearchedKeys = 16;
+constexpr uint32_t kSearchedKeys = 48;
 // The largest name or value the store holds (its records count in 32 bits).
 constexpr size_t kMaxText = 0x7FFFFFFF;
 
@@ -95,6 +95,7 @@ void CMemoryIniIO::Clear()
     foldIndex_.Clear();
     entries_.clear();
     sections_.clear();
+    keyIndexes_.clear();
     sectionIndex_.Clear();
     lastSection_ = kNone;
     wasteBytes_ = 0;
@@ -102,23 +103,55 @@ void CMemoryIniIO::Clear()
 
 std::string_view CMemoryIniIO::Text(TextRef r) const
 {
-    return std::string_view(blocks_[r.block].data() + r.offset, r.size);
+    return std::string_view(blocks_[r.at >> 16].data() + (r.at & 0xFFFF), r.size);
 }
+
+// Room for the three pieces of text one write may add.
+bool CMemoryIniIO::Room() const { return blocks_.size() + 3 < kMaxBlocks; }
 
 CMemoryIniIO::TextRef CMemoryIniIO::Put(std::string_view text)
 {
     const size_t need = text.size() + 1;
-    if (blocks_.empty() || blocks_.back().capacity() - blocks_.back().size() < need) {
+    if (need > kBlockBytes) {
+        // A block of its own; the next small text starts a new block.
+        std::vector<char> own;
+        own.reserve(need);
+        own.insert(own.end(), text.begin(), text.end());
+        own.push_back('\0');
+        blocks_.push_back(std::move(own));
+        return TextRef{static_cast<uint32_t>(blocks_.size() - 1) << 16, static_cast<uint32_t>(text.size())};
+    }
+    if (blocks_.empty() || blocks_.back().size() + need > std::min(kBlockBytes, blocks_.back().capacity())) {
         blocks_.emplace_back();
-        blocks_.back().reserve(std::max(kBlockBytes, need));
+        blocks_.back().reserve(kBlockBytes);
     }
     std::vector<char> &block = blocks_.back();
-    TextRef r{static_cast<uint32_t>(blocks_.size() - 1), static_cast<uint32_t>(block.size()),
+    TextRef r{static_cast<uint32_t>(blocks_.size() - 1) << 16 | static_cast<uint32_t>(block.size()),
               static_cast<uint32_t>(text.size())};
     block.insert(block.end(), text.begin(), text.end());
     block.push_back('\0');
     return r;
 }
+
+std::string_view CMemoryIniIO::Value(const Entry &e) const
+{
+    if (e.key & kInline)
+        return std::string_view(e.value);
+    TextRef r;
+    std::memcpy(&r, e.value, sizeof r);
+    return Text(r);
+}
+
+const char *CMemoryIniIO::ValueText(const Entry &e) const
+{
+    if (e.key & kInline)
+        return e.value;
+    TextRef r;
+    std::memcpy(&r, e.value, sizeof r);
+    return blocks_[r.at >> 16].data() + (r.at & 0xFFFF);
+}
+
+size_t CMemoryIniIO::HeldBytes(const Entry &e) const { return (e.key & kInline) ? 0 : Value(e).size() + 1; }
 
 uint32_t CMemoryIniIO::FoldOf(std::string_view key) const
 {
@@ -159,7 +192,7 @@ uint32_t CMemoryIniIO::CreateSection(std::string_view section)
     s = static_cast<uint32_t>(sections_.size());
     Section created;
     created.name = Put(section);
-    sections_.push_back(std::move(created));
+    sections_.push_back(created);
     sectionIndex_.Insert(HashNoCase(section), s);
     return s;
 }
@@ -168,9 +201,9 @@ uint32_t CMemoryIniIO::FindEntry(uint32_t section, uint32_t fold) const
 {
     const Section &s = sections_[section];
     if (s.count > kSearchedKeys)
-        return s.keys.Find(fold, [&](uint32_t e) { return spellings_[entries_[e].spelling].fold == fold; });
+        return keyIndexes_.at(section).Find(fold, [&](uint32_t e) { return FoldOfEntry(entries_[e]) == fold; });
     for (uint32_t e = s.first; e != kNone; e = entries_[e].next)
-        if (spellings_[entries_[e].spelling].fold == fold)
+        if (FoldOfEntry(entries_[e]) == fold)
             return e;
     return kNone;
 }
@@ -190,7 +223,10 @@ const CMemoryIniIO::Entry *CMemoryIniIO::FindEntry(std::string_view section, std
 void CMemoryIniIO::AddEntry(uint32_t section, std::string_view key, std::string_view value)
 {
     const uint32_t id = static_cast<uint32_t>(entries_.size());
-    entries_.push_back(Entry{SpellingOf(key), kNone, Put(value)});
+    Entry added;
+    added.key = SpellingOf(key);
+    entries_.push_back(added);
+    SetValue(entries_.back(), value, true);
     Section &s = sections_[section];
     if (s.last == kNone)
         s.first = id;
@@ -199,27 +235,43 @@ void CMemoryIniIO::AddEntry(uint32_t section, std::string_view key, std::string_
     s.last = id;
     ++s.count;
     if (s.count == kSearchedKeys + 1) {
+        NameIndex &keys = keyIndexes_[section];
         for (uint32_t e = s.first; e != kNone; e = entries_[e].next)
-            s.keys.Insert(spellings_[entries_[e].spelling].fold, e);
+            keys.Insert(FoldOfEntry(entries_[e]), e);
     } else if (s.count > kSearchedKeys + 1) {
-        s.keys.Insert(spellings_[entries_[id].spelling].fold, id);
+        keyIndexes_[section].Insert(FoldOfEntry(entries_[id]), id);
     }
 }
 
-void CMemoryIniIO::SetValue(Entry &e, std::string_view value)
+void CMemoryIniIO::SetValue(Entry &e, std::string_view value, bool fresh)
 {
-    if (value.size() <= e.value.size) {
-        // Fits where the old value was.
-        char *at = blocks_[e.value.block].data() + e.value.offset;
-        std::memmove(at, value.data(), value.size());
-        at[value.size()] = '\0';
-        wasteBytes_ += e.value.size - value.size();
-        e.value.size = static_cast<uint32_t>(value.size());
+    const uint32_t spelling = e.key & ~kInline;
+    const size_t old = fresh ? 0 : HeldBytes(e);
+    if (value.size() < sizeof e.value && value.find('\0') == std::string_view::npos) {
+        std::memset(e.value, 0, sizeof e.value);
+        value.copy(e.value, value.size());
+        e.key = spelling | kInline;
+        wasteBytes_ += old;
         return;
     }
-    wasteBytes_ += e.value.size + 1;
-    e.value = Put(value);
-    CompactIfWasteful();
+    if (!fresh && !(e.key & kInline) && value.size() < old) {
+        // Fits where the old value was.
+        TextRef r;
+        std::memcpy(&r, e.value, sizeof r);
+        char *at = blocks_[r.at >> 16].data() + (r.at & 0xFFFF);
+        std::memmove(at, value.data(), value.size());
+        at[value.size()] = '\0';
+        wasteBytes_ += r.size - value.size();
+        r.size = static_cast<uint32_t>(value.size());
+        std::memcpy(e.value, &r, sizeof r);
+        return;
+    }
+    const TextRef r = Put(value);
+    std::memcpy(e.value, &r, sizeof r);
+    e.key = spelling;
+    wasteBytes_ += old;
+    if (!fresh)
+        CompactIfWasteful();
 }
 
 // Copies what is reachable into a fresh store once most of the text and
@@ -237,7 +289,7 @@ void CMemoryIniIO::CompactIfWasteful()
             continue;
         uint32_t to = fresh.CreateSection(Text(s.name));
         for (uint32_t e = s.first; e != kNone; e = entries_[e].next)
-            fresh.AddEntry(to, KeyName(entries_[e]), Text(entries_[e].value));
+            fresh.AddEntry(to, KeyName(entries_[e]), Value(entries_[e]));
     }
     *this = std::move(fresh);
 }
@@ -264,7 +316,7 @@ void CMemoryIniIO::LoadText(std::string_view text)
         if (!line.empty() && line.back() == '\r')
             line.remove_suffix(1);
         line = Trim(line);
-        if (line.empty() || line[0] == ';' || line[0] == '#' || line.size() > kMaxText)
+        if (line.empty() || line[0] == ';' || line[0] == '#' || line.size() > kMaxText || !Room())
             continue;
         if (line[0] == '[') {
             size_t close = line.find(']');
@@ -287,7 +339,7 @@ void CMemoryIniIO::LoadText(std::string_view text)
 const char *CMemoryIniIO::GetValue(std::string_view section, std::string_view key) const
 {
     const Entry *e = FindEntry(section, key);
-    return e ? blocks_[e->value.block].data() + e->value.offset : "";
+    return e ? ValueText(*e) : "";
 }
 
 std::string CMemoryIniIO::GetString(std::string_view section, std::string_view key, std::string_view fallback,
@@ -295,7 +347,7 @@ std::string CMemoryIniIO::GetString(std::string_view section, std::string_view k
 {
     size_t limit = bufferChars == 0 ? 0 : bufferChars - 1;
     const Entry *e = FindEntry(section, key);
-    return TruncateChars(e ? Text(e->value) : fallback, limit);
+    return TruncateChars(e ? Value(*e) : fallback, limit);
 }
 
 bool CMemoryIniIO::KeyExists(std::string_view section, std::string_view key) const
@@ -312,7 +364,7 @@ bool CMemoryIniIO::WriteString(std::string_view section, std::string_view key, s
     if (key.empty() || Trim(key) != key || key.find('=') != std::string_view::npos || key[0] == '[' || key[0] == ';' ||
         key[0] == '#')
         return false;
-    if (section.size() > kMaxText || key.size() > kMaxText || value.size() > kMaxText)
+    if (section.size() > kMaxText || key.size() > kMaxText || value.size() > kMaxText || !Room())
         return false;
     // The builders write a section's keys one after another.
     uint32_t s = lastSection_;
@@ -322,7 +374,7 @@ bool CMemoryIniIO::WriteString(std::string_view section, std::string_view key, s
     uint32_t fold = FoldOf(key);
     uint32_t e = fold == kNone ? kNone : FindEntry(s, fold);
     if (e != kNone)
-        SetValue(entries_[e], value);
+        SetValue(entries_[e], value, false);
     else
         AddEntry(s, key, value);
     return true;
@@ -339,7 +391,7 @@ bool CMemoryIniIO::DeleteKey(std::string_view section, std::string_view key)
     Section &sec = sections_[s];
     uint32_t prev = kNone;
     uint32_t e = sec.first;
-    while (e != kNone && spellings_[entries_[e].spelling].fold != fold) {
+    while (e != kNone && FoldOfEntry(entries_[e]) != fold) {
         prev = e;
         e = entries_[e].next;
     }
@@ -352,13 +404,13 @@ bool CMemoryIniIO::DeleteKey(std::string_view section, std::string_view key)
         entries_[prev].next = gone.next;
     if (sec.last == e)
         sec.last = prev;
-    if (sec.count > kSearchedKeys)
-        sec.keys.Remove(fold, e);
+    if (sec.count > kSearchedKeys + 1)
+        keyIndexes_[s].Remove(fold, e);
+    else
+        keyIndexes_.erase(s);
     --sec.count;
-    if (sec.count <= kSearchedKeys)
-        sec.keys.Clear();
-    wasteBytes_ += sizeof(Entry) + gone.value.size + 1;
-    gone.spelling = kNone;
+    wasteBytes_ += sizeof(Entry) + HeldBytes(gone);
+    gone.key = kNone;
     gone.next = kNone;
     CompactIfWasteful();
     return true;
@@ -374,8 +426,8 @@ bool CMemoryIniIO::DeleteSection(std::string_view section)
     sec.live = false;
     wasteBytes_ += sizeof(Section) + sec.name.size + 1;
     for (uint32_t e = sec.first; e != kNone; e = entries_[e].next)
-        wasteBytes_ += sizeof(Entry) + entries_[e].value.size + 1;
-    sec.keys.Clear();
+        wasteBytes_ += sizeof(Entry) + HeldBytes(entries_[e]);
+    keyIndexes_.erase(s);
     CompactIfWasteful();
     return true;
 }
@@ -398,7 +450,7 @@ std::vector<std::pair<std::string, std::string>> CMemoryIniIO::Entries(std::stri
         return out;
     out.reserve(sections_[s].count);
     for (uint32_t e = sections_[s].first; e != kNone; e = entries_[e].next)
-        out.emplace_back(KeyName(entries_[e]), Text(entries_[e].value));
+        out.emplace_back(KeyName(entries_[e]), Value(entries_[e]));
     return out;
 }
 
@@ -410,7 +462,7 @@ template <typename Sink> void CMemoryIniIO::AppendSection(Sink &out, const Secti
     for (uint32_t e = s.first; e != kNone; e = entries_[e].next) {
         out += KeyName(entries_[e]);
         out += '=';
-        out += Text(entries_[e].value);
+        out += Value(entries_[e]);
         out += "\r\n";
     }
     out += "\r\n";
@@ -509,13 +561,13 @@ bool CMemoryIniIO::SaveToFileOrdered(std::string_view path, const std::vector<st
 {
     std::vector<bool> written(sections_.size(), false);
     AtomicFileWriter out(path);
-    auto emit = [&](std::string_view name) -> const Section * {
+    auto emit = [&](std::string_view name) -> uint32_t {
         uint32_t s = FindSection(name);
         if (s == kNone || written[s])
-            return nullptr;
+            return kNone;
         written[s] = true;
         AppendSection(out, sections_[s]);
-        return &sections_[s];
+        return s;
     };
     const uint32_t endFold = FoldOf("End");
     std::string name;
@@ -529,8 +581,8 @@ bool CMemoryIniIO::SaveToFileOrdered(std::string_view path, const std::vector<st
             name.assign(pattern, 0, at);
             name += std::to_string(n);
             name.append(pattern, at + 2);
-            const Section *s = emit(name);
-            if (!s || (endFold != kNone && FindEntry(static_cast<uint32_t>(s - sections_.data()), endFold) != kNone))
+            const uint32_t s = emit(name);
+            if (s == kNone || (endFold != kNone && FindEntry(s, endFold) != kNone))
                 break;
         }
     }

@@ -24,8 +24,10 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "support/ini/name_index.h"
@@ -79,10 +81,11 @@ public:
 private:
     static constexpr uint32_t kNone = NameIndex::kNone;
 
-    // A piece of text in the blocks: NUL-terminated, `size` bytes before it.
+    // A piece of text in the blocks, NUL-terminated: block number in the
+    // high 16 bits of `at`, offset in the low 16 (blocks hold 64 KiB; a
+    // longer text gets a block of its own, at offset 0).
     struct TextRef {
-        uint32_t block = 0;
-        uint32_t offset = 0;
+        uint32_t at = 0;
         uint32_t size = 0;
     };
     // One spelling of a key name; `fold` is the id of its case-free name
@@ -91,22 +94,30 @@ private:
         TextRef text;
         uint32_t fold = kNone;
     };
+    // A key: its spelling (with kInline set when the value is held in
+    // `value` itself: up to 7 bytes, NUL-terminated) or kNone once deleted,
+    // the next key of its section, and the value or its TextRef.
     struct Entry {
-        uint32_t spelling = kNone; // kNone once deleted
-        uint32_t next = kNone;     // next entry of the section
-        TextRef value;
+        uint32_t key = kNone;
+        uint32_t next = kNone;
+        char value[8] = {};
     };
+    static constexpr uint32_t kInline = 0x80000000u;
     struct Section {
         TextRef name;
         uint32_t first = kNone, last = kNone;
         uint32_t count = 0;
         bool live = true;
-        NameIndex keys; // fold -> entry, only for sections of many keys
     };
 
     std::string_view Text(TextRef r) const;
     TextRef Put(std::string_view text);
-    std::string_view KeyName(const Entry &e) const { return Text(spellings_[e.spelling].text); }
+    std::string_view KeyName(const Entry &e) const { return Text(spellings_[e.key & ~kInline].text); }
+    uint32_t FoldOfEntry(const Entry &e) const { return spellings_[e.key & ~kInline].fold; }
+    std::string_view Value(const Entry &e) const;
+    const char *ValueText(const Entry &e) const;
+    size_t HeldBytes(const Entry &e) const;
+    bool Room() const;
     uint32_t FoldOf(std::string_view key) const;
     uint32_t SpellingOf(std::string_view key);
     uint32_t FindSection(std::string_view section) const;
@@ -114,7 +125,7 @@ private:
     uint32_t FindEntry(uint32_t section, uint32_t fold) const;
     const Entry *FindEntry(std::string_view section, std::string_view key) const;
     void AddEntry(uint32_t section, std::string_view key, std::string_view value);
-    void SetValue(Entry &e, std::string_view value);
+    void SetValue(Entry &e, std::string_view value, bool fresh);
     void CompactIfWasteful();
     template <typename Sink> void AppendSection(Sink &out, const Section &s) const;
 
@@ -124,8 +135,9 @@ private:
     NameIndex spellingIndex_;         // exact spelling -> spelling
     std::vector<uint32_t> folds_;     // fold -> its first spelling
     NameIndex foldIndex_;             // case-free name -> fold
-    std::vector<Entry> entries_;
-    std::vector<Section> sections_;   // creation order, deleted ones not live
+    std::deque<Entry> entries_;       // in pieces: growing never copies them all
+    std::deque<Section> sections_;    // creation order, deleted ones not live
+    std::unordered_map<uint32_t, NameIndex> keyIndexes_; // section of many keys -> fold -> entry
     NameIndex sectionIndex_;          // case-free name -> live section
     uint32_t lastSection_ = kNone;    // the section WriteString last wrote to
     size_t wasteBytes_ = 0;           // text and records no longer reachable
