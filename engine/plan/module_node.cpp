@@ -1,6 +1,5 @@
 #include "engine/plan/module_node.h"
 
-#include <cstring>
 
 #include "support/idf/idf_result.h"
 
@@ -46,14 +45,43 @@ bool SameName(std::string_view a, std::string_view b)
 
 } // namespace
 
+namespace {
+
+// The bytes from `first` to `last` plus a little, when that is a plausible
+// span of one node's attributes (the parser lays them out together).
+uint32_t Span(const void *first, const void *last)
+{
+    constexpr ptrdiff_t kMax = 4096;
+    ptrdiff_t d = static_cast<const char *>(last) - static_cast<const char *>(first);
+    return d < 0 || d > kMax ? 0 : static_cast<uint32_t>(d + 64);
+}
+
+} // namespace
+
 ModuleNode::ModuleNode(pugi::xml_node node, ModuleValues &values) : node_(node), values_(&values)
 {
+    pugi::xml_attribute last;
     for (pugi::xml_attribute a = node_.first_attribute(); a; a = a.next_attribute()) {
         const char *name = a.name();
         for (size_t k = 0; k < kKnown.size(); ++k)
             if (NameIs(name, kKnown[k]))
                 known_[k] = a.value(); // of attributes named alike, the last one counts
+        last = a;
     }
+    if (pugi::xml_attribute first = node_.first_attribute()) {
+        records_ = reinterpret_cast<const char *>(first.internal_object());
+        recordBytes_ = Span(records_, last.internal_object());
+        text_ = first.name();
+        textBytes_ = Span(text_, last.value());
+    }
+}
+
+void ModuleNode::Prefetch() const
+{
+    for (uint32_t at = 0; at < recordBytes_; at += 64)
+        __builtin_prefetch(records_ + at);
+    for (uint32_t at = 0; at < textBytes_; at += 64)
+        __builtin_prefetch(text_ + at);
 }
 
 const ModuleNode::Change *ModuleNode::FindChange(std::string_view name) const
@@ -117,7 +145,7 @@ NodeAttributes::NodeAttributes(const ModuleNode &node)
 {
     attributes_.reserve(32);
     node.ForEachAttribute([&](const char *name, const char *value) {
-        attributes_.push_back(Attribute{name, value, static_cast<uint32_t>(std::strlen(name))});
+        attributes_.push_back(Attribute{name, value});
     });
 }
 
@@ -125,7 +153,7 @@ const char *NodeAttributes::Find(std::string_view name) const
 {
     for (size_t i = attributes_.size(); i-- > 0;) {
         const Attribute &a = attributes_[i];
-        if (a.size == name.size() && NameIs(a.name, name))
+        if (NameIs(a.name, name))
             return a.value;
     }
     return nullptr;

@@ -46,6 +46,17 @@ public:
     int32_t AddAttribute(const char *name, std::string_view value);
     int32_t UpdateAttribute(const char *name, std::string_view value) { return AddAttribute(name, value); }
 
+    // Asks the processor to start loading the node's attributes (records
+    // and text), for a reader that will come to it shortly.
+    void Prefetch() const;
+    // The same for the values of the attributes every pass reads.
+    void PrefetchKnown() const
+    {
+        for (const char *v : known_)
+            if (v)
+                __builtin_prefetch(v);
+    }
+
     // Calls fn(name, value) for each attribute the node answers with, in
     // an order where a later one wins over an earlier one of the same name.
     template <typename Fn> void ForEachAttribute(Fn &&fn) const
@@ -74,6 +85,11 @@ private:
     pugi::xml_node node_;
     ModuleValues *values_;
     std::array<const char *, kKnown.size()> known_{}; // null when absent
+    // Where the attribute records and their text lie (spans capped).
+    const char *records_ = nullptr;
+    const char *text_ = nullptr;
+    uint32_t recordBytes_ = 0;
+    uint32_t textBytes_ = 0;
     std::array<Change, 3> changes_; // the passes change three attributes
     uint8_t changeCount_ = 0;
     std::unique_ptr<std::vector<Change>> moreChanges_;
@@ -97,7 +113,6 @@ private:
     struct Attribute {
         const char *name;
         const char *value;
-        uint32_t size; // of name
     };
     std::vector<Attribute> attributes_; // later ones win
 };

@@ -1,6 +1,7 @@
 #include "engine/plan/module_preparation.h"
 
 #include <string>
+#include <type_traits>
 
 #include "engine/frame/version_probe.h"
 #include "engine/plan/node_values.h"
@@ -28,9 +29,19 @@ constexpr uint32_t kProbeBufferBytes = 261 * 4;
 template <typename Node, typename Change>
 int32_t ForEachInOrder(std::span<Node> nodes, std::span<const size_t> order, Change &&change)
 {
-    for (size_t index : order)
-        if (int32_t rc = change(nodes[index]))
+    for (size_t i = 0; i < order.size(); ++i) {
+        if constexpr (std::is_same_v<Node, ModuleNode>) {
+            // Install order is not document order: ask early for what the
+            // passes read a few nodes ahead.
+            constexpr size_t kAhead = 8;
+            if (i + 2 * kAhead < order.size())
+                __builtin_prefetch(&nodes[order[i + 2 * kAhead]]);
+            if (i + kAhead < order.size())
+                nodes[order[i + kAhead]].PrefetchKnown();
+        }
+        if (int32_t rc = change(nodes[order[i]]))
             return rc;
+    }
     return 0;
 }
 

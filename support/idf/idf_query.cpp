@@ -176,7 +176,7 @@ int32_t GetDataModules(std::string_view idfPath, const StringList1000 &releaseId
         size_t n = 0;
         bool full = false;
         ForSelected(d, ids, [&](const IdfRelease &r) {
-            for (pugi::xml_node m = r.node.child("DataModule"); m; m = m.next_sibling("DataModule")) {
+            for (pugi::xml_node m : r.dataModules) {
                 if (IdfKey(Attr(m, "Name")) != key)
                     continue;
                 std::string v = Attr(m, "Value");

@@ -26,7 +26,18 @@ std::string_view Trim(std::string_view s)
     return s.substr(b, e - b + 1);
 }
 
-bool HasLineBreak(std::string_view s) { return s.find_first_of("\r\n") != std::string_view::npos; }
+bool HasLineBreak(std::string_view s)
+{
+    for (char c : s)
+        if (c == '\r' || c == '\n')
+            return true;
+    return false;
+}
+
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
+// Leading or trailing spaces or tabs (text Trim would change).
+bool HasEdgeBlanks(std::string_view s) { return !s.empty() && (IsBlank(s.front()) || IsBlank(s.back())); }
 
 } // namespace
 
@@ -200,6 +211,8 @@ uint32_t CMemoryIniIO::CreateSection(std::string_view section)
 uint32_t CMemoryIniIO::FindEntry(uint32_t section, uint32_t fold) const
 {
     const Section &s = sections_[section];
+    if (!(s.folds & (uint64_t{1} << (fold & 63))))
+        return kNone;
     if (s.count > kSearchedKeys)
         return keyIndexes_.at(section).Find(fold, [&](uint32_t e) { return FoldOfEntry(entries_[e]) == fold; });
     for (uint32_t e = s.first; e != kNone; e = entries_[e].next)
@@ -234,6 +247,7 @@ void CMemoryIniIO::AddEntry(uint32_t section, std::string_view key, std::string_
         entries_[s.last].next = id;
     s.last = id;
     ++s.count;
+    s.folds |= uint64_t{1} << (FoldOfEntry(entries_[id]) & 63);
     if (s.count == kSearchedKeys + 1) {
         NameIndex &keys = keyIndexes_[section];
         for (uint32_t e = s.first; e != kNone; e = entries_[e].next)
@@ -359,9 +373,9 @@ bool CMemoryIniIO::WriteString(std::string_view section, std::string_view key, s
 {
     if (HasLineBreak(section) || HasLineBreak(key) || HasLineBreak(value))
         return false;
-    if (section.find(']') != std::string_view::npos || Trim(section) != section)
+    if (section.find(']') != std::string_view::npos || HasEdgeBlanks(section))
         return false;
-    if (key.empty() || Trim(key) != key || key.find('=') != std::string_view::npos || key[0] == '[' || key[0] == ';' ||
+    if (key.empty() || HasEdgeBlanks(key) || key.find('=') != std::string_view::npos || key[0] == '[' || key[0] == ';' ||
         key[0] == '#')
         return false;
     if (section.size() > kMaxText || key.size() > kMaxText || value.size() > kMaxText || !Room())

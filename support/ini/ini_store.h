@@ -108,6 +108,7 @@ private:
         uint32_t first = kNone, last = kNone;
         uint32_t count = 0;
         bool live = true;
+        uint64_t folds = 0; // bit (fold % 64) of each key it ever held: a clear bit saves the search
     };
 
     std::string_view Text(TextRef r) const;
