@@ -2,6 +2,7 @@
 
 
 #include "support/idf/idf_result.h"
+#include "support/ini/name_index.h"
 
 namespace halcyon::plan {
 
@@ -145,15 +146,16 @@ NodeAttributes::NodeAttributes(const ModuleNode &node)
 {
     attributes_.reserve(32);
     node.ForEachAttribute([&](const char *name, const char *value) {
-        attributes_.push_back(Attribute{name, value});
+        attributes_.push_back(Attribute{name, value, support::HashNoCase(name)});
     });
 }
 
 const char *NodeAttributes::Find(std::string_view name) const
 {
+    const uint32_t hash = support::HashNoCase(name);
     for (size_t i = attributes_.size(); i-- > 0;) {
         const Attribute &a = attributes_[i];
-        if (NameIs(a.name, name))
+        if (a.hash == hash && NameIs(a.name, name))
             return a.value;
     }
     return nullptr;

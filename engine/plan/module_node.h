@@ -113,6 +113,7 @@ private:
     struct Attribute {
         const char *name;
         const char *value;
+        uint32_t hash; // of the name, without regard to case
     };
     std::vector<Attribute> attributes_; // later ones win
 };

@@ -1,5 +1,7 @@
 #include "engine/plan/print_module.h"
 
+#include <type_traits>
+
 #include "engine/plan/node_values.h"
 #include "engine/plan/plan_numbers.h"
 #include "engine/plan/plan_options.h"
@@ -20,10 +22,18 @@ template <typename Node>
 int32_t Copy(const Node &node, std::string_view attribute, std::string_view section,
              std::string_view key, support::CMemoryIniIO &store)
 {
-    std::string value;
-    if (!ReadAttribute(node, attribute, value))
-        return kMissing;
-    return WriteKey(store, section, key, value) ? 0 : kMissing;
+    if constexpr (std::is_same_v<Node, NodeAttributes>) {
+        // Straight from the document, without a copy.
+        const char *value = node.Find(attribute);
+        if (!value)
+            return kMissing;
+        return WriteKey(store, section, key, value) ? 0 : kMissing;
+    } else {
+        std::string value;
+        if (!ReadAttribute(node, attribute, value))
+            return kMissing;
+        return WriteKey(store, section, key, value) ? 0 : kMissing;
+    }
 }
 
 int32_t Put(support::CMemoryIniIO &store, std::string_view section, std::string_view key, std::string_view value)
