@@ -51,7 +51,7 @@ section_plan() {
   echo "anchor: python3 xml.etree.ElementTree.parse of the same IDF (one process)"
   echo "IDF: 50,000 modules, $mb MiB; one process each, run alternately three times"
   printf '%-28s %8s %8s %10s %10s\n' run "cpu s" "wall s" "peak MiB" "peak/IDF"
-  local i cmd et ccpu crss ecpu erss
+  local i cmd et ccpu crss ecpu erss cpuRatios=() peakRatios=()
   for i in 1 2 3; do
     cmd=$(HALCYON_MACHINE=$work/machine $RUSAGE "$BUILD/bin/halcyon" make-ini --idf "$idf" --bom "$bom" \
       --plan "$work/plan.ini")
@@ -63,7 +63,10 @@ section_plan() {
     printf '%-28s %8s %8s %10s %10s\n' "ElementTree parse ($i)" "$ecpu" "$(field wall "$et")" "$erss" \
       "$(ratio "$erss" "$mb")"
     echo "  ratio make-ini / parse: cpu $(ratio "$ccpu" "$ecpu"), peak memory $(ratio "$crss" "$erss")"
+    cpuRatios+=("$(ratio "$ccpu" "$ecpu")") peakRatios+=("$(ratio "$crss" "$mb")")
   done
+  echo "median: make-ini cpu / parse cpu $(printf '%s\n' "${cpuRatios[@]}" | sort -n | sed -n 2p)," \
+    "make-ini peak / IDF size $(printf '%s\n' "${peakRatios[@]}" | sort -n | sed -n 2p)"
   echo "plan: $(awk -v b="$(stat -c %s "$work/plan.ini")" 'BEGIN { printf "%.1f", b / 1048576 }') MiB"
   echo
   echo "warm, in process (make_ini_bench: three builds per child process, cache cleared before each):"
