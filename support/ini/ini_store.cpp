@@ -171,12 +171,17 @@ uint32_t CMemoryIniIO::FoldOf(std::string_view key) const
     });
 }
 
+uint32_t CMemoryIniIO::FindSpelling(std::string_view key) const
+{
+    return spellingIndex_.Find(HashExact(key), [&](uint32_t s) { return Text(spellings_[s].text) == key; });
+}
+
 uint32_t CMemoryIniIO::SpellingOf(std::string_view key)
 {
-    const uint32_t hash = HashExact(key);
-    uint32_t id = spellingIndex_.Find(hash, [&](uint32_t s) { return Text(spellings_[s].text) == key; });
+    uint32_t id = FindSpelling(key);
     if (id != kNone)
         return id;
+    const uint32_t hash = HashExact(key);
     id = static_cast<uint32_t>(spellings_.size());
     uint32_t fold = FoldOf(key);
     if (fold == kNone) {
@@ -226,7 +231,8 @@ const CMemoryIniIO::Entry *CMemoryIniIO::FindEntry(std::string_view section, std
     uint32_t s = FindSection(section);
     if (s == kNone)
         return nullptr;
-    uint32_t fold = FoldOf(key);
+    const uint32_t spelling = FindSpelling(key);
+    const uint32_t fold = spelling != kNone ? spellings_[spelling].fold : FoldOf(key);
     if (fold == kNone)
         return nullptr;
     uint32_t e = FindEntry(s, fold);
@@ -385,7 +391,9 @@ bool CMemoryIniIO::WriteString(std::string_view section, std::string_view key, s
     if (s == kNone || !sections_[s].live || !SameNoCase(Text(sections_[s].name), section))
         s = CreateSection(section);
     lastSection_ = s;
-    uint32_t fold = FoldOf(key);
+    // A key is mostly written as it was before: its spelling names its fold.
+    const uint32_t spelling = FindSpelling(key);
+    const uint32_t fold = spelling != kNone ? spellings_[spelling].fold : FoldOf(key);
     uint32_t e = fold == kNone ? kNone : FindEntry(s, fold);
     if (e != kNone)
         SetValue(entries_[e], value, false);

@@ -120,6 +120,7 @@ private:
     size_t HeldBytes(const Entry &e) const;
     bool Room() const;
     uint32_t FoldOf(std::string_view key) const;
+    uint32_t FindSpelling(std::string_view key) const;
     uint32_t SpellingOf(std::string_view key);
     uint32_t FindSection(std::string_view section) const;
     uint32_t CreateSection(std::string_view section);
