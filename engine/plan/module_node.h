@@ -95,10 +95,6 @@ private:
     std::unique_ptr<std::vector<Change>> moreChanges_;
 };
 
-} // namespace halcyon::plan
-
-namespace halcyon::plan {
-
 // A module node's attributes gathered once, for a reader that asks for many
 // of them (the module printer): same answers as the node, found without
 // walking the document for each.

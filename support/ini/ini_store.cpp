@@ -86,6 +86,8 @@ namespace {
 
 // Text blocks: a plan of 50,000 sections needs a few hundred of them.
 constexpr size_t kBlockBytes = 64 * 1024;
+// Block numbers take 16 bits: a store refuses writes (and skips lines it
+// loads) once it holds about 4 GiB of text.
 constexpr size_t kMaxBlocks = 65536;
 // Sections with more keys than this get a key table of their own.
 constexpr uint32_t kSearchedKeys = 48;
