@@ -15,7 +15,7 @@
 # getrusage) are the steady figures on a shared machine; wall times there
 # depend on the other load.
 set -uo pipefail
-cd "$(dirname "$0")/.."
+cd "$(dirname "$0")/.." || exit 1
 BUILD=${BUILD:-build}
 RUSAGE="python3 bench/rusage.py"
 all=(plan idf crc exec copy load-img modules registry machines)
