@@ -1,7 +1,8 @@
 // MakeIniX on generated IDFs of growing size: wall time and peak memory
 // (getrusage of a child process per size, so every figure is the peak of
 // that size alone). Usage: make_ini_bench [modules ...] (default 1000 10000
-// 50000).
+// 50000). `make_ini_bench --write N IDF BOM` only writes the generated IDF of
+// N modules and its BOM file (for runs of the command itself).
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -118,10 +119,22 @@ Figures Measure(const std::string &idf, const std::string &bom, const std::strin
     return f;
 }
 
+bool WriteText(const std::string &path, const std::string &text)
+{
+    std::FILE *f = std::fopen(path.c_str(), "wb");
+    if (!f)
+        return false;
+    bool ok = std::fwrite(text.data(), 1, text.size(), f) == text.size();
+    return std::fclose(f) == 0 && ok;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
 {
+    if (argc == 5 && std::string(argv[1]) == "--write")
+        return WriteText(argv[3], GenerateIdf(std::atoi(argv[2]))) && WriteText(argv[4], "SKU\n") ? 0 : 1;
+
     std::vector<int> sizes;
     for (int i = 1; i < argc; ++i)
         sizes.push_back(std::atoi(argv[i]));

@@ -1,6 +1,7 @@
 #include "engine/plan/module_preparation.h"
 
 #include <string>
+#include <type_traits>
 
 #include "engine/frame/version_probe.h"
 #include "engine/plan/node_values.h"
@@ -25,12 +26,22 @@ constexpr uint32_t kProbeTextTooLong = 15;
 constexpr uint32_t kProbeBufferBytes = 261 * 4;
 
 // Applies `change` to every node in `order`; a non-zero result ends the walk.
-template <typename Change>
-int32_t ForEachInOrder(std::span<support::CXMLNode> nodes, std::span<const size_t> order, Change &&change)
+template <typename Node, typename Change>
+int32_t ForEachInOrder(std::span<Node> nodes, std::span<const size_t> order, Change &&change)
 {
-    for (size_t index : order)
-        if (int32_t rc = change(nodes[index]))
+    for (size_t i = 0; i < order.size(); ++i) {
+        if constexpr (std::is_same_v<Node, ModuleNode>) {
+            // Install order is not document order: ask early for what the
+            // passes read a few nodes ahead.
+            constexpr size_t kAhead = 8;
+            if (i + 2 * kAhead < order.size())
+                __builtin_prefetch(&nodes[order[i + 2 * kAhead]]);
+            if (i + kAhead < order.size())
+                nodes[order[i + kAhead]].PrefetchKnown();
+        }
+        if (int32_t rc = change(nodes[order[i]]))
             return rc;
+    }
     return 0;
 }
 
@@ -51,11 +62,9 @@ bool StartsWithRegistryRoot(std::string_view path)
     return false;
 }
 
-} // namespace
-
-int32_t AddVerificationType(std::span<support::CXMLNode> nodes, std::span<const size_t> order)
+template <typename Node> int32_t VerificationType(std::span<Node> nodes, std::span<const size_t> order)
 {
-    return ForEachInOrder(nodes, order, [](support::CXMLNode &node) -> int32_t {
+    return ForEachInOrder(nodes, order, [](Node &node) -> int32_t {
         std::string moduleType, installerType;
         if (!ReadAttribute(node, "moduleType", moduleType) || !ReadAttribute(node, "InstallerType", installerType))
             return kMissing;
@@ -65,10 +74,10 @@ int32_t AddVerificationType(std::span<support::CXMLNode> nodes, std::span<const 
     });
 }
 
-int32_t AddVerificationMode(std::span<support::CXMLNode> nodes, std::span<const size_t> order)
+template <typename Node> int32_t VerificationMode(std::span<Node> nodes, std::span<const size_t> order)
 {
     std::string buffer(kProbeBufferBytes, '\0');
-    return ForEachInOrder(nodes, order, [&](support::CXMLNode &node) -> int32_t {
+    return ForEachInOrder(nodes, order, [&](Node &node) -> int32_t {
         std::string path;
         if (!ReadAttribute(node, "VerificationPath", path))
             return kMissing;
@@ -85,10 +94,10 @@ int32_t AddVerificationMode(std::span<support::CXMLNode> nodes, std::span<const 
     });
 }
 
-int32_t NormaliseRebootChain(std::span<support::CXMLNode> nodes, std::span<const size_t> order)
+template <typename Node> int32_t RebootChain(std::span<Node> nodes, std::span<const size_t> order)
 {
     bool previousRebootsAfter = false;
-    return ForEachInOrder(nodes, order, [&](support::CXMLNode &node) -> int32_t {
+    return ForEachInOrder(nodes, order, [&](Node &node) -> int32_t {
         std::string setting;
         if (!ReadAttribute(node, "rebootSetting", setting)) {
             previousRebootsAfter = false;
@@ -104,6 +113,33 @@ int32_t NormaliseRebootChain(std::span<support::CXMLNode> nodes, std::span<const
         node.UpdateAttribute("rebootSetting", setting);
         return 0;
     });
+}
+
+} // namespace
+
+int32_t AddVerificationType(std::span<support::CXMLNode> nodes, std::span<const size_t> order)
+{
+    return VerificationType(nodes, order);
+}
+int32_t AddVerificationType(std::span<ModuleNode> nodes, std::span<const size_t> order)
+{
+    return VerificationType(nodes, order);
+}
+int32_t AddVerificationMode(std::span<support::CXMLNode> nodes, std::span<const size_t> order)
+{
+    return VerificationMode(nodes, order);
+}
+int32_t AddVerificationMode(std::span<ModuleNode> nodes, std::span<const size_t> order)
+{
+    return VerificationMode(nodes, order);
+}
+int32_t NormaliseRebootChain(std::span<support::CXMLNode> nodes, std::span<const size_t> order)
+{
+    return RebootChain(nodes, order);
+}
+int32_t NormaliseRebootChain(std::span<ModuleNode> nodes, std::span<const size_t> order)
+{
+    return RebootChain(nodes, order);
 }
 
 } // namespace halcyon::plan

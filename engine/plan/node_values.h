@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "engine/plan/module_node.h"
 #include "support/idf/xml_node.h"
 #include "support/ini/ini_store.h"
 
@@ -13,6 +14,14 @@ namespace halcyon::plan {
 
 // True and the value when the node has the attribute.
 inline bool ReadAttribute(const support::CXMLNode &node, std::string_view name, std::string &value)
+{
+    return node.GetAttributeValue(name, value) == 0;
+}
+inline bool ReadAttribute(const ModuleNode &node, std::string_view name, std::string &value)
+{
+    return node.GetAttributeValue(name, value) == 0;
+}
+inline bool ReadAttribute(const NodeAttributes &node, std::string_view name, std::string &value)
 {
     return node.GetAttributeValue(name, value) == 0;
 }

@@ -1,5 +1,7 @@
 #include "engine/plan/print_module.h"
 
+#include <type_traits>
+
 #include "engine/plan/node_values.h"
 #include "engine/plan/plan_numbers.h"
 #include "engine/plan/plan_options.h"
@@ -16,19 +18,32 @@ using platform::EqualsNoCase;
 
 // Writes `key` from the node's attribute `attribute`; 8 when it is absent
 // or cannot be written.
-int32_t Copy(const support::CXMLNode &node, std::string_view attribute, std::string_view section,
+template <typename Node>
+int32_t Copy(const Node &node, std::string_view attribute, std::string_view section,
              std::string_view key, support::CMemoryIniIO &store)
 {
-    std::string value;
-    if (!ReadAttribute(node, attribute, value))
-        return kMissing;
-    return WriteKey(store, section, key, value) ? 0 : kMissing;
+    if constexpr (std::is_same_v<Node, NodeAttributes>) {
+        // Straight from the document, without a copy.
+        const char *value = node.Find(attribute);
+        if (!value)
+            return kMissing;
+        return WriteKey(store, section, key, value) ? 0 : kMissing;
+    } else {
+        std::string value;
+        if (!ReadAttribute(node, attribute, value))
+            return kMissing;
+        return WriteKey(store, section, key, value) ? 0 : kMissing;
+    }
 }
 
 int32_t Put(support::CMemoryIniIO &store, std::string_view section, std::string_view key, std::string_view value)
 {
     return WriteKey(store, section, key, value) ? 0 : kMissing;
 }
+
+template <typename Node>
+int32_t PrintNode(const Node &node, std::string_view section, support::CMemoryIniIO &store, int64_t &total,
+                  bool countsTowardSize, int64_t &permanent, int64_t &temporary, uint64_t options);
 
 } // namespace
 
@@ -60,6 +75,22 @@ RebootKeys RebootKeysFor(const std::string *setting)
 int32_t PrintModule(const support::CXMLNode &node, std::string_view section, support::CMemoryIniIO &store,
                     int64_t &total, bool countsTowardSize, int64_t &permanent, int64_t &temporary,
                     uint64_t options)
+{
+    return PrintNode(node, section, store, total, countsTowardSize, permanent, temporary, options);
+}
+
+int32_t PrintModule(const ModuleNode &node, std::string_view section, support::CMemoryIniIO &store,
+                    int64_t &total, bool countsTowardSize, int64_t &permanent, int64_t &temporary,
+                    uint64_t options)
+{
+    return PrintNode(NodeAttributes(node), section, store, total, countsTowardSize, permanent, temporary, options);
+}
+
+namespace {
+
+template <typename Node>
+int32_t PrintNode(const Node &node, std::string_view section, support::CMemoryIniIO &store, int64_t &total,
+                  bool countsTowardSize, int64_t &permanent, int64_t &temporary, uint64_t options)
 {
     // Keys 1 to 6.
     static constexpr std::pair<const char *, const char *> kHead[] = {
@@ -164,5 +195,7 @@ int32_t PrintModule(const support::CXMLNode &node, std::string_view section, sup
         return kEmptySize;
     return Put(store, section, "TotalSize", sizeText);
 }
+
+} // namespace
 
 } // namespace halcyon::plan

@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "engine/plan/module_node.h"
 #include "support/idf/xml_node.h"
 #include "support/ini/ini_store.h"
 
@@ -20,6 +21,9 @@ namespace halcyon::plan {
 // value on a counting module, or a value cannot be held by the plan file;
 // 241 when TotalSize is empty. Keys written before a failure stay.
 int32_t PrintModule(const support::CXMLNode &node, std::string_view section, support::CMemoryIniIO &store,
+                    int64_t &total, bool countsTowardSize, int64_t &permanent, int64_t &temporary,
+                    uint64_t options);
+int32_t PrintModule(const ModuleNode &node, std::string_view section, support::CMemoryIniIO &store,
                     int64_t &total, bool countsTowardSize, int64_t &permanent, int64_t &temporary,
                     uint64_t options);
 

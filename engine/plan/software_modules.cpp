@@ -6,6 +6,7 @@
 
 #include "engine/frame/log.h"
 #include "engine/plan/install_order.h"
+#include "engine/plan/module_node.h"
 #include "engine/plan/module_preparation.h"
 #include "engine/plan/node_values.h"
 #include "engine/plan/os_list.h"
@@ -36,11 +37,28 @@ bool IsPeType(std::string_view type) { return EqualsNoCase(type, "PE-Module"); }
 
 // One printing pass: the nodes of the pass's types, in install order,
 // numbered from `counter` in the family `prefix`.
+// What a node's moduleType makes of it, one bit per pass.
+enum Kind : uint8_t { kMain = 1, kEpc = 2, kPe = 4, kNoModuleType = 0x80 };
+
 struct Pass {
-    bool (*accepts)(std::string_view);
+    uint8_t kind;
     bool filterByOs;
     const char *prefix;
 };
+
+std::vector<uint8_t> KindsOf(std::span<const ModuleNode> nodes)
+{
+    std::vector<uint8_t> kinds(nodes.size(), 0);
+    std::string moduleType;
+    for (size_t i = 0; i < nodes.size(); ++i) {
+        if (!ReadAttribute(nodes[i], "moduleType", moduleType))
+            kinds[i] = kNoModuleType;
+        else
+            kinds[i] = (IsMainType(moduleType) ? kMain : 0) | (IsEpcType(moduleType) ? kEpc : 0) |
+                       (IsPeType(moduleType) ? kPe : 0);
+    }
+    return kinds;
+}
 
 struct Accounts {
     int64_t &total;
@@ -48,30 +66,45 @@ struct Accounts {
     int64_t &temporary;
 };
 
-int32_t PrintPass(std::span<const support::CXMLNode> nodes, std::span<const size_t> order, const Pass &pass,
-                  int32_t &counter, support::CMemoryIniIO &store, Accounts accounts, uint64_t options,
-                  std::string_view foundationOs)
+int32_t PrintPass(std::span<const ModuleNode> nodes, std::span<const uint8_t> kinds, std::span<const size_t> order,
+                  const Pass &pass, int32_t &counter, support::CMemoryIniIO &store, Accounts accounts,
+                  uint64_t options, std::string_view foundationOs)
 {
-    std::string moduleType, os, section;
+    // The nodes to print, in order; a node without moduleType ends the pass
+    // after those before it.
+    std::vector<size_t> printed;
+    bool missing = false;
+    std::string os, section;
     for (size_t index : order) {
-        const support::CXMLNode &node = nodes[index];
-        if (!ReadAttribute(node, "moduleType", moduleType))
-            return kMissing;
-        if (!pass.accepts(moduleType))
+        if (kinds[index] & kNoModuleType) {
+            missing = true;
+            break;
+        }
+        if (!(kinds[index] & pass.kind))
             continue;
         if (pass.filterByOs) {
-            if (!ReadAttribute(node, "OS", os))
+            if (!ReadAttribute(nodes[index], "OS", os))
                 os.clear();
             if (IsOsInList(foundationOs, os) != 0)
                 continue;
         }
+        printed.push_back(index);
+    }
+    // Install order is not document order: the nodes a few places ahead
+    // are asked for early so their attributes are at hand when printed.
+    constexpr size_t kAhead = 6;
+    for (size_t i = 0; i < printed.size(); ++i) {
+        if (i + 2 * kAhead < printed.size())
+            __builtin_prefetch(&nodes[printed[i + 2 * kAhead]]);
+        if (i + kAhead < printed.size())
+            nodes[printed[i + kAhead]].Prefetch();
         section = pass.prefix + std::to_string(counter);
         ++counter;
-        if (int32_t rc = PrintModule(node, section, store, accounts.total, true, accounts.permanent,
+        if (int32_t rc = PrintModule(nodes[printed[i]], section, store, accounts.total, true, accounts.permanent,
                                      accounts.temporary, options))
             return rc;
     }
-    return 0;
+    return missing ? kMissing : 0;
 }
 
 // Sets `bit` in `options` when a selected release carries data module `name`.
@@ -106,13 +139,18 @@ int32_t GetSoftwareModules(std::string_view idfPath, const support::StringList10
                                         kOptionSmallCapacityDisk, local))
         return rc;
 
-    std::vector<support::CXMLNode> nodes;
+    // The nodes are read in place in the parsed IDF, which `doc` keeps; the
+    // passes below note their additions beside each node.
+    std::shared_ptr<const support::IdfDocument> doc;
+    ModuleValues values;
+    std::vector<ModuleNode> nodes;
     {
-        support::CXMLNodeList list;
-        if (int32_t rc = support::GetSoftwareNodeList(list, "Module", idfPath, releaseIds))
+        std::vector<pugi::xml_node> found;
+        if (int32_t rc = support::GetSoftwareNodes(found, doc, "Module", idfPath, releaseIds))
             return rc;
-        // One working copy, completed in place by the passes below.
-        nodes.assign(list.Nodes().begin(), list.Nodes().end());
+        nodes.reserve(found.size());
+        for (pugi::xml_node n : found)
+            nodes.emplace_back(n, values);
     }
     const size_t count = nodes.size();
     if (count == 0)
@@ -140,18 +178,19 @@ int32_t GetSoftwareModules(std::string_view idfPath, const support::StringList10
     const bool osFiltered = combined || (local & kOptionNewIdfFormat) != 0;
     Accounts accounts{total, permanent, temporary};
 
+    const std::vector<uint8_t> kinds = KindsOf(nodes);
     int32_t moduleCounter = 1;
-    if (int32_t rc = PrintPass(nodes, order, {IsMainType, combined, ""}, moduleCounter, store, accounts, local,
+    if (int32_t rc = PrintPass(nodes, kinds, order, {kMain, combined, ""}, moduleCounter, store, accounts, local,
                                foundationOs))
         return rc;
-    if (int32_t rc = PrintPass(nodes, order, {IsEpcType, osFiltered, ""}, moduleCounter, store, accounts, local,
+    if (int32_t rc = PrintPass(nodes, kinds, order, {kEpc, osFiltered, ""}, moduleCounter, store, accounts, local,
                                foundationOs))
         return rc;
     if (!WriteKey(store, std::to_string(moduleCounter), "End", "True"))
         return kMissing;
 
     int32_t peCounter = 1;
-    if (int32_t rc = PrintPass(nodes, order, {IsPeType, osFiltered, "PE"}, peCounter, store, accounts, local,
+    if (int32_t rc = PrintPass(nodes, kinds, order, {kPe, osFiltered, "PE"}, peCounter, store, accounts, local,
                                foundationOs))
         return rc;
     if (!WriteKey(store, "PE" + std::to_string(peCounter), "End", "True"))

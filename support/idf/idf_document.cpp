@@ -82,8 +82,15 @@ void BuildIndex(IdfDocument &d)
             r.node = c;
             r.releaseId = IdfKey(FindAttribute(c, "ReleaseID").value());
             r.partId = IdfKey(FindAttribute(c, "PartId").value());
-            for (pugi::xml_node p = c.child("PartNumber"); p; p = p.next_sibling("PartNumber"))
-                r.partNumbers.push_back(NodeText(p));
+            for (pugi::xml_node p = c.first_child(); p; p = p.next_sibling()) {
+                if (p.type() != pugi::node_element)
+                    continue;
+                std::string_view child = p.name();
+                if (child == "PartNumber")
+                    r.partNumbers.push_back(NodeText(p));
+                else if (child == "DataModule")
+                    r.dataModules.push_back(p);
+            }
             d.releases.push_back(std::move(r));
         } else if (name == "Mcode") {
             IdfMcode m;

@@ -23,6 +23,7 @@ struct IdfRelease {
     std::string releaseId;                // IdfKey of ReleaseID
     std::string partId;                   // IdfKey of PartId
     std::vector<std::string> partNumbers; // IdfKey of each PartNumber text
+    std::vector<pugi::xml_node> dataModules; // DataModule children, document order
 };
 
 struct IdfMcode {

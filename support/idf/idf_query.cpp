@@ -144,6 +144,25 @@ int32_t GetSoftwareNodeList(CXMLNodeList &nodes, std::string_view softwareType, 
     });
 }
 
+int32_t GetSoftwareNodes(std::vector<pugi::xml_node> &nodes, std::shared_ptr<const IdfDocument> &doc,
+                         std::string_view softwareType, std::string_view idfPath, const StringList1000 &releaseIds)
+{
+    nodes.clear();
+    doc.reset();
+    try {
+        if (int32_t rc = LoadIdf(idfPath, doc); rc != IDF_OK)
+            return rc;
+        const KeySet ids = KeysOf(releaseIds);
+        const std::string type = IdfKey(softwareType);
+        ForSelected(*doc, ids, [&](const IdfRelease &r) { ForSoftware(r.node, type, [&](pugi::xml_node s) { nodes.push_back(s); }); });
+        return static_cast<int32_t>(IDF_OK);
+    } catch (const std::bad_alloc &) {
+        nodes.clear();
+        doc.reset();
+        return static_cast<int32_t>(IDF_OUT_OF_MEMORY);
+    }
+}
+
 int32_t GetDataModules(std::string_view idfPath, const StringList1000 &releaseIds, std::string_view name,
                        std::string &value, uint8_t &found, StringList1000 *values)
 {
@@ -157,7 +176,7 @@ int32_t GetDataModules(std::string_view idfPath, const StringList1000 &releaseId
         size_t n = 0;
         bool full = false;
         ForSelected(d, ids, [&](const IdfRelease &r) {
-            for (pugi::xml_node m = r.node.child("DataModule"); m; m = m.next_sibling("DataModule")) {
+            for (pugi::xml_node m : r.dataModules) {
                 if (IdfKey(Attr(m, "Name")) != key)
                     continue;
                 std::string v = Attr(m, "Value");

@@ -13,10 +13,12 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "support/idf/idf_document.h"
 #include "support/idf/idf_result.h"
 #include "support/idf/string_list.h"
 #include "support/idf/xml_node.h"
@@ -30,6 +32,11 @@ int32_t GetIdfHeader(std::string_view idfPath, CXMLNode &header);
 // `softwareType`; "ALL" takes every Software node. `nodes` is reset first.
 int32_t GetSoftwareNodeList(CXMLNodeList &nodes, std::string_view softwareType, std::string_view idfPath,
                             const StringList1000 &releaseIds);
+
+// The same selection as handles into the parsed document, which `doc`
+// keeps alive: nothing is copied. `nodes` and `doc` are reset first.
+int32_t GetSoftwareNodes(std::vector<pugi::xml_node> &nodes, std::shared_ptr<const IdfDocument> &doc,
+                         std::string_view softwareType, std::string_view idfPath, const StringList1000 &releaseIds);
 
 // `found` = 1 when a selected release has a DataModule named `name` (else
 // 0; set on every call, also on failure), `value` = the first one's Value.

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "engine/plan/install_order.h"
+#include "engine/plan/module_node.h"
 #include "engine/plan/module_preparation.h"
 #include "engine/plan/os_list.h"
 #include "support/idf/xml_node.h"
@@ -139,6 +140,35 @@ TEST(VerificationMode, FromTheVersionProbe)
         std::string mode;
         nodes[i].GetAttributeValue("VerificationMode", mode);
         EXPECT_EQ(cases[i].second, mode) << cases[i].first.substr(0, 40);
+    }
+}
+
+// A node read in place answers as a copied node does: names without regard
+// to case, of attributes named alike the last one, and what a pass set.
+TEST(ModuleNode, AnswersAsACopiedNode)
+{
+    pugi::xml_document doc;
+    ASSERT_TRUE(doc.load_string(R"(<Software moduleType="Module" ModuleType="EXE" OS="W10" a="1" A="2" rebootSetting="Both"/>)"));
+    ModuleValues values;
+    ModuleNode node(doc.first_child(), values);
+    node.UpdateAttribute("rebootSetting", "After");
+    node.AddAttribute("VerificationType", "ReturnCode");
+    node.AddAttribute("X1", "1");
+    node.AddAttribute("X2", "2"); // more changes than the node holds inline
+    const struct {
+        const char *name;
+        const char *value; // null: absent
+    } cases[] = {
+        {"moduletype", "EXE"},      {"OS", "W10"},     {"a", "2"},  {"REBOOTSETTING", "After"},
+        {"verificationtype", "ReturnCode"}, {"x2", "2"}, {"missing", nullptr},
+    };
+    for (const auto &c : cases) {
+        std::string got;
+        const bool found = node.GetAttributeValue(c.name, got) == 0;
+        EXPECT_EQ(c.value != nullptr, found) << c.name;
+        EXPECT_EQ(c.value ? c.value : "", got) << c.name;
+        const char *gathered = NodeAttributes(node).Find(c.name);
+        EXPECT_EQ(c.value ? std::string(c.value) : "<absent>", gathered ? gathered : "<absent>") << c.name;
     }
 }
 

@@ -125,3 +125,30 @@ TEST(IniStore, DeleteKeyAndSectionKeepOthersReachable)
 }
 
 } // namespace
+
+namespace {
+
+// Values of every size the store lays out differently (held in the record,
+// in a shared block, in a block of their own) read back as written, also
+// after a replacement by a shorter or longer one, and in a copy.
+TEST(IniStore, ValuesOfEverySizeReadBackAfterReplacement)
+{
+    const std::string sizes[] = {"", "seven77", "eight888", std::string(300, 'm'), std::string(70000, 'L'),
+                                 std::string("nul\0in", 6)};
+    for (const auto &first : sizes) {
+        for (const auto &second : sizes) {
+            CMemoryIniIO ini;
+            ASSERT_TRUE(ini.WriteString("S", "k", first));
+            ASSERT_TRUE(ini.WriteString("S", "other", "x"));
+            ASSERT_TRUE(ini.WriteString("s", "K", second));
+            CMemoryIniIO copy(ini);
+            for (const CMemoryIniIO *store : {&ini, &copy}) {
+                EXPECT_EQ(second, store->GetString("S", "k", "", second.size() + 1));
+                EXPECT_EQ(std::string(second.c_str()), store->GetValue("S", "k"));
+                EXPECT_EQ("[S]\r\nk=" + second + "\r\nother=x\r\n\r\n", store->ToText());
+            }
+        }
+    }
+}
+
+} // namespace
