@@ -461,16 +461,23 @@ int32_t LoadImage(LoadArguments a)
         if (int32_t r = echo("WriteFIEPIDToNrvinstFile"))
             return r;
         if (!releaseId.empty()) {
-            if (int32_t w = WriteFIEPIDToNrvinstFile(releaseId, a.nrvinst, log)) {
+            if (int32_t w = WriteFIEPIDToNrvinstFile(releaseId, a.nrvinst, log, a.dest)) {
                 if (int32_t r = echo("WriteFIEPIDToNrvinstFile Returned: '" + std::to_string(w) + "'\n"))
                     return r;
+                // The applied image put a link on the record's way: the
+                // image is not taken as laid down.
+                if (w == RETURN_UNSAFE_PATH)
+                    return RETURN_UNSAFE_PATH;
             }
         }
         const std::string snapshot = store.GetString("IDF", "BomSnapshotID", kIniReadError, kValueChars);
         if (IsReadValue(snapshot)) {
             note("WriteSSINFOToNrvinstFile");
-            if (int32_t w = WriteSSINFOToNrvinstFile(snapshot, a.nrvinst, log))
+            if (int32_t w = WriteSSINFOToNrvinstFile(snapshot, a.nrvinst, log, a.dest)) {
                 note("WriteSSINFOToNrvinstFile RETURN_ERROR_WRITE_SSINFO Returned: '" + std::to_string(w) + "'\n");
+                if (w == RETURN_UNSAFE_PATH)
+                    return RETURN_UNSAFE_PATH;
+            }
         }
     }
 

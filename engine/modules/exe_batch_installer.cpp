@@ -14,6 +14,7 @@
 #include "engine/modules/machine_guards.h"
 #include "engine/modules/mod_setup_options.h"
 #include "engine/modules/module_log.h"
+#include "engine/modules/module_staging.h"
 #include "engine/modules/plan_path_checks.h"
 #include "engine/modules/program_runner.h"
 #include "platform/file_attributes.h"
@@ -233,6 +234,10 @@ int32_t PrepareWorkingImage(const ModuleRecord &m, const std::string &moduleFold
         }
         w.tempImage = w.copyFolder + "\\" + w.imageName;
     }
+    // The working copy is changed in place: a regular file below MountDir,
+    // never a link the copy kept or one put at its place.
+    if (int32_t rc = CheckBelowMountDir(ctx.mountDir, w.tempImage, "working copy of the image", log))
+        return rc;
     if (!platform::SetFileAttributes(w.tempImage, platform::FILE_ATTRIBUTE_NORMAL)) {
         LogLine("Set wim file attributes error. (RETURN_CHANGE_WIM_ATTR)", log);
         return RETURN_CHANGE_WIM_ATTR;
@@ -241,7 +246,7 @@ int32_t PrepareWorkingImage(const ModuleRecord &m, const std::string &moduleFold
         w.DeleteTempImage();
         return rc;
     }
-    if (!image::EncryptDecryptWim(platform::HostPath(w.tempImage))) {
+    if (!image::EncryptDecryptWim(HostNoTrailing(w.tempImage))) {
         w.DeleteTempImage();
         LogLine("sTmpWimFile: " + w.tempImage, log);
         LogLine("Decrypt Wim error. (RETURN_DECRYPT_WIM)", log);
@@ -351,10 +356,14 @@ InstallOutcome InstallExeBatchModule(const ModuleRecord &m, const std::string &s
         return InstallOutcome::Stop(RETURN_UNSAFE_PATH);
     }
 
-    // Step 1-3: the module folder and what it holds.
+    // Step 1-3: the module folder and what it holds, read from the media
+    // and never through a link (one that leads off the media is refused
+    // here as the FILE COPY installer refuses it).
     std::string moduleFolder = sourceFolder + m.PathToRelease;
     LogLine("sMySourceDir: " + sourceFolder, log);
     LogLine("sWimPath: " + moduleFolder, log);
+    if (int32_t rc = sourceFolder.empty() ? 0 : CheckJoinedPath(sourceFolder, moduleFolder, log))
+        return InstallOutcome::Stop(rc);
 
     ImageWork w;
     std::string installerPath;
@@ -370,6 +379,11 @@ InstallOutcome InstallExeBatchModule(const ModuleRecord &m, const std::string &s
         LogLine("Can not find wim module. (RETURN_FIND_WIM_MODULE)", log);
         return InstallOutcome::Stop(RETURN_FIND_WIM_MODULE);
     }
+
+    // A link where the module image should be: the working copy would keep
+    // it, and its attributes and header would be changed through it.
+    if (int32_t rc = w.moduleImage.empty() || sourceFolder.empty() ? 0 : CheckJoinedPath(sourceFolder, w.moduleImage, log))
+        return InstallOutcome::Stop(rc);
 
     InstallOutcome outcome;
     outcome.imageUsed = !w.moduleImage.empty();

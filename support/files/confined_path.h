@@ -11,6 +11,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/host_file_rw.h"
+
 namespace halcyon::support {
 
 enum class Confinement {
@@ -37,6 +39,28 @@ bool IsConfinedPath(std::string_view root, std::string_view path);
 
 // One line for a log: "<path> is a symbolic link", "<path> is outside <root>".
 std::string DescribeConfinement(const ConfinedCheck &check, std::string_view root, std::string_view path);
+
+// 0 when a file may be written or changed at `path` below `root`: no link
+// on the way and none at the file itself. ELOOP when a component (the file
+// among them) is a symbolic link, EXDEV when the path is outside the root,
+// ENOTDIR when a folder on the way is a file, else the errno of the
+// examination. `check` (when given) receives the details for a log line.
+int CheckConfinedWrite(std::string_view root, std::string_view path, ConfinedCheck *check = nullptr);
+
+// Opens the file `path` below `root` for a write or a change in place: the
+// folders on the way are checked as CheckConfinedWrite does and the file
+// itself is opened without following a link, so that neither a link met
+// before nor one put at its place meanwhile is written through. The results
+// of CheckConfinedWrite (ELOOP also for a link at the file found by the
+// open), else the errno of the open.
+int OpenConfinedFile(std::string_view root, std::string_view path, platform::FileAccess access,
+                     platform::FileCreation creation, platform::HostFile &file, ConfinedCheck *check = nullptr);
+
+// The folder a write into a machine's file (Windows or host path text) is
+// kept within, as a host path: the drive's folder for a drive path
+// ("C:\Windows\..." gives the folder of C:), else `target` when given and
+// it holds the path, else the file's own folder.
+std::string WriteRootOf(std::string_view path, std::string_view target = {});
 
 // Creates the missing folders of `path` below `root`, one component at a
 // time without following a link. 0 on success (also when it all exists as
