@@ -1,11 +1,12 @@
-// LoadImgX never writes its working copy through a symbolic link in the
-// caller's temporary folder.
+// LoadImgX never writes through a symbolic link: its working copy in the
+// caller's temporary folder, the machine's records below the applied image.
 #include <gtest/gtest.h>
 
 #include <filesystem>
 
 #include "halcyon/HalcyonDLL.h"
 #include "halcyon/ReturnCodes.h"
+#include "platform/path_map.h"
 #include "support/wim/wim_builder.h"
 #include "tests/common/link_escape.h"
 #include "tests/common/test_env.h"
@@ -42,6 +43,49 @@ TEST(LoadImgXLinkEscape, TemporaryFolder)
                                     (scratch + "/dst").c_str(), (scratch + "/tmp").c_str(), name.c_str(),
                                     (scratch + "/load.log").c_str(), 0x8 | 0x1000000000ull, nullptr, nullptr,
                                     (scratch + "/nrvinst.oem").c_str(), "");
+                }};
+            },
+            row.toFile);
+        for (const auto &r : results)
+            EXPECT_EQ(r.rc, RETURN_UNSAFE_PATH) << r.linkAt;
+    }
+}
+
+// An image that carries a link on the way to the machine's nrvinst.oem: the
+// records are refused (and the load with them), never written through it.
+TEST(LoadImgXLinkEscape, RecordsBelowTheAppliedImage)
+{
+    test::MachineScope machine;
+    const std::string driveC = platform::MapPathText("C:\\");
+    struct Row {
+        const char *joined;
+        bool toFile;
+    } rows[] = {{"Windows/System32", false}, {"Windows/System32/nrvinst.oem", true}};
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.joined);
+        auto results = test::ExpectNoLinkEscape(
+            row.joined,
+            [&](const std::string &scratch) {
+                std::error_code ec;
+                fs::remove_all(driveC, ec);
+                fs::create_directories(driveC);
+                fs::create_directories(scratch + "/src");
+                test::WriteFile(scratch + "/content/Windows/System32/drivers/etc/hosts", "127.0.0.1 localhost\n");
+                test::WriteFile(scratch + "/halcyon.ini", "[IDF]\nBomSnapshotID=SNAP77\n");
+                // The link is planted in the folder the image is captured from.
+                return test::LinkEscapeScene{scratch + "/content", [scratch, driveC] {
+                    support::wim::WimImageSpec spec;
+                    spec.sourceFolder = scratch + "/content";
+                    spec.description = "FOUNDATION IMAGE 1";
+                    std::string error;
+                    if (support::wim::CreateWim(scratch + "/src/img.wim", {spec},
+                                                support::wim::WimCompression::Xpress, &error) != 0)
+                        return -1;
+                    return LoadImgX((scratch + "/halcyon.ini").c_str(), (scratch + "/src").c_str(), driveC.c_str(),
+                                    "", "img.wim", (scratch + "/load.log").c_str(),
+                                    0x80000008ull | 0x1000000000ull,
+                                    [](uint32_t, uintptr_t, intptr_t, void *) -> uint32_t { return WIM_MSG_SUCCESS; },
+                                    nullptr, "", "");
                 }};
             },
             row.toFile);
