@@ -2,6 +2,7 @@
 // Windows PE tools and the machine's partitions.
 #include "platform/file_attributes.h"
 #include "platform/registry.h"
+#include "tests/common/link_escape.h"
 #include "tests/langsel/mui_fixture.h"
 
 namespace halcyon::test {
@@ -292,6 +293,34 @@ TEST_F(OperationsTest, NothingIsTouchedRelativeToTheCurrentFolder)
     std::filesystem::current_path(previous);
     EXPECT_EQ(code, MUI_ERROR_NO_BCD);
     EXPECT_EQ(Calls(calls), "");
+}
+
+} // namespace
+} // namespace halcyon::test
+
+namespace halcyon::test {
+namespace {
+
+// The environment image may carry links where the server writes its log and
+// the choice file: neither is truncated nor appended to through them.
+TEST_F(OperationsTest, ChoiceAndLogAreNeverWrittenThroughALink)
+{
+    for (const char *joined : {"Norv/Language.ini", "Norv/Plugins/logs/MuiChooser_log.txt"}) {
+        SCOPED_TRACE(joined);
+        ExpectNoLinkEscape(
+            joined,
+            [&](const std::string &) {
+                std::filesystem::remove_all(X("Norv"));
+                std::filesystem::create_directories(X("Norv/Plugins/logs"));
+                return LinkEscapeScene{x_, [&] {
+                    BSTR name = Bstr(u"zh-TW");
+                    HRESULT hr = mui->CreateIniFile(&name);
+                    bstr_.free(name);
+                    return static_cast<int>(hr);
+                }, ""};
+            },
+            true);
+    }
 }
 
 } // namespace
