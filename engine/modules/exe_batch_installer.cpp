@@ -195,7 +195,7 @@ int32_t PrepareWorkingImage(const ModuleRecord &m, const std::string &moduleFold
             LogLine("Copy file from: " + w.moduleImage + " To : " + w.tempImage, log);
             LogLine("Copy file error. (RETURN_COPY_TEMP_WIM)", log);
             char buf[64];
-            std::snprintf(buf, sizeof buf, "GetLastError: '%d'\n", ec.value());
+            std::snprintf(buf, sizeof buf, "GetLastError: '%d'\n", support::CopyErrorCode(ec.value()));
             LogLine(buf, log);
             return RETURN_COPY_TEMP_WIM;
         }
@@ -215,10 +215,13 @@ int32_t PrepareWorkingImage(const ModuleRecord &m, const std::string &moduleFold
         w.copyFolderMade = true;
         // A working copy: it is checked, run and removed within this call, so
         // a power cut only means the module runs again; no flush is needed.
-        if (support::RecursiveFolderCopyUnflushed(moduleFolder, w.copyFolder) != 0) {
+        if (int32_t copied = support::RecursiveFolderCopyUnflushed(moduleFolder, w.copyFolder); copied != 0) {
             LogLine("Error: while calling RecursiveFolderCopy function.(RETURN_COPY_FOLDER)", log);
             LogLine("Source: " + moduleFolder, log);
             LogLine("dest: " + w.copyFolder, log);
+            LogLine("GetLastError: " + Decimal(support::CopyErrorCode(copied)) + " writing " +
+                        support::LastCopyFailurePath(),
+                    log);
             return RETURN_COPY_FOLDER;
         }
         std::string message;
@@ -257,9 +260,11 @@ int32_t PrepareWorkingImage(const ModuleRecord &m, const std::string &moduleFold
 }
 
 // A failed imaging call: the line (echoed) and the clean-up of its row.
-int32_t WimFailure(const char *message, const ImageWork &w, bool deleteMountFolder, const std::string &log)
+int32_t WimFailure(const char *message, const ImageWork &w, bool deleteMountFolder, const std::string &log,
+                   const WimLastError &error)
 {
     LogLine(message, log, true);
+    LogWimError(error, log);
     w.DeleteTempImage();
     if (deleteMountFolder)
         RemoveTree(w.mountFolder);
@@ -302,7 +307,7 @@ int32_t ApplyOrMount(const ModuleRunContext &ctx, ImageWork &w)
                 return rc;
         }
         if (!api.MountImage(w.mountFolder, w.workingImage, 1, wimTemp))
-            return WimFailure("ERROR: while trying to mount WIM.", w, false, log);
+            return WimFailure("ERROR: while trying to mount WIM.", w, false, log, LastWimError());
         return 0;
     }
 
@@ -312,27 +317,31 @@ int32_t ApplyOrMount(const ModuleRunContext &ctx, ImageWork &w)
     support::wim::WimHandle wim = api.CreateFile(w.workingImage, support::wim::WIM_GENERIC_READ,
                                                  support::wim::WIM_OPEN_EXISTING, 0, 0, &created);
     if (!wim)
-        return WimFailure("ERROR: while trying to open WIM", w, false, log);
+        return WimFailure("ERROR: while trying to open WIM", w, false, log, LastWimError());
     if (!api.SetTemporaryPath(wim, wimTemp)) {
+        const WimLastError error = LastWimError();
         wim.Reset();
-        return WimFailure("ERROR: while setting temporary folder.", w, false, log);
+        return WimFailure("ERROR: while setting temporary folder.", w, false, log, error);
     }
     support::wim::WimHandle image = api.LoadImage(wim, 1);
     if (!image) {
+        const WimLastError error = LastWimError();
         wim.Reset();
-        return WimFailure("ERROR: while loading image from WIM.", w, false, log);
+        return WimFailure("ERROR: while loading image from WIM.", w, false, log, error);
     }
     if (!api.ApplyImage(image, w.mountFolder, 0)) {
+        const WimLastError error = LastWimError();
         image.Reset();
         wim.Reset();
-        return WimFailure("ERROR: while trying to mount WIM.", w, true, log);
+        return WimFailure("ERROR: while trying to mount WIM.", w, true, log, error);
     }
     if (!image.Close()) {
+        const WimLastError error = LastWimError();
         wim.Reset();
-        return WimFailure("ERROR: while closing handle to WIM Image.", w, true, log);
+        return WimFailure("ERROR: while closing handle to WIM Image.", w, true, log, error);
     }
     if (!wim.Close())
-        return WimFailure("ERROR: while closing handle to WIM file.", w, true, log);
+        return WimFailure("ERROR: while closing handle to WIM file.", w, true, log, LastWimError());
 
     if (w.copyFolderMade)
         RemoveTree(w.copyFolder);

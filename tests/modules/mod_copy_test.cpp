@@ -237,6 +237,10 @@ TEST_F(ModStagingTest, CopyFailuresMapTo117ForAFullDiskAnd58Otherwise)
         full.failWritesWith = ENOSPC;
         EXPECT_EQ(Copy(), 117);
         EXPECT_FALSE(LogHas("ModCopyX End"));
+        // The line names the file that could not be written.
+        EXPECT_TRUE(LogHas("GetLastError: 112 writing " + Dest("mods/300151/"))) << media.LogText();
+        fs::remove_all(Dest("300151"));
+        EXPECT_EQ(Extract(), 117);
     }
     fs::create_directories(Dest("mods/300151/data.txt")); // a folder where the file must go
     EXPECT_EQ(Copy(), 58);
