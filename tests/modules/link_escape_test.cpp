@@ -92,6 +92,10 @@ TEST_P(LinkEscapeTest, CanaryUntouched)
         SCOPED_TRACE(r.linkAt);
         if (row.refused) {
             EXPECT_EQ(r.rc, RETURN_UNSAFE_PATH);
+        } else if (row.root == Root::MountSlash) {
+            // Removed as a link whichever way MountDir is written.
+            EXPECT_EQ(r.rc, RETURN_SUCCESS);
+            EXPECT_FALSE(r.linkKept);
         } else if (r.rc == RETURN_SUCCESS) {
             EXPECT_FALSE(r.linkKept) << "a verb that succeeds replaced the link by its own folder";
         }
