@@ -309,6 +309,19 @@ TEST_F(ModStagingTest, LinksAtJoinedPathsAreRefused)
         for (const auto &r : results)
             EXPECT_NE(r.rc, 0) << row.name << ": " << r.linkAt;
     }
+    // A link at the working copy's place in the (shared) temporary folder is
+    // removed as a link, never written through.
+    for (const auto &r : ExpectNoLinkEscape(
+             "300197.mod",
+             [&](const std::string &scratch) {
+                 auto m = std::make_shared<ModMedia>(scratch + "/media");
+                 MediaModule scrambled = Module("300197");
+                 scrambled.scrambled = true;
+                 m->Make({scrambled});
+                 return LinkEscapeScene{tmp, [m] { return ExtractAll(*m); }};
+             },
+             true))
+        EXPECT_EQ(r.rc, RETURN_SUCCESS) << r.linkAt;
     // Links inside a module folder are copied as links.
     media.Make({FolderModule("300195")});
     fs::create_symlink("/etc/hostname", Source("mods/300195/outside.txt"));
