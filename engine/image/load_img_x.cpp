@@ -427,7 +427,8 @@ int32_t LoadImage(LoadArguments a)
             note("Reason: " + reason);
         if (int32_t r = echo("dwApplyFlags: " + std::to_string(static_cast<int32_t>(flags))))
             return r;
-        return RETURN_WIMGAPI_ERROR;
+        // A link already in the destination where the image writes: refused.
+        return lastError == support::wim::WIM_ERROR_STOPPED_ON_SYMLINK ? RETURN_UNSAFE_PATH : RETURN_WIMGAPI_ERROR;
     }
 
     // 22. Release everything, reporting failed releases.

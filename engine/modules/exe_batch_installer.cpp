@@ -268,7 +268,7 @@ int32_t WimFailure(const char *message, const ImageWork &w, bool deleteMountFold
     w.DeleteTempImage();
     if (deleteMountFolder)
         RemoveTree(w.mountFolder);
-    return RETURN_WIMGAPI_ERROR;
+    return WimFailureCode(error);
 }
 
 // Step 6: the mount folder made afresh and the image applied or mounted.

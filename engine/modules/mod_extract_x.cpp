@@ -55,7 +55,7 @@ int32_t WimFailure(const char *message, const std::string &target, bool deleteTa
     LogWimError(error, log);
     if (deleteTarget)
         RemoveTree(target);
-    return RETURN_WIMGAPI_ERROR;
+    return WimFailureCode(error);
 }
 
 int32_t ApplyContainer(const ModuleRecord &m, const std::string &container, const std::string &tempFolder,

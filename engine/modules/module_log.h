@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "engine/frame/log.h"
+#include "halcyon/ReturnCodes.h"
 #include "support/wim/wim_api.h"
 
 namespace halcyon::modules {
@@ -52,6 +53,13 @@ inline WimLastError LastWimError()
 {
     const support::wim::IWimApi &api = support::wim::WimApi();
     return WimLastError{api.GetLastError(), api.GetLastErrorText()};
+}
+
+// The verb's code for a failed imaging call: 9001 (RETURN_UNSAFE_PATH) when
+// the apply stopped at a symbolic link already in the target, else 41.
+inline int32_t WimFailureCode(const WimLastError &error)
+{
+    return error.code == support::wim::WIM_ERROR_STOPPED_ON_SYMLINK ? RETURN_UNSAFE_PATH : RETURN_WIMGAPI_ERROR;
 }
 
 // "GetLastError: %d" and the reason; echoed.

@@ -93,3 +93,33 @@ TEST(LoadImgXLinkEscape, RecordsBelowTheAppliedImage)
             EXPECT_EQ(r.rc, RETURN_UNSAFE_PATH) << r.linkAt;
     }
 }
+
+// A link an earlier image or run left in the destination, where this image
+// puts a folder or a file: nothing is extracted through it.
+TEST(LoadImgXLinkEscape, LinksAlreadyInTheDestination)
+{
+    test::MachineScope machine;
+    for (bool toFile : {false, true}) {
+        auto results = test::ExpectNoLinkEscape(
+            toFile ? "Windows/System32/drivers/etc/hosts" : "Windows/System32/drivers",
+            [&](const std::string &scratch) {
+                test::WriteFile(scratch + "/content/Windows/System32/drivers/etc/hosts", "127.0.0.1 localhost\n");
+                test::WriteFile(scratch + "/halcyon.ini", "[IDF]\n");
+                support::wim::WimImageSpec spec;
+                spec.sourceFolder = scratch + "/content";
+                spec.description = "FOUNDATION IMAGE 1";
+                fs::create_directories(scratch + "/src");
+                EXPECT_EQ(support::wim::CreateWim(scratch + "/src/img.wim", {spec}), 0);
+                return test::LinkEscapeScene{scratch + "/dst", [scratch] {
+                    return LoadImgX((scratch + "/halcyon.ini").c_str(), (scratch + "/src").c_str(),
+                                    (scratch + "/dst").c_str(), "", "img.wim", (scratch + "/load.log").c_str(),
+                                    0x8 | 0x1000000000ull,
+                                    [](uint32_t, uintptr_t, intptr_t, void *) -> uint32_t { return WIM_MSG_SUCCESS; },
+                                    nullptr, "", "");
+                }};
+            },
+            toFile);
+        for (const auto &r : results)
+            EXPECT_EQ(r.rc, RETURN_UNSAFE_PATH) << r.linkAt;
+    }
+}
