@@ -168,6 +168,8 @@ int OnEntryCheckLink(const struct wimlib_dir_entry *entry, void *context)
     const std::string inImage = FromWimText(entry->full_path);
     if (inImage.empty() || inImage == "/" || inImage == "\\")
         return 0; // the root is the folder the caller named
+    if (entry->attributes & WIMLIB_FILE_ATTRIBUTE_REPARSE_POINT)
+        return 0; // a link of the image itself: put in place as a link
     const std::string host = platform::PathUtf8(platform::FsPath(search->hostFolder) /
                                                 platform::FsPath(inImage).relative_path());
     const auto status = platform::LinkStatHostPath(host);
