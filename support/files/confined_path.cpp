@@ -135,27 +135,6 @@ int CheckConfinedWrite(std::string_view root, std::string_view path, ConfinedChe
     return rc;
 }
 
-int OpenConfinedFile(std::string_view root, std::string_view path, platform::FileAccess access,
-                     platform::FileCreation creation, platform::HostFile &file, ConfinedCheck *check)
-{
-    if (int rc = CheckConfinedWrite(root, path, check))
-        return rc;
-    fs::path r;
-    std::vector<fs::path> parts;
-    if (!SplitBelow(root, path, r, parts) || parts.empty())
-        return EXDEV;
-    fs::path full = r;
-    for (const auto &part : parts)
-        full /= part;
-    const std::string host = platform::PathUtf8(full);
-    const int rc = file.OpenNoFollow(host, access, creation);
-    if (rc == ELOOP && check) {
-        check->result = Confinement::Link;
-        check->component = host;
-    }
-    return rc;
-}
-
 std::string WriteRootOf(std::string_view path, std::string_view target)
 {
     if (platform::HasDrive(path) && path.size() >= 2)

@@ -11,8 +11,6 @@
 #include <string>
 #include <string_view>
 
-#include "platform/host_file_rw.h"
-
 namespace halcyon::support {
 
 enum class Confinement {
@@ -46,15 +44,6 @@ std::string DescribeConfinement(const ConfinedCheck &check, std::string_view roo
 // ENOTDIR when a folder on the way is a file, else the errno of the
 // examination. `check` (when given) receives the details for a log line.
 int CheckConfinedWrite(std::string_view root, std::string_view path, ConfinedCheck *check = nullptr);
-
-// Opens the file `path` below `root` for a write or a change in place: the
-// folders on the way are checked as CheckConfinedWrite does and the file
-// itself is opened without following a link, so that neither a link met
-// before nor one put at its place meanwhile is written through. The results
-// of CheckConfinedWrite (ELOOP also for a link at the file found by the
-// open), else the errno of the open.
-int OpenConfinedFile(std::string_view root, std::string_view path, platform::FileAccess access,
-                     platform::FileCreation creation, platform::HostFile &file, ConfinedCheck *check = nullptr);
 
 // The folder a write into a machine's file (Windows or host path text) is
 // kept within, as a host path: the drive's folder for a drive path
