@@ -74,9 +74,13 @@ bool WriteProfileWithTries(const char *section, const char *key, const std::stri
 }
 
 // Deletes a file the way the flag files are removed: attributes to normal,
-// then the file. A link is removed itself, its target's attributes kept.
+// then the file. A link is removed itself, its target's attributes kept;
+// nothing is removed through a link on the way to it.
 void DeleteWithAttributes(const std::string &windowsPath)
 {
+    const size_t cut = windowsPath.find_last_of('\\');
+    if (cut == std::string::npos || !DriveFileWritable(windowsPath.substr(0, cut)))
+        return;
     if (DriveFileWritable(windowsPath))
         platform::SetFileAttributes(windowsPath, platform::FILE_ATTRIBUTE_NORMAL);
     std::error_code ec;

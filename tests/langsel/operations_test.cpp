@@ -302,24 +302,37 @@ namespace halcyon::test {
 namespace {
 
 // The environment image may carry links where the server writes its log and
-// the choice file: neither is truncated nor appended to through them.
-TEST_F(OperationsTest, ChoiceAndLogAreNeverWrittenThroughALink)
+// the choice file, the recovery partition where it removes the first-boot
+// flags: nothing is truncated, appended to or removed through them.
+TEST_F(OperationsTest, NothingIsWrittenOrRemovedThroughALink)
 {
-    for (const char *joined : {"Norv/Language.ini", "Norv/Plugins/logs/MuiChooser_log.txt"}) {
-        SCOPED_TRACE(joined);
+    const struct {
+        const char *joined;
+        char drive;
+        bool toFile;
+    } rows[] = {{"Norv/Language.ini", 'x', true},
+                {"Norv/Plugins/logs/MuiChooser_log.txt", 'x', true},
+                {"sources/Norv/Setting", 'w', false}};
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.joined);
         ExpectNoLinkEscape(
-            joined,
-            [&](const std::string &) {
+            row.joined,
+            [&](const std::string &scratch) {
                 std::filesystem::remove_all(X("Norv"));
+                std::filesystem::remove_all(Drive('w', "sources"));
                 std::filesystem::create_directories(X("Norv/Plugins/logs"));
-                return LinkEscapeScene{x_, [&] {
+                Partitions("WinRE=W\n");
+                WriteFile(scratch + "/canary/FIRSTBOOT", "1");
+                return LinkEscapeScene{platform::DriveFolder(row.drive), [&] {
                     BSTR name = Bstr(u"zh-TW");
                     HRESULT hr = mui->CreateIniFile(&name);
                     bstr_.free(name);
+                    COMLONG code = -1;
+                    mui->DeleteFirstBootFlagFiles(&code);
                     return static_cast<int>(hr);
                 }, ""};
             },
-            true);
+            row.toFile);
     }
 }
 
