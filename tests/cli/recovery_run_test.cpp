@@ -337,34 +337,53 @@ void PlantLinks(const std::string &wimPath, int index, const std::vector<std::pa
     wimlib_free(wim);
 }
 
-// Hostile recovery media: the environment image or the push-button-reset
-// image carries links to files and folders outside every root. The run never
-// writes through them (canaries untouched) and never says it recovered.
-TEST(RecoveryRun, LinksTheImagesCarryAreNeverWrittenThrough)
+// Moves the file outside (into the canary) and leaves a link to it in its place.
+void LinkOutside(const std::string &file, const std::string &outside)
 {
-    TempDir w("halcyon-recovery-links");
+    fs::rename(file, outside);
+    fs::create_symlink(outside, file);
+}
+
+// Hostile media: the environment image or the push-button-reset image
+// carries links to files and folders outside every root, or a scrambled
+// module image on the media is a link to one outside. Neither run writes
+// through them (canaries untouched) nor says it succeeded.
+TEST(RecoveryRun, LinksTheMediaCarryAreNeverWrittenThrough)
+{
+    TempDir w("halcyon-hostile-media");
+    enum class Planted { Environment, ResetImage, ModuleImage };
     struct Row {
         const char *name;
-        bool environment; // the links are in winre.wim, else in image 2 of Norv.wim
+        Planted planted;
+        bool factory; // the factory run on the share, else the recovery run on the discs
         const char *said;
     } rows[] = {
-        {"environment", true, "\"failedStage\":\"language\""},
-        {"reset-image", false, "\"failedStage\":\"image\""},
+        {"environment", Planted::Environment, false, "\"failedStage\":\"language\""},
+        {"reset-image", Planted::ResetImage, false, "\"failedStage\":\"image\""},
+        {"module-recovery", Planted::ModuleImage, false, "\"failedStage\":\"modules\""},
+        {"module-factory", Planted::ModuleImage, true, "\"failedStage\":\"modules\""},
     };
     for (const Row &row : rows) {
         SCOPED_TRACE(row.name);
         const std::string work = w / row.name, disc1 = work + "/rdvd1", disc2 = work + "/rdvd2";
+        const std::string share = work + "/share";
         fs::create_directories(work + "/scratch");
-        fs::copy(Disc(1), disc1, fs::copy_options::recursive);
-        fs::copy(Disc(2), disc2, fs::copy_options::recursive);
-        test::Canary canary(work + "/canary");
-        if (row.environment) {
+        if (row.factory) {
+            fs::copy(Share(), share, fs::copy_options::recursive);
+        } else {
+            fs::copy(Disc(1), disc1, fs::copy_options::recursive);
+            fs::copy(Disc(2), disc2, fs::copy_options::recursive);
+        }
+        // The canary is snapshot once the links are planted (a moved image is part of it).
+        const std::string outside = work + "/canary";
+        fs::create_directories(outside);
+        if (row.planted == Planted::Environment) {
             for (const std::string &wim : {disc1 + "/sources/boot.wim", disc1 + "/sources/data/300200/winre.wim"})
                 PlantLinks(wim, 1,
-                           {{"Norv/Language.ini", canary.file()},
-                            {"Norv/Plugins/logs/MuiChooser_log.txt", canary.path() + "/sub/keep.txt"}},
+                           {{"Norv/Language.ini", outside + "/canary.txt"},
+                            {"Norv/Plugins/logs/MuiChooser_log.txt", outside + "/sub/keep.txt"}},
                            work + "/scratch/" + fs::path(wim).parent_path().filename().string());
-        } else {
+        } else if (row.planted == Planted::ResetImage) {
             // Joined, changed and cut again as the media maker cuts it.
             const std::string norv = work + "/Norv.wim";
             std::string joined;
@@ -372,14 +391,34 @@ TEST(RecoveryRun, LinksTheImagesCarryAreNeverWrittenThrough)
                                             disc2 + "/sources/Norv3.nr2"})
                 joined += ReadFile(part);
             test::WriteFile(norv, joined);
-            PlantLinks(norv, 2, {{"Windows/System32", canary.path()}}, work + "/scratch");
+            PlantLinks(norv, 2, {{"Windows/System32", outside}}, work + "/scratch");
             const std::string bytes = ReadFile(norv);
             const size_t piece = (bytes.size() + 2) / 3;
             for (int i = 0; i < 3; ++i)
                 test::WriteFile((i < 2 ? disc1 : disc2) + "/sources/Norv" + std::to_string(i + 1) + ".nr2",
                                 bytes.substr(std::min(bytes.size(), piece * i), piece));
+        } else {
+            // The scrambled image of the Touchpad Driver module.
+            const std::string rel = "/sources/data/300360/300360.mod";
+            const std::string image = row.factory               ? share + rel
+                                      : fs::exists(disc1 + rel) ? disc1 + rel
+                                                                : disc2 + rel;
+            LinkOutside(image, outside + "/outside.mod");
         }
-        EXPECT_EQ(1, RunToEnd(work, Recovery(work, {disc1, disc2})));
+        test::Canary canary(outside);
+        int rc = 0;
+        if (row.factory) {
+            const std::string machine = work + "/machine";
+            fs::create_directories(machine);
+            ::setenv("HALCYON_MACHINE", machine.c_str(), 1);
+            EXPECT_TRUE(platform::SetMachineSetting("Identity", "BLID", "NX500A0001"));
+            ::unsetenv("HALCYON_MACHINE");
+            rc = RunToEnd(work, {"factory-run", "--json", "--media", share, "--machine", machine, "--target",
+                                 work + "/target"});
+        } else {
+            rc = RunToEnd(work, Recovery(work, {disc1, disc2}));
+        }
+        EXPECT_EQ(1, rc);
         const std::string out = ReadFile(work + "/run.out");
         EXPECT_NE(std::string::npos, out.find(row.said)) << out;
         EXPECT_NE(std::string::npos, out.find("\"code\":9001")) << out;
