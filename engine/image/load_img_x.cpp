@@ -28,6 +28,7 @@
 #include "halcyon/HalcyonDLL.h"
 #include "platform/file_attributes.h"
 #include "platform/machine.h"
+#include "platform/host_path_text.h"
 #include "platform/path_map.h"
 #include "support/files/confined_path.h"
 #include "support/files/file_ops.h"
@@ -247,6 +248,20 @@ int32_t LoadImage(LoadArguments a)
             note("sTempDir: " + a.temp);
             note("The temp path does not exist. (RETURN_TEMP_DIR_NOT_EXIST)");
             return RETURN_TEMP_DIR_NOT_EXIST;
+        }
+    }
+
+    // Without a temporary folder the source image itself is changed
+    // (attributes, unscrambling): only as a file below the source folder,
+    // never through a link there.
+    if (!useTemp && ((a.options & kOptionNormalAttributes) || IsWimScrambled(imagePath))) {
+        const std::string root = platform::TrimHostSeparators(platform::HostPath(a.source));
+        const std::string host = platform::TrimHostSeparators(platform::HostPath(imagePath));
+        const support::ConfinedCheck where = support::CheckConfinedPath(root, host);
+        if (where.result != support::Confinement::Inside) {
+            note("Error: the image would be changed in place through a link: " +
+                 support::DescribeConfinement(where, root, host) + " (RETURN_UNSAFE_PATH)");
+            return RETURN_UNSAFE_PATH;
         }
     }
 

@@ -4,6 +4,7 @@
 
 #include <filesystem>
 
+#include "engine/image/wim_scramble.h"
 #include "halcyon/HalcyonDLL.h"
 #include "halcyon/ReturnCodes.h"
 #include "platform/path_map.h"
@@ -122,4 +123,36 @@ TEST(LoadImgXLinkEscape, LinksAlreadyInTheDestination)
         for (const auto &r : results)
             EXPECT_EQ(r.rc, RETURN_UNSAFE_PATH) << r.linkAt;
     }
+}
+
+// Without a temporary folder the source image is unscrambled in place: a
+// source image that is a link to a scrambled image outside is refused.
+TEST(LoadImgXLinkEscape, ScrambledSourceImageThatIsALink)
+{
+    test::MachineScope machine;
+    auto results = test::ExpectNoLinkEscape(
+        "img.wim",
+        [&](const std::string &scratch) {
+            test::WriteFile(scratch + "/content/a.txt", "a");
+            test::WriteFile(scratch + "/halcyon.ini", "[IDF]\n");
+            support::wim::WimImageSpec spec;
+            spec.sourceFolder = scratch + "/content";
+            spec.description = "FOUNDATION IMAGE 1";
+            fs::create_directories(scratch + "/canary");
+            const std::string outside = scratch + "/canary/outside.wim";
+            EXPECT_EQ(support::wim::CreateWim(outside, {spec}), 0);
+            EXPECT_TRUE(image::EncryptDecryptWim(outside));
+            fs::create_directories(scratch + "/src");
+            fs::create_directories(scratch + "/dst");
+            return test::LinkEscapeScene{scratch + "/src", [scratch] {
+                return LoadImgX((scratch + "/halcyon.ini").c_str(), (scratch + "/src").c_str(),
+                                (scratch + "/dst").c_str(), "", "img.wim", (scratch + "/load.log").c_str(),
+                                0x8 | 0x1000000000ull,
+                                [](uint32_t, uintptr_t, intptr_t, void *) -> uint32_t { return WIM_MSG_SUCCESS; },
+                                nullptr, "", "");
+            }, outside};
+        },
+        true);
+    for (const auto &r : results)
+        EXPECT_EQ(r.rc, RETURN_UNSAFE_PATH) << r.linkAt;
 }
