@@ -4,17 +4,16 @@
 #include <ctime>
 #include <string>
 
+#include "langsel/drive_file.h"
 #include "platform/host_file.h"
 #include "platform/host_file_rw.h"
-#include "platform/path_map.h"
 
 namespace halcyon::langsel {
 
 void MuiLog(std::string_view text)
 {
     platform::HostFile log;
-    if (log.Open(platform::HostPath(kMuiLogFile), platform::FileAccess::Append, platform::FileCreation::OpenOrCreate) !=
-        0)
+    if (OpenDriveFile(kMuiLogFile, platform::FileAccess::Append, platform::FileCreation::OpenOrCreate, log) != 0)
         return;
     std::time_t now = std::time(nullptr);
     std::tm local{};

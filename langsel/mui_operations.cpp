@@ -13,6 +13,7 @@
 #include "platform/registry.h"
 
 #include "langsel/com_mui.h"
+#include "langsel/drive_file.h"
 #include "langsel/mui_log.h"
 #include "langsel/pe_tools.h"
 #include "langsel/server_module.h"
@@ -58,8 +59,14 @@ std::string ReadProfileValue(const char *section, const std::string &key, const 
     return ToUtf8(wide);
 }
 
+// The choice file is written only below X: and through no link.
 bool WriteProfileWithTries(const char *section, const char *key, const std::string &value)
 {
+    std::string why;
+    if (!DriveFileWritable(kLanguageChoice, &why)) {
+        MuiLog("refused: " + why);
+        return false;
+    }
     for (int i = 0; i < kTries; ++i)
         if (platform::WritePrivateProfileString(section, key, value, kLanguageChoice))
             return true;
@@ -67,17 +74,25 @@ bool WriteProfileWithTries(const char *section, const char *key, const std::stri
 }
 
 // Deletes a file the way the flag files are removed: attributes to normal,
-// then the file.
+// then the file. A link is removed itself, its target's attributes kept;
+// nothing is removed through a link on the way to it.
 void DeleteWithAttributes(const std::string &windowsPath)
 {
-    platform::SetFileAttributes(windowsPath, platform::FILE_ATTRIBUTE_NORMAL);
+    const size_t cut = windowsPath.find_last_of('\\');
+    if (cut == std::string::npos || !DriveFileWritable(windowsPath.substr(0, cut)))
+        return;
+    if (DriveFileWritable(windowsPath))
+        platform::SetFileAttributes(windowsPath, platform::FILE_ATTRIBUTE_NORMAL);
     std::error_code ec;
     std::filesystem::remove(platform::FsPath(platform::HostPath(windowsPath)), ec);
 }
 
-// Silent copy of one file over another, creating the target's folders.
+// Silent copy of one file over another, creating the target's folders;
+// never through a link on the target's way.
 bool CopyPathToPath(const std::string &from, const std::string &to)
 {
+    if (!DriveFileWritable(to))
+        return false;
     std::error_code ec;
     const std::filesystem::path target = platform::FsPath(platform::HostPath(to));
     std::filesystem::create_directories(target.parent_path(), ec);
@@ -135,8 +150,7 @@ HRESULT CComMUI::CreateIniFile(BSTR *pcLangName)
         if (!pcLangName)
             return S_FALSE;
         platform::HostFile choice;
-        choice.Open(platform::HostPath(kLanguageChoice), platform::FileAccess::Write,
-                    platform::FileCreation::CreateOrTruncate);
+        OpenDriveFile(kLanguageChoice, platform::FileAccess::Write, platform::FileCreation::CreateOrTruncate, choice);
         if (lpcBuild_) {
             MuiLog("CreateIniFile::m_bLPCbuild");
             if (WriteProfileWithTries("LPMode", "LP-C", "Yes"))
@@ -322,7 +336,7 @@ HRESULT CComMUI::SetBCDTo(bool winRE, COMLONG *plReturnValue)
             *plReturnValue = MUI_ERROR_NO_BCD;
             return S_OK;
         }
-        if (!platform::SetFileAttributes(store, platform::FILE_ATTRIBUTE_NORMAL)) {
+        if (!DriveFileWritable(store) || !platform::SetFileAttributes(store, platform::FILE_ATTRIBUTE_NORMAL)) {
             MuiLog(who + " failed to change attribute for bcd file");
             *plReturnValue = MUI_ERROR_BCD_ATTRIBUTES;
             return S_OK;

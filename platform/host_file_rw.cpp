@@ -42,10 +42,20 @@ HostFile &HostFile::operator=(HostFile &&other) noexcept
 
 int HostFile::Open(const std::string &hostPath, FileAccess access, FileCreation creation)
 {
+    return OpenAs(hostPath, access, creation, true);
+}
+
+int HostFile::OpenNoFollow(const std::string &hostPath, FileAccess access, FileCreation creation)
+{
+    return OpenAs(hostPath, access, creation, false);
+}
+
+int HostFile::OpenAs(const std::string &hostPath, FileAccess access, FileCreation creation, bool followLink)
+{
     if (handle_ != kNoHandle)
         ::close(static_cast<int>(handle_));
     handle_ = kNoHandle;
-    int flags = O_CLOEXEC;
+    int flags = O_CLOEXEC | (followLink ? 0 : O_NOFOLLOW);
     switch (access) {
     case FileAccess::Read: flags |= O_RDONLY; break;
     case FileAccess::Write: flags |= O_WRONLY; break;

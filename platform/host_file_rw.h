@@ -33,6 +33,10 @@ public:
 
     // Opens a regular file (a folder answers EISDIR); closes what was open.
     int Open(const std::string &hostPath, FileAccess access, FileCreation creation);
+    // Open, but a symbolic link (a reparse point on Windows) at the path
+    // itself is refused with ELOOP instead of followed. The folders on the
+    // way are followed: callers check them (support/files/confined_path.h).
+    int OpenNoFollow(const std::string &hostPath, FileAccess access, FileCreation creation);
     bool IsOpen() const { return handle_ != kNoHandle; }
     // Closes and reports a failure of the close itself (a late write error).
     int Close();
@@ -61,6 +65,7 @@ public:
     intptr_t Native() const { return handle_; }
 
 private:
+    int OpenAs(const std::string &hostPath, FileAccess access, FileCreation creation, bool followLink);
     static constexpr intptr_t kNoHandle = -1;
     intptr_t handle_ = kNoHandle;
 };

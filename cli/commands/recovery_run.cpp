@@ -27,7 +27,9 @@
 #include "halcyon/HalcyonDLL.h"
 #include "halcyon/MuiChooser.h"
 #include "halcyon/ReturnCodes.h"
+#include "platform/path_map.h"
 #include "platform/profile.h"
+#include "support/files/confined_path.h"
 
 namespace fs = std::filesystem;
 
@@ -62,6 +64,7 @@ constexpr uint64_t kPushButtonReset = 0x800000000ull;
 constexpr uint64_t kSkipBlid = 0x1000000000ull;
 constexpr uint64_t kCopyAll = 0x10000ull;
 constexpr uint32_t kDiscRequest = 1004;
+constexpr const char *kLanguageChoice = "X:\\Norv\\Language.ini";
 constexpr const char *kMuiClsid = "{B7E0D4C2-5A19-4F83-8D6E-2C94F1A07B35}";
 
 // A medium as its marker file tells it: sources\RDVD2 is disc 2.
@@ -328,6 +331,19 @@ int64_t SetLanguage(Screen &screen, const std::string &wanted, std::string &chos
     if (hr != S_OK || code != 0) {
         error = "the language " + chosen + " could not be set (result " + std::to_string(code) + ")";
         return code > 0 ? code : 1;
+    }
+    // The server reports success whether or not its choice file could be
+    // written; one the environment image put behind a link it never writes.
+    const std::string driveX = platform::MapPathText("X:\\");
+    const std::string choice = platform::HostPath(kLanguageChoice);
+    support::ConfinedCheck check;
+    if (support::CheckConfinedWrite(driveX, choice, &check) != 0) {
+        error = "the language choice was not written: " + support::DescribeConfinement(check, driveX, choice);
+        return RETURN_UNSAFE_PATH;
+    }
+    if (platform::GetPrivateProfileString("Lang", "Lang", "", choice) != chosen) {
+        error = "the language choice was not written to " + std::string(kLanguageChoice);
+        return 1;
     }
     screen.Line("  display language: " + chosen);
     return 0;

@@ -488,7 +488,8 @@ private:
             LogProgress();
             if (rc != 0) {
                 Log("Error: while calling CopyFolderStream function.(RETURN_COPY_FILE), Return: " +
-                    std::to_string(rc));
+                    std::to_string(support::CopyErrorCode(rc)));
+                LogCopyFailure(rc);
                 return RETURN_COPY_FILE;
             }
             return RETURN_SUCCESS;
@@ -502,10 +503,22 @@ private:
         const int32_t rc = support::DirExist(from) ? CopyFolder(from, to, "\\*.*") : CopyFile(from, to);
         LogProgress();
         if (rc != 0 && !IsAutorunEntry(entry)) {
-            Log("Error: fail to copy if it is not related to autorun. Return: " + std::to_string(rc));
+            Log("Error: fail to copy if it is not related to autorun. Return: " +
+                std::to_string(support::CopyErrorCode(rc)));
+            LogCopyFailure(rc);
             return RETURN_COPY_FILE;
         }
         return RETURN_SUCCESS;
+    }
+
+    // The file that could not be written, and why.
+    void LogCopyFailure(int32_t rc)
+    {
+        const std::string path = support::LastCopyFailurePath();
+        if (support::CopyErrorCode(rc) == 112)
+            Log("Error: the disk is full: cannot write " + path);
+        else if (!path.empty())
+            Log("Error: cannot write " + path + " (errno " + std::to_string(rc) + ")");
     }
 
     CopyArguments a_;

@@ -28,6 +28,7 @@
 #include "halcyon/HalcyonDLL.h"
 #include "platform/file_attributes.h"
 #include "platform/machine.h"
+#include "platform/host_path_text.h"
 #include "platform/path_map.h"
 #include "support/files/confined_path.h"
 #include "support/files/file_ops.h"
@@ -250,6 +251,20 @@ int32_t LoadImage(LoadArguments a)
         }
     }
 
+    // Without a temporary folder the source image itself is changed
+    // (attributes, unscrambling): only as a file below the source folder,
+    // never through a link there.
+    if (!useTemp && ((a.options & kOptionNormalAttributes) || IsWimScrambled(imagePath))) {
+        const std::string root = platform::TrimHostSeparators(platform::HostPath(a.source));
+        const std::string host = platform::TrimHostSeparators(platform::HostPath(imagePath));
+        const support::ConfinedCheck where = support::CheckConfinedPath(root, host);
+        if (where.result != support::Confinement::Inside) {
+            note("Error: the image would be changed in place through a link: " +
+                 support::DescribeConfinement(where, root, host) + " (RETURN_UNSAFE_PATH)");
+            return RETURN_UNSAFE_PATH;
+        }
+    }
+
     // 10. The working copy; it is deleted on every way out from here on.
     TemporaryImageCopy copy;
     std::string tempImagePath;
@@ -427,7 +442,8 @@ int32_t LoadImage(LoadArguments a)
             note("Reason: " + reason);
         if (int32_t r = echo("dwApplyFlags: " + std::to_string(static_cast<int32_t>(flags))))
             return r;
-        return RETURN_WIMGAPI_ERROR;
+        // A link already in the destination where the image writes: refused.
+        return lastError == support::wim::WIM_ERROR_STOPPED_ON_SYMLINK ? RETURN_UNSAFE_PATH : RETURN_WIMGAPI_ERROR;
     }
 
     // 22. Release everything, reporting failed releases.
@@ -461,16 +477,23 @@ int32_t LoadImage(LoadArguments a)
         if (int32_t r = echo("WriteFIEPIDToNrvinstFile"))
             return r;
         if (!releaseId.empty()) {
-            if (int32_t w = WriteFIEPIDToNrvinstFile(releaseId, a.nrvinst, log)) {
+            if (int32_t w = WriteFIEPIDToNrvinstFile(releaseId, a.nrvinst, log, a.dest)) {
                 if (int32_t r = echo("WriteFIEPIDToNrvinstFile Returned: '" + std::to_string(w) + "'\n"))
                     return r;
+                // The applied image put a link on the record's way: the
+                // image is not taken as laid down.
+                if (w == RETURN_UNSAFE_PATH)
+                    return RETURN_UNSAFE_PATH;
             }
         }
         const std::string snapshot = store.GetString("IDF", "BomSnapshotID", kIniReadError, kValueChars);
         if (IsReadValue(snapshot)) {
             note("WriteSSINFOToNrvinstFile");
-            if (int32_t w = WriteSSINFOToNrvinstFile(snapshot, a.nrvinst, log))
+            if (int32_t w = WriteSSINFOToNrvinstFile(snapshot, a.nrvinst, log, a.dest)) {
                 note("WriteSSINFOToNrvinstFile RETURN_ERROR_WRITE_SSINFO Returned: '" + std::to_string(w) + "'\n");
+                if (w == RETURN_UNSAFE_PATH)
+                    return RETURN_UNSAFE_PATH;
+            }
         }
     }
 

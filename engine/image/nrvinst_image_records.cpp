@@ -18,9 +18,13 @@ std::string ResolvePath(std::string_view given)
 }
 
 // Writes one record and puts it on disk (the file's data and its folder
-// entry): 0, or -1 when either fails.
-int32_t WriteDurably(const char *section, const char *key, std::string_view value, const std::string &path)
+// entry): 0, or -1 when either fails; RETURN_UNSAFE_PATH when the path is
+// refused.
+int32_t WriteDurably(const char *section, const char *key, std::string_view value, const std::string &path,
+                     std::string_view target, std::string_view log)
 {
+    if (int32_t rc = modules::CheckNrvinstPath(path, target, log))
+        return rc;
     if (!platform::WritePrivateProfileString(section, key, value, path))
         return -1;
     return support::SyncFile(path) == 0 && support::SyncParentFolder(path) == 0 ? 0 : -1;
@@ -28,18 +32,20 @@ int32_t WriteDurably(const char *section, const char *key, std::string_view valu
 
 } // namespace
 
-int32_t WriteFIEPIDToNrvinstFile(std::string_view releaseId, std::string_view nrvinstPath, std::string_view)
+int32_t WriteFIEPIDToNrvinstFile(std::string_view releaseId, std::string_view nrvinstPath, std::string_view logPath,
+                                 std::string_view target)
 {
     if (releaseId.empty())
         return -1;
-    return WriteDurably("FI", "FI", modules::MakeEPID(releaseId), ResolvePath(nrvinstPath));
+    return WriteDurably("FI", "FI", modules::MakeEPID(releaseId), ResolvePath(nrvinstPath), target, logPath);
 }
 
-int32_t WriteSSINFOToNrvinstFile(std::string_view snapshotId, std::string_view nrvinstPath, std::string_view)
+int32_t WriteSSINFOToNrvinstFile(std::string_view snapshotId, std::string_view nrvinstPath, std::string_view logPath,
+                                 std::string_view target)
 {
     if (snapshotId.empty())
         return -1;
-    return WriteDurably("SSINFO", "SSNPID", snapshotId, ResolvePath(nrvinstPath));
+    return WriteDurably("SSINFO", "SSNPID", snapshotId, ResolvePath(nrvinstPath), target, logPath);
 }
 
 } // namespace halcyon::image

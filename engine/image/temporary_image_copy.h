@@ -15,7 +15,8 @@ public:
     TemporaryImageCopy &operator=(const TemporaryImageCopy &) = delete;
 
     // Copies `source` to `target` (Windows or host path text), replacing a
-    // file already there. On failure the target is removed and false is
+    // file already there; a symbolic link there is removed as a link, never
+    // written through. On failure the target is removed and false is
     // returned; on success the copy is owned by this object. A target that
     // is the source file itself is refused and left alone.
     bool Make(const std::string &source, const std::string &target);

@@ -37,10 +37,11 @@ bool IsWimScrambled(const std::string &path)
 bool EncryptDecryptWim(const std::string &path)
 {
     const std::string host = platform::HostPath(path);
-    const auto status = platform::StatHostPath(host);
+    // Changed in place: a link at the path is refused, never written through.
+    const auto status = platform::LinkStatHostPath(host);
     platform::HostFile file;
     if (!status || !status->regular ||
-        file.Open(host, platform::FileAccess::ReadWrite, platform::FileCreation::OpenExisting) != 0)
+        file.OpenNoFollow(host, platform::FileAccess::ReadWrite, platform::FileCreation::OpenExisting) != 0)
         return false;
     unsigned char block[kBlock] = {};
     size_t got = 0;

@@ -13,8 +13,9 @@ namespace halcyon::image {
 bool IsWimScrambled(const std::string &path);
 
 // Applies the key to the first 16 bytes of the file in place; applying it
-// twice restores the file. False when the file does not exist or cannot be
-// opened for reading and writing, or the bytes cannot be written back.
+// twice restores the file. False when the file does not exist, is a
+// symbolic link (never written through) or cannot be opened for reading and
+// writing, or the bytes cannot be written back.
 bool EncryptDecryptWim(const std::string &path);
 
 } // namespace halcyon::image

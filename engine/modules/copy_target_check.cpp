@@ -14,7 +14,10 @@ namespace halcyon::modules {
 
 std::string HostNoTrailing(std::string_view path)
 {
-    return platform::TrimHostSeparators(platform::HostPath(path));
+    // Normalised: "mount/" + "\\300360" must name the mount folder's entry
+    // as the confinement check reports it ("mount/300360").
+    return platform::TrimHostSeparators(
+        platform::PathUtf8(platform::FsPath(platform::HostPath(path)).lexically_normal()));
 }
 
 std::string CopyTargetLinkProblem(std::string_view rootText, std::string_view sourceText, std::string_view targetText)

@@ -13,8 +13,8 @@ namespace halcyon::modules {
 // "PATH is outside ROOT"). Paths are Windows or host path text.
 std::string CopyTargetLinkProblem(std::string_view root, std::string_view source, std::string_view target);
 
-// Host path text without trailing separators, so that a link at the last
-// component is seen as the link it is.
+// Host path text, normalised and without trailing separators, so that a
+// link at the last component is seen as the link it is.
 std::string HostNoTrailing(std::string_view path);
 
 } // namespace halcyon::modules

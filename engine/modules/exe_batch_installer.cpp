@@ -14,6 +14,7 @@
 #include "engine/modules/machine_guards.h"
 #include "engine/modules/mod_setup_options.h"
 #include "engine/modules/module_log.h"
+#include "engine/modules/module_staging.h"
 #include "engine/modules/plan_path_checks.h"
 #include "engine/modules/program_runner.h"
 #include "platform/file_attributes.h"
@@ -194,7 +195,7 @@ int32_t PrepareWorkingImage(const ModuleRecord &m, const std::string &moduleFold
             LogLine("Copy file from: " + w.moduleImage + " To : " + w.tempImage, log);
             LogLine("Copy file error. (RETURN_COPY_TEMP_WIM)", log);
             char buf[64];
-            std::snprintf(buf, sizeof buf, "GetLastError: '%d'\n", ec.value());
+            std::snprintf(buf, sizeof buf, "GetLastError: '%d'\n", support::CopyErrorCode(ec.value()));
             LogLine(buf, log);
             return RETURN_COPY_TEMP_WIM;
         }
@@ -214,10 +215,13 @@ int32_t PrepareWorkingImage(const ModuleRecord &m, const std::string &moduleFold
         w.copyFolderMade = true;
         // A working copy: it is checked, run and removed within this call, so
         // a power cut only means the module runs again; no flush is needed.
-        if (support::RecursiveFolderCopyUnflushed(moduleFolder, w.copyFolder) != 0) {
+        if (int32_t copied = support::RecursiveFolderCopyUnflushed(moduleFolder, w.copyFolder); copied != 0) {
             LogLine("Error: while calling RecursiveFolderCopy function.(RETURN_COPY_FOLDER)", log);
             LogLine("Source: " + moduleFolder, log);
             LogLine("dest: " + w.copyFolder, log);
+            LogLine("GetLastError: " + Decimal(support::CopyErrorCode(copied)) + " writing " +
+                        support::LastCopyFailurePath(),
+                    log);
             return RETURN_COPY_FOLDER;
         }
         std::string message;
@@ -233,6 +237,10 @@ int32_t PrepareWorkingImage(const ModuleRecord &m, const std::string &moduleFold
         }
         w.tempImage = w.copyFolder + "\\" + w.imageName;
     }
+    // The working copy is changed in place: a regular file below MountDir,
+    // never a link the copy kept or one put at its place.
+    if (int32_t rc = CheckBelowMountDir(ctx.mountDir, w.tempImage, "working copy of the image", log))
+        return rc;
     if (!platform::SetFileAttributes(w.tempImage, platform::FILE_ATTRIBUTE_NORMAL)) {
         LogLine("Set wim file attributes error. (RETURN_CHANGE_WIM_ATTR)", log);
         return RETURN_CHANGE_WIM_ATTR;
@@ -241,7 +249,7 @@ int32_t PrepareWorkingImage(const ModuleRecord &m, const std::string &moduleFold
         w.DeleteTempImage();
         return rc;
     }
-    if (!image::EncryptDecryptWim(platform::HostPath(w.tempImage))) {
+    if (!image::EncryptDecryptWim(HostNoTrailing(w.tempImage))) {
         w.DeleteTempImage();
         LogLine("sTmpWimFile: " + w.tempImage, log);
         LogLine("Decrypt Wim error. (RETURN_DECRYPT_WIM)", log);
@@ -252,13 +260,15 @@ int32_t PrepareWorkingImage(const ModuleRecord &m, const std::string &moduleFold
 }
 
 // A failed imaging call: the line (echoed) and the clean-up of its row.
-int32_t WimFailure(const char *message, const ImageWork &w, bool deleteMountFolder, const std::string &log)
+int32_t WimFailure(const char *message, const ImageWork &w, bool deleteMountFolder, const std::string &log,
+                   const WimLastError &error)
 {
     LogLine(message, log, true);
+    LogWimError(error, log);
     w.DeleteTempImage();
     if (deleteMountFolder)
         RemoveTree(w.mountFolder);
-    return RETURN_WIMGAPI_ERROR;
+    return WimFailureCode(error);
 }
 
 // Step 6: the mount folder made afresh and the image applied or mounted.
@@ -297,7 +307,7 @@ int32_t ApplyOrMount(const ModuleRunContext &ctx, ImageWork &w)
                 return rc;
         }
         if (!api.MountImage(w.mountFolder, w.workingImage, 1, wimTemp))
-            return WimFailure("ERROR: while trying to mount WIM.", w, false, log);
+            return WimFailure("ERROR: while trying to mount WIM.", w, false, log, LastWimError());
         return 0;
     }
 
@@ -307,27 +317,31 @@ int32_t ApplyOrMount(const ModuleRunContext &ctx, ImageWork &w)
     support::wim::WimHandle wim = api.CreateFile(w.workingImage, support::wim::WIM_GENERIC_READ,
                                                  support::wim::WIM_OPEN_EXISTING, 0, 0, &created);
     if (!wim)
-        return WimFailure("ERROR: while trying to open WIM", w, false, log);
+        return WimFailure("ERROR: while trying to open WIM", w, false, log, LastWimError());
     if (!api.SetTemporaryPath(wim, wimTemp)) {
+        const WimLastError error = LastWimError();
         wim.Reset();
-        return WimFailure("ERROR: while setting temporary folder.", w, false, log);
+        return WimFailure("ERROR: while setting temporary folder.", w, false, log, error);
     }
     support::wim::WimHandle image = api.LoadImage(wim, 1);
     if (!image) {
+        const WimLastError error = LastWimError();
         wim.Reset();
-        return WimFailure("ERROR: while loading image from WIM.", w, false, log);
+        return WimFailure("ERROR: while loading image from WIM.", w, false, log, error);
     }
     if (!api.ApplyImage(image, w.mountFolder, 0)) {
+        const WimLastError error = LastWimError();
         image.Reset();
         wim.Reset();
-        return WimFailure("ERROR: while trying to mount WIM.", w, true, log);
+        return WimFailure("ERROR: while trying to mount WIM.", w, true, log, error);
     }
     if (!image.Close()) {
+        const WimLastError error = LastWimError();
         wim.Reset();
-        return WimFailure("ERROR: while closing handle to WIM Image.", w, true, log);
+        return WimFailure("ERROR: while closing handle to WIM Image.", w, true, log, error);
     }
     if (!wim.Close())
-        return WimFailure("ERROR: while closing handle to WIM file.", w, true, log);
+        return WimFailure("ERROR: while closing handle to WIM file.", w, true, log, LastWimError());
 
     if (w.copyFolderMade)
         RemoveTree(w.copyFolder);
@@ -351,10 +365,14 @@ InstallOutcome InstallExeBatchModule(const ModuleRecord &m, const std::string &s
         return InstallOutcome::Stop(RETURN_UNSAFE_PATH);
     }
 
-    // Step 1-3: the module folder and what it holds.
+    // Step 1-3: the module folder and what it holds, read from the media
+    // and never through a link (one that leads off the media is refused
+    // here as the FILE COPY installer refuses it).
     std::string moduleFolder = sourceFolder + m.PathToRelease;
     LogLine("sMySourceDir: " + sourceFolder, log);
     LogLine("sWimPath: " + moduleFolder, log);
+    if (int32_t rc = sourceFolder.empty() ? 0 : CheckJoinedPath(sourceFolder, moduleFolder, log))
+        return InstallOutcome::Stop(rc);
 
     ImageWork w;
     std::string installerPath;
@@ -370,6 +388,11 @@ InstallOutcome InstallExeBatchModule(const ModuleRecord &m, const std::string &s
         LogLine("Can not find wim module. (RETURN_FIND_WIM_MODULE)", log);
         return InstallOutcome::Stop(RETURN_FIND_WIM_MODULE);
     }
+
+    // A link where the module image should be: the working copy would keep
+    // it, and its attributes and header would be changed through it.
+    if (int32_t rc = w.moduleImage.empty() || sourceFolder.empty() ? 0 : CheckJoinedPath(sourceFolder, w.moduleImage, log))
+        return InstallOutcome::Stop(rc);
 
     InstallOutcome outcome;
     outcome.imageUsed = !w.moduleImage.empty();

@@ -39,7 +39,7 @@ int32_t CopyModule(const ModuleRecord &m, const StagingWalk &w, uint64_t copyArg
         return rc;
     (void)copyArg;
     // Flushed once for all modules at the end of the walk.
-    return StagingCopyResult(support::RecursiveFolderCopyUnflushed(from, to));
+    return StagingCopyResult(support::RecursiveFolderCopyUnflushed(from, to), w.log);
 }
 
 } // namespace

@@ -48,12 +48,14 @@ struct ExtractCall {
 // A failed imaging call: the line (echoed), the temporary image removed
 // (by its owner going away) and, for the calls after the apply started,
 // the half-filled target folder removed.
-int32_t WimFailure(const char *message, const std::string &target, bool deleteTarget, const std::string &log)
+int32_t WimFailure(const char *message, const std::string &target, bool deleteTarget, const std::string &log,
+                   const WimLastError &error)
 {
     LogLine(message, log, true);
+    LogWimError(error, log);
     if (deleteTarget)
         RemoveTree(target);
-    return RETURN_WIMGAPI_ERROR;
+    return WimFailureCode(error);
 }
 
 int32_t ApplyContainer(const ModuleRecord &m, const std::string &container, const std::string &tempFolder,
@@ -102,20 +104,21 @@ int32_t ApplyContainer(const ModuleRecord &m, const std::string &container, cons
     support::wim::WimHandle wim =
         api.CreateFile(working, support::wim::WIM_GENERIC_READ, support::wim::WIM_OPEN_EXISTING, 0, 0, nullptr);
     if (!wim)
-        return WimFailure("ERROR: while trying to open WIM", target, false, log);
+        return WimFailure("ERROR: while trying to open WIM", target, false, log, LastWimError());
     if (!api.SetTemporaryPath(wim, tempFolder))
-        return WimFailure("ERROR: while setting temporary folder", target, false, log);
+        return WimFailure("ERROR: while setting temporary folder", target, false, log, LastWimError());
     support::wim::WimHandle img = api.LoadImage(wim, 1);
     if (!img)
-        return WimFailure("ERROR: while loading image from WIM", target, false, log);
+        return WimFailure("ERROR: while loading image from WIM", target, false, log, LastWimError());
     if (!api.ApplyImage(img, target, 0)) {
+        const WimLastError error = LastWimError();
         img.Reset();
-        return WimFailure("ERROR: while trying to mount WIM", target, true, log);
+        return WimFailure("ERROR: while trying to mount WIM", target, true, log, error);
     }
     if (!img.Close())
-        return WimFailure("ERROR: while closing handle to WIM Image", target, true, log);
+        return WimFailure("ERROR: while closing handle to WIM Image", target, true, log, LastWimError());
     if (!wim.Close())
-        return WimFailure("ERROR: while closing handle to WIM file", target, true, log);
+        return WimFailure("ERROR: while closing handle to WIM file", target, true, log, LastWimError());
     copy.Remove();
     return 0;
 }
@@ -186,7 +189,7 @@ int32_t ExtractModule(const ModuleRecord &m, const ExtractCall &call)
     if (!container.empty())
         return ApplyContainer(m, container, tempFolder, tempImage, target, log);
     // Flushed once for all modules at the end of the walk.
-    return StagingCopyResult(support::RecursiveFolderCopyUnflushed(moduleFolder, target));
+    return StagingCopyResult(support::RecursiveFolderCopyUnflushed(moduleFolder, target), log);
 }
 
 } // namespace

@@ -317,6 +317,9 @@ int32_t ModSetupRun::Register()
             std::snprintf(buf, sizeof buf, "ERROR: WriteEPIDToNrvinstFile Returned: '%d'\n", rc);
             Log(buf, true);
         }
+        // A record that would be written through a link ends the run.
+        if (rc == RETURN_UNSAFE_PATH)
+            return rc;
     }
     Report(number_, total_, ModuleLabel(m_));
     return 0;
@@ -519,6 +522,8 @@ int32_t ModSetupRun::Run()
                     std::snprintf(buf, sizeof buf, "WriteEPIDToNrvinstFile Returned: '%d'\n", epid);
                     Log(buf, true);
                 }
+                if (epid == RETURN_UNSAFE_PATH)
+                    return Finish(epid);
             }
         }
         if (IsInBoxModule(m_) && EqualsNoCase(imageState_, kImageStateComplete))

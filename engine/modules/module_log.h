@@ -6,6 +6,8 @@
 #include <string_view>
 
 #include "engine/frame/log.h"
+#include "halcyon/ReturnCodes.h"
+#include "support/wim/wim_api.h"
 
 namespace halcyon::modules {
 
@@ -37,6 +39,35 @@ inline void LogUnsafeLink(std::string_view what, std::string_view description, s
     WriteLog("Error: " + std::string(what) + ": " + std::string(description) +
                  "; nothing is done through it. (RETURN_UNSAFE_PATH)",
              log, 1);
+}
+
+// The last error of a failed imaging call (112 when the disk is full) and
+// its reason, which names what could not be written; taken before a handle
+// is released, which sets the last error again.
+struct WimLastError {
+    uint32_t code = 0;
+    std::string reason;
+};
+
+inline WimLastError LastWimError()
+{
+    const support::wim::IWimApi &api = support::wim::WimApi();
+    return WimLastError{api.GetLastError(), api.GetLastErrorText()};
+}
+
+// The verb's code for a failed imaging call: 9001 (RETURN_UNSAFE_PATH) when
+// the apply stopped at a symbolic link already in the target, else 41.
+inline int32_t WimFailureCode(const WimLastError &error)
+{
+    return error.code == support::wim::WIM_ERROR_STOPPED_ON_SYMLINK ? RETURN_UNSAFE_PATH : RETURN_WIMGAPI_ERROR;
+}
+
+// "GetLastError: %d" and the reason; echoed.
+inline void LogWimError(const WimLastError &error, std::string_view log)
+{
+    WriteLog("GetLastError: " + std::to_string(error.code), log, 1);
+    if (!error.reason.empty())
+        WriteLog("Reason: " + error.reason, log, 1);
 }
 
 } // namespace halcyon::modules

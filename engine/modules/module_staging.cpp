@@ -30,10 +30,14 @@ int32_t CheckJoinedPath(const std::string &root, const std::string &path, const 
     return RETURN_UNSAFE_PATH;
 }
 
-int32_t StagingCopyResult(int32_t copyResult)
+int32_t StagingCopyResult(int32_t copyResult, const std::string &log)
 {
     if (copyResult == 0)
         return 0;
+    if (!log.empty())
+        LogLine("GetLastError: " + std::to_string(support::CopyErrorCode(copyResult)) + " writing " +
+                    support::LastCopyFailurePath(),
+                log, true);
     return copyResult == support::kCopyDiskFull ? kStagingCopyDiskFull : kStagingCopyFailed;
 }
 

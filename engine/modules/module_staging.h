@@ -39,7 +39,8 @@ int32_t RunStagingWalk(StagingWalk &walk, const std::function<int32_t(const Modu
 int32_t CheckJoinedPath(const std::string &root, const std::string &path, const std::string &log);
 
 // The code of a module folder copy: 0, 117 for the destination running out
-// of space (support::kCopyDiskFull), 58 for any other failure.
-int32_t StagingCopyResult(int32_t copyResult);
+// of space (support::kCopyDiskFull), 58 for any other failure. A failure
+// logs the file that could not be written (with `log` given).
+int32_t StagingCopyResult(int32_t copyResult, const std::string &log = {});
 
 } // namespace halcyon::modules

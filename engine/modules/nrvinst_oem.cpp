@@ -1,9 +1,13 @@
 #include "engine/modules/nrvinst_oem.h"
 
+#include "engine/modules/module_log.h"
+#include "halcyon/ReturnCodes.h"
 #include "platform/environment.h"
 #include "platform/host_file.h"
+#include "platform/host_path_text.h"
 #include "platform/path_map.h"
 #include "platform/profile.h"
+#include "support/files/confined_path.h"
 #include "support/files/file_ops.h"
 
 namespace halcyon::modules {
@@ -20,14 +24,15 @@ bool PathExists(std::string_view path)
 }
 
 // The Windows system folder always exists on a real machine; on a fresh
-// emulated machine it is created for the default record file.
+// emulated machine it is created for the default record file, below the
+// drive's folder and through no link.
 void EnsureParentFolder(const std::string &path)
 {
     size_t cut = path.find_last_of("\\/");
     if (cut == std::string::npos || cut == 0)
         return;
-    std::string host = platform::HostPath(path.substr(0, cut));
-    support::RecursiveFolderCreate(host);
+    std::string host = platform::TrimHostSeparators(platform::HostPath(path.substr(0, cut)));
+    support::CreateConfinedFolders(support::WriteRootOf(path), host);
 }
 
 // The record file's data and its folder entry are on disk before the write
@@ -42,6 +47,17 @@ int32_t Durable(const std::string &path, int32_t rc)
 }
 
 } // namespace
+
+int32_t CheckNrvinstPath(const std::string &path, std::string_view target, std::string_view logPath)
+{
+    const std::string root = support::WriteRootOf(path, target);
+    const std::string host = platform::TrimHostSeparators(platform::HostPath(path));
+    support::ConfinedCheck check;
+    if (support::CheckConfinedWrite(root, host, &check) == 0)
+        return 0;
+    LogUnsafeLink("nrvinst.oem", support::DescribeConfinement(check, root, host), logPath);
+    return RETURN_UNSAFE_PATH;
+}
 
 std::string MakeEPID(std::string_view releaseId)
 {
@@ -62,18 +78,21 @@ std::string DefaultNrvinstPath()
 
 int32_t WriteEPIDToNrvinstFile(const ModuleRecord *record, std::string_view nrvinstPath, std::string_view logPath)
 {
-    (void)logPath;
     if (!record)
         return -1;
     // File-system redirection of 32-bit processes does not exist here: the
     // engine is a native process and sees the one system folder.
     std::string path(nrvinstPath);
-    if (path.empty()) {
+    const bool byDefault = path.empty();
+    if (byDefault) {
         path = DefaultNrvinstPath();
         if (path.empty())
             return -1;
-        EnsureParentFolder(path);
     }
+    if (int32_t rc = CheckNrvinstPath(path, {}, logPath))
+        return rc;
+    if (byDefault)
+        EnsureParentFolder(path);
     if (!PathExists(path))
         platform::WritePrivateProfileString("FI", "FI", std::string_view(), path);
     // The skeleton's list; also after a run stopped between the two writes

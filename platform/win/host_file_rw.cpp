@@ -90,6 +90,16 @@ HostFile &HostFile::operator=(HostFile &&other) noexcept
 
 int HostFile::Open(const std::string &hostPath, FileAccess access, FileCreation creation)
 {
+    return OpenAs(hostPath, access, creation, true);
+}
+
+int HostFile::OpenNoFollow(const std::string &hostPath, FileAccess access, FileCreation creation)
+{
+    return OpenAs(hostPath, access, creation, false);
+}
+
+int HostFile::OpenAs(const std::string &hostPath, FileAccess access, FileCreation creation, bool followLink)
+{
     if (handle_ != kNoHandle)
         ::CloseHandle(AsHandle(handle_));
     handle_ = kNoHandle;
@@ -111,8 +121,15 @@ int HostFile::Open(const std::string &hostPath, FileAccess access, FileCreation 
     }
     const std::wstring path = win::FileApiPath(hostPath);
     SECURITY_ATTRIBUTES security{sizeof(SECURITY_ATTRIBUTES), nullptr, FALSE};
+    // Without following, a reparse point is opened as itself and refused
+    // below. CREATE_ALWAYS would empty the link's own data first: the
+    // existing entry is opened as it is and emptied once it is known a file.
+    const bool truncate = !followLink && disposition == CREATE_ALWAYS;
+    if (!followLink)
+        desired |= FILE_READ_ATTRIBUTES; // to tell a reparse point
     HANDLE h = ::CreateFileW(path.c_str(), desired, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                             &security, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+                             &security, truncate ? OPEN_ALWAYS : disposition,
+                             FILE_ATTRIBUTE_NORMAL | (followLink ? 0 : FILE_FLAG_OPEN_REPARSE_POINT), nullptr);
     if (h == INVALID_HANDLE_VALUE) {
         const DWORD error = ::GetLastError();
         if (error == ERROR_ACCESS_DENIED && IsFolder(path))
@@ -121,9 +138,27 @@ int HostFile::Open(const std::string &hostPath, FileAccess access, FileCreation 
     }
     if (::GetFileType(h) == FILE_TYPE_DISK) {
         BY_HANDLE_FILE_INFORMATION info{};
-        if (::GetFileInformationByHandle(h, &info) && (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        if (::GetFileInformationByHandle(h, &info)) {
+            if (!followLink && (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+                ::CloseHandle(h);
+                return ELOOP;
+            }
+            if (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+                ::CloseHandle(h);
+                return EISDIR;
+            }
+        } else if (!followLink) {
+            const DWORD error = ::GetLastError();
             ::CloseHandle(h);
-            return EISDIR;
+            return win::ErrnoOf(error);
+        }
+    }
+    if (truncate) {
+        FILE_END_OF_FILE_INFO end{};
+        if (!::SetFileInformationByHandle(h, FileEndOfFileInfo, &end, sizeof end)) {
+            const DWORD error = ::GetLastError();
+            ::CloseHandle(h);
+            return win::ErrnoOf(error);
         }
     }
     handle_ = reinterpret_cast<intptr_t>(h);

@@ -7,6 +7,7 @@
 #include "platform/confined_folder.h"
 #include "platform/fs_path.h"
 #include "platform/host_path_text.h"
+#include "platform/path_map.h"
 
 namespace fs = std::filesystem;
 
@@ -123,6 +124,38 @@ std::string DescribeConfinement(const ConfinedCheck &check, std::string_view roo
         break;
     }
     return "cannot examine " + check.component + " (errno " + std::to_string(check.error) + ")";
+}
+
+int CheckConfinedWrite(std::string_view root, std::string_view path, ConfinedCheck *check)
+{
+    ConfinedCheck c = CheckConfinedPath(root, path);
+    int rc = 0;
+    switch (c.result) {
+    case Confinement::Inside: rc = 0; break;
+    case Confinement::Outside: rc = EXDEV; break;
+    case Confinement::Link: rc = ELOOP; break;
+    case Confinement::NotFolder: rc = ENOTDIR; break;
+    case Confinement::Error: rc = c.error ? c.error : EIO; break;
+    }
+    if (check)
+        *check = std::move(c);
+    return rc;
+}
+
+std::string WriteRootOf(std::string_view path, std::string_view target)
+{
+    if (platform::HasDrive(path) && path.size() >= 2)
+        return platform::TrimHostSeparators(platform::HostPath(std::string(path.substr(0, 2)) + "\\"));
+    const std::string host = platform::HostPath(path);
+    if (!target.empty()) {
+        const std::string root = platform::TrimHostSeparators(platform::HostPath(target));
+        fs::path r;
+        std::vector<fs::path> parts;
+        if (SplitBelow(root, host, r, parts))
+            return root;
+    }
+    fs::path parent = Absolute(PathOf(host)).parent_path();
+    return platform::PathUtf8(parent);
 }
 
 int CreateConfinedFolders(std::string_view root, std::string_view path)

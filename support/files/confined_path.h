@@ -38,6 +38,19 @@ bool IsConfinedPath(std::string_view root, std::string_view path);
 // One line for a log: "<path> is a symbolic link", "<path> is outside <root>".
 std::string DescribeConfinement(const ConfinedCheck &check, std::string_view root, std::string_view path);
 
+// 0 when a file may be written or changed at `path` below `root`: no link
+// on the way and none at the file itself. ELOOP when a component (the file
+// among them) is a symbolic link, EXDEV when the path is outside the root,
+// ENOTDIR when a folder on the way is a file, else the errno of the
+// examination. `check` (when given) receives the details for a log line.
+int CheckConfinedWrite(std::string_view root, std::string_view path, ConfinedCheck *check = nullptr);
+
+// The folder a write into a machine's file (Windows or host path text) is
+// kept within, as a host path: the drive's folder for a drive path
+// ("C:\Windows\..." gives the folder of C:), else `target` when given and
+// it holds the path, else the file's own folder.
+std::string WriteRootOf(std::string_view path, std::string_view target = {});
+
 // Creates the missing folders of `path` below `root`, one component at a
 // time without following a link. 0 on success (also when it all exists as
 // folders); ELOOP when a component below the root is a symbolic link;

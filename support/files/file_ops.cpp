@@ -23,6 +23,8 @@ constexpr uint64_t kReportStep = uint64_t{8} << 20;
 
 int32_t CopyErr(int err) { return err == ENOSPC ? kCopyDiskFull : (err ? err : EIO); }
 
+thread_local std::string t_failedPath;
+
 int WriteFaultFor(const std::string &hostPath)
 {
     FileLayerObserver *o = g_observer.load(std::memory_order_acquire);
@@ -73,7 +75,19 @@ struct CopyRun {
         cb(WIM_MSG_PROGRESS, static_cast<uintptr_t>(pct), static_cast<intptr_t>(*copied), ctx);
     }
     static void Advanced(uint64_t n, void *self) { static_cast<CopyRun *>(self)->Advance(n); }
-    static int BeforeWrite(const std::string &hostOut, void *) { return WriteFaultFor(hostOut); }
+    static int BeforeWrite(const std::string &hostOut, void *self)
+    {
+        static_cast<CopyRun *>(self)->writing = hostOut;
+        return WriteFaultFor(hostOut);
+    }
+    // The file being written; after a failure, the one that failed.
+    std::string writing{};
+    // Keeps what failed for LastCopyFailurePath; `rc` passes through.
+    int Done(int rc, const std::string &dest)
+    {
+        t_failedPath = rc == 0 ? std::string() : writing.empty() ? dest : writing;
+        return rc;
+    }
     platform::TreeCopyOptions Options(std::string_view mask, bool recurse)
     {
         platform::TreeCopyOptions how;
@@ -93,24 +107,26 @@ int CopyTree(const std::string &from, const std::string &to, std::string_view ma
              bool durable)
 {
     if (int rc = platform::CopyFolderTree(from, to, run.Options(mask, recurse)))
-        return rc;
+        return run.Done(rc, to);
     run.Settle();
     if (!durable)
-        return 0;
+        return run.Done(0, to);
+    run.writing.clear();
     if (int rc = platform::FlushFileSystem(to))
-        return rc;
+        return run.Done(rc, to);
     Report(FlushKind::FileSystem, to);
-    return 0;
+    return run.Done(0, to);
 }
 
 int CopyOneFile(std::string_view source, std::string_view dest, WimMessageCallback cb, void *ctx, uint64_t *copied,
                 uint64_t total, int retries)
 {
     CopyRun run{cb, ctx, copied, total, retries};
-    const int rc = platform::CopyOneFile(platform::HostPath(source), platform::HostPath(dest), run.Options("*.*", false));
+    const std::string hostDest = platform::HostPath(dest);
+    const int rc = platform::CopyOneFile(platform::HostPath(source), hostDest, run.Options("*.*", false));
     if (rc == 0)
         run.Settle();
-    return rc;
+    return run.Done(rc, hostDest);
 }
 
 
@@ -123,6 +139,25 @@ int CopyFileData(platform::HostFile &in, platform::HostFile &out, const std::str
         return fault;
     return platform::CopyFileContents(in, out, advanced, context, retries);
 }
+
+int32_t CopyErrorCode(int32_t err)
+{
+    switch (err) {
+    case ENOSPC:
+#ifdef EDQUOT
+    case EDQUOT:
+#endif
+    case kCopyDiskFull: return 112;
+    case ENOENT: return 2;
+    case ENOTDIR: return 3;
+    case EACCES:
+    case EPERM: return 5;
+    case EEXIST: return 183;
+    default: return err;
+    }
+}
+
+std::string LastCopyFailurePath() { return t_failedPath; }
 
 FileLayerObserver *SetFileLayerObserver(FileLayerObserver *observer)
 {

@@ -62,6 +62,17 @@ int32_t CopyFolderByStreamFromUFD(std::string_view source, std::string_view dest
                                   WimMessageCallback callback, void *context, uint64_t *copied, uint64_t total,
                                   int retries);
 
+// The system error a log line gives for a copy's errno, numbered as the
+// logs have always numbered it (Windows error codes): 112 for a full disk
+// (ENOSPC, EDQUOT, kCopyDiskFull), 2 file not found, 3 path not found, 5
+// access denied, 183 already exists; other values as they are.
+int32_t CopyErrorCode(int32_t err);
+
+// The host path of the file the last failed copy call of this thread was
+// writing (or, failing before any file, its destination); empty after a
+// call that succeeded. For the line that names what could not be written.
+std::string LastCopyFailurePath();
+
 // Copies the rest of `in` to `out` from their current offsets: in-kernel
 // where the file systems allow it, else through one large reused buffer.
 // `advanced` (may be null) is called with each piece's byte count (pieces

@@ -60,6 +60,8 @@ inline constexpr uint32_t WIM_ERROR_NOT_SUPPORTED = 50;
 inline constexpr uint32_t WIM_ERROR_INVALID_PARAMETER = 87;
 inline constexpr uint32_t WIM_ERROR_DISK_FULL = 112;
 inline constexpr uint32_t WIM_ERROR_ALREADY_EXISTS = 183;
+// The apply met a symbolic link where the image puts a folder or a file.
+inline constexpr uint32_t WIM_ERROR_STOPPED_ON_SYMLINK = 681;
 inline constexpr uint32_t WIM_ERROR_REQUEST_ABORTED = 1235;
 inline constexpr uint32_t WIM_ERROR_INVALID_INDEX = 1413;
 

@@ -8,6 +8,7 @@
 #include <mutex>
 
 #include "platform/fs_path.h"
+#include "platform/host_file.h"
 #include "support/wim/wim_api.h"
 #include "support/wim/wim_tchar.h"
 #include "support/wim/wim_text.h"
@@ -152,6 +153,32 @@ int OnDirEntry(const struct wimlib_dir_entry *entry, void *context)
     return entry->unix_mode != 0 ? kFoundUnixData : 0;
 }
 
+constexpr int kFoundLink = 0x7FFF0002;
+
+// What the link check looks for: an entry of the image that already stands
+// in the target folder as a symbolic link (a reparse point on Windows).
+struct LinkSearch {
+    std::string hostFolder;
+    std::string found; // host path of the first link met
+};
+
+int OnEntryCheckLink(const struct wimlib_dir_entry *entry, void *context)
+{
+    auto *search = static_cast<LinkSearch *>(context);
+    const std::string inImage = FromWimText(entry->full_path);
+    if (inImage.empty() || inImage == "/" || inImage == "\\")
+        return 0; // the root is the folder the caller named
+    if (entry->attributes & WIMLIB_FILE_ATTRIBUTE_REPARSE_POINT)
+        return 0; // a link of the image itself: put in place as a link
+    const std::string host = platform::PathUtf8(platform::FsPath(search->hostFolder) /
+                                                platform::FsPath(inImage).relative_path());
+    const auto status = platform::LinkStatHostPath(host);
+    if (!status || !status->link)
+        return 0;
+    search->found = host;
+    return kFoundLink;
+}
+
 struct ApplyProgress {
     const std::vector<std::pair<WimMessageCallback, void *>> *callbacks = nullptr;
     std::chrono::steady_clock::time_point start;
@@ -242,6 +269,17 @@ bool ExtractImage(WIMStruct *wim, uint32_t index, bool unixData, const std::stri
             text = "cannot create " + hostFolder + ": " + ec.message();
             return false;
         }
+    }
+    // An earlier image or run may have left a link where this image puts a
+    // folder or a file: extracting would write through it, outside the
+    // folder. Nothing is extracted then.
+    LinkSearch search{hostFolder, {}};
+    if (wimlib_iterate_dir_tree(wim, static_cast<int>(index), WIMLIB_WIM_ROOT_PATH,
+                                WIMLIB_ITERATE_DIR_TREE_FLAG_RECURSIVE, OnEntryCheckLink, &search) == kFoundLink) {
+        error = WIM_ERROR_STOPPED_ON_SYMLINK;
+        text = "cannot apply image " + std::to_string(index) + " to " + hostFolder + ": " + search.found +
+               " is a symbolic link; nothing is written through it";
+        return false;
     }
     ApplyProgress progress;
     progress.callbacks = &callbacks;

@@ -10,8 +10,11 @@
 #include <sys/wait.h>
 #include <thread>
 
+#include <wimlib.h>
+
 #include "platform/machine.h"
 #include "support/wim/wim_builder.h"
+#include "tests/common/link_escape.h"
 #include "tests/common/halcyon_command.h"
 #include "tests/common/halcyon_run.h"
 #include "tests/common/mod_media.h"
@@ -301,6 +304,127 @@ TEST(RecoveryRun, AFailingInstallerFailsBothRunsNamingItsModule)
                                      .find("\"failedStage\":\"modules\",\"why\":\"failed: Media Codecs (exit code 1), "
                                            "code 29\""))
         << ReadFile(recovery + "/run.out");
+}
+
+// Replaces entries of image `index` of the WIM by symbolic links (path in
+// the image, link target), keeping its tags and its integrity table.
+void PlantLinks(const std::string &wimPath, int index, const std::vector<std::pair<std::string, std::string>> &links,
+                const std::string &scratch)
+{
+    std::vector<std::string> sources, paths;
+    fs::create_directories(scratch);
+    for (size_t i = 0; i < links.size(); ++i) {
+        sources.push_back(scratch + "/link" + std::to_string(i));
+        fs::create_symlink(links[i].second, sources.back());
+        paths.push_back(links[i].first);
+    }
+    std::vector<wimlib_update_command> commands(2 * links.size());
+    for (size_t i = 0; i < links.size(); ++i) {
+        wimlib_update_command &del = commands[2 * i];
+        del.op = WIMLIB_UPDATE_OP_DELETE;
+        del.delete_.wim_path = paths[i].data();
+        del.delete_.delete_flags = WIMLIB_DELETE_FLAG_FORCE | WIMLIB_DELETE_FLAG_RECURSIVE;
+        wimlib_update_command &add = commands[2 * i + 1];
+        add.op = WIMLIB_UPDATE_OP_ADD;
+        add.add.fs_source_path = sources[i].data();
+        add.add.wim_target_path = paths[i].data();
+        add.add.add_flags = WIMLIB_ADD_FLAG_NORPFIX;
+    }
+    WIMStruct *wim = nullptr;
+    ASSERT_EQ(0, wimlib_open_wim(wimPath.c_str(), 0, &wim));
+    EXPECT_EQ(0, wimlib_update_image(wim, index, commands.data(), commands.size(), 0));
+    EXPECT_EQ(0, wimlib_overwrite(wim, WIMLIB_WRITE_FLAG_CHECK_INTEGRITY | WIMLIB_WRITE_FLAG_REBUILD, 0));
+    wimlib_free(wim);
+}
+
+// Moves the file outside (into the canary) and leaves a link to it in its place.
+void LinkOutside(const std::string &file, const std::string &outside)
+{
+    fs::rename(file, outside);
+    fs::create_symlink(outside, file);
+}
+
+// Hostile media: the environment image or the push-button-reset image
+// carries links to files and folders outside every root, or a scrambled
+// module image on the media is a link to one outside. Neither run writes
+// through them (canaries untouched) nor says it succeeded.
+TEST(RecoveryRun, LinksTheMediaCarryAreNeverWrittenThrough)
+{
+    TempDir w("halcyon-hostile-media");
+    enum class Planted { Environment, ResetImage, ModuleImage };
+    struct Row {
+        const char *name;
+        Planted planted;
+        bool factory; // the factory run on the share, else the recovery run on the discs
+        const char *said;
+    } rows[] = {
+        {"environment", Planted::Environment, false, "\"failedStage\":\"language\""},
+        {"reset-image", Planted::ResetImage, false, "\"failedStage\":\"image\""},
+        {"module-recovery", Planted::ModuleImage, false, "\"failedStage\":\"modules\""},
+        {"module-factory", Planted::ModuleImage, true, "\"failedStage\":\"modules\""},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.name);
+        const std::string work = w / row.name, disc1 = work + "/rdvd1", disc2 = work + "/rdvd2";
+        const std::string share = work + "/share";
+        fs::create_directories(work + "/scratch");
+        if (row.factory) {
+            fs::copy(Share(), share, fs::copy_options::recursive);
+        } else {
+            fs::copy(Disc(1), disc1, fs::copy_options::recursive);
+            fs::copy(Disc(2), disc2, fs::copy_options::recursive);
+        }
+        // The canary is snapshot once the links are planted (a moved image is part of it).
+        const std::string outside = work + "/canary";
+        fs::create_directories(outside);
+        if (row.planted == Planted::Environment) {
+            for (const std::string &wim : {disc1 + "/sources/boot.wim", disc1 + "/sources/data/300200/winre.wim"})
+                PlantLinks(wim, 1,
+                           {{"Norv/Language.ini", outside + "/canary.txt"},
+                            {"Norv/Plugins/logs/MuiChooser_log.txt", outside + "/sub/keep.txt"}},
+                           work + "/scratch/" + fs::path(wim).parent_path().filename().string());
+        } else if (row.planted == Planted::ResetImage) {
+            // Joined, changed and cut again as the media maker cuts it.
+            const std::string norv = work + "/Norv.wim";
+            std::string joined;
+            for (const std::string &part : {disc1 + "/sources/Norv1.nr2", disc1 + "/sources/Norv2.nr2",
+                                            disc2 + "/sources/Norv3.nr2"})
+                joined += ReadFile(part);
+            test::WriteFile(norv, joined);
+            PlantLinks(norv, 2, {{"Windows/System32", outside}}, work + "/scratch");
+            const std::string bytes = ReadFile(norv);
+            const size_t piece = (bytes.size() + 2) / 3;
+            for (int i = 0; i < 3; ++i)
+                test::WriteFile((i < 2 ? disc1 : disc2) + "/sources/Norv" + std::to_string(i + 1) + ".nr2",
+                                bytes.substr(std::min(bytes.size(), piece * i), piece));
+        } else {
+            // The scrambled image of the Touchpad Driver module.
+            const std::string rel = "/sources/data/300360/300360.mod";
+            const std::string image = row.factory               ? share + rel
+                                      : fs::exists(disc1 + rel) ? disc1 + rel
+                                                                : disc2 + rel;
+            LinkOutside(image, outside + "/outside.mod");
+        }
+        test::Canary canary(outside);
+        int rc = 0;
+        if (row.factory) {
+            const std::string machine = work + "/machine";
+            fs::create_directories(machine);
+            ::setenv("HALCYON_MACHINE", machine.c_str(), 1);
+            EXPECT_TRUE(platform::SetMachineSetting("Identity", "BLID", "NX500A0001"));
+            ::unsetenv("HALCYON_MACHINE");
+            rc = RunToEnd(work, {"factory-run", "--json", "--media", share, "--machine", machine, "--target",
+                                 work + "/target"});
+        } else {
+            rc = RunToEnd(work, Recovery(work, {disc1, disc2}));
+        }
+        EXPECT_EQ(1, rc);
+        const std::string out = ReadFile(work + "/run.out");
+        EXPECT_NE(std::string::npos, out.find(row.said)) << out;
+        EXPECT_NE(std::string::npos, out.find("\"code\":9001")) << out;
+        EXPECT_EQ(std::string::npos, out.find("Machine recovered.")) << out;
+        EXPECT_EQ("", canary.Changes());
+    }
 }
 
 } // namespace

@@ -30,7 +30,8 @@ std::map<std::string, std::string> Canary::Snapshot(const std::string &path)
         else if (fs::is_directory(st))
             out[rel] = "folder";
         else
-            out[rel] = "file:" + ReadFile(it->path().string());
+            out[rel] = "file " + std::to_string(static_cast<unsigned>(st.permissions())) + ":" +
+                       ReadFile(it->path().string());
     }
     return out;
 }
@@ -66,15 +67,16 @@ std::vector<LinkEscapeResult> ExpectNoLinkEscape(std::string_view joined,
     for (const auto &part : parts) {
         prefix += (prefix.empty() ? "" : "/") + part;
         TempDir scratch("link-escape");
-        Canary canary(scratch / "canary");
         LinkEscapeScene scene = setup(scratch.path());
+        Canary canary(scratch / "canary");
         LinkEscapeResult r;
         r.linkAt = scene.root + "/" + prefix;
         SCOPED_TRACE("link at " + r.linkAt);
         std::error_code ec;
         fs::remove_all(r.linkAt, ec);
         fs::create_directories(fs::path(r.linkAt).parent_path(), ec);
-        fs::create_symlink(toFile ? canary.file() : canary.path(), r.linkAt, ec);
+        fs::create_symlink(!scene.linkTarget.empty() ? scene.linkTarget : toFile ? canary.file() : canary.path(),
+                           r.linkAt, ec);
         EXPECT_FALSE(ec) << ec.message();
         r.rc = scene.run();
         r.linkKept = fs::is_symlink(fs::symlink_status(r.linkAt, ec));

@@ -30,6 +30,10 @@ private:
 struct LinkEscapeScene {
     std::string root;         // host folder the components are joined below
     std::function<int()> run; // the verb; its return code
+    // What the link points to; empty: the canary folder (or its file). A
+    // scene that wants a particular file outside (a scrambled image) puts it
+    // in "<scratch>/canary" and names it here: it is part of the canary.
+    std::string linkTarget;
 };
 
 struct LinkEscapeResult {

@@ -302,6 +302,15 @@ TEST_F(CopyDiscTest, MediumRequestsRepeatUntilTheMarkerIsThereAndStopWhenRefused
 TEST_F(CopyDiscTest, CopyFailuresEndTheRunExceptForAutorunEntries)
 {
     MakeTwoDiscs();
+    {
+        // A full disk: the system's code for it and the file not written.
+        test::FileLayerRecorder full;
+        full.failWritesWith = ENOSPC;
+        EXPECT_EQ(Copy(kOther), RETURN_COPY_FILE);
+        EXPECT_NE(Log().find("Return: 112"), std::string::npos) << Log();
+        EXPECT_NE(Log().find("Error: the disk is full: cannot write " + dest), std::string::npos) << Log();
+        op.Insert(1);
+    }
     media.media[0].push_back("autorun.inf"); // listed but not on the disc
     ASSERT_EQ(Copy(kOther), 0) << Log();
 

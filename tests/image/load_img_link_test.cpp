@@ -1,11 +1,13 @@
-// LoadImgX never writes its working copy through a symbolic link in the
-// caller's temporary folder.
+// LoadImgX never writes through a symbolic link: its working copy in the
+// caller's temporary folder, the machine's records below the applied image.
 #include <gtest/gtest.h>
 
 #include <filesystem>
 
+#include "engine/image/wim_scramble.h"
 #include "halcyon/HalcyonDLL.h"
 #include "halcyon/ReturnCodes.h"
+#include "platform/path_map.h"
 #include "support/wim/wim_builder.h"
 #include "tests/common/link_escape.h"
 #include "tests/common/test_env.h"
@@ -48,4 +50,109 @@ TEST(LoadImgXLinkEscape, TemporaryFolder)
         for (const auto &r : results)
             EXPECT_EQ(r.rc, RETURN_UNSAFE_PATH) << r.linkAt;
     }
+}
+
+// An image that carries a link on the way to the machine's nrvinst.oem: the
+// records are refused (and the load with them), never written through it.
+TEST(LoadImgXLinkEscape, RecordsBelowTheAppliedImage)
+{
+    test::MachineScope machine;
+    const std::string driveC = platform::MapPathText("C:\\");
+    struct Row {
+        const char *joined;
+        bool toFile;
+    } rows[] = {{"Windows/System32", false}, {"Windows/System32/nrvinst.oem", true}};
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.joined);
+        auto results = test::ExpectNoLinkEscape(
+            row.joined,
+            [&](const std::string &scratch) {
+                std::error_code ec;
+                fs::remove_all(driveC, ec);
+                fs::create_directories(driveC);
+                fs::create_directories(scratch + "/src");
+                test::WriteFile(scratch + "/content/Windows/System32/drivers/etc/hosts", "127.0.0.1 localhost\n");
+                test::WriteFile(scratch + "/halcyon.ini", "[IDF]\nBomSnapshotID=SNAP77\n");
+                // The link is planted in the folder the image is captured from.
+                return test::LinkEscapeScene{scratch + "/content", [scratch, driveC] {
+                    support::wim::WimImageSpec spec;
+                    spec.sourceFolder = scratch + "/content";
+                    spec.description = "FOUNDATION IMAGE 1";
+                    std::string error;
+                    if (support::wim::CreateWim(scratch + "/src/img.wim", {spec},
+                                                support::wim::WimCompression::Xpress, &error) != 0)
+                        return -1;
+                    return LoadImgX((scratch + "/halcyon.ini").c_str(), (scratch + "/src").c_str(), driveC.c_str(),
+                                    "", "img.wim", (scratch + "/load.log").c_str(),
+                                    0x80000008ull | 0x1000000000ull,
+                                    [](uint32_t, uintptr_t, intptr_t, void *) -> uint32_t { return WIM_MSG_SUCCESS; },
+                                    nullptr, "", "");
+                }};
+            },
+            row.toFile);
+        for (const auto &r : results)
+            EXPECT_EQ(r.rc, RETURN_UNSAFE_PATH) << r.linkAt;
+    }
+}
+
+// A link an earlier image or run left in the destination, where this image
+// puts a folder or a file: nothing is extracted through it.
+TEST(LoadImgXLinkEscape, LinksAlreadyInTheDestination)
+{
+    test::MachineScope machine;
+    for (bool toFile : {false, true}) {
+        auto results = test::ExpectNoLinkEscape(
+            toFile ? "Windows/System32/drivers/etc/hosts" : "Windows/System32/drivers",
+            [&](const std::string &scratch) {
+                test::WriteFile(scratch + "/content/Windows/System32/drivers/etc/hosts", "127.0.0.1 localhost\n");
+                test::WriteFile(scratch + "/halcyon.ini", "[IDF]\n");
+                support::wim::WimImageSpec spec;
+                spec.sourceFolder = scratch + "/content";
+                spec.description = "FOUNDATION IMAGE 1";
+                fs::create_directories(scratch + "/src");
+                EXPECT_EQ(support::wim::CreateWim(scratch + "/src/img.wim", {spec}), 0);
+                return test::LinkEscapeScene{scratch + "/dst", [scratch] {
+                    return LoadImgX((scratch + "/halcyon.ini").c_str(), (scratch + "/src").c_str(),
+                                    (scratch + "/dst").c_str(), "", "img.wim", (scratch + "/load.log").c_str(),
+                                    0x8 | 0x1000000000ull,
+                                    [](uint32_t, uintptr_t, intptr_t, void *) -> uint32_t { return WIM_MSG_SUCCESS; },
+                                    nullptr, "", "");
+                }};
+            },
+            toFile);
+        for (const auto &r : results)
+            EXPECT_EQ(r.rc, RETURN_UNSAFE_PATH) << r.linkAt;
+    }
+}
+
+// Without a temporary folder the source image is unscrambled in place: a
+// source image that is a link to a scrambled image outside is refused.
+TEST(LoadImgXLinkEscape, ScrambledSourceImageThatIsALink)
+{
+    test::MachineScope machine;
+    auto results = test::ExpectNoLinkEscape(
+        "img.wim",
+        [&](const std::string &scratch) {
+            test::WriteFile(scratch + "/content/a.txt", "a");
+            test::WriteFile(scratch + "/halcyon.ini", "[IDF]\n");
+            support::wim::WimImageSpec spec;
+            spec.sourceFolder = scratch + "/content";
+            spec.description = "FOUNDATION IMAGE 1";
+            fs::create_directories(scratch + "/canary");
+            const std::string outside = scratch + "/canary/outside.wim";
+            EXPECT_EQ(support::wim::CreateWim(outside, {spec}), 0);
+            EXPECT_TRUE(image::EncryptDecryptWim(outside));
+            fs::create_directories(scratch + "/src");
+            fs::create_directories(scratch + "/dst");
+            return test::LinkEscapeScene{scratch + "/src", [scratch] {
+                return LoadImgX((scratch + "/halcyon.ini").c_str(), (scratch + "/src").c_str(),
+                                (scratch + "/dst").c_str(), "", "img.wim", (scratch + "/load.log").c_str(),
+                                0x8 | 0x1000000000ull,
+                                [](uint32_t, uintptr_t, intptr_t, void *) -> uint32_t { return WIM_MSG_SUCCESS; },
+                                nullptr, "", "");
+            }, outside};
+        },
+        true);
+    for (const auto &r : results)
+        EXPECT_EQ(r.rc, RETURN_UNSAFE_PATH) << r.linkAt;
 }

@@ -2,6 +2,7 @@
 // Windows PE tools and the machine's partitions.
 #include "platform/file_attributes.h"
 #include "platform/registry.h"
+#include "tests/common/link_escape.h"
 #include "tests/langsel/mui_fixture.h"
 
 namespace halcyon::test {
@@ -292,6 +293,47 @@ TEST_F(OperationsTest, NothingIsTouchedRelativeToTheCurrentFolder)
     std::filesystem::current_path(previous);
     EXPECT_EQ(code, MUI_ERROR_NO_BCD);
     EXPECT_EQ(Calls(calls), "");
+}
+
+} // namespace
+} // namespace halcyon::test
+
+namespace halcyon::test {
+namespace {
+
+// The environment image may carry links where the server writes its log and
+// the choice file, the recovery partition where it removes the first-boot
+// flags: nothing is truncated, appended to or removed through them.
+TEST_F(OperationsTest, NothingIsWrittenOrRemovedThroughALink)
+{
+    const struct {
+        const char *joined;
+        char drive;
+        bool toFile;
+    } rows[] = {{"Norv/Language.ini", 'x', true},
+                {"Norv/Plugins/logs/MuiChooser_log.txt", 'x', true},
+                {"sources/Norv/Setting", 'w', false}};
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.joined);
+        ExpectNoLinkEscape(
+            row.joined,
+            [&](const std::string &scratch) {
+                std::filesystem::remove_all(X("Norv"));
+                std::filesystem::remove_all(Drive('w', "sources"));
+                std::filesystem::create_directories(X("Norv/Plugins/logs"));
+                Partitions("WinRE=W\n");
+                WriteFile(scratch + "/canary/FIRSTBOOT", "1");
+                return LinkEscapeScene{platform::DriveFolder(row.drive), [&] {
+                    BSTR name = Bstr(u"zh-TW");
+                    HRESULT hr = mui->CreateIniFile(&name);
+                    bstr_.free(name);
+                    COMLONG code = -1;
+                    mui->DeleteFirstBootFlagFiles(&code);
+                    return static_cast<int>(hr);
+                }, ""};
+            },
+            row.toFile);
+    }
 }
 
 } // namespace

@@ -237,6 +237,10 @@ TEST_F(ModStagingTest, CopyFailuresMapTo117ForAFullDiskAnd58Otherwise)
         full.failWritesWith = ENOSPC;
         EXPECT_EQ(Copy(), 117);
         EXPECT_FALSE(LogHas("ModCopyX End"));
+        // The line names the file that could not be written.
+        EXPECT_TRUE(LogHas("GetLastError: 112 writing " + Dest("mods/300151/"))) << media.LogText();
+        fs::remove_all(Dest("300151"));
+        EXPECT_EQ(Extract(), 117);
     }
     fs::create_directories(Dest("mods/300151/data.txt")); // a folder where the file must go
     EXPECT_EQ(Copy(), 58);
@@ -305,6 +309,19 @@ TEST_F(ModStagingTest, LinksAtJoinedPathsAreRefused)
         for (const auto &r : results)
             EXPECT_NE(r.rc, 0) << row.name << ": " << r.linkAt;
     }
+    // A link at the working copy's place in the (shared) temporary folder is
+    // removed as a link, never written through.
+    for (const auto &r : ExpectNoLinkEscape(
+             "300197.mod",
+             [&](const std::string &scratch) {
+                 auto m = std::make_shared<ModMedia>(scratch + "/media");
+                 MediaModule scrambled = Module("300197");
+                 scrambled.scrambled = true;
+                 m->Make({scrambled});
+                 return LinkEscapeScene{tmp, [m] { return ExtractAll(*m); }};
+             },
+             true))
+        EXPECT_EQ(r.rc, RETURN_SUCCESS) << r.linkAt;
     // Links inside a module folder are copied as links.
     media.Make({FolderModule("300195")});
     fs::create_symlink("/etc/hostname", Source("mods/300195/outside.txt"));

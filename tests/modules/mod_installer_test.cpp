@@ -218,7 +218,8 @@ TEST_P(ModInstallerWimFailureTest, FailsWith41AndCleansUp)
     media.Make({m});
     auto real = support::wim::MakeWimlibApi();
     support::wim::FaultyWimApi faulty(*real);
-    faulty.FailOn(row.call);
+    // A full disk, as the imaging layer reports it.
+    faulty.FailOn(row.call, support::wim::WIM_ERROR_DISK_FULL);
     int32_t rc;
     {
         support::wim::ScopedWimApiOverride use(faulty);
@@ -226,6 +227,9 @@ TEST_P(ModInstallerWimFailureTest, FailsWith41AndCleansUp)
     }
     EXPECT_EQ(rc, RETURN_WIMGAPI_ERROR);
     EXPECT_TRUE(LogHas(row.message)) << media.LogText();
+    if (row.call != WimCall::UnmountImage) {
+        EXPECT_TRUE(LogHas("GetLastError: 112")) << media.LogText();
+    }
     if (row.call == WimCall::UnmountImage) {
         // The image is still mounted (a live mount cannot be deleted): end
         // it for real, as an operator would.
