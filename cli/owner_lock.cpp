@@ -111,6 +111,7 @@ void EmptyTarget(const std::string &target)
 
 bool CommandLocks::TakeMachine(const std::string &machineFolder, const std::string &what, std::string &message)
 {
+    machineFolder_ = machineFolder;
     if (machine.Acquire(machineFolder, what, message))
         return true;
     return HeldByStartingRun(MachineLockPath(machineFolder));
@@ -120,6 +121,9 @@ bool CommandLocks::TakeTarget(const std::string &folder, const std::string &what
 {
     std::error_code ec;
     if (folder.empty() || !fs::is_directory(platform::FsPath(folder), ec))
+        return true;
+    // A target that is the machine folder itself is owned with the machine.
+    if (!machineFolder_.empty() && fs::equivalent(platform::FsPath(folder), platform::FsPath(machineFolder_), ec))
         return true;
     return target.Acquire(folder, what, message);
 }

@@ -51,7 +51,8 @@ bool HeldByStartingRun(const std::string &path);
 void ExportOwner();
 
 // The locks of a command that changes a machine and perhaps a target.
-struct CommandLocks {
+class CommandLocks {
+public:
     MachineLock machine;
     TargetLock target;
 
@@ -61,6 +62,9 @@ struct CommandLocks {
     // Takes the target `folder` when it exists (a missing one is refused by
     // the verb itself).
     bool TakeTarget(const std::string &folder, const std::string &what, std::string &message);
+
+private:
+    std::string machineFolder_;
 };
 
 // For the verbs that change the machine (and `dest`, when not empty, as a
