@@ -18,6 +18,7 @@ namespace halcyon::cli {
 namespace {
 
 constexpr const char *kOwnerVariable = "HALCYON_OWNER";
+constexpr const char *kLockName = "owner.lock";
 // The byte locked, far past the holder's text (as in the machine's lock).
 constexpr uint64_t kLockAt = uint64_t{1} << 40;
 
@@ -43,7 +44,7 @@ std::string HolderText(const std::string &path)
 
 } // namespace
 
-std::string TargetLockPath(const std::string &target) { return target + "/owner.lock"; }
+std::string TargetLockPath(const std::string &target) { return target + "/" + kLockName; }
 
 bool HeldByStartingRun(const std::string &path)
 {
@@ -103,7 +104,7 @@ void EmptyTarget(const std::string &target)
 {
     std::error_code ec;
     for (fs::directory_iterator it(platform::FsPath(target), ec), end; !ec && it != end; it.increment(ec))
-        if (it->path().filename() != "owner.lock") {
+        if (it->path().filename() != kLockName) {
             std::error_code ignored;
             fs::remove_all(it->path(), ignored);
         }

@@ -190,7 +190,8 @@ bool DisposableTarget(const fs::path &target)
 
 // The run's target, owned by this run; with `forgotten` (the target of the
 // run --fresh forgets) both are emptied, the forgotten one while it is owned
-// and then removed (unless it holds the machine).
+// and then removed (unless it holds the machine or lies around the new
+// target or inside it: then only the new target is emptied).
 bool TakeRunTarget(const std::string &command, const RunPlaces &p, const std::optional<std::string> &forgotten,
                    TargetLock &lock, std::string &error)
 {
@@ -198,8 +199,8 @@ bool TakeRunTarget(const std::string &command, const RunPlaces &p, const std::op
     fs::create_directories(p.target, ec);
     if (!lock.Acquire(platform::PathUtf8(p.target), "halcyon " + command, error))
         return false;
-    if (forgotten && platform::FsPath(*forgotten) != p.target && !FoldersNest(*forgotten, platform::PathUtf8(p.machine)) &&
-        fs::is_directory(platform::FsPath(*forgotten), ec)) {
+    if (forgotten && !FoldersNest(*forgotten, platform::PathUtf8(p.target)) &&
+        !FoldersNest(*forgotten, platform::PathUtf8(p.machine)) && fs::is_directory(platform::FsPath(*forgotten), ec)) {
         TargetLock old;
         if (!old.Acquire(*forgotten, "halcyon " + command, error))
             return false;

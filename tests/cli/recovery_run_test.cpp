@@ -270,8 +270,9 @@ TEST(RecoveryRun, MediaFaultsAreToldApartAndTheRunResumesAtTheFailedStage)
             out.append(buf, n);
         EXPECT_EQ(0, WEXITSTATUS(::pclose(pipe))) << out;
         for (const char *said : {"Insert medium 2 (RDVD2): its folder", "is not a recovery medium",
-                                 "is RDVD99999999999, but the set has 2 media", "wrong medium: that is RDVD1, not RDVD2",
-                                 "belongs to another recovery set", "Machine recovered."})
+                                 "is RDVD99999999999, but the set has 2 media",
+                                 "wrong medium: that is RDVD1, not RDVD2", "belongs to another recovery set",
+                                 "Machine recovered."})
             EXPECT_NE(std::string::npos, out.find(said)) << said << "\n" << out;
     }
 
@@ -288,7 +289,8 @@ TEST(RecoveryRun, MediaFaultsAreToldApartAndTheRunResumesAtTheFailedStage)
     const std::string stopped = w / "corrupt-part";
     EXPECT_EQ(1, RunToEnd(stopped, Recovery(stopped, {other1, other2})));
     const std::string refused = ReadFile(stopped + "/run.out");
-    for (const std::string &said : {other1 + " belongs to another recovery set", "than the one this run began with, " + Disc(1)})
+    for (const std::string &said :
+         {other1 + " belongs to another recovery set", "than the one this run began with, " + Disc(1)})
         EXPECT_NE(std::string::npos, refused.find(said)) << said << "\n" << refused;
     ASSERT_EQ(0, RunToEnd(stopped, Recovery(stopped, {Disc(1), Disc(2)}))) << ReadFile(stopped + "/run.out");
     EXPECT_EQ(canaryBefore, Files(canary));
