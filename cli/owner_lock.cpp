@@ -1,10 +1,13 @@
 #include "cli/owner_lock.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <filesystem>
+#include <sstream>
+#include <vector>
 
 #include "platform/environment.h"
 #include "platform/fs_path.h"
@@ -46,15 +49,38 @@ std::string HolderText(const std::string &path)
 
 std::string TargetLockPath(const std::string &target) { return target + "/" + kLockName; }
 
-bool HeldByStartingRun(const std::string &path)
+// The process IDs in HALCYON_OWNER: every holder from the first run down to
+// the process that started this one.
+std::vector<std::string> Owners()
 {
-    const auto owner = platform::GetEnvironmentVariable(kOwnerVariable);
-    if (!owner || owner->empty() || *owner == std::to_string(platform::CurrentProcessId()))
-        return false;
-    return HolderText(path).find("(pid " + *owner + ",") != std::string::npos;
+    std::vector<std::string> owners;
+    std::istringstream in(platform::GetEnvironmentVariable(kOwnerVariable).value_or(""));
+    for (std::string pid; in >> pid;)
+        owners.push_back(pid);
+    return owners;
 }
 
-void ExportOwner() { platform::SetEnvironmentVariable(kOwnerVariable, std::to_string(platform::CurrentProcessId())); }
+bool HeldByStartingRun(const std::string &path)
+{
+    const std::string text = HolderText(path);
+    const std::string self = std::to_string(platform::CurrentProcessId());
+    for (const std::string &pid : Owners())
+        if (pid != self && text.find("(pid " + pid + ",") != std::string::npos)
+            return true;
+    return false;
+}
+
+void ExportOwner()
+{
+    std::vector<std::string> owners = Owners();
+    const std::string self = std::to_string(platform::CurrentProcessId());
+    if (std::find(owners.begin(), owners.end(), self) != owners.end())
+        return;
+    std::string value;
+    for (const std::string &pid : owners)
+        value += pid + " ";
+    platform::SetEnvironmentVariable(kOwnerVariable, value + self);
+}
 
 TargetLock::~TargetLock() { Release(); }
 

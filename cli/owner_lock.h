@@ -3,9 +3,10 @@
 // The machine's lock is its "owner.lock" (cli/machine_lock.h). A target (the
 // folder that becomes the machine's drive C:) has an "owner.lock" of its own
 // in its root, so that two runs on two machines cannot install into one
-// target. A command that holds a lock exports its process ID as
-// HALCYON_OWNER; a halcyon command its installers start (an installer's
-// "halcyon reg add") works under that hold instead of being refused.
+// target. A command that holds a lock adds its process ID to HALCYON_OWNER;
+// a halcyon command its installers start (an installer's "halcyon reg add")
+// finds a lock held by one of those processes and works under that hold
+// instead of being refused.
 #pragma once
 
 #include <string>
@@ -42,12 +43,11 @@ private:
 // followed).
 void EmptyTarget(const std::string &target);
 
-// True when the run that started this process (HALCYON_OWNER) holds the
-// lock file `path`.
+// True when a process that started this one (HALCYON_OWNER) holds the lock
+// file `path`.
 bool HeldByStartingRun(const std::string &path);
 
-// Says that this process holds its locks: the commands it starts see
-// HALCYON_OWNER.
+// Adds this process to HALCYON_OWNER for the commands it starts.
 void ExportOwner();
 
 // The locks of a command that changes a machine and perhaps a target.
