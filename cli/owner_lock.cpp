@@ -45,10 +45,6 @@ std::string HolderText(const std::string &path)
     return Holder(file);
 }
 
-} // namespace
-
-std::string TargetLockPath(const std::string &target) { return target + "/" + kLockName; }
-
 // The process IDs in HALCYON_OWNER: every holder from the first run down to
 // the process that started this one.
 std::vector<std::string> Owners()
@@ -59,6 +55,10 @@ std::vector<std::string> Owners()
         owners.push_back(pid);
     return owners;
 }
+
+} // namespace
+
+std::string TargetLockPath(const std::string &target) { return target + "/" + kLockName; }
 
 bool HeldByStartingRun(const std::string &path)
 {
