@@ -188,13 +188,38 @@ bool DisposableTarget(const fs::path &target)
     return ec || !FoldersNest(platform::PathUtf8(t), platform::PathUtf8(here));
 }
 
+// The run's target, owned by this run; with `forgotten` (the target of the
+// run --fresh forgets) both are emptied, the forgotten one while it is owned
+// and then removed (unless it holds the machine or lies around the new
+// target or inside it: then only the new target is emptied).
+bool TakeRunTarget(const std::string &command, const RunPlaces &p, const std::optional<std::string> &forgotten,
+                   TargetLock &lock, std::string &error)
+{
+    std::error_code ec;
+    fs::create_directories(p.target, ec);
+    if (!lock.Acquire(platform::PathUtf8(p.target), "halcyon " + command, error))
+        return false;
+    if (forgotten && !FoldersNest(*forgotten, platform::PathUtf8(p.target)) &&
+        !FoldersNest(*forgotten, platform::PathUtf8(p.machine)) && fs::is_directory(platform::FsPath(*forgotten), ec)) {
+        TargetLock old;
+        if (!old.Acquire(*forgotten, "halcyon " + command, error))
+            return false;
+        EmptyTarget(*forgotten);
+        old.Release();
+        fs::remove_all(platform::FsPath(*forgotten), ec);
+    }
+    if (forgotten)
+        EmptyTarget(platform::PathUtf8(p.target));
+    return true;
+}
+
 } // namespace
 
 // ---- set-up
 
 bool PrepareRun(const std::string &command, const std::optional<std::string> &machineArg,
                 const std::optional<std::string> &targetArg, bool fresh, const std::string &sub, RunPlaces &p,
-                MachineLock &lock, std::string &error)
+                CommandLocks &locks, std::string &error)
 {
     const fs::path work = fs::absolute("halcyon-sample");
     p.machine = platform::FsPath(SelectMachine(machineArg));
@@ -220,7 +245,7 @@ bool PrepareRun(const std::string &command, const std::optional<std::string> &ma
     }
 
     // Nothing of the machine is changed by a run that does not own it.
-    if (!lock.Acquire(platform::PathUtf8(p.machine), "halcyon " + command, error))
+    if (!locks.machine.Acquire(platform::PathUtf8(p.machine), "halcyon " + command, error))
         return false;
 
     if (fresh) {
@@ -229,23 +254,23 @@ bool PrepareRun(const std::string &command, const std::optional<std::string> &ma
                 error = "--fresh would delete " + platform::PathUtf8(t) + " whole; give another --target";
                 return false;
             }
-        ClearMachine(p.machine);
-        std::error_code ec;
-        // The target of the forgotten run goes too (unless it holds the machine).
-        if (recorded && !FoldersNest(*recorded, platform::PathUtf8(p.machine)))
-            fs::remove_all(platform::FsPath(*recorded), ec);
-        fs::remove_all(p.target, ec);
     } else if (recorded && platform::FsPath(*recorded) != p.target) {
         error = "this machine's run uses the target " + *recorded + "; give --fresh to start over with " +
                 platform::PathUtf8(p.target);
         return false;
     }
+    // Nor is a target that another machine's run installs into.
+    if (!TakeRunTarget(command, p, fresh ? recorded : std::nullopt, locks.target, error))
+        return false;
+    if (fresh)
+        ClearMachine(p.machine);
 
     // The engine, the installers it starts and any halcyon command they run
     // see this run's machine, target and command.
     platform::SetEnvironmentVariable("HALCYON_MACHINE", platform::PathUtf8(p.machine));
     platform::SetEnvironmentVariable("HALCYON_TARGET", platform::PathUtf8(p.target));
     platform::SetEnvironmentVariable("HALCYON_BIN", platform::ProgramFile());
+    ExportOwner();
 
     std::error_code ec;
     std::vector<fs::path> folders = {p.work, p.target, p.temp, p.mount};

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "cli/machine_lock.h"
+#include "cli/owner_lock.h"
 #include "cli/real_machine.h"
 #include "platform/console.h"
 
@@ -76,14 +77,14 @@ struct RunPlaces {
 
 // Sets up a run on a machine: resolves --machine and --target (the target
 // recorded by an earlier, unfinished run is used when none is given), refuses
-// nested machine and target folders, takes the machine's lock, forgets
-// earlier progress with `fresh`, creates the folders, makes the target drive
+// nested machine and target folders, takes the machine's lock and the
+// target's, forgets earlier progress with `fresh`, creates the folders, makes the target drive
 // C: and points the engine and the installers at this machine. `sub` names
 // the run's folder in the machine ("factory", "recovery"). False with
 // `error` set when the run cannot start.
 bool PrepareRun(const std::string &command, const std::optional<std::string> &machineArg,
                 const std::optional<std::string> &targetArg, bool fresh, const std::string &sub, RunPlaces &places,
-                MachineLock &lock, std::string &error);
+                CommandLocks &locks, std::string &error);
 
 // The stage journal: "[Stages] name=Done" and the run's recorded settings
 // "[Run] key=value".

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "cli/command.h"
+#include "cli/owner_lock.h"
 #include "halcyon/HalcyonDLL.h"
 #include "halcyon/ReturnCodes.h"
 
@@ -55,6 +56,9 @@ int RunSingle(const Options &o, const std::string &section)
     const uint64_t options = o.GetNumber("options", 0, &ok);
     if (!ok)
         return UsageError(*FindCommand("app-setup"), "--options takes a number");
+    CommandLocks locks;
+    if (!LockForVerb(locks, "app-setup", dest))
+        return 1;
     uint8_t verified = 0;
     uint32_t result = 0;
     char message[1044] = {};
@@ -97,6 +101,9 @@ int RunAppSetup(const Args &args)
         return UsageError(cmd, "--start takes an application number");
 
     const std::string appIni = o.GetOr("app-ini", *plan);
+    CommandLocks locks;
+    if (!LockForVerb(locks, "app-setup", o.GetOr("dest", "")))
+        return 1;
     AppProgress progress;
     int32_t rc = AppSetupX(plan->c_str(), appIni.c_str(), o.GetOr("source", "").c_str(), o.GetOr("dest", "").c_str(),
                            o.GetOr("apply", "").c_str(), o.GetOr("installer-type", "").c_str(),

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "cli/command.h"
+#include "cli/owner_lock.h"
 #include "cli/media_changer.h"
 #include "cli/progress.h"
 #include "halcyon/HalcyonDLL.h"
@@ -106,6 +107,9 @@ int Run(const Args &all)
     if (!ok)
         return UsageError(*cmd, "--options must be a number");
 
+    CommandLocks locks;
+    if (!LockForVerb(locks, "copy-disc"))
+        return 1;
     MediaChanger changer(mediaDirs);
     CopyContext ctx;
     ctx.mediaType = opts.GetOr("media-type", "RDVD");

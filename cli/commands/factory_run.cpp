@@ -80,9 +80,9 @@ int Run(const Args &args)
         return UsageError(self, "unexpected argument " + o.Positional().front());
 
     RunPlaces r;
-    MachineLock lock;
+    CommandLocks locks;
     std::string error;
-    if (!PrepareRun("factory-run", o.Get("machine"), o.Get("target"), o.Has("fresh"), "factory", r, lock, error)) {
+    if (!PrepareRun("factory-run", o.Get("machine"), o.Get("target"), o.Has("fresh"), "factory", r, locks, error)) {
         std::fprintf(stderr, "halcyon factory-run: %s\n", error.c_str());
         return 1;
     }

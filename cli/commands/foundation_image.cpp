@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "cli/command.h"
+#include "cli/owner_lock.h"
 #include "cli/progress.h"
 #include "halcyon/HalcyonDLL.h"
 
@@ -88,6 +89,9 @@ int Run(const Args &args)
     if (!ok)
         return UsageError(*cmd, "--options must be a number");
 
+    CommandLocks locks;
+    if (!LockForVerb(locks, "foundation-image"))
+        return 1;
     ProgressDisplay display(stdout, !opts.Has("plain") && ProgressDisplay::IsTerminal(stdout));
     Session session;
     session.display = &display;

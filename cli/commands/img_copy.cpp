@@ -5,6 +5,7 @@
 #include <string>
 
 #include "cli/command.h"
+#include "cli/owner_lock.h"
 #include "halcyon/HalcyonDLL.h"
 
 namespace halcyon::cli {
@@ -37,6 +38,9 @@ int Run(const Args &args)
     const std::string planPath = plan.value_or("");
     const std::string folder = custom.value_or("");
     const std::string log = o.GetOr("log", "");
+    CommandLocks locks;
+    if (!LockForVerb(locks, "img-copy"))
+        return 1;
     int32_t rc = ImgCopyX(planPath.c_str(), source->c_str(), dest->c_str(), folder.c_str(), log.c_str(), options,
                           copyArg);
     if (rc == 0) {

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "cli/command.h"
+#include "cli/owner_lock.h"
 #include "cli/progress.h"
 #include "engine/frame/plan_records.h"
 #include "engine/image/wim_tags.h"
@@ -66,6 +67,9 @@ int Run(const Args &args)
         return UsageError(*cmd, "--options must be a number");
     const std::string plan = opts.GetOr("plan", "");
     const std::string wim = opts.GetOr("wim", "");
+    CommandLocks locks;
+    if (!LockForVerb(locks, "load-img", *dest))
+        return 1;
 
     ProgressDisplay display(stdout, !opts.Has("plain") && ProgressDisplay::IsTerminal(stdout),
                             ImageBytes(plan, *source, wim, options));

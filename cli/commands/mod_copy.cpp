@@ -6,6 +6,7 @@
 #include <string>
 
 #include "cli/command.h"
+#include "cli/owner_lock.h"
 #include "halcyon/HalcyonDLL.h"
 
 namespace halcyon::cli {
@@ -64,6 +65,9 @@ int RunModCopy(const Args &args)
     StagingArgs a;
     if (int rc = ReadStagingArgs(*FindCommand("mod-copy"), args, a))
         return rc;
+    CommandLocks locks;
+    if (!LockForVerb(locks, "mod-copy"))
+        return 1;
     return Report("ModCopyX", ModCopyX(a.plan.c_str(), a.source.c_str(), a.dest.c_str(), a.installerType.c_str(),
                                        a.partType.c_str(), a.recoverable.c_str(), a.temporary.c_str(), a.log.c_str(),
                                        a.options, a.copyArg));
@@ -74,6 +78,9 @@ int RunModExtract(const Args &args)
     StagingArgs a;
     if (int rc = ReadStagingArgs(*FindCommand("mod-extract"), args, a))
         return rc;
+    CommandLocks locks;
+    if (!LockForVerb(locks, "mod-extract"))
+        return 1;
     return Report("ModExtractX",
                   ModExtractX(a.plan.c_str(), a.source.c_str(), a.dest.c_str(), a.installerType.c_str(),
                               a.partType.c_str(), a.moduleType.c_str(), a.recoverable.c_str(), a.temporary.c_str(),

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "cli/command.h"
-#include "cli/machine_lock.h"
+#include "cli/owner_lock.h"
 #include "platform/machine_prefix.h"
 #include "halcyon/HalcyonDLL.h"
 #include "halcyon/ReturnCodes.h"
@@ -87,13 +87,11 @@ int RunModSetup(const Args &args)
     const std::string nrvinst = o.GetOr("nrvinst", "");
     const bool untilDone = o.Has("until-done");
 
-    // One run per machine: a second one would start the same installers again.
-    MachineLock lock;
-    std::string busy;
-    if (!lock.Acquire(platform::MachineRoot(), "halcyon mod-setup", busy)) {
-        std::fprintf(stderr, "halcyon mod-setup: %s\n", busy.c_str());
+    // One run per machine and target: a second one would start the same
+    // installers again.
+    CommandLocks locks;
+    if (!LockForVerb(locks, "mod-setup", dest))
         return 1;
-    }
 
     ModuleProgress progress;
     int32_t rc = 0;

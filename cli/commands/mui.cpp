@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "cli/command.h"
+#include "cli/owner_lock.h"
 #include "cli/mui_session.h"
 #include "halcyon/MuiChooser.h"
 #include "langsel/text16.h"
@@ -29,7 +30,7 @@ constexpr const char *kUsage =
     "    the registry value SelectedLanguage.\n"
     "  call: a late-bound call by method name; arguments are passed as strings.\n"
     "  Exit status: 0 success, 1 the server answered S_FALSE or a result code, 2 the class could not be\n"
-    "  created or called, 64 usage error.";
+    "  created or called (or another run holds the machine), 64 usage error.";
 
 int Usage(const Command &self, const std::string &message)
 {
@@ -160,6 +161,9 @@ int Run(const Args &args)
     if (what == "register" || what == "unregister") {
         if (pos.size() != 1)
             return Usage(self, what + " takes no arguments");
+        CommandLocks locks;
+        if (!LockForVerb(locks, "mui " + what))
+            return 2;
         return Registration(opts, what == "register");
     }
 
@@ -192,6 +196,10 @@ int Run(const Args &args)
             return Usage(self, "--id must be a number");
     }
 
+    // All but the two questions change the machine.
+    CommandLocks locks;
+    if (what != "languages" && what != "is-lpc" && !LockForVerb(locks, "mui " + what))
+        return 2;
     Session s;
     if (!s.Open())
         return 2;

@@ -65,25 +65,56 @@ constexpr uint64_t kSkipBlid = 0x1000000000ull;
 constexpr uint64_t kCopyAll = 0x10000ull;
 constexpr uint32_t kDiscRequest = 1004;
 constexpr const char *kLanguageChoice = "X:\\Norv\\Language.ini";
+constexpr int kMaxMedia = 999; // the most media a description is read for
 constexpr const char *kMuiClsid = "{B7E0D4C2-5A19-4F83-8D6E-2C94F1A07B35}";
 
-// A medium as its marker file tells it: sources\RDVD2 is disc 2.
+// A medium as its marker file tells it: sources\RDVD2 is disc 2. `number`
+// is 0 when the marker's number is out of any set's range (`key` keeps the
+// marker's name for the message).
 struct Medium {
-    std::string dir, type;
+    std::string dir, type, key;
     int number = 0;
 };
 
-std::optional<Medium> Identify(const std::string &dir)
+// Media numbers beyond this are no set's (a set lists its media one by one).
+constexpr size_t kMaxNumberDigits = 6;
+
+// The medium in `dir`, or nullopt with `error` set: no marker, or more than
+// one.
+std::optional<Medium> Identify(const std::string &dir, std::string &error)
 {
     static const std::regex marker("(RDVD|RUFD)([1-9][0-9]*)");
     std::error_code ec;
+    std::optional<Medium> found;
     for (auto &e : fs::directory_iterator(platform::FsPath(dir) / "sources", ec)) {
         std::smatch m;
         const std::string name = platform::PathUtf8(e.path().filename());
-        if (e.is_regular_file() && std::regex_match(name, m, marker))
-            return Medium{dir, m[1], std::stoi(m[2])};
+        std::error_code typeEc;
+        if (!e.is_regular_file(typeEc) || !std::regex_match(name, m, marker))
+            continue;
+        if (found) {
+            error = "wrong medium: " + dir + " carries two markers (sources\\" + found->key + " and sources\\" +
+                    name + ")";
+            return std::nullopt;
+        }
+        const std::string digits = m[2];
+        found = Medium{dir, m[1], name, digits.size() <= kMaxNumberDigits ? std::stoi(digits) : 0};
     }
-    return std::nullopt;
+    if (!found)
+        error = "wrong medium: " + dir + " is not a recovery medium (no sources\\RDVD<n> or sources\\RUFD<n>)";
+    return found;
+}
+
+// A short digest of a text (FNV-1a, 64 bits, in hex): the identity of a set
+// is the digest of its media description.
+std::string Digest(const std::string &text)
+{
+    uint64_t h = 1469598103934665603ull;
+    for (unsigned char c : text)
+        h = (h ^ c) * 1099511628211ull;
+    char hex[17];
+    std::snprintf(hex, sizeof hex, "%016llx", static_cast<unsigned long long>(h));
+    return hex;
 }
 
 // The set of media of this run: one type, each number once, all carrying the
@@ -92,19 +123,33 @@ struct MediaSet {
     std::string type;
     std::vector<std::string> dirs; // medium n at [n-1]; "" when not given
     int count = 0;                 // media the description lists
+    std::string description;       // sources\nrvhdrcv.ini of medium 1
 
     std::string Key(int n) const { return type + std::to_string(n); }
+
+    // Why `m` is no medium of this set ("" when it is one): another type, a
+    // number the description does not list, or another description.
+    std::string Foreign(const Medium &m) const
+    {
+        if (m.type != type)
+            return "wrong medium: " + m.dir + " is " + m.key + ", the others are " + type + " media";
+        if (m.number < 1 || m.number > count)
+            return "wrong medium: " + m.dir + " is " + m.key + ", but the set has " + std::to_string(count) +
+                   " media";
+        const std::string own = ReadWholeFile(platform::FsPath(m.dir) / "sources" / "nrvhdrcv.ini");
+        if (!own.empty() && own != description)
+            return "wrong medium: " + m.dir + " belongs to another recovery set (its nrvhdrcv.ini differs)";
+        return {};
+    }
 };
 
 bool ReadMediaSet(const std::vector<std::string> &given, MediaSet &set, std::string &error)
 {
     std::vector<Medium> media;
     for (const auto &dir : given) {
-        auto m = Identify(dir);
-        if (!m) {
-            error = "wrong medium: " + dir + " is not a recovery medium (no sources\\RDVD<n> or sources\\RUFD<n>)";
+        auto m = Identify(dir, error);
+        if (!m)
             return false;
-        }
         media.push_back(*m);
     }
     if (media.empty()) {
@@ -112,47 +157,44 @@ bool ReadMediaSet(const std::vector<std::string> &given, MediaSet &set, std::str
         return false;
     }
     set.type = media.front().type;
-    std::string description;
+    const Medium *first = nullptr;
     for (const auto &m : media) {
         if (m.type != set.type) {
-            error = "wrong medium: " + m.dir + " is " + m.type + std::to_string(m.number) + ", the others are " +
-                    set.type + " media";
+            error = "wrong medium: " + m.dir + " is " + m.key + ", the others are " + set.type + " media";
             return false;
         }
-        if (static_cast<size_t>(m.number) > set.dirs.size())
-            set.dirs.resize(static_cast<size_t>(m.number));
-        std::string &slot = set.dirs[static_cast<size_t>(m.number - 1)];
-        if (!slot.empty() && platform::FsPath(slot) != platform::FsPath(m.dir)) {
-            error = "wrong medium: " + slot + " and " + m.dir + " are both " + set.Key(m.number);
+        if (m.number == 1 && first && platform::FsPath(first->dir) != platform::FsPath(m.dir)) {
+            error = "wrong medium: " + first->dir + " and " + m.dir + " are both " + set.Key(1);
             return false;
         }
-        slot = m.dir;
-        const std::string own = ReadWholeFile(platform::FsPath(m.dir) / "sources" / "nrvhdrcv.ini");
-        if (!own.empty()) {
-            if (!description.empty() && own != description) {
-                error = "wrong medium: " + m.dir + " belongs to another recovery set (its nrvhdrcv.ini differs)";
-                return false;
-            }
-            description = own;
-        }
+        if (m.number == 1)
+            first = &m;
     }
-    if (set.dirs[0].empty()) {
+    if (!first) {
         error = "medium 1 (" + set.Key(1) + ") is missing: it carries the plan and the media description";
         return false;
     }
-    const std::string ini = platform::PathUtf8((platform::FsPath(set.dirs[0]) / "sources" / "nrvhdrcv.ini"));
-    while (platform::GetPrivateProfileValue("MEDIA:" + set.type, set.Key(set.count + 1), ini))
+    const fs::path ini = platform::FsPath(first->dir) / "sources" / "nrvhdrcv.ini";
+    set.description = ReadWholeFile(ini);
+    while (set.count < kMaxMedia &&
+           platform::GetPrivateProfileValue("MEDIA:" + set.type, set.Key(set.count + 1), platform::PathUtf8(ini)))
         ++set.count;
     if (set.count == 0) {
-        error = set.dirs[0] + " carries no description of its " + set.type + " media (sources\\nrvhdrcv.ini)";
+        error = first->dir + " carries no description of its " + set.type + " media (sources\\nrvhdrcv.ini)";
         return false;
     }
-    if (static_cast<int>(set.dirs.size()) > set.count) {
-        error = "wrong medium: " + set.dirs.back() + " is " + set.Key(static_cast<int>(set.dirs.size())) +
-                ", but the set has " + std::to_string(set.count) + " media";
-        return false;
+    // Every medium is checked against the set before any is taken.
+    set.dirs.assign(static_cast<size_t>(set.count), "");
+    for (const auto &m : media) {
+        if (error = set.Foreign(m); !error.empty())
+            return false;
+        std::string &slot = set.dirs[static_cast<size_t>(m.number - 1)];
+        if (!slot.empty() && platform::FsPath(slot) != platform::FsPath(m.dir)) {
+            error = "wrong medium: " + slot + " and " + m.dir + " are both " + m.key;
+            return false;
+        }
+        slot = m.dir;
     }
-    set.dirs.resize(static_cast<size_t>(set.count));
     return true;
 }
 
@@ -176,6 +218,11 @@ struct MediaRequests {
             progress->Finish();
         if (changer->Current() == n && !engineAsked)
             return true;
+        if (n == 0 || n > set->dirs.size()) {
+            missing = "the engine asks for medium " + std::to_string(n) + ", but the set has " +
+                      std::to_string(set->dirs.size()) + " media";
+            return false;
+        }
         if (changer->Insert(n)) {
             screen->Line("  medium " + std::to_string(n) + " (" + set->Key(static_cast<int>(n)) + ") inserted");
             return true;
@@ -192,13 +239,17 @@ struct MediaRequests {
                 dir.pop_back();
             if (dir == "q" || dir == "Q")
                 break;
-            auto m = Identify(dir);
-            if (!m) {
-                screen->Line("  " + dir + " is not a recovery medium");
+            // The same checks as for the media given with --media.
+            std::string why;
+            auto m = Identify(dir, why);
+            if (m)
+                why = set->Foreign(*m);
+            if (!why.empty()) {
+                screen->Line("  " + why);
                 continue;
             }
-            if (m->type != set->type || static_cast<size_t>(m->number) != n) {
-                screen->Line("  wrong medium: that is " + m->type + std::to_string(m->number) + ", not " + key);
+            if (static_cast<size_t>(m->number) != n) {
+                screen->Line("  wrong medium: that is " + m->key + ", not " + key);
                 continue;
             }
             if (changer->InsertFolder(n, dir)) {
@@ -377,9 +428,9 @@ int Run(const Args &all)
     const bool sample = o.Has("sample");
 
     RunPlaces r;
-    MachineLock lock;
+    CommandLocks locks;
     std::string error;
-    if (!PrepareRun("recovery-run", o.Get("machine"), o.Get("target"), o.Has("fresh"), "recovery", r, lock, error)) {
+    if (!PrepareRun("recovery-run", o.Get("machine"), o.Get("target"), o.Has("fresh"), "recovery", r, locks, error)) {
         std::fprintf(stderr, "halcyon recovery-run: %s\n", error.c_str());
         return 1;
     }
@@ -412,11 +463,6 @@ int Run(const Args &all)
                          dir.c_str());
             return 1;
         }
-    for (size_t i = 0; i < given.size(); ++i)
-        journal.SetValue("Media" + std::to_string(i + 1), given[i]);
-    for (size_t i = given.size(); journal.Value("Media" + std::to_string(i + 1)); ++i)
-        platform::WritePrivateProfileString("Run", "Media" + std::to_string(i + 1), std::nullopt,
-                                            platform::PathUtf8(r.journal));
     if (auto language = o.Get("language"))
         journal.SetValue("Language", *language);
 
@@ -444,6 +490,22 @@ int Run(const Args &all)
     MediaSet set;
     if (!ReadMediaSet(given, set, error))
         return fail(RETURN_INSERT_DISC, "media", error);
+    // A stopped run goes on only with the set it began with: its stages
+    // left that set's files on the recovery partition.
+    const std::string identity = Digest(set.description);
+    if (auto began = journal.Value("Set"); began && *began != identity)
+        return fail(RETURN_INSERT_DISC, "media",
+                    "wrong medium: " + set.dirs[0] + " belongs to another recovery set (nrvhdrcv.ini digest " +
+                        identity + ") than the one this run began with, " +
+                        journal.Value("SetMedium").value_or("?") + " (digest " + *began +
+                        "); give that set, or --fresh to start over");
+    journal.SetValue("Set", identity);
+    journal.SetValue("SetMedium", set.dirs[0]);
+    for (size_t i = 0; i < given.size(); ++i)
+        journal.SetValue("Media" + std::to_string(i + 1), given[i]);
+    for (size_t i = given.size(); journal.Value("Media" + std::to_string(i + 1)); ++i)
+        platform::WritePrivateProfileString("Run", "Media" + std::to_string(i + 1), std::nullopt,
+                                            platform::PathUtf8(r.journal));
     const fs::path disk = r.machine / "drives" / "d"; // the recovery partition
     const fs::path driveX = r.machine / "drives" / "x";
     const fs::path description = r.work / "nrvhdrcv.ini";

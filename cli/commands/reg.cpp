@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "cli/command.h"
+#include "cli/owner_lock.h"
 #include "cli/commands/reg_args.h"
 #include "platform/path_map.h"
 #include "platform/reg_file.h"
@@ -358,6 +359,10 @@ int RunReg(const Args &args)
         return Fail(a.error, platform::ToUpperAscii(op).c_str());
     if (op == "query")
         return Query(a);
+    // The operations that change the registry change the machine.
+    CommandLocks locks;
+    if ((op == "add" || op == "delete" || op == "import") && !LockForVerb(locks, "reg " + op))
+        return 1;
     if (op == "add")
         return Add(a);
     if (op == "delete")

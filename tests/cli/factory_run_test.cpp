@@ -235,9 +235,11 @@ TEST_F(FactoryRun, KilledAtAnyMomentAndStartedAgainEndsLikeAnUninterruptedRun)
     }
 }
 
-// One run per machine: a second run and mod-setup are refused at once,
-// naming the run that holds the machine; killed, the run goes on from another
-// folder with its recorded media and target.
+// One run per machine and per target: a second run, a run of another
+// machine on the same target and every command that changes the machine are
+// refused at once, naming the run that holds it (commands that only read go
+// on); killed, the run goes on from another folder with its recorded media
+// and target.
 TEST(FactoryRunOwner, ASecondRunIsRefusedAndTheStoppedRunResumesFromAnotherFolder)
 {
     TempDir w("halcyon-factory-owner");
@@ -246,26 +248,45 @@ TEST(FactoryRunOwner, ASecondRunIsRefusedAndTheStoppedRunResumesFromAnotherFolde
     fs::create_directories(other);
     pid_t pid = test::StartHalcyon(first, {"factory-run", "--sample", "--json", "--machine", machine, "--target", target},
                                    first + "/run.out");
-    for (int i = 0; i < 500 && ReadFile(machine + "/owner.lock").empty(); ++i)
+    for (int i = 0; i < 500 && (ReadFile(machine + "/owner.lock").empty() || ReadFile(target + "/owner.lock").empty());
+         ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     const std::string holder = "in use by halcyon factory-run (pid " + std::to_string(pid) + ",";
     struct Second {
         const char *name, *args;
+        int refusedWith = 1; // 0: goes on
     };
     const Second seconds[] = {
         {"factory-run", "factory-run --sample --machine '%m'"},
         {"recovery-run", "recovery-run --sample --machine '%m'"},
         {"mod-setup", "mod-setup --plan '%m/factory/halcyon.ini' --perm '%m' --dest '%m' --until-done"},
+        {"another machine", "factory-run --sample --machine '%m2' --target '%t'"},
+        {"app-setup", "app-setup --plan '%m/factory/halcyon.ini' --dest '%t'"},
+        {"load-img", "load-img --source '%m' --dest '%m/none'"},
+        {"copy-disc", "copy-disc --source '%m' --dest '%m/none' --plan '%m/p' --media-ini '%m/n'"},
+        {"mod-copy", "mod-copy --plan '%m/p' --source '%m' --dest '%m/none'"},
+        {"mod-extract", "mod-extract --plan '%m/p' --source '%m' --dest '%m/none'"},
+        {"img-copy", "img-copy --source '%m' --dest '%m/none' --custom x"},
+        {"foundation-image", "foundation-image --source '%m' --dest '%m/none' --plan '%m/p' --media-ini '%m/n'"},
+        {"reg add", "reg add 'HKLM\\SOFTWARE\\Other' /v A /d 1 /f"},
+        {"reg delete", "reg delete 'HKLM\\SOFTWARE\\Other' /f"},
+        {"reg import", "reg import '%m/none.reg'"},
+        {"mui select", "mui select en-US", 2},
+        {"reg query", "reg query 'HKLM\\SOFTWARE\\Other'", 0},
     };
     ::setenv("HALCYON_MACHINE", machine.c_str(), 1);
     for (const Second &s : seconds) {
         std::string args = s.args, out;
-        for (size_t at = args.find("%m"); at != std::string::npos; at = args.find("%m"))
-            args.replace(at, 2, machine);
+        for (const auto &[from, to] : {std::pair{"%t", target}, std::pair{"%m", machine}})
+            for (size_t at = args.find(from); at != std::string::npos; at = args.find(from))
+                args.replace(at, 2, to);
         const auto t0 = std::chrono::steady_clock::now();
-        EXPECT_EQ(1, test::RunHalcyon(args, out)) << s.name;
+        const int code = test::RunHalcyon(args, out);
+        if (s.refusedWith) {
+            EXPECT_EQ(s.refusedWith, code) << s.name << ": " << out;
+        }
         EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(2)) << s.name;
-        EXPECT_NE(std::string::npos, out.find(holder)) << s.name << ": " << out;
+        EXPECT_EQ(s.refusedWith != 0, out.find(holder) != std::string::npos) << s.name << ": " << out;
     }
     ::unsetenv("HALCYON_MACHINE");
     std::this_thread::sleep_for(std::chrono::milliseconds(1500));

@@ -220,10 +220,22 @@ TEST(RecoveryRun, MediaFaultsAreToldApartAndTheRunResumesAtTheFailedStage)
         part.seekp(200);
         part.write("\x13\x37\x13\x37\x13\x37\x13\x37", 8);
     }
+    // The discs of another set (their description differs), media whose
+    // marker numbers no set has, and a folder no run may touch.
+    const std::string other1 = w / "other-set/disc1", other2 = w / "other-set/disc2", canary = w / "canary";
+    for (const auto &[from, to] : {std::pair{Disc(1), other1}, std::pair{Disc(2), other2}}) {
+        fs::create_directories(to);
+        fs::copy(from, to, fs::copy_options::recursive);
+        test::WriteFile(to + "/sources/nrvhdrcv.ini", ReadFile(from + "/sources/nrvhdrcv.ini") + "[Set]\r\nName=B\r\n");
+    }
+    for (const char *marker : {"RDVD99999999999", "RDVD2000000000"})
+        test::WriteFile(w / ("planted/" + std::string(marker) + "/sources/" + marker), "");
+    test::WriteFile(canary + "/keep.txt", "canary");
+    const auto canaryBefore = Files(canary);
     struct Case {
         const char *name;
         std::vector<std::string> media, extra;
-        const char *said;
+        std::string said;
     };
     const Case cases[] = {
         {"missing", {Disc(1)}, {}, "medium 2 (RDVD2) is missing"},
@@ -231,6 +243,9 @@ TEST(RecoveryRun, MediaFaultsAreToldApartAndTheRunResumesAtTheFailedStage)
         {"other-type", {Disc(1), Usb()}, {}, "is RUFD1, the others are RDVD media"},
         {"twice", {Disc(1), again}, {}, "are both RDVD1"},
         {"corrupt-part", {Disc(1), corrupt}, {}, "parts do not join"},
+        {"other-set", {Disc(1), other2}, {}, other2 + " belongs to another recovery set"},
+        {"huge-number", {Disc(1), w / "planted/RDVD99999999999"}, {}, "is RDVD99999999999, but the set has 2 media"},
+        {"huge-alloc", {Disc(1), w / "planted/RDVD2000000000"}, {}, "is RDVD2000000000, but the set has 2 media"},
         {"language", {Usb()}, {"--language", "xx-XX"}, "the language xx-XX is not offered"},
     };
     for (const Case &c : cases) {
@@ -246,7 +261,8 @@ TEST(RecoveryRun, MediaFaultsAreToldApartAndTheRunResumesAtTheFailedStage)
     {
         const std::string work = w / "terminal";
         fs::create_directories(work);
-        std::string command = "printf '%s\\n%s\\n%s\\n' '" + empty + "' '" + Disc(1) + "' '" + Disc(2) +
+        std::string command = "printf '%s\\n%s\\n%s\\n%s\\n%s\\n' '" + empty + "' '" +
+                              (w / "planted/RDVD99999999999") + "' '" + Disc(1) + "' '" + other2 + "' '" + Disc(2) +
                               "' | script -qec \"" + test::HalcyonBinary() + " recovery-run --media '" + Disc(1) +
                               "' --machine '" + work + "/machine' --target '" + work + "/target'\" /dev/null 2>&1";
         std::string out;
@@ -257,7 +273,9 @@ TEST(RecoveryRun, MediaFaultsAreToldApartAndTheRunResumesAtTheFailedStage)
             out.append(buf, n);
         EXPECT_EQ(0, WEXITSTATUS(::pclose(pipe))) << out;
         for (const char *said : {"Insert medium 2 (RDVD2): its folder", "is not a recovery medium",
-                                 "wrong medium: that is RDVD1, not RDVD2", "Machine recovered."})
+                                 "is RDVD99999999999, but the set has 2 media",
+                                 "wrong medium: that is RDVD1, not RDVD2", "belongs to another recovery set",
+                                 "Machine recovered."})
             EXPECT_NE(std::string::npos, out.find(said)) << said << "\n" << out;
     }
 
@@ -268,6 +286,17 @@ TEST(RecoveryRun, MediaFaultsAreToldApartAndTheRunResumesAtTheFailedStage)
     const std::string out = ReadFile(work + "/run.out");
     EXPECT_NE(std::string::npos, out.find("{\"name\":\"check\",\"seconds\":0.000,\"code\":0,\"skipped\":true}")) << out;
     EXPECT_NE(std::string::npos, out.find("{\"name\":\"copy\",\"seconds\":")) << out;
+
+    // The run stopped at its foundation image goes on only with its own set:
+    // another set is refused naming both, its own ends the run.
+    const std::string stopped = w / "corrupt-part";
+    EXPECT_EQ(1, RunToEnd(stopped, Recovery(stopped, {other1, other2})));
+    const std::string refused = ReadFile(stopped + "/run.out");
+    for (const std::string &said :
+         {other1 + " belongs to another recovery set", "than the one this run began with, " + Disc(1)})
+        EXPECT_NE(std::string::npos, refused.find(said)) << said << "\n" << refused;
+    ASSERT_EQ(0, RunToEnd(stopped, Recovery(stopped, {Disc(1), Disc(2)}))) << ReadFile(stopped + "/run.out");
+    EXPECT_EQ(canaryBefore, Files(canary));
 }
 
 // An installer that fails stops both runs with its module named; the
