@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "cli/install_facts.h"
+#include "cli/options.h"
 #include "cli/real_machine.h"
 
 namespace halcyon::cli {
@@ -79,29 +80,6 @@ std::set<std::string> Subcommands(const Command &cmd)
         }
     }
     return found;
-}
-
-// Every "--name" in a usage text; `withValue` collects those followed by a
-// placeholder in capitals ("--media DIR").
-std::set<std::string> OptionNames(const Command &cmd, std::set<std::string> *withValue)
-{
-    std::set<std::string> names;
-    const std::string &u = cmd.usage;
-    for (size_t at = u.find("--"); at != std::string::npos; at = u.find("--", at + 2)) {
-        if (at > 0 && u[at - 1] != ' ' && u[at - 1] != '[' && u[at - 1] != '(' && u[at - 1] != '|')
-            continue;
-        size_t end = at + 2;
-        while (end < u.size() && (std::islower(static_cast<unsigned char>(u[end])) ||
-                                  std::isdigit(static_cast<unsigned char>(u[end])) || u[end] == '-'))
-            ++end;
-        if (end == at + 2)
-            continue;
-        std::string name = u.substr(at, end - at);
-        names.insert(name);
-        if (withValue && end + 1 < u.size() && u[end] == ' ' && std::isupper(static_cast<unsigned char>(u[end + 1])))
-            withValue->insert(name);
-    }
-    return names;
 }
 
 // Text as roff: escapes, hyphens as minus signs (so options can be copied),
@@ -219,7 +197,9 @@ std::string BashCompletion()
         names.insert(c.name);
     std::string cases;
     for (const auto &c : Commands()) {
-        std::set<std::string> opts = OptionNames(c, &valueOptions);
+        const UsageOptions usage = OptionsOf(c);
+        std::set<std::string> opts = usage.names;
+        valueOptions.insert(usage.withValue.begin(), usage.withValue.end());
         opts.insert({"--help", "--machine"});
         std::set<std::string> subs = Subcommands(c);
         cases += "    " + c.name + ")\n        opts=\"" + Join(opts) + "\"\n";

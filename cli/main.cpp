@@ -6,6 +6,7 @@
 #include "cli/command.h"
 #include "cli/help.h"
 #include "cli/machine_location.h"
+#include "cli/options.h"
 #include "platform/console.h"
 #include "platform/program.h"
 
@@ -113,6 +114,9 @@ int main(int argc, char **argv)
         std::fputs(CommandText(*cmd).c_str(), stdout);
         return 0;
     }
+    // Nothing runs, and nothing is written, on arguments the command does not take.
+    if (const std::string unknown = UnknownOption(*cmd, args); !unknown.empty())
+        return UsageError(*cmd, unknown);
     SelectMachine(machine);
     try {
         return cmd->run(args);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <iterator>
 
 #include "cli/machine_location.h"
 #include "halcyon/HalcyonDLL.h"
@@ -184,19 +185,28 @@ bool DisposableTarget(const fs::path &target)
         if (auto home = platform::GetEnvironmentVariable(name);
             home && !home->empty() && fs::equivalent(t, platform::FsPath(*home), ec))
             return false;
-    const fs::path here = fs::current_path(ec);
-    return ec || !FoldersNest(platform::PathUtf8(t), platform::PathUtf8(here));
+    // The target may lie below the current folder (the default one does),
+    // but must not hold it.
+    const fs::path here = fs::weakly_canonical(fs::current_path(ec), ec);
+    if (ec)
+        return true;
+    auto h = here.begin();
+    for (auto part = t.begin(); part != t.end(); ++part, ++h)
+        if (part->empty() && std::next(part) == t.end())
+            break; // a trailing separator
+        else if (h == here.end() || *h != *part)
+            return true;
+    return false;
 }
 
 } // namespace
 
 // ---- set-up
 
-bool PrepareRun(const std::string &command, const std::optional<std::string> &machineArg,
-                const std::optional<std::string> &targetArg, bool fresh, const std::string &sub, RunPlaces &p,
-                MachineLock &lock, std::string &error)
+RunPlaces RunPlacesOf(const std::string &command, const std::optional<std::string> &machineArg,
+                      const std::string &sub)
 {
-    const fs::path work = fs::absolute("halcyon-sample");
+    RunPlaces p;
     p.machine = platform::FsPath(SelectMachine(machineArg));
     p.work = p.machine / sub;
     p.journal = p.work / (command + ".ini");
@@ -204,6 +214,29 @@ bool PrepareRun(const std::string &command, const std::optional<std::string> &ma
     p.log = p.work / "halcyon.log";
     p.temp = p.work / "temp";
     p.mount = p.work / "mount";
+    return p;
+}
+
+std::optional<std::string> RecordedValue(const RunPlaces &places, const std::string &key)
+{
+    return platform::GetPrivateProfileValue("Run", key, platform::PathUtf8(places.journal));
+}
+
+int Refuse(const std::string &command, bool json, const std::string &message, int status)
+{
+    std::fprintf(stderr, "halcyon %s: %s\n", command.c_str(), message.c_str());
+    if (json)
+        std::printf("{\"schemaVersion\":%d,\"result\":%d,\"error\":\"%s\"}\n", kJsonSchemaVersion, status,
+                    JsonText(message).c_str());
+    return status;
+}
+
+bool PrepareRun(const std::string &command, const std::optional<std::string> &machineArg,
+                const std::optional<std::string> &targetArg, bool fresh, const std::string &sub, RunPlaces &p,
+                MachineLock &lock, std::string &error)
+{
+    const fs::path work = fs::absolute("halcyon-sample");
+    p = RunPlacesOf(command, machineArg, sub);
 
     // The target: the one given, else the one of the run this machine
     // remembers, else the default.
@@ -239,6 +272,10 @@ bool PrepareRun(const std::string &command, const std::optional<std::string> &ma
         error = "this machine's run uses the target " + *recorded + "; give --fresh to start over with " +
                 platform::PathUtf8(p.target);
         return false;
+    } else if (recorded && !fs::is_directory(platform::FsPath(*recorded))) {
+        error = "this machine's run uses the target " + *recorded +
+                ", which no longer exists; give --fresh to start over (or --machine DIR for another machine)";
+        return false;
     }
 
     // The engine, the installers it starts and any halcyon command they run
@@ -271,11 +308,22 @@ bool PrepareRun(const std::string &command, const std::optional<std::string> &ma
             return false;
         }
     }
-    if (!platform::WritePrivateProfileString("Run", "Target", platform::PathUtf8(p.target),
-                                             platform::PathUtf8(p.journal))) {
-        error = "cannot write " + platform::PathUtf8(p.journal);
+    return true;
+}
+
+bool RecordRunStart(const RunPlaces &places, const std::vector<std::pair<std::string, std::string>> &values,
+                    std::string &error)
+{
+    const std::string journal = platform::PathUtf8(places.journal);
+    if (!platform::WritePrivateProfileString("Run", "Target", platform::PathUtf8(places.target), journal)) {
+        error = "cannot write " + journal;
         return false;
     }
+    for (const auto &[key, value] : values)
+        if (!platform::WritePrivateProfileString("Run", key, value, journal)) {
+            error = "cannot write " + journal;
+            return false;
+        }
     return true;
 }
 

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/fs_path.h"
+#include "platform/profile.h"
 #include "cli/command.h"
 #include "cli/machine_lock.h"
 #include "cli/progress.h"
@@ -79,45 +80,54 @@ int Run(const Args &args)
     if (!o.Positional().empty())
         return UsageError(self, "unexpected argument " + o.Positional().front());
 
-    RunPlaces r;
-    MachineLock lock;
-    std::string error;
-    if (!PrepareRun("factory-run", o.Get("machine"), o.Get("target"), o.Has("fresh"), "factory", r, lock, error)) {
-        std::fprintf(stderr, "halcyon factory-run: %s\n", error.c_str());
-        return 1;
-    }
-    Screen screen;
-    screen.json = o.Has("json");
-    RunJournal journal(platform::PathUtf8(r.journal), screen);
+    const bool json = o.Has("json"), fresh = o.Has("fresh");
+    auto refuse = [&](const std::string &message) { return Refuse("factory-run", json, message); };
 
-    // The media: those of the unfinished run on this machine, else the ones
-    // given.
+    // Everything that can be told from the arguments and the machine's
+    // record is checked before anything is written.
+    const RunPlaces planned = RunPlacesOf("factory-run", o.Get("machine"), "factory");
+    const std::optional<std::string> recorded = fresh ? std::nullopt : RecordedValue(planned, "Media");
     fs::path media;
-    const std::optional<std::string> recorded = journal.Value("Media");
     if (o.Get("media")) {
         media = fs::absolute(platform::FsPath(*o.Get("media"))).lexically_normal();
-        if (recorded && platform::FsPath(*recorded) != media) {
-            std::fprintf(stderr,
-                         "halcyon factory-run: this machine's run uses the media %s; give --fresh to start "
-                         "over with %s\n",
-                         recorded->c_str(), platform::PathUtf8(media).c_str());
-            return 1;
-        }
+        if (!fs::is_directory(media))
+            return refuse("the media folder " + platform::PathUtf8(media) +
+                          (fs::exists(media) ? " is not a folder" : " does not exist"));
     } else if (recorded) {
         media = platform::FsPath(*recorded);
+        const bool rewritten = RecordedValue(planned, "Sample").value_or("") == "yes" &&
+                               platform::GetPrivateProfileString("Stages", "media", "",
+                                                                 platform::PathUtf8(planned.journal)) != "Done";
+        if (!rewritten && !fs::is_directory(media))
+            return refuse("this machine's run uses the media " + *recorded +
+                          ", which no longer exists; give --fresh to start over (or --machine DIR for another "
+                          "machine)");
     } else if (sample) {
         media = fs::absolute("halcyon-sample") / "media";
-        journal.SetValue("Sample", "yes");
     } else {
         return UsageError(self, "--media DIR or --sample is required");
     }
+
+    RunPlaces r;
+    MachineLock lock;
+    std::string error;
+    if (!PrepareRun("factory-run", o.Get("machine"), o.Get("target"), fresh, "factory", r, lock, error))
+        return refuse(error);
+    if (recorded && platform::FsPath(*recorded) != media)
+        return refuse("this machine's run uses the media " + *recorded + "; give --fresh to start over with " +
+                      platform::PathUtf8(media));
     if (FoldersNest(platform::PathUtf8(media), platform::PathUtf8(r.target)) ||
-        FoldersNest(platform::PathUtf8(media), platform::PathUtf8(r.machine))) {
-        std::fprintf(stderr, "halcyon factory-run: the media %s must lie outside the machine and the target\n",
-                     platform::PathUtf8(media).c_str());
-        return 1;
-    }
-    journal.SetValue("Media", platform::PathUtf8(media));
+        FoldersNest(platform::PathUtf8(media), platform::PathUtf8(r.machine)))
+        return refuse("the media " + platform::PathUtf8(media) + " must lie outside the machine and the target");
+    std::vector<std::pair<std::string, std::string>> settings{{"Media", platform::PathUtf8(media)}};
+    if (!recorded && !o.Get("media"))
+        settings.emplace_back("Sample", "yes");
+    if (!RecordRunStart(r, settings, error))
+        return refuse(error);
+
+    Screen screen;
+    screen.json = json;
+    RunJournal journal(platform::PathUtf8(r.journal), screen);
     screen.Open(o.Has("verbose"));
 
     Summary summary{"Machine installed.", "Machine NOT installed.", &r, &journal.stages};
