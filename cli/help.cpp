@@ -184,8 +184,18 @@ std::string ManualPage()
            ".TP\n.I MACHINE/machine.ini\nThe machine's identity and state.\n"
            ".TP\n.I MACHINE/drives/LETTER/\nThe machine's drives (drive C: is \\fIdrives/c\\fR).\n";
     out += ".SH EXIT STATUS\n"
-           "0 on success. A usage error exits with 2 (64 for commands that say so); other codes are\n"
-           "described in each command's usage above.\n";
+           "Every command exits with one of:\n"
+           ".TP\n.B 0\nSuccess.\n"
+           ".TP\n.B 1\nFailure: the command could not do its work, or a check it ran found a fault. Standard\n"
+           "error says why, with the engine's code and its name.\n"
+           ".TP\n.B 2\nUsage error: an unknown command or option, a missing or malformed argument. Nothing\n"
+           "was changed.\n"
+           ".TP\n.B 3\nPartial result: the work was done in part (an installer ran but its version check\n"
+           "failed; a check could not be run to its end).\n"
+           ".TP\n.B 130\nInterrupted (Ctrl\\-C); 128 plus the signal's number for other signals. A run stopped\n"
+           "this way resumes where it stopped.\n"
+           ".PP\nWith \\fB\\-\\-json\\fR, a run refused before it started prints\n"
+           "{\"schemaVersion\":1,\"result\":1,\"error\":\"...\"} on standard output as well.\n";
     out += ".SH SEE ALSO\nThe documents installed with the package under \\fI/usr/share/doc/halcyon\\fR.\n";
     return out;
 }

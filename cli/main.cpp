@@ -4,6 +4,7 @@
 #include <string>
 
 #include "cli/command.h"
+#include "cli/exit_status.h"
 #include "cli/help.h"
 #include "cli/machine_location.h"
 #include "cli/options.h"
@@ -119,7 +120,10 @@ int main(int argc, char **argv)
         return UsageError(*cmd, unknown);
     SelectMachine(machine);
     try {
-        return cmd->run(args);
+        // One table of exit statuses for every command: anything else a
+        // command hands back (a verb's own code) is a failure.
+        const int status = cmd->run(args);
+        return status == kExitSuccess || status == kExitUsage || status == kExitPartial ? status : kExitFailure;
     } catch (const std::exception &e) {
         std::fprintf(stderr, "halcyon %s: %s\n", name.c_str(), e.what());
         return 1;

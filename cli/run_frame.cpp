@@ -1,9 +1,11 @@
 #include "cli/run_frame.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdlib>
 #include <iterator>
 
+#include "cli/failure_reason.h"
 #include "cli/machine_location.h"
 #include "halcyon/HalcyonDLL.h"
 #include "halcyon/ReturnCodes.h"
@@ -536,21 +538,63 @@ int64_t VerifyInstallation(Screen &screen, const RunPlaces &places, const std::s
 
 // ---- summary
 
+namespace {
+
+// "clean sweep" as a JSON key: "cleanSweep".
+std::string JsonKey(const std::string &name)
+{
+    std::string key;
+    bool upper = false;
+    for (char c : name) {
+        if (c == ' ' || c == '-' || c == '_') {
+            upper = !key.empty();
+            continue;
+        }
+        key += upper ? static_cast<char>(std::toupper(static_cast<unsigned char>(c))) : c;
+        upper = false;
+    }
+    return key;
+}
+
+// Output paths with one kind of separator: the host's.
+std::string ShownPath(const fs::path &path)
+{
+    return platform::PathUtf8(path.lexically_normal().make_preferred());
+}
+
+} // namespace
+
 int Summary::Print(Screen &screen, int64_t code, const std::string &failedStage, const std::string &why) const
 {
     screen.EndBar();
     std::FILE *out = screen.out();
     const RunPlaces &r = *places;
+    // A resumed run installed its modules in earlier starts: count what is registered.
+    int installed = modulesInstalled;
+    if (installed == 0)
+        for (const auto &line : report)
+            if (line.kind != "application" && line.check != "not registered")
+                ++installed;
+    std::string codeMeaning, reason = why, logLine;
+    bool rerun = true;
+    if (code != 0) {
+        codeMeaning = CodeMeaning(code);
+        logLine = LastErrorLine(platform::PathUtf8(r.log));
+        if (reason.empty())
+            reason = !logLine.empty() ? logLine : codeMeaning;
+        rerun = RerunCanSucceed(failedStage, code);
+    }
     if (screen.json) {
         std::fprintf(out,
-                     "{\"result\":%lld,\"failedStage\":\"%s\",\"why\":\"%s\",\"modulesInstalled\":%d,"
+                     "{\"schemaVersion\":%d,\"result\":%lld,\"failedStage\":\"%s\",\"why\":\"%s\",\"codeMeaning\":\"%s\","
+                     "\"logError\":\"%s\",\"resumable\":%s,\"modulesInstalled\":%d,"
                      "\"restarts\":%d,\"log\":\"%s\",\"plan\":\"%s\",\"target\":\"%s\",\"machine\":\"%s\"",
-                     static_cast<long long>(code), failedStage.c_str(), JsonText(why).c_str(), modulesInstalled,
-                     restarts, JsonText(platform::PathUtf8(r.log)).c_str(),
-                     JsonText(platform::PathUtf8(r.plan)).c_str(), JsonText(platform::PathUtf8(r.target)).c_str(),
-                     JsonText(platform::PathUtf8(r.machine)).c_str());
+                     kJsonSchemaVersion, static_cast<long long>(code), failedStage.c_str(), JsonText(reason).c_str(),
+                     JsonText(codeMeaning).c_str(), JsonText(logLine).c_str(), code != 0 && rerun ? "true" : "false",
+                     installed, restarts, JsonText(ShownPath(r.log)).c_str(), JsonText(ShownPath(r.plan)).c_str(),
+                     JsonText(ShownPath(r.target)).c_str(), JsonText(ShownPath(r.machine)).c_str());
         for (const auto &[name, value] : facts)
-            std::fprintf(out, ",\"%s\":\"%s\"", name.c_str(), JsonText(value).c_str());
+            std::fprintf(out, ",\"%s\":\"%s\"", JsonKey(name).c_str(), JsonText(value).c_str());
         std::fprintf(out, ",\"stages\":[");
         for (size_t i = 0; i < stages->size(); ++i) {
             const StageResult &s = (*stages)[i];
@@ -586,16 +630,29 @@ int Summary::Print(Screen &screen, int64_t code, const std::string &failedStage,
         std::fprintf(out,
                      "  modules installed: %d, restarts taken: %d\n  log:    %s\n  plan:   %s\n"
                      "  target: %s%s\n",
-                     modulesInstalled, restarts, platform::PathUtf8(r.log).c_str(), platform::PathUtf8(r.plan).c_str(),
-                     platform::PathUtf8(r.target).c_str(), kRealMachine ? "" : " (drive C:)");
-        if (code != 0)
-            std::fprintf(out,
-                         "\nStage %s failed with code %lld%s%s. Last log lines:\n%s\nRun the same command again "
-                         "to resume.\n",
-                         failedStage.c_str(), static_cast<long long>(code), why.empty() ? "" : ": ", why.c_str(),
-                         Tail(platform::PathUtf8(r.log), 12).c_str());
+                     installed, restarts, ShownPath(r.log).c_str(), ShownPath(r.plan).c_str(),
+                     ShownPath(r.target).c_str(), kRealMachine ? "" : " (drive C:)");
     }
     std::fflush(out);
+    if (code != 0) {
+        // The failure goes to standard error, in JSON mode too.
+        std::string said = reason;
+        while (!said.empty() && said.back() == '.')
+            said.pop_back();
+        std::fprintf(stderr, "\nStage %s failed with code %lld%s%s%s%s.\n", failedStage.c_str(),
+                     static_cast<long long>(code), codeMeaning.empty() ? "" : " (", codeMeaning.c_str(),
+                     codeMeaning.empty() ? "" : ")", said.empty() ? "" : (": " + said).c_str());
+        if (!logLine.empty() && logLine != reason)
+            std::fprintf(stderr, "The log says: %s\n", logLine.c_str());
+        if (!screen.json)
+            std::fprintf(stderr, "Last log lines:\n%s\n", Tail(platform::PathUtf8(r.log), 12).c_str());
+        if (rerun)
+            std::fprintf(stderr, "Run the same command again to resume.\n");
+        else
+            std::fprintf(stderr, "Running the same command again fails the same way: fix the cause above first, or "
+                                 "start over with --fresh.\n");
+        std::fflush(stderr);
+    }
     return code == 0 ? 0 : 1;
 }
 

@@ -71,7 +71,7 @@ int RunSingle(const Options &o, const std::string &section)
     else
         std::printf("%s: installed, version check failed with %u (%s); not registered\n", section.c_str(), result,
                     message);
-    return verified ? 0 : 2;
+    return verified ? 0 : 3;
 }
 
 int RunAppSetup(const Args &args)
@@ -123,7 +123,8 @@ const CommandRegistration appSetup(
     "  --options is decimal or 0x-hex (0x80 part type, 0x100 installer type, 0x200 temporary,\n"
     "  0x400 recoverable filters). --single installs one section from a prepared source folder;\n"
     "  --no-arguments starts its installer without CmdLineArgs.\n"
-    "  Exit status: 0 done, 1 failure, 2 (--single) installed but its version check failed.",
+    "  Exit status: 0 done, 1 failure, 2 usage error, 3 (--single) installed"
+    " but its version check failed.",
     RunAppSetup);
 
 } // namespace

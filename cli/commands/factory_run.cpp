@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/fs_path.h"
+#include "platform/path_map.h"
 #include "platform/profile.h"
 #include "cli/command.h"
 #include "cli/machine_lock.h"
@@ -174,6 +175,8 @@ int Run(const Args &args)
                 error = "no IDF (*.xml) and BOM (*.bom) in " + platform::PathUtf8(media);
                 return 4; // as IdentifyIdf: no IDF found
             }
+            // One kind of separator in what is shown and recorded.
+            idf = platform::MapPathText(idf);
             screen.Line("  IDF " + idf);
             journal.SetValue("Idf", idf);
             return 0;
