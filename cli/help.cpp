@@ -178,7 +178,10 @@ std::string ManualPage()
     }
     out += ".SH ENVIRONMENT\n"
            ".TP\n.B HALCYON_MACHINE\nThe emulated machine folder when \\fB\\-\\-machine\\fR is not given.\n"
-           ".TP\n.B XDG_STATE_HOME\nHolds the default machine folder \\fIhalcyon/machine\\fR.\n";
+           ".TP\n.B XDG_STATE_HOME\nHolds the default machine folder \\fIhalcyon/machine\\fR.\n"
+           ".TP\n.B HALCYON_ECHO\nWhere the engine's own console lines go (\\fIMakeIniX Begin\\fR, progress lines):\n"
+           "\\fBstdout\\fR (the default), \\fBstderr\\fR or \\fBoff\\fR. The libraries read it too, so a program\n"
+           "calling them routes or silences the lines the same way; the log keeps them either way.\n";
     out += ".SH FILES\n"
            ".TP\n.I MACHINE/registry.db\nThe machine's registry.\n"
            ".TP\n.I MACHINE/machine.ini\nThe machine's identity and state.\n"

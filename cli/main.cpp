@@ -123,7 +123,9 @@ int main(int argc, char **argv)
         // One table of exit statuses for every command: anything else a
         // command hands back (a verb's own code) is a failure.
         const int status = cmd->run(args);
-        return status == kExitSuccess || status == kExitUsage || status == kExitPartial ? status : kExitFailure;
+        return status == kExitSuccess || status == kExitUsage || status == kExitPartial || status == kExitInterrupted
+                   ? status
+                   : kExitFailure;
     } catch (const std::exception &e) {
         std::fprintf(stderr, "halcyon %s: %s\n", name.c_str(), e.what());
         return 1;

@@ -26,6 +26,10 @@ namespace halcyon::cli {
 void Screen::Open(bool verbose)
 {
     tty = platform::IsTerminal(stdout);
+    // In JSON mode standard output holds the summary alone: the engine's own
+    // lines, when asked for, go to standard error.
+    if (json && verbose)
+        platform::SetEnvironmentVariable("HALCYON_ECHO", "stderr");
     if (!verbose)
         quiet_.Divert();
 }

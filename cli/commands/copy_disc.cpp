@@ -11,6 +11,8 @@
 #include <vector>
 
 #include "cli/command.h"
+#include "cli/exit_status.h"
+#include "cli/failure_reason.h"
 #include "cli/media_changer.h"
 #include "cli/progress.h"
 #include "halcyon/HalcyonDLL.h"
@@ -131,8 +133,10 @@ int Run(const Args &all)
         std::printf("Media copied.\n");
         return 0;
     }
-    std::printf("CopyDiscToDisk failed: %d\n", result);
-    return result > 0 && result <= 255 ? result : 1;
+    const std::string meaning = CodeMeaning(result);
+    std::fprintf(stderr, "CopyDiscToDisk failed: %d%s%s%s, copying %s to %s\n", result, meaning.empty() ? "" : " (",
+                 meaning.c_str(), meaning.empty() ? "" : ")", ctx.source.c_str(), dest->c_str());
+    return kExitFailure;
 }
 
 const CommandRegistration registration("copy-disc", "copy recovery media to a disk folder (CopyDiscToDisk)", kUsage,

@@ -84,28 +84,16 @@ int Run(const Args &args)
     const bool json = o.Has("json"), fresh = o.Has("fresh");
     auto refuse = [&](const std::string &message) { return Refuse("factory-run", json, message); };
 
-    // Everything that can be told from the arguments and the machine's
-    // record is checked before anything is written.
+    // Everything that can be told from the arguments is checked before
+    // anything is written.
     const RunPlaces planned = RunPlacesOf("factory-run", o.Get("machine"), "factory");
-    const std::optional<std::string> recorded = fresh ? std::nullopt : RecordedValue(planned, "Media");
     fs::path media;
     if (o.Get("media")) {
         media = fs::absolute(platform::FsPath(*o.Get("media"))).lexically_normal();
         if (!fs::is_directory(media))
             return refuse("the media folder " + platform::PathUtf8(media) +
                           (fs::exists(media) ? " is not a folder" : " does not exist"));
-    } else if (recorded) {
-        media = platform::FsPath(*recorded);
-        const bool rewritten = RecordedValue(planned, "Sample").value_or("") == "yes" &&
-                               platform::GetPrivateProfileString("Stages", "media", "",
-                                                                 platform::PathUtf8(planned.journal)) != "Done";
-        if (!rewritten && !fs::is_directory(media))
-            return refuse("this machine's run uses the media " + *recorded +
-                          ", which no longer exists; give --fresh to start over (or --machine DIR for another "
-                          "machine)");
-    } else if (sample) {
-        media = fs::absolute("halcyon-sample") / "media";
-    } else {
+    } else if (!sample && (fresh || !RecordedValue(planned, "Media"))) {
         return UsageError(self, "--media DIR or --sample is required");
     }
 
@@ -114,6 +102,24 @@ int Run(const Args &args)
     std::string error;
     if (!PrepareRun("factory-run", o.Get("machine"), o.Get("target"), fresh, "factory", r, lock, error))
         return refuse(error);
+    // What the machine's run recorded, read while holding the machine (--fresh
+    // has forgotten it).
+    const std::optional<std::string> recorded = RecordedValue(r, "Media");
+    if (recorded && media.empty()) {
+        media = platform::FsPath(*recorded);
+        // Sample media not written to the end are written again.
+        const bool rewritten = RecordedValue(r, "Sample").value_or("") == "yes" &&
+                               platform::GetPrivateProfileString("Stages", "media", "",
+                                                                 platform::PathUtf8(r.journal)) != "Done";
+        if (!rewritten && !fs::is_directory(media))
+            return refuse("this machine's run uses the media " + *recorded +
+                          ", which no longer exists; give --fresh to start over (or --machine DIR for another "
+                          "machine)");
+    } else if (media.empty()) {
+        if (!sample) // the record went away meanwhile
+            return UsageError(self, "--media DIR or --sample is required");
+        media = fs::absolute("halcyon-sample") / "media";
+    }
     if (recorded && platform::FsPath(*recorded) != media)
         return refuse("this machine's run uses the media " + *recorded + "; give --fresh to start over with " +
                       platform::PathUtf8(media));

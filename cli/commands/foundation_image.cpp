@@ -6,6 +6,8 @@
 #include <thread>
 
 #include "cli/command.h"
+#include "cli/exit_status.h"
+#include "cli/failure_reason.h"
 #include "cli/progress.h"
 #include "halcyon/HalcyonDLL.h"
 
@@ -104,9 +106,10 @@ int Run(const Args &args)
     if (result == 0)
         std::printf("Foundation image ready: %s%sNorv.wim\n", dest->c_str(),
                     (!dest->empty() && (dest->back() == '/' || dest->back() == '\\')) ? "" : "/");
-    else
-        std::printf("GetFoundationImage failed: %d\n", result);
-    return result == 0 ? 0 : 1;
+    else if (const std::string meaning = CodeMeaning(result); true)
+        std::fprintf(stderr, "GetFoundationImage failed: %d%s%s%s, making %s\n", result, meaning.empty() ? "" : " (",
+                     meaning.c_str(), meaning.empty() ? "" : ")", dest->c_str());
+    return VerbExit(result);
 }
 
 const CommandRegistration registration("foundation-image",

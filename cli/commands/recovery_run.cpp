@@ -387,19 +387,24 @@ int Run(const Args &all)
         sampleRoot = platform::PathUtf8(sampleMedia);
     }
     // Sample media are (re)written by the run itself.
-    if (sampleRoot.empty())
-        for (const auto &dir : given)
-            if (!fs::is_directory(platform::FsPath(dir)))
-                return refuse(resumed ? "this machine's run uses the medium " + dir +
-                                            ", which no longer exists; give --fresh to start over (or --machine DIR "
-                                            "for another machine)"
-                                      : "the medium " + dir + " does not exist");
+    auto missingMedium = [&]() -> std::string {
+        if (sampleRoot.empty())
+            for (const auto &dir : given)
+                if (!fs::is_directory(platform::FsPath(dir)))
+                    return dir;
+        return {};
+    };
+    if (const std::string dir = missingMedium(); !dir.empty() && !resumed)
+        return refuse("the medium " + dir + " does not exist");
 
     RunPlaces r;
     MachineLock lock;
     std::string error;
     if (!PrepareRun("recovery-run", o.Get("machine"), o.Get("target"), fresh, "recovery", r, lock, error))
         return refuse(error);
+    if (const std::string dir = missingMedium(); !dir.empty())
+        return refuse("this machine's run uses the medium " + dir +
+                      ", which no longer exists; give --fresh to start over (or --machine DIR for another machine)");
     for (const auto &dir : given)
         if (FoldersNest(dir, platform::PathUtf8(r.target)) || FoldersNest(dir, platform::PathUtf8(r.machine)))
             return refuse("the medium " + dir + " must lie outside the machine and the target");
