@@ -84,6 +84,12 @@ std::string CodeMeaning(int64_t code)
     return {};
 }
 
+std::string CodeText(int64_t code)
+{
+    const std::string meaning = CodeMeaning(code);
+    return std::to_string(code) + (meaning.empty() ? "" : " (" + meaning + ")");
+}
+
 std::string LastErrorLine(const std::string &log)
 {
     const std::string all = ReadWholeFile(log);

@@ -11,6 +11,8 @@ namespace halcyon::cli {
 // "RETURN_DEST_DIR_NOT_EXIST: the destination folder does not exist", the
 // meaning alone for codes without a name, "" for codes nobody names.
 std::string CodeMeaning(int64_t code);
+// "35 (RETURN_DEST_DIR_NOT_EXIST: ...)", or the bare number.
+std::string CodeText(int64_t code);
 
 // The last of the log's last lines that reports an error, a failure or
 // something missing, without its time stamp; "" when there is none.

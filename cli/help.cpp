@@ -194,7 +194,7 @@ std::string ManualPage()
            ".TP\n.B 2\nUsage error: an unknown command or option, a missing or malformed argument. Nothing\n"
            "was changed.\n"
            ".TP\n.B 3\nPartial result: the work was done in part (an installer ran but its version check\n"
-           "failed; a check could not be run to its end).\n"
+           "failed; a check could not be run to its end; a restart was requested).\n"
            ".TP\n.B 130\nInterrupted (Ctrl\\-C); 128 plus the signal's number for other signals. A run stopped\n"
            "this way resumes where it stopped.\n"
            ".PP\nWith \\fB\\-\\-json\\fR, a run refused before it started prints\n"

@@ -51,10 +51,20 @@ void Screen::Bar(const std::string &text, int percent)
         Line("  " + text);
         return;
     }
-    const int width = 24;
-    int filled = std::clamp(percent, 0, 100) * width / 100;
-    std::fprintf(out(), "\r  [%s%s] %s\033[K", std::string(filled, '#').c_str(),
-                 std::string(width - filled, '.').c_str(), text.c_str());
+    const int cells = 24;
+    int filled = std::clamp(percent, 0, 100) * cells / 100;
+    std::string line = "  [" + std::string(filled, '#') + std::string(cells - filled, '.') + "] " + text;
+    // One line less than the terminal's width, so that it never wraps (cut
+    // between characters, not inside one).
+    const size_t columns = platform::TerminalColumns(out());
+    const size_t width = columns > 1 ? columns - 1 : 79;
+    if (line.size() > width) {
+        size_t cut = width;
+        while (cut > 0 && (static_cast<unsigned char>(line[cut]) & 0xC0) == 0x80)
+            --cut;
+        line.resize(cut);
+    }
+    std::fprintf(out(), "\r%s\033[K", line.c_str());
     std::fflush(out());
     midLine_ = true;
 }
@@ -392,8 +402,9 @@ struct PlanModule {
 };
 
 // The modules a run installed, in plan order: the "%d" and "PE%d" families
-// without "Data" modules (and without temporary ones when `permanentOnly`),
-// plus the applications of the image ("Image App%d").
+// (without temporary ones when `permanentOnly`), plus the applications of the
+// image ("Image App%d"). "Data" modules, which carry values for the plan and
+// install nothing, come with the kind "data module".
 std::vector<PlanModule> InstalledModules(const support::CMemoryIniIO &plan, bool permanentOnly)
 {
     std::vector<PlanModule> out;
@@ -415,9 +426,9 @@ std::vector<PlanModule> InstalledModules(const support::CMemoryIniIO &plan, bool
             std::transform(type.begin(), type.end(), type.begin(), ::tolower);
             std::string temporary = value("Temporary");
             std::transform(temporary.begin(), temporary.end(), temporary.begin(), ::tolower);
-            if (type == "data" || (permanentOnly && temporary != "false"))
+            if (permanentOnly && temporary != "false")
                 continue;
-            out.push_back({section, f.kind, value("ReleaseName"), value("CustomerLabel"), value("PartId"),
+            out.push_back({section, type == "data" ? "data module" : f.kind, value("ReleaseName"), value("CustomerLabel"), value("PartId"),
                            value("DetailedVersion"), value("PathToRelease")});
         }
     }
@@ -433,7 +444,7 @@ bool WriteCheckPlan(const support::CMemoryIniIO &plan, const std::vector<PlanMod
     support::CMemoryIniIO out(true);
     int numbered = 0, pe = 0;
     for (const auto &m : modules) {
-        if (m.kind == "application")
+        if (m.kind == "application" || m.kind == "data module")
             continue;
         const std::string section = m.kind == "module" ? std::to_string(++numbered) : "PE" + std::to_string(++pe);
         for (const auto &[key, value] : plan.Entries(m.section))
@@ -495,6 +506,10 @@ int64_t VerifyInstallation(Screen &screen, const RunPlaces &places, const std::s
     const std::string base = "SOFTWARE\\Norv Corporation\\Installed Software\\";
     std::vector<std::string> missing;
     for (const auto &m : modules) {
+        if (m.kind == "data module") {
+            summary.report.push_back({m.kind, m.name, "", "not installed: carries data for the plan"});
+            continue;
+        }
         ReportLine line{m.kind, m.name, "", "ok"};
         const char *family = m.kind != "application" ? "Modules\\" : nullptr;
         std::string key;
@@ -577,7 +592,7 @@ int Summary::Print(Screen &screen, int64_t code, const std::string &failedStage,
     int installed = modulesInstalled;
     if (installed == 0)
         for (const auto &line : report)
-            if (line.kind != "application" && line.check != "not registered")
+            if ((line.kind == "module" || line.kind == "PE module") && line.check != "not registered")
                 ++installed;
     std::string codeMeaning, reason = why, logLine;
     bool rerun = true;

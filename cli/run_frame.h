@@ -63,7 +63,7 @@ struct StageResult {
 // One line of the final report: a module or application, its installed
 // version and the result of its check.
 struct ReportLine {
-    std::string kind;    // "module", "PE module", "application"
+    std::string kind;    // "module", "PE module", "application", "data module" (installs nothing)
     std::string name;
     std::string version; // as registered; empty when not registered
     std::string check;   // "ok", or what failed

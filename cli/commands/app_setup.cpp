@@ -7,6 +7,7 @@
 #include <string>
 
 #include "cli/command.h"
+#include "cli/failure_reason.h"
 #include "halcyon/HalcyonDLL.h"
 #include "halcyon/ReturnCodes.h"
 
@@ -63,7 +64,7 @@ int RunSingle(const Options &o, const std::string &section)
                                    o.GetOr("recoverable", "").c_str(), o.GetOr("temporary", "").c_str(), log.c_str(),
                                    options, &verified, &result, message, sizeof message, o.Has("no-arguments"));
     if (rc != RETURN_SUCCESS) {
-        std::printf("SingleAppSetupX_s returned %d\n", rc);
+        std::fprintf(stderr, "SingleAppSetupX_s returned %s\n", CodeText(rc).c_str());
         return 1;
     }
     if (verified)
@@ -108,7 +109,7 @@ int RunAppSetup(const Args &args)
         std::printf("AppSetupX: all applications done\n");
         return 0;
     }
-    std::printf("AppSetupX returned %d\n", rc);
+    std::fprintf(stderr, "AppSetupX returned %s\n", CodeText(rc).c_str());
     return 1;
 }
 

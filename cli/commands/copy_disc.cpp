@@ -34,7 +34,7 @@ const char *const kUsage =
     "                recovery image's *.app files, 0x100 / 0x200 / 0x100000 module filters\n"
     "  When a medium is missing, asks on the terminal for it (q gives up). --media-dir answers\n"
     "  instead: medium n is DIRn (no --source then).\n"
-    "  Exit status: 0 copied, the verb's code otherwise (1 for codes above 255), 2 usage error.";
+    "  Exit status: 0 copied, 1 failure (the verb's code is printed), 2 usage error.";
 
 struct CopyContext {
     ProgressDisplay *display = nullptr;

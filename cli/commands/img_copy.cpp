@@ -5,6 +5,7 @@
 #include <string>
 
 #include "cli/command.h"
+#include "cli/failure_reason.h"
 #include "halcyon/HalcyonDLL.h"
 
 namespace halcyon::cli {
@@ -43,7 +44,7 @@ int Run(const Args &args)
         std::printf("ImgCopyX: done\n");
         return 0;
     }
-    std::printf("ImgCopyX returned %d\n", rc);
+    std::fprintf(stderr, "ImgCopyX returned %s\n", CodeText(rc).c_str());
     return 1;
 }
 
