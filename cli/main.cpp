@@ -115,6 +115,7 @@ int main(int argc, char **argv)
         std::fputs(CommandText(*cmd).c_str(), stdout);
         return 0;
     }
+    SetJsonRequested(args);
     // Nothing runs, and nothing is written, on arguments the command does not take.
     if (const std::string unknown = UnknownOption(*cmd, args); !unknown.empty())
         return UsageError(*cmd, unknown);

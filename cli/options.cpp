@@ -8,6 +8,8 @@ namespace halcyon::cli {
 
 namespace {
 
+bool jsonRequested = false;
+
 bool OptionChar(char c)
 {
     return std::islower(static_cast<unsigned char>(c)) || std::isdigit(static_cast<unsigned char>(c)) || c == '-';
@@ -86,5 +88,18 @@ std::string UnknownOption(const Command &cmd, const Args &args)
     }
     return {};
 }
+
+void SetJsonRequested(const Args &args)
+{
+    jsonRequested = false;
+    for (const auto &a : args) {
+        if (a == "--")
+            break;
+        if (a == "--json")
+            jsonRequested = true;
+    }
+}
+
+bool JsonRequested() { return jsonRequested; }
 
 } // namespace halcyon::cli

@@ -11,6 +11,10 @@
 
 namespace halcyon::cli {
 
+// The version of the JSON the commands print ("schemaVersion"); raised when
+// a key changes meaning or goes away.
+inline constexpr int kJsonSchemaVersion = 1;
+
 struct UsageOptions {
     std::set<std::string> names;     // "--media", "--sample", ...
     std::set<std::string> withValue; // those followed by a placeholder in capitals
@@ -23,5 +27,11 @@ UsageOptions OptionsOf(const Command &cmd);
 // not ("unknown option --sampel (did you mean --sample?)"). The value of an
 // option that takes one is skipped, so "--params --x" passes.
 std::string UnknownOption(const Command &cmd, const Args &args);
+
+// Whether the command was asked for JSON ("--json" among its arguments, up to
+// a lone "--"): its refusals, usage errors included, are then JSON on standard
+// output as well. Set once by main before the command runs.
+void SetJsonRequested(const Args &args);
+bool JsonRequested();
 
 } // namespace halcyon::cli

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "cli/machine_lock.h"
+#include "cli/options.h"
 #include "cli/real_machine.h"
 #include "platform/console.h"
 
@@ -73,10 +74,6 @@ struct ReportLine {
 struct RunPlaces {
     std::filesystem::path machine, target, work, journal, plan, log, temp, mount;
 };
-
-// The version of the JSON the commands print ("schemaVersion"); raised when
-// a key changes meaning or goes away.
-inline constexpr int kJsonSchemaVersion = 1;
 
 // The places of a run of `command` on the machine `machineArg` chooses,
 // without touching the machine (the target is left empty).

@@ -99,6 +99,9 @@ TEST(RunRefusals, UnknownOptionsAndUsageErrorsExitTwoAndWriteNothing)
                   " does not exist\"}\n",
               out);
     EXPECT_EQ("halcyon factory-run: the media folder " + w / "nosuch" + " does not exist\n", err);
+    EXPECT_EQ(2, RunSplit("factory-run --json --sampel", w.path(), out, err));
+    EXPECT_EQ("{\"schemaVersion\":1,\"result\":2,\"error\":\"unknown option --sampel (did you mean --sample?)\"}\n",
+              out);
     EXPECT_FALSE(fs::exists(home));
     EXPECT_FALSE(fs::exists(w / "nosuch"));
     EXPECT_FALSE(fs::exists(w / "m/factory/factory-run.ini")) << "a run that never started records nothing";
