@@ -58,6 +58,10 @@ UsageOptions OptionsOf(const Command &cmd)
 std::string UnknownOption(const Command &cmd, const Args &args)
 {
     const UsageOptions known = OptionsOf(cmd);
+    // A command that shows no "--name" option reads its arguments in a
+    // syntax of its own ("reg add KEY /d --text").
+    if (known.names.empty())
+        return {};
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string &a = args[i];
         if (a == "--")

@@ -25,7 +25,8 @@ UsageOptions OptionsOf(const Command &cmd);
 // "" when every "--name" among `args` (up to a lone "--") is one of the
 // command's options or --help; else the message naming the first that is
 // not ("unknown option --sampel (did you mean --sample?)"). The value of an
-// option that takes one is skipped, so "--params --x" passes.
+// option that takes one is skipped, so "--params --x" passes; a command whose
+// usage shows no such option at all (reg) keeps its own syntax.
 std::string UnknownOption(const Command &cmd, const Args &args);
 
 // Whether the command was asked for JSON ("--json" among its arguments, up to

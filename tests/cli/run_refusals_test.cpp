@@ -79,6 +79,7 @@ TEST(RunRefusals, UnknownOptionsAndUsageErrorsExitTwoAndWriteNothing)
             {"recovery-run --sample --fersh", 2, {"did you mean --fresh?"}},
             {"factory-run", 2, {"--media DIR or --sample is required"}},
             {"exec --params --x --dry-run", 2, {"usage:"}, {"unknown option"}}, // a value, not an option
+            {"--machine %w/r reg add 'HKLM\\SOFTWARE\\T' /v V /d --silent /f", 0, {}}, // the reg tool's syntax
             {"crc check", 2, {"usage:"}},
             {"wim frobnicate", 2, {"usage:"}},
             {"version bogus x", 2, {"usage:"}},
@@ -104,6 +105,8 @@ TEST(RunRefusals, UnknownOptionsAndUsageErrorsExitTwoAndWriteNothing)
               out);
     EXPECT_FALSE(fs::exists(home));
     EXPECT_FALSE(fs::exists(w / "nosuch"));
+    EXPECT_EQ(0, RunSplit("--machine " + w / "r" + " reg query 'HKLM\\SOFTWARE\\T' /v V", w.path(), out, err));
+    EXPECT_NE(std::string::npos, out.find("--silent")) << out;
     EXPECT_FALSE(fs::exists(w / "m/factory/factory-run.ini")) << "a run that never started records nothing";
     ::unsetenv("HOME");
 }
