@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "cli/options.h"
+
 namespace halcyon::cli {
 
 namespace {
@@ -97,6 +99,15 @@ int UsageError(const Command &cmd, std::string_view message)
 {
     std::fprintf(stderr, "halcyon %s: %.*s\nusage: %s\n", cmd.name.c_str(), static_cast<int>(message.size()),
                  message.data(), cmd.usage.c_str());
+    if (JsonRequested()) {
+        std::string text;
+        for (char c : message) {
+            if (c == '"' || c == '\\')
+                text += '\\';
+            text += c;
+        }
+        std::printf("{\"schemaVersion\":%d,\"result\":2,\"error\":\"%s\"}\n", kJsonSchemaVersion, text.c_str());
+    }
     return 2;
 }
 

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "cli/install_facts.h"
+#include "cli/options.h"
 #include "cli/real_machine.h"
 
 namespace halcyon::cli {
@@ -79,29 +80,6 @@ std::set<std::string> Subcommands(const Command &cmd)
         }
     }
     return found;
-}
-
-// Every "--name" in a usage text; `withValue` collects those followed by a
-// placeholder in capitals ("--media DIR").
-std::set<std::string> OptionNames(const Command &cmd, std::set<std::string> *withValue)
-{
-    std::set<std::string> names;
-    const std::string &u = cmd.usage;
-    for (size_t at = u.find("--"); at != std::string::npos; at = u.find("--", at + 2)) {
-        if (at > 0 && u[at - 1] != ' ' && u[at - 1] != '[' && u[at - 1] != '(' && u[at - 1] != '|')
-            continue;
-        size_t end = at + 2;
-        while (end < u.size() && (std::islower(static_cast<unsigned char>(u[end])) ||
-                                  std::isdigit(static_cast<unsigned char>(u[end])) || u[end] == '-'))
-            ++end;
-        if (end == at + 2)
-            continue;
-        std::string name = u.substr(at, end - at);
-        names.insert(name);
-        if (withValue && end + 1 < u.size() && u[end] == ' ' && std::isupper(static_cast<unsigned char>(u[end + 1])))
-            withValue->insert(name);
-    }
-    return names;
 }
 
 // Text as roff: escapes, hyphens as minus signs (so options can be copied),
@@ -201,14 +179,27 @@ std::string ManualPage()
     }
     out += ".SH ENVIRONMENT\n"
            ".TP\n.B HALCYON_MACHINE\nThe emulated machine folder when \\fB\\-\\-machine\\fR is not given.\n"
-           ".TP\n.B XDG_STATE_HOME\nHolds the default machine folder \\fIhalcyon/machine\\fR.\n";
+           ".TP\n.B XDG_STATE_HOME\nHolds the default machine folder \\fIhalcyon/machine\\fR.\n"
+           ".TP\n.B HALCYON_ECHO\nWhere the engine's own console lines go (\\fIMakeIniX Begin\\fR, progress lines):\n"
+           "\\fBstdout\\fR (the default), \\fBstderr\\fR or \\fBoff\\fR. The libraries read it too, so a program\n"
+           "calling them routes or silences the lines the same way; the log keeps them either way.\n";
     out += ".SH FILES\n"
            ".TP\n.I MACHINE/registry.db\nThe machine's registry.\n"
            ".TP\n.I MACHINE/machine.ini\nThe machine's identity and state.\n"
            ".TP\n.I MACHINE/drives/LETTER/\nThe machine's drives (drive C: is \\fIdrives/c\\fR).\n";
     out += ".SH EXIT STATUS\n"
-           "0 on success. A usage error exits with 2 (64 for commands that say so); other codes are\n"
-           "described in each command's usage above.\n";
+           "Every command exits with one of:\n"
+           ".TP\n.B 0\nSuccess.\n"
+           ".TP\n.B 1\nFailure: the command could not do its work, or a check it ran found a fault. Standard\n"
+           "error says why, with the engine's code and its name.\n"
+           ".TP\n.B 2\nUsage error: an unknown command or option, a missing or malformed argument. Nothing\n"
+           "was changed.\n"
+           ".TP\n.B 3\nPartial result: the work was done in part (an installer ran but its version check\n"
+           "failed; a check could not be run to its end; a restart was requested).\n"
+           ".TP\n.B 130\nInterrupted (Ctrl\\-C); 128 plus the signal's number for other signals. A run stopped\n"
+           "this way resumes where it stopped.\n"
+           ".PP\nWith \\fB\\-\\-json\\fR, a run refused before it started prints\n"
+           "{\"schemaVersion\":1,\"result\":1,\"error\":\"...\"} on standard output as well.\n";
     out += ".SH SEE ALSO\nThe documents installed with the package under \\fI/usr/share/doc/halcyon\\fR.\n";
     return out;
 }
@@ -220,7 +211,9 @@ std::string BashCompletion()
         names.insert(c.name);
     std::string cases;
     for (const auto &c : Commands()) {
-        std::set<std::string> opts = OptionNames(c, &valueOptions);
+        const UsageOptions usage = OptionsOf(c);
+        std::set<std::string> opts = usage.names;
+        valueOptions.insert(usage.withValue.begin(), usage.withValue.end());
         opts.insert({"--help", "--machine"});
         std::set<std::string> subs = Subcommands(c);
         cases += "    " + c.name + ")\n        opts=\"" + Join(opts) + "\"\n";

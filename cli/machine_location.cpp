@@ -25,4 +25,17 @@ std::string SelectMachine(const std::optional<std::string> &option)
     return folder;
 }
 
+std::string MissingMachine()
+{
+#if defined(_WIN32)
+    return {};
+#else
+    const std::string folder = platform::MachineRoot();
+    std::error_code ec;
+    if (std::filesystem::is_directory(platform::FsPath(folder), ec))
+        return {};
+    return "no machine at " + folder + " (give --machine DIR, or set one up with a run)";
+#endif
+}
+
 } // namespace halcyon::cli

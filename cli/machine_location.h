@@ -16,4 +16,9 @@ namespace halcyon::cli {
 // only holds the identity override file and the runs' own files.
 std::string SelectMachine(const std::optional<std::string> &option);
 
+// For commands that only read the machine: "" when the selected machine
+// folder exists (always on Windows), else the message saying it does not, so
+// that a query neither creates an empty machine nor answers from one.
+std::string MissingMachine();
+
 } // namespace halcyon::cli

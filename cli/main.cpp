@@ -4,8 +4,10 @@
 #include <string>
 
 #include "cli/command.h"
+#include "cli/exit_status.h"
 #include "cli/help.h"
 #include "cli/machine_location.h"
+#include "cli/options.h"
 #include "platform/console.h"
 #include "platform/program.h"
 
@@ -113,9 +115,18 @@ int main(int argc, char **argv)
         std::fputs(CommandText(*cmd).c_str(), stdout);
         return 0;
     }
+    SetJsonRequested(args);
+    // Nothing runs, and nothing is written, on arguments the command does not take.
+    if (const std::string unknown = UnknownOption(*cmd, args); !unknown.empty())
+        return UsageError(*cmd, unknown);
     SelectMachine(machine);
     try {
-        return cmd->run(args);
+        // One table of exit statuses for every command: anything else a
+        // command hands back (a verb's own code) is a failure.
+        const int status = cmd->run(args);
+        return status == kExitSuccess || status == kExitUsage || status == kExitPartial || status == kExitInterrupted
+                   ? status
+                   : kExitFailure;
     } catch (const std::exception &e) {
         std::fprintf(stderr, "halcyon %s: %s\n", name.c_str(), e.what());
         return 1;

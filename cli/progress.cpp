@@ -101,7 +101,7 @@ bool ProgressDisplay::IsTerminal(std::FILE *out) { return platform::IsTerminal(o
 size_t ProgressDisplay::Width() const
 {
     const size_t columns = platform::TerminalColumns(out_);
-    return columns >= 20 ? columns - 1 : 79;
+    return columns > 1 ? columns - 1 : 79; // 0: not known
 }
 
 void ProgressDisplay::Update(unsigned percent, std::optional<uint64_t> msLeft)

@@ -1,8 +1,11 @@
 #include "cli/run_frame.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdlib>
+#include <iterator>
 
+#include "cli/failure_reason.h"
 #include "cli/machine_location.h"
 #include "halcyon/HalcyonDLL.h"
 #include "halcyon/ReturnCodes.h"
@@ -23,6 +26,10 @@ namespace halcyon::cli {
 void Screen::Open(bool verbose)
 {
     tty = platform::IsTerminal(stdout);
+    // In JSON mode standard output holds the summary alone: the engine's own
+    // lines, when asked for, go to standard error.
+    if (json && verbose)
+        platform::SetEnvironmentVariable("HALCYON_ECHO", "stderr");
     if (!verbose)
         quiet_.Divert();
 }
@@ -44,10 +51,20 @@ void Screen::Bar(const std::string &text, int percent)
         Line("  " + text);
         return;
     }
-    const int width = 24;
-    int filled = std::clamp(percent, 0, 100) * width / 100;
-    std::fprintf(out(), "\r  [%s%s] %s\033[K", std::string(filled, '#').c_str(),
-                 std::string(width - filled, '.').c_str(), text.c_str());
+    const int cells = 24;
+    int filled = std::clamp(percent, 0, 100) * cells / 100;
+    std::string line = "  [" + std::string(filled, '#') + std::string(cells - filled, '.') + "] " + text;
+    // One line less than the terminal's width, so that it never wraps (cut
+    // between characters, not inside one).
+    const size_t columns = platform::TerminalColumns(out());
+    const size_t width = columns > 1 ? columns - 1 : 79;
+    if (line.size() > width) {
+        size_t cut = width;
+        while (cut > 0 && (static_cast<unsigned char>(line[cut]) & 0xC0) == 0x80)
+            --cut;
+        line.resize(cut);
+    }
+    std::fprintf(out(), "\r%s\033[K", line.c_str());
     std::fflush(out());
     midLine_ = true;
 }
@@ -184,8 +201,18 @@ bool DisposableTarget(const fs::path &target)
         if (auto home = platform::GetEnvironmentVariable(name);
             home && !home->empty() && fs::equivalent(t, platform::FsPath(*home), ec))
             return false;
-    const fs::path here = fs::current_path(ec);
-    return ec || !FoldersNest(platform::PathUtf8(t), platform::PathUtf8(here));
+    // The target may lie below the current folder (the default one does),
+    // but must not hold it.
+    const fs::path here = fs::weakly_canonical(fs::current_path(ec), ec);
+    if (ec)
+        return true;
+    auto h = here.begin();
+    for (auto part = t.begin(); part != t.end(); ++part, ++h)
+        if (part->empty() && std::next(part) == t.end())
+            break; // a trailing separator
+        else if (h == here.end() || *h != *part)
+            return true;
+    return false;
 }
 
 // The run's target, owned by this run; with `forgotten` (the target of the
@@ -217,11 +244,10 @@ bool TakeRunTarget(const std::string &command, const RunPlaces &p, const std::op
 
 // ---- set-up
 
-bool PrepareRun(const std::string &command, const std::optional<std::string> &machineArg,
-                const std::optional<std::string> &targetArg, bool fresh, const std::string &sub, RunPlaces &p,
-                CommandLocks &locks, std::string &error)
+RunPlaces RunPlacesOf(const std::string &command, const std::optional<std::string> &machineArg,
+                      const std::string &sub)
 {
-    const fs::path work = fs::absolute("halcyon-sample");
+    RunPlaces p;
     p.machine = platform::FsPath(SelectMachine(machineArg));
     p.work = p.machine / sub;
     p.journal = p.work / (command + ".ini");
@@ -229,6 +255,29 @@ bool PrepareRun(const std::string &command, const std::optional<std::string> &ma
     p.log = p.work / "halcyon.log";
     p.temp = p.work / "temp";
     p.mount = p.work / "mount";
+    return p;
+}
+
+std::optional<std::string> RecordedValue(const RunPlaces &places, const std::string &key)
+{
+    return platform::GetPrivateProfileValue("Run", key, platform::PathUtf8(places.journal));
+}
+
+int Refuse(const std::string &command, bool json, const std::string &message, int status)
+{
+    std::fprintf(stderr, "halcyon %s: %s\n", command.c_str(), message.c_str());
+    if (json)
+        std::printf("{\"schemaVersion\":%d,\"result\":%d,\"error\":\"%s\"}\n", kJsonSchemaVersion, status,
+                    JsonText(message).c_str());
+    return status;
+}
+
+bool PrepareRun(const std::string &command, const std::optional<std::string> &machineArg,
+                const std::optional<std::string> &targetArg, bool fresh, const std::string &sub, RunPlaces &p,
+                CommandLocks &locks, std::string &error)
+{
+    const fs::path work = fs::absolute("halcyon-sample");
+    p = RunPlacesOf(command, machineArg, sub);
 
     // The target: the one given, else the one of the run this machine
     // remembers, else the default.
@@ -257,6 +306,10 @@ bool PrepareRun(const std::string &command, const std::optional<std::string> &ma
     } else if (recorded && platform::FsPath(*recorded) != p.target) {
         error = "this machine's run uses the target " + *recorded + "; give --fresh to start over with " +
                 platform::PathUtf8(p.target);
+        return false;
+    } else if (recorded && !fs::is_directory(platform::FsPath(*recorded))) {
+        error = "this machine's run uses the target " + *recorded +
+                ", which no longer exists; give --fresh to start over (or --machine DIR for another machine)";
         return false;
     }
     // Nor is a target that another machine's run installs into.
@@ -296,11 +349,22 @@ bool PrepareRun(const std::string &command, const std::optional<std::string> &ma
             return false;
         }
     }
-    if (!platform::WritePrivateProfileString("Run", "Target", platform::PathUtf8(p.target),
-                                             platform::PathUtf8(p.journal))) {
-        error = "cannot write " + platform::PathUtf8(p.journal);
+    return true;
+}
+
+bool RecordRunStart(const RunPlaces &places, const std::vector<std::pair<std::string, std::string>> &values,
+                    std::string &error)
+{
+    const std::string journal = platform::PathUtf8(places.journal);
+    if (!platform::WritePrivateProfileString("Run", "Target", platform::PathUtf8(places.target), journal)) {
+        error = "cannot write " + journal;
         return false;
     }
+    for (const auto &[key, value] : values)
+        if (!platform::WritePrivateProfileString("Run", key, value, journal)) {
+            error = "cannot write " + journal;
+            return false;
+        }
     return true;
 }
 
@@ -363,8 +427,9 @@ struct PlanModule {
 };
 
 // The modules a run installed, in plan order: the "%d" and "PE%d" families
-// without "Data" modules (and without temporary ones when `permanentOnly`),
-// plus the applications of the image ("Image App%d").
+// (without temporary ones when `permanentOnly`), plus the applications of the
+// image ("Image App%d"). "Data" modules, which carry values for the plan and
+// install nothing, come with the kind "data module".
 std::vector<PlanModule> InstalledModules(const support::CMemoryIniIO &plan, bool permanentOnly)
 {
     std::vector<PlanModule> out;
@@ -386,9 +451,9 @@ std::vector<PlanModule> InstalledModules(const support::CMemoryIniIO &plan, bool
             std::transform(type.begin(), type.end(), type.begin(), ::tolower);
             std::string temporary = value("Temporary");
             std::transform(temporary.begin(), temporary.end(), temporary.begin(), ::tolower);
-            if (type == "data" || (permanentOnly && temporary != "false"))
+            if (permanentOnly && temporary != "false")
                 continue;
-            out.push_back({section, f.kind, value("ReleaseName"), value("CustomerLabel"), value("PartId"),
+            out.push_back({section, type == "data" ? "data module" : f.kind, value("ReleaseName"), value("CustomerLabel"), value("PartId"),
                            value("DetailedVersion"), value("PathToRelease")});
         }
     }
@@ -404,7 +469,7 @@ bool WriteCheckPlan(const support::CMemoryIniIO &plan, const std::vector<PlanMod
     support::CMemoryIniIO out(true);
     int numbered = 0, pe = 0;
     for (const auto &m : modules) {
-        if (m.kind == "application")
+        if (m.kind == "application" || m.kind == "data module")
             continue;
         const std::string section = m.kind == "module" ? std::to_string(++numbered) : "PE" + std::to_string(++pe);
         for (const auto &[key, value] : plan.Entries(m.section))
@@ -466,6 +531,10 @@ int64_t VerifyInstallation(Screen &screen, const RunPlaces &places, const std::s
     const std::string base = "SOFTWARE\\Norv Corporation\\Installed Software\\";
     std::vector<std::string> missing, appsMissing;
     for (const auto &m : modules) {
+        if (m.kind == "data module") {
+            summary.report.push_back({m.kind, m.name, "", "not installed: carries data for the plan"});
+            continue;
+        }
         ReportLine line{m.kind, m.name, "", "ok"};
         const char *family = m.kind != "application" ? "Modules\\" : nullptr;
         std::string key;
@@ -520,21 +589,63 @@ int64_t VerifyInstallation(Screen &screen, const RunPlaces &places, const std::s
 
 // ---- summary
 
+namespace {
+
+// "clean sweep" as a JSON key: "cleanSweep".
+std::string JsonKey(const std::string &name)
+{
+    std::string key;
+    bool upper = false;
+    for (char c : name) {
+        if (c == ' ' || c == '-' || c == '_') {
+            upper = !key.empty();
+            continue;
+        }
+        key += upper ? static_cast<char>(std::toupper(static_cast<unsigned char>(c))) : c;
+        upper = false;
+    }
+    return key;
+}
+
+// Output paths with one kind of separator: the host's.
+std::string ShownPath(const fs::path &path)
+{
+    return platform::PathUtf8(path.lexically_normal().make_preferred());
+}
+
+} // namespace
+
 int Summary::Print(Screen &screen, int64_t code, const std::string &failedStage, const std::string &why) const
 {
     screen.EndBar();
     std::FILE *out = screen.out();
     const RunPlaces &r = *places;
+    // A resumed run installed its modules in earlier starts: count what is registered.
+    int installed = modulesInstalled;
+    if (installed == 0)
+        for (const auto &line : report)
+            if ((line.kind == "module" || line.kind == "PE module") && line.check != "not registered")
+                ++installed;
+    std::string codeMeaning, reason = why, logLine;
+    bool rerun = true;
+    if (code != 0) {
+        codeMeaning = CodeMeaning(code);
+        logLine = LastErrorLine(platform::PathUtf8(r.log));
+        if (reason.empty())
+            reason = !logLine.empty() ? logLine : codeMeaning;
+        rerun = RerunCanSucceed(failedStage, code);
+    }
     if (screen.json) {
         std::fprintf(out,
-                     "{\"result\":%lld,\"failedStage\":\"%s\",\"why\":\"%s\",\"modulesInstalled\":%d,"
+                     "{\"schemaVersion\":%d,\"result\":%lld,\"failedStage\":\"%s\",\"why\":\"%s\",\"codeMeaning\":\"%s\","
+                     "\"logError\":\"%s\",\"resumable\":%s,\"modulesInstalled\":%d,"
                      "\"restarts\":%d,\"log\":\"%s\",\"plan\":\"%s\",\"target\":\"%s\",\"machine\":\"%s\"",
-                     static_cast<long long>(code), failedStage.c_str(), JsonText(why).c_str(), modulesInstalled,
-                     restarts, JsonText(platform::PathUtf8(r.log)).c_str(),
-                     JsonText(platform::PathUtf8(r.plan)).c_str(), JsonText(platform::PathUtf8(r.target)).c_str(),
-                     JsonText(platform::PathUtf8(r.machine)).c_str());
+                     kJsonSchemaVersion, static_cast<long long>(code), failedStage.c_str(), JsonText(reason).c_str(),
+                     JsonText(codeMeaning).c_str(), JsonText(logLine).c_str(), code != 0 && rerun ? "true" : "false",
+                     installed, restarts, JsonText(ShownPath(r.log)).c_str(), JsonText(ShownPath(r.plan)).c_str(),
+                     JsonText(ShownPath(r.target)).c_str(), JsonText(ShownPath(r.machine)).c_str());
         for (const auto &[name, value] : facts)
-            std::fprintf(out, ",\"%s\":\"%s\"", name.c_str(), JsonText(value).c_str());
+            std::fprintf(out, ",\"%s\":\"%s\"", JsonKey(name).c_str(), JsonText(value).c_str());
         std::fprintf(out, ",\"stages\":[");
         for (size_t i = 0; i < stages->size(); ++i) {
             const StageResult &s = (*stages)[i];
@@ -570,16 +681,29 @@ int Summary::Print(Screen &screen, int64_t code, const std::string &failedStage,
         std::fprintf(out,
                      "  modules installed: %d, restarts taken: %d\n  log:    %s\n  plan:   %s\n"
                      "  target: %s%s\n",
-                     modulesInstalled, restarts, platform::PathUtf8(r.log).c_str(), platform::PathUtf8(r.plan).c_str(),
-                     platform::PathUtf8(r.target).c_str(), kRealMachine ? "" : " (drive C:)");
-        if (code != 0)
-            std::fprintf(out,
-                         "\nStage %s failed with code %lld%s%s. Last log lines:\n%s\nRun the same command again "
-                         "to resume.\n",
-                         failedStage.c_str(), static_cast<long long>(code), why.empty() ? "" : ": ", why.c_str(),
-                         Tail(platform::PathUtf8(r.log), 12).c_str());
+                     installed, restarts, ShownPath(r.log).c_str(), ShownPath(r.plan).c_str(),
+                     ShownPath(r.target).c_str(), kRealMachine ? "" : " (drive C:)");
     }
     std::fflush(out);
+    if (code != 0) {
+        // The failure goes to standard error, in JSON mode too.
+        std::string said = reason;
+        while (!said.empty() && said.back() == '.')
+            said.pop_back();
+        std::fprintf(stderr, "\nStage %s failed with code %lld%s%s%s%s.\n", failedStage.c_str(),
+                     static_cast<long long>(code), codeMeaning.empty() ? "" : " (", codeMeaning.c_str(),
+                     codeMeaning.empty() ? "" : ")", said.empty() ? "" : (": " + said).c_str());
+        if (!logLine.empty() && logLine != reason)
+            std::fprintf(stderr, "The log says: %s\n", logLine.c_str());
+        if (!screen.json)
+            std::fprintf(stderr, "Last log lines:\n%s\n", Tail(platform::PathUtf8(r.log), 12).c_str());
+        if (rerun)
+            std::fprintf(stderr, "Run the same command again to resume.\n");
+        else
+            std::fprintf(stderr, "Running the same command again fails the same way: fix the cause above first, or "
+                                 "start over with --fresh.\n");
+        std::fflush(stderr);
+    }
     return code == 0 ? 0 : 1;
 }
 

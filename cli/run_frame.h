@@ -14,6 +14,7 @@
 
 #include "cli/machine_lock.h"
 #include "cli/owner_lock.h"
+#include "cli/options.h"
 #include "cli/real_machine.h"
 #include "platform/console.h"
 
@@ -64,7 +65,7 @@ struct StageResult {
 // One line of the final report: a module or application, its installed
 // version and the result of its check.
 struct ReportLine {
-    std::string kind;    // "module", "PE module", "application"
+    std::string kind;    // "module", "PE module", "application", "data module" (installs nothing)
     std::string name;
     std::string version; // as registered; empty when not registered
     std::string check;   // "ok", or what failed
@@ -74,6 +75,18 @@ struct ReportLine {
 struct RunPlaces {
     std::filesystem::path machine, target, work, journal, plan, log, temp, mount;
 };
+
+// The places of a run of `command` on the machine `machineArg` chooses,
+// without touching the machine (the target is left empty).
+RunPlaces RunPlacesOf(const std::string &command, const std::optional<std::string> &machineArg,
+                      const std::string &sub);
+// A setting ("Media", "Target", ...) the machine's run recorded.
+std::optional<std::string> RecordedValue(const RunPlaces &places, const std::string &key);
+
+// A run refused before it started: the message on standard error and, with
+// `json`, as {"schemaVersion":..,"result":status,"error":message} on standard
+// output. Returns `status`.
+int Refuse(const std::string &command, bool json, const std::string &message, int status = 1);
 
 // Sets up a run on a machine: resolves --machine and --target (the target
 // recorded by an earlier, unfinished run is used when none is given), refuses
@@ -85,6 +98,12 @@ struct RunPlaces {
 bool PrepareRun(const std::string &command, const std::optional<std::string> &machineArg,
                 const std::optional<std::string> &targetArg, bool fresh, const std::string &sub, RunPlaces &places,
                 CommandLocks &locks, std::string &error);
+
+// Records that the run has started: its target and `values` ("Media", ...)
+// in the journal, so that the run resumes with them. A run refused before
+// this records nothing.
+bool RecordRunStart(const RunPlaces &places, const std::vector<std::pair<std::string, std::string>> &values,
+                    std::string &error);
 
 // The stage journal: "[Stages] name=Done" and the run's recorded settings
 // "[Run] key=value".

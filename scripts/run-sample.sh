@@ -4,8 +4,7 @@
 # recovery run restores a second machine from the recovery discs cut from it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-BUILD_DIR=${BUILD_DIR:-build}
-cmake -S . -B "$BUILD_DIR" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DHALCYON_BUILD_BENCH=OFF >/dev/null
+. scripts/configure.sh
 cmake --build "$BUILD_DIR" -j"$(nproc)" --target halcyon MuiChooser
 "$BUILD_DIR/bin/halcyon" factory-run --sample --machine halcyon-sample/machine "$@"
 echo

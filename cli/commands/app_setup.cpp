@@ -8,6 +8,7 @@
 
 #include "cli/command.h"
 #include "cli/owner_lock.h"
+#include "cli/failure_reason.h"
 #include "halcyon/HalcyonDLL.h"
 #include "halcyon/ReturnCodes.h"
 
@@ -67,7 +68,7 @@ int RunSingle(const Options &o, const std::string &section)
                                    o.GetOr("recoverable", "").c_str(), o.GetOr("temporary", "").c_str(), log.c_str(),
                                    options, &verified, &result, message, sizeof message, o.Has("no-arguments"));
     if (rc != RETURN_SUCCESS) {
-        std::printf("SingleAppSetupX_s returned %d\n", rc);
+        std::fprintf(stderr, "SingleAppSetupX_s returned %s\n", CodeText(rc).c_str());
         return 1;
     }
     if (verified)
@@ -75,7 +76,7 @@ int RunSingle(const Options &o, const std::string &section)
     else
         std::printf("%s: installed, version check failed with %u (%s); not registered\n", section.c_str(), result,
                     message);
-    return verified ? 0 : 2;
+    return verified ? 0 : 3;
 }
 
 int RunAppSetup(const Args &args)
@@ -115,7 +116,7 @@ int RunAppSetup(const Args &args)
         std::printf("AppSetupX: all applications done\n");
         return 0;
     }
-    std::printf("AppSetupX returned %d\n", rc);
+    std::fprintf(stderr, "AppSetupX returned %s\n", CodeText(rc).c_str());
     return 1;
 }
 
@@ -130,7 +131,8 @@ const CommandRegistration appSetup(
     "  --options is decimal or 0x-hex (0x80 part type, 0x100 installer type, 0x200 temporary,\n"
     "  0x400 recoverable filters). --single installs one section from a prepared source folder;\n"
     "  --no-arguments starts its installer without CmdLineArgs.\n"
-    "  Exit status: 0 done, 1 failure, 2 (--single) installed but its version check failed.",
+    "  Exit status: 0 done, 1 failure, 2 usage error, 3 (--single) installed"
+    " but its version check failed.",
     RunAppSetup);
 
 } // namespace

@@ -12,6 +12,8 @@
 
 #include "cli/command.h"
 #include "cli/owner_lock.h"
+#include "cli/exit_status.h"
+#include "cli/failure_reason.h"
 #include "cli/media_changer.h"
 #include "cli/progress.h"
 #include "halcyon/HalcyonDLL.h"
@@ -33,7 +35,7 @@ const char *const kUsage =
     "                recovery image's *.app files, 0x100 / 0x200 / 0x100000 module filters\n"
     "  When a medium is missing, asks on the terminal for it (q gives up). --media-dir answers\n"
     "  instead: medium n is DIRn (no --source then).\n"
-    "  Exit status: 0 copied, the verb's code otherwise (1 for codes above 255), 2 usage error.";
+    "  Exit status: 0 copied, 1 failure (the verb's code is printed), 2 usage error.";
 
 struct CopyContext {
     ProgressDisplay *display = nullptr;
@@ -135,8 +137,10 @@ int Run(const Args &all)
         std::printf("Media copied.\n");
         return 0;
     }
-    std::printf("CopyDiscToDisk failed: %d\n", result);
-    return result > 0 && result <= 255 ? result : 1;
+    const std::string meaning = CodeMeaning(result);
+    std::fprintf(stderr, "CopyDiscToDisk failed: %d%s%s%s, copying %s to %s\n", result, meaning.empty() ? "" : " (",
+                 meaning.c_str(), meaning.empty() ? "" : ")", ctx.source.c_str(), dest->c_str());
+    return kExitFailure;
 }
 
 const CommandRegistration registration("copy-disc", "copy recovery media to a disk folder (CopyDiscToDisk)", kUsage,

@@ -12,6 +12,8 @@
 #include <vector>
 
 #include "platform/fs_path.h"
+#include "platform/path_map.h"
+#include "platform/profile.h"
 #include "cli/command.h"
 #include "cli/machine_lock.h"
 #include "cli/progress.h"
@@ -79,45 +81,60 @@ int Run(const Args &args)
     if (!o.Positional().empty())
         return UsageError(self, "unexpected argument " + o.Positional().front());
 
+    const bool json = o.Has("json"), fresh = o.Has("fresh");
+    auto refuse = [&](const std::string &message) { return Refuse("factory-run", json, message); };
+
+    // Everything that can be told from the arguments is checked before
+    // anything is written.
+    const RunPlaces planned = RunPlacesOf("factory-run", o.Get("machine"), "factory");
+    fs::path media;
+    if (o.Get("media")) {
+        media = fs::absolute(platform::FsPath(*o.Get("media"))).lexically_normal();
+        if (!fs::is_directory(media))
+            return refuse("the media folder " + platform::PathUtf8(media) +
+                          (fs::exists(media) ? " is not a folder" : " does not exist"));
+    } else if (!sample && (fresh || !RecordedValue(planned, "Media"))) {
+        return UsageError(self, "--media DIR or --sample is required");
+    }
+
     RunPlaces r;
     CommandLocks locks;
     std::string error;
-    if (!PrepareRun("factory-run", o.Get("machine"), o.Get("target"), o.Has("fresh"), "factory", r, locks, error)) {
-        std::fprintf(stderr, "halcyon factory-run: %s\n", error.c_str());
-        return 1;
-    }
-    Screen screen;
-    screen.json = o.Has("json");
-    RunJournal journal(platform::PathUtf8(r.journal), screen);
-
-    // The media: those of the unfinished run on this machine, else the ones
-    // given.
-    fs::path media;
-    const std::optional<std::string> recorded = journal.Value("Media");
-    if (o.Get("media")) {
-        media = fs::absolute(platform::FsPath(*o.Get("media"))).lexically_normal();
-        if (recorded && platform::FsPath(*recorded) != media) {
-            std::fprintf(stderr,
-                         "halcyon factory-run: this machine's run uses the media %s; give --fresh to start "
-                         "over with %s\n",
-                         recorded->c_str(), platform::PathUtf8(media).c_str());
-            return 1;
-        }
-    } else if (recorded) {
+    if (!PrepareRun("factory-run", o.Get("machine"), o.Get("target"), fresh, "factory", r, locks, error))
+        return refuse(error);
+    // What the machine's run recorded, read while holding the machine (--fresh
+    // has forgotten it).
+    const std::optional<std::string> recorded = RecordedValue(r, "Media");
+    if (recorded && media.empty()) {
         media = platform::FsPath(*recorded);
-    } else if (sample) {
+        // Sample media not written to the end are written again.
+        const bool rewritten = RecordedValue(r, "Sample").value_or("") == "yes" &&
+                               platform::GetPrivateProfileString("Stages", "media", "",
+                                                                 platform::PathUtf8(r.journal)) != "Done";
+        if (!rewritten && !fs::is_directory(media))
+            return refuse("this machine's run uses the media " + *recorded +
+                          ", which no longer exists; give --fresh to start over (or --machine DIR for another "
+                          "machine)");
+    } else if (media.empty()) {
+        if (!sample) // the record went away meanwhile
+            return UsageError(self, "--media DIR or --sample is required");
         media = fs::absolute("halcyon-sample") / "media";
-        journal.SetValue("Sample", "yes");
-    } else {
-        return UsageError(self, "--media DIR or --sample is required");
     }
+    if (recorded && platform::FsPath(*recorded) != media)
+        return refuse("this machine's run uses the media " + *recorded + "; give --fresh to start over with " +
+                      platform::PathUtf8(media));
     if (FoldersNest(platform::PathUtf8(media), platform::PathUtf8(r.target)) ||
-        FoldersNest(platform::PathUtf8(media), platform::PathUtf8(r.machine))) {
-        std::fprintf(stderr, "halcyon factory-run: the media %s must lie outside the machine and the target\n",
-                     platform::PathUtf8(media).c_str());
-        return 1;
-    }
-    journal.SetValue("Media", platform::PathUtf8(media));
+        FoldersNest(platform::PathUtf8(media), platform::PathUtf8(r.machine)))
+        return refuse("the media " + platform::PathUtf8(media) + " must lie outside the machine and the target");
+    std::vector<std::pair<std::string, std::string>> settings{{"Media", platform::PathUtf8(media)}};
+    if (!recorded && !o.Get("media"))
+        settings.emplace_back("Sample", "yes");
+    if (!RecordRunStart(r, settings, error))
+        return refuse(error);
+
+    Screen screen;
+    screen.json = json;
+    RunJournal journal(platform::PathUtf8(r.journal), screen);
     screen.Open(o.Has("verbose"));
 
     Summary summary{"Machine installed.", "Machine NOT installed.", &r, &journal.stages};
@@ -164,6 +181,8 @@ int Run(const Args &args)
                 error = "no IDF (*.xml) and BOM (*.bom) in " + platform::PathUtf8(media);
                 return 4; // as IdentifyIdf: no IDF found
             }
+            // One kind of separator in what is shown and recorded.
+            idf = platform::MapPathText(idf);
             screen.Line("  IDF " + idf);
             journal.SetValue("Idf", idf);
             return 0;

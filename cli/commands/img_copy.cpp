@@ -6,6 +6,7 @@
 
 #include "cli/command.h"
 #include "cli/owner_lock.h"
+#include "cli/failure_reason.h"
 #include "halcyon/HalcyonDLL.h"
 
 namespace halcyon::cli {
@@ -47,7 +48,7 @@ int Run(const Args &args)
         std::printf("ImgCopyX: done\n");
         return 0;
     }
-    std::printf("ImgCopyX returned %d\n", rc);
+    std::fprintf(stderr, "ImgCopyX returned %s\n", CodeText(rc).c_str());
     return 1;
 }
 

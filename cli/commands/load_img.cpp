@@ -6,6 +6,8 @@
 
 #include "cli/command.h"
 #include "cli/owner_lock.h"
+#include "cli/exit_status.h"
+#include "cli/failure_reason.h"
 #include "cli/progress.h"
 #include "engine/frame/plan_records.h"
 #include "engine/image/wim_tags.h"
@@ -84,9 +86,12 @@ int Run(const Args &args)
     display.Finish();
     if (result == 0)
         std::printf("Image applied.\n");
-    else
-        std::printf("LoadImgX failed: %d%s\n", result, ProgressDisplay::AbortRequested() ? " (stopped)" : "");
-    return result == 0 ? 0 : 1;
+    else if (const std::string meaning = CodeMeaning(result); true)
+        std::fprintf(stderr, "LoadImgX failed: %d%s%s%s%s\n", result, meaning.empty() ? "" : " (", meaning.c_str(),
+                     meaning.empty() ? "" : ")", ProgressDisplay::AbortRequested() ? " (stopped)" : "");
+    if (result != 0 && ProgressDisplay::AbortRequested())
+        return kExitInterrupted;
+    return VerbExit(result);
 }
 
 const CommandRegistration registration("load-img", "apply the plan's operating-system image (LoadImgX)", kUsage, Run);

@@ -29,7 +29,8 @@ int Report(const char *verb, uint32_t rc, const std::string &plan, const FileSta
     if (!saved) {
         std::string name = support::IdfResultName(static_cast<int32_t>(rc));
         std::string why = name == "IDF_UNKNOWN" ? "" : " (" + std::string(support::IdfResultText(static_cast<int32_t>(rc))) + ")";
-        std::printf("%s failed with code %u%s; no plan was written to %s\n", verb, rc, why.c_str(), plan.c_str());
+        std::fprintf(stderr, "%s failed with code %u%s; no plan was written to %s\n", verb, rc, why.c_str(),
+                     plan.c_str());
         return 1;
     }
     std::printf("Plan written to: %s\n", plan.c_str());
@@ -38,7 +39,7 @@ int Report(const char *verb, uint32_t rc, const std::string &plan, const FileSta
         return 0;
     }
     const char *text = VerifyIniResultText(static_cast<int32_t>(rc));
-    std::printf("Plan check: failed with code %u%s%s\n", rc, *text ? ": " : "", text);
+    std::fprintf(stderr, "Plan check: failed with code %u%s%s (%s)\n", rc, *text ? ": " : "", text, plan.c_str());
     return 1;
 }
 

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "cli/command.h"
+#include "cli/exit_status.h"
 #include "halcyon/HalcyonDLL.h"
 
 namespace halcyon::cli {
@@ -15,9 +16,9 @@ const char *const kUsage =
     "  Checks that the recovery discs (MEDIA:RDVD of nrvhdrcv.ini) carry the folders of the plan's\n"
     "  permanent modules, its recovery image and its operating-system image.\n"
     "  --options  0x100000: only modules with BasePlus=True\n"
-    "  Exit status: the check's code: 0 all present, 92 a folder on no disc, 94 / 95 recovery image /\n"
-    "  image record incomplete, 91 more than 1000 folders, 70 / 71 plan / description missing,\n"
-    "  2 unreadable (or a usage error), 98 a module record incomplete.";
+    "  Exit status: 0 all present, 1 failure, 2 usage error. A failure prints the check's code: 92 a\n"
+    "  folder on no disc, 94 / 95 recovery image / image record incomplete, 91 more than 1000\n"
+    "  folders, 70 / 71 plan / description missing, 2 unreadable, 98 a module record incomplete.";
 
 const char *Meaning(int32_t code)
 {
@@ -51,8 +52,9 @@ int Run(const Args &args)
     if (!ok)
         return UsageError(*cmd, "--options must be a number");
     const int32_t result = CompareNrvIniToHalIni(mediaIni->c_str(), plan->c_str(), options);
-    std::printf("%s: %s (%d)\n", result == 0 ? "OK" : "FAILED", Meaning(result), result);
-    return result >= 0 && result <= 255 ? result : 1;
+    std::fprintf(result == 0 ? stdout : stderr, "%s: %s (%d)\n", result == 0 ? "OK" : "FAILED", Meaning(result),
+                 result);
+    return VerbExit(result);
 }
 
 const CommandRegistration registration("media", "check the recovery media description against the plan", kUsage,

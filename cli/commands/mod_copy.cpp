@@ -7,6 +7,7 @@
 
 #include "cli/command.h"
 #include "cli/owner_lock.h"
+#include "cli/failure_reason.h"
 #include "halcyon/HalcyonDLL.h"
 
 namespace halcyon::cli {
@@ -56,7 +57,7 @@ int Report(const char *verb, int32_t rc)
         std::printf("%s: done\n", verb);
         return 0;
     }
-    std::printf("%s returned %d\n", verb, rc);
+    std::fprintf(stderr, "%s returned %s\n", verb, CodeText(rc).c_str());
     return 1;
 }
 

@@ -8,6 +8,9 @@
 
 #include "cli/command.h"
 #include "cli/owner_lock.h"
+#include "cli/exit_status.h"
+#include "cli/failure_reason.h"
+#include "cli/machine_lock.h"
 #include "platform/machine_prefix.h"
 #include "halcyon/HalcyonDLL.h"
 #include "halcyon/ReturnCodes.h"
@@ -16,8 +19,9 @@ namespace halcyon::cli {
 
 namespace {
 
-// Exit status when a restart was requested and --until-done was not given.
-constexpr int kExitRestartRequested = 10;
+// Exit status when a restart was requested and --until-done was not given:
+// the modules so far are in, the rest come after the restart.
+constexpr int kExitRestartRequested = kExitPartial;
 // Calls of the verb in one --until-done run at most (every call makes
 // progress, so only a broken state could reach it).
 constexpr int kMaxCalls = 100000;
@@ -112,7 +116,7 @@ int RunModSetup(const Args &args)
         std::printf("ModSetupX: all modules done\n");
         return 0;
     }
-    std::printf("ModSetupX returned %d\n", rc);
+    std::fprintf(stderr, "ModSetupX returned %s\n", CodeText(rc).c_str());
     return 1;
 }
 
@@ -123,7 +127,7 @@ const CommandRegistration modSetup(
     "       [--start N] [--options N] [--nrvinst FILE] [--until-done]\n"
     "  --temp defaults to --perm, --truefulfillment to --temp; --options is decimal or 0x-hex.\n"
     "  --until-done calls the verb again after each restart request (code 1001) until it returns anything else.\n"
-    "  Exit status: 0 done, 10 restart requested (without --until-done), 1 failure.",
+    "  Exit status: 0 done, 1 failure, 2 usage error, 3 restart requested (without --until-done).",
     RunModSetup);
 
 } // namespace

@@ -29,13 +29,12 @@ constexpr const char *kUsage =
     "  select: switches Windows PE to NAME when --id (1-21) is given, then writes X:\\Norv\\Language.ini and\n"
     "    the registry value SelectedLanguage.\n"
     "  call: a late-bound call by method name; arguments are passed as strings.\n"
-    "  Exit status: 0 success, 1 the server answered S_FALSE or a result code, 2 the class could not be\n"
-    "  created or called (or another run holds the machine), 64 usage error.";
+    "  Exit status: 0 success, 1 the server answered S_FALSE or a result code, the class could not\n"
+    "  be created or called (the reason is printed) or another run holds the machine, 2 usage error.";
 
 int Usage(const Command &self, const std::string &message)
 {
-    UsageError(self, message);
-    return 64;
+    return UsageError(self, message);
 }
 
 int Registration(const Options &opts, bool install)
@@ -45,12 +44,12 @@ int Registration(const Options &opts, bool install)
     const HRESULT hr = RegisterServerFile(path, install, opts.Has("user"), error);
     if (!error.empty()) {
         std::fprintf(stderr, "halcyon mui: %s\n", error.c_str());
-        return 2;
+        return 1;
     }
     if (hr != S_OK) {
         std::fprintf(stderr, "halcyon mui: %s failed: %s\n", install ? "registration" : "unregistration",
                      HresultText(hr).c_str());
-        return 2;
+        return 1;
     }
     std::printf("%s %s%s\n", install ? "registered" : "unregistered", path.c_str(),
                 opts.Has("user") ? " for the current user" : "");
@@ -80,7 +79,7 @@ int Outcome(const char *method, HRESULT hr, COMLONG code)
                                 : HresultText(hr).c_str(),
                 static_cast<int>(code));
     if (hr < 0)
-        return 2;
+        return 1;
     return hr == S_OK && code == 0 ? 0 : 1;
 }
 
@@ -93,7 +92,7 @@ int Select(Session &s, const Options &opts, const std::string &name)
         long n = static_cast<long>(opts.GetNumber("id", 0, &ok));
         if (!ok) {
             s.Free(text);
-            return 64;
+            return Usage(*FindCommand("mui"), "--id takes a number");
         }
         HRESULT hr = s->SetMultipleLanguage(&text, static_cast<COMLONG>(n));
         std::printf("SetMultipleLanguage: %s\n", hr == S_OK ? "S_OK" : "S_FALSE (language ID outside 1-21)");
@@ -119,7 +118,7 @@ int Call(Session &s, const std::vector<std::string> &pos)
     HRESULT hr = s->GetIDsOfNames(IID_NULL, names, 1, 0, &id);
     if (hr != S_OK) {
         std::fprintf(stderr, "halcyon mui: no method %s: %s\n", pos[1].c_str(), HresultText(hr).c_str());
-        return 2;
+        return 1;
     }
     std::vector<VARIANT> args(pos.size() - 2);
     for (size_t i = 0; i < args.size(); ++i) {
@@ -134,7 +133,7 @@ int Call(Session &s, const std::vector<std::string> &pos)
         s.Free(a.bstrVal);
     if (hr < 0) {
         std::fprintf(stderr, "halcyon mui: %s failed: %s\n", pos[1].c_str(), HresultText(hr).c_str());
-        return 2;
+        return 1;
     }
     switch (result.vt) {
     case VT_BSTR:
@@ -163,7 +162,7 @@ int Run(const Args &args)
             return Usage(self, what + " takes no arguments");
         CommandLocks locks;
         if (!LockForVerb(locks, "mui " + what))
-            return 2;
+            return 1;
         return Registration(opts, what == "register");
     }
 
@@ -199,10 +198,10 @@ int Run(const Args &args)
     // All but the two questions change the machine.
     CommandLocks locks;
     if (what != "languages" && what != "is-lpc" && !LockForVerb(locks, "mui " + what))
-        return 2;
+        return 1;
     Session s;
     if (!s.Open())
-        return 2;
+        return 1;
     if (what == "languages") {
         BSTR names = nullptr;
         HRESULT hr = s->GetLangNameArray(&names);

@@ -35,7 +35,7 @@ int RunPlan(const Args &args)
         return 0;
     }
     const char *text = VerifyIniResultText(rc);
-    std::printf("Plan check: failed with code %d%s%s\n", rc, *text ? ": " : "", text);
+    std::fprintf(stderr, "Plan check: failed with code %d%s%s (%s)\n", rc, *text ? ": " : "", text, pos[1].c_str());
     return 1;
 }
 

@@ -406,7 +406,7 @@ int Run(const Args &all)
     if (kRealMachine) {
         std::fprintf(stderr, "halcyon recovery-run: not available on Windows yet: the run lays the recovery partition "
                              "D: and the recovery environment X: out as folders of an emulated machine\n");
-        return 2;
+        return 1;
     }
     // --media may be given many times.
     Args args;
@@ -427,44 +427,69 @@ int Run(const Args &all)
         return UsageError(self, "unexpected argument " + o.Positional().front());
     const bool sample = o.Has("sample");
 
-    RunPlaces r;
-    CommandLocks locks;
-    std::string error;
-    if (!PrepareRun("recovery-run", o.Get("machine"), o.Get("target"), o.Has("fresh"), "recovery", r, locks, error)) {
-        std::fprintf(stderr, "halcyon recovery-run: %s\n", error.c_str());
-        return 1;
-    }
-    Screen screen;
-    screen.json = o.Has("json");
-    RunJournal journal(platform::PathUtf8(r.journal), screen);
+    const bool json = o.Has("json"), fresh = o.Has("fresh");
+    auto refuse = [&](const std::string &message) { return Refuse("recovery-run", json, message); };
 
     // The media: those given, else those of the unfinished run on this
-    // machine, else the sample discs.
+    // machine, else the sample discs. Checked before anything is written.
+    const RunPlaces planned = RunPlacesOf("recovery-run", o.Get("machine"), "recovery");
     std::vector<std::string> recorded;
-    for (int n = 1;; ++n) {
-        auto v = journal.Value("Media" + std::to_string(n));
+    for (int n = 1; !fresh; ++n) {
+        auto v = RecordedValue(planned, "Media" + std::to_string(n));
         if (!v)
             break;
         recorded.push_back(*v);
     }
+    const std::optional<std::string> recordedSample = fresh ? std::nullopt : RecordedValue(planned, "Sample");
     const fs::path sampleMedia = fs::absolute("halcyon-sample") / "media";
+    const bool resumed = given.empty() && !recorded.empty();
     if (given.empty())
         given = recorded;
     if (given.empty() && !sample)
         return UsageError(self, "--media DIR (once per medium) or --sample is required");
+    std::string sampleRoot = recordedSample.value_or("");
     if (given.empty()) {
         given = {platform::PathUtf8(sampleMedia / "recovery" / "rdvd1"),
                  platform::PathUtf8(sampleMedia / "recovery" / "rdvd2")};
-        journal.SetValue("Sample", platform::PathUtf8(sampleMedia));
+        sampleRoot = platform::PathUtf8(sampleMedia);
     }
+    // Sample media are (re)written by the run itself.
+    auto missingMedium = [&]() -> std::string {
+        if (sampleRoot.empty())
+            for (const auto &dir : given)
+                if (!fs::is_directory(platform::FsPath(dir)))
+                    return dir;
+        return {};
+    };
+    if (const std::string dir = missingMedium(); !dir.empty() && !resumed)
+        return refuse("the medium " + dir + " does not exist");
+
+    RunPlaces r;
+    CommandLocks locks;
+    std::string error;
+    if (!PrepareRun("recovery-run", o.Get("machine"), o.Get("target"), fresh, "recovery", r, locks, error))
+        return refuse(error);
+    if (const std::string dir = missingMedium(); !dir.empty())
+        return refuse("this machine's run uses the medium " + dir +
+                      ", which no longer exists; give --fresh to start over (or --machine DIR for another machine)");
     for (const auto &dir : given)
-        if (FoldersNest(dir, platform::PathUtf8(r.target)) || FoldersNest(dir, platform::PathUtf8(r.machine))) {
-            std::fprintf(stderr, "halcyon recovery-run: the medium %s must lie outside the machine and the target\n",
-                         dir.c_str());
-            return 1;
-        }
+        if (FoldersNest(dir, platform::PathUtf8(r.target)) || FoldersNest(dir, platform::PathUtf8(r.machine)))
+            return refuse("the medium " + dir + " must lie outside the machine and the target");
+    std::vector<std::pair<std::string, std::string>> settings;
+    if (!sampleRoot.empty())
+        settings.emplace_back("Sample", sampleRoot);
+    // Once a run has taken its set, the media are recorded only after they
+    // have passed the set's identity check below.
+    if (!RecordedValue(r, "Set"))
+        for (size_t i = 0; i < given.size(); ++i)
+            settings.emplace_back("Media" + std::to_string(i + 1), given[i]);
     if (auto language = o.Get("language"))
-        journal.SetValue("Language", *language);
+        settings.emplace_back("Language", *language);
+    if (!RecordRunStart(r, settings, error))
+        return refuse(error);
+    Screen screen;
+    screen.json = json;
+    RunJournal journal(platform::PathUtf8(r.journal), screen);
 
     screen.Open(o.Has("verbose"));
     Summary summary{"Machine recovered.", "Machine NOT recovered.", &r, &journal.stages};

@@ -10,6 +10,7 @@
 #include "cli/command.h"
 #include "cli/owner_lock.h"
 #include "cli/commands/reg_args.h"
+#include "cli/machine_location.h"
 #include "platform/path_map.h"
 #include "platform/reg_file.h"
 #include "platform/registry.h"
@@ -41,7 +42,7 @@ int Fail(const std::string &message, const char *verb = nullptr)
 {
     std::fprintf(stderr, "%s\n", message.c_str());
     if (verb)
-        std::fprintf(stderr, "Type \"REG %s /?\" for usage.\n", verb);
+        std::fprintf(stderr, "Type \"halcyon reg --help\" for the %s syntax.\n", verb);
     return 1;
 }
 
@@ -189,6 +190,8 @@ int Query(const RegArgs &a)
     auto key = ParseKey(a.positional[0]);
     if (!key)
         return Fail("ERROR: Invalid key name.", "QUERY");
+    if (const std::string missing = MissingMachine(); !missing.empty())
+        return Fail("ERROR: " + missing);
     reg::UniqueKey k;
     if (reg::LONG r = reg::RegOpenKeyEx(key->root, key->sub, reg::KEY_READ | a.view, k.out()))
         return StoreFail(r);
@@ -321,6 +324,8 @@ int Export(const RegArgs &a)
     auto key = ParseKey(a.positional[0]);
     if (!key)
         return Fail("ERROR: Invalid key name.", "EXPORT");
+    if (const std::string missing = MissingMachine(); !missing.empty())
+        return Fail("ERROR: " + missing);
     std::string file = platform::HostPath(a.positional[1]);
     if (FILE *f = std::fopen(file.c_str(), "rb")) {
         std::fclose(f);

@@ -6,6 +6,8 @@
 #include <string>
 
 #include "cli/command.h"
+#include "cli/exit_status.h"
+#include "cli/machine_location.h"
 #include "halcyon/HalcyonDLL.h"
 #include "halcyon/ReturnCodes.h"
 #include "platform/registry.h"
@@ -14,10 +16,9 @@ namespace halcyon::cli {
 
 namespace {
 
-constexpr int kExitPassed = 0;
-constexpr int kExitFound = 1;       // a folder failed its CRC check, a key is missing
-constexpr int kExitNotVerified = 2; // the check could not be run to its end
-constexpr int kExitUsage = 64;
+constexpr int kExitPassed = kExitSuccess;
+constexpr int kExitFound = kExitFailure;      // a folder failed its CRC check, a key is missing
+constexpr int kExitNotVerified = kExitPartial; // the check could not be run to its end
 constexpr int32_t kCrcCheckFailed = 112;
 
 constexpr const char *kUsage =
@@ -33,8 +34,8 @@ constexpr const char *kUsage =
 #else
     "  Paths are Windows path text of the emulated machine or host paths; --options is decimal or 0x-hex.\n"
 #endif
-    "  Exit status: 0 passed, 1 a folder failed its check or a key is missing, 2 the check could not\n"
-    "  be run to its end (the verb's code is printed), 64 for a usage error.";
+    "  Exit status: 0 passed, 1 a folder failed its check or a key is missing, 2 usage error, 3 the\n"
+    "  check could not be run to its end (the verb's code is printed).";
 
 int Report(const char *verb, int32_t rc, int32_t foundCode, const char *passed, const char *found)
 {
@@ -81,6 +82,10 @@ int RunRegistry(const Command &self, const Options &opts)
     if (root == 0) {
         UsageError(self, "unknown root '" + rootName + "'");
         return kExitUsage;
+    }
+    if (const std::string missing = MissingMachine(); !missing.empty()) {
+        std::fprintf(stderr, "halcyon verify: %s\n", missing.c_str());
+        return kExitFailure;
     }
     const std::string prefix = opts.GetOr("prefix", "SOFTWARE");
     const std::string log = opts.GetOr("log", "");

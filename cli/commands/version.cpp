@@ -4,6 +4,7 @@
 #include <string>
 
 #include "cli/command.h"
+#include "cli/exit_status.h"
 #include "halcyon/VerGauge.h"
 #include "verprobe/result_codes.h"
 #if defined(_WIN32)
@@ -38,13 +39,11 @@ constexpr const char *kUsage =
     "  Paths are Windows paths of the emulated machine (C:\\... is $HALCYON_MACHINE/drives/c/...);\n"
 #endif
     "  REGISTRY_PATH is ROOT\\KEY\\VALUE (HKLM, HKCU, HKU, HKCC, HKDD or their long names).\n"
-    "  Exit status: the probe's result code (0 success), 64 for a usage error.";
+    "  Exit status: 0 success, 1 the probe failed (its result code is printed), 2 usage error.";
 
-// Usage errors exit with 64, apart from every result code.
 int Usage(const Command &self, const std::string &message)
 {
-    UsageError(self, message);
-    return 64;
+    return UsageError(self, message);
 }
 
 using ProbeFn = uint32_t (*)(const char *, char *, uint32_t);
@@ -95,7 +94,7 @@ int Run(const Args &args)
         std::printf("%s%s", text.c_str(), text.back() == '\n' ? "" : "\n");
     if (code != 0)
         std::fprintf(stderr, "halcyon version: result %u: %s\n", code, verprobe::ResultMeaning(code));
-    return static_cast<int>(code);
+    return VerbExit(code);
 }
 
 const CommandRegistration kRegistration("version", "read or check versions of files and registry items (VerGauge)",

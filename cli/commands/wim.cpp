@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "cli/command.h"
+#include "cli/exit_status.h"
 #include "engine/image/split_part_check.h"
 #include "engine/image/wim_scramble.h"
 #include "engine/image/wim_tags.h"
@@ -33,12 +34,11 @@ constexpr const char *kUsage =
     "       halcyon wim apply WIM TARGET [--index N] [--ref PART ...] [--verify]\n"
     "       halcyon wim create FOLDER WIM [--description T] [--blid L] [--releaseid R] [--name N]\n"
     "                                     [--split BYTES --first PART]\n"
-    "  Exit status: the routine's code (0 success; 41 for a failed imaging call), 64 for usage.";
+    "  Exit status: 0 success, 1 failure (the routine's code is printed), 2 usage error.";
 
 int Usage(const std::string &message)
 {
-    UsageError(*FindCommand("wim"), message);
-    return 64;
+    return UsageError(*FindCommand("wim"), message);
 }
 
 int ImagingError(const char *what)
@@ -192,7 +192,7 @@ int Create(const std::vector<std::string> &pos, const Options &opts)
     return 0;
 }
 
-int Run(const Args &args)
+int Action(const Args &args)
 {
     Options opts(args, {"check", "verify"});
     const auto &pos = opts.Positional();
@@ -222,19 +222,29 @@ int Run(const Args &args)
         if (pos.size() != 2 && pos.size() != 3)
             return Usage("wim blid WIM [PLAN]");
         const int32_t r = CompareBlid(pos[1].c_str(), pos.size() == 3 ? pos[2].c_str() : "");
-        std::printf("CompareBlid: %d\n", r);
+        const char *text = image::WimTagResultText(r);
+        std::printf("CompareBlid: %d%s%s\n", r, *text ? " " : "", text);
         return r;
     }
     if (action == "releaseid") {
         if (pos.size() != 3)
             return Usage("wim releaseid WIM RELEASEID");
         const int32_t r = CompareReleaseid(pos[1].c_str(), pos[2].c_str());
-        std::printf("CompareReleaseid: %d\n", r);
+        const char *text = image::WimTagResultText(r);
+        std::printf("CompareReleaseid: %d%s%s\n", r, *text ? " " : "", text);
         return r;
     }
     if (action == "scramble") {
         if (pos.size() != 2)
             return Usage("wim scramble WIM");
+        // Either form of a WIM keeps its image description at the end.
+        std::string name;
+        if (const int32_t r = image::ReadWimTagValue(pos[1], "NAME", name);
+            r == image::WIMTAG_OPEN_FAILED || r == image::WIMTAG_NO_METADATA) {
+            std::fprintf(stderr, "halcyon wim scramble: %s: %s (code %d)\n", pos[1].c_str(),
+                         image::WimTagResultText(r), r);
+            return r;
+        }
         if (!opts.Has("check") && !image::EncryptDecryptWim(pos[1])) {
             std::fprintf(stderr, "cannot open %s for reading and writing\n", pos[1].c_str());
             return 1;
@@ -243,6 +253,13 @@ int Run(const Args &args)
         return 0;
     }
     return Usage("unknown action '" + action + "'");
+}
+
+// Usage errors keep their status; every routine's failure is a failure.
+int Run(const Args &args)
+{
+    const int r = Action(args);
+    return r == kExitUsage ? r : VerbExit(r);
 }
 
 const CommandRegistration kRegistration("wim", "WIM metadata, scrambling, BLID and release checks, apply, capture",

@@ -10,6 +10,7 @@
 #include <string_view>
 #include <utility>
 
+#include "engine/frame/console_echo.h"
 #include "platform/host_path_text.h"
 #include "platform/host_file_rw.h"
 #include "platform/path_map.h"
@@ -464,9 +465,11 @@ int32_t CFolderCrc::CheckFolder(const std::string &folderPath, std::string &mess
         return 2;
     }
     const uint32_t stored = (uint32_t{head[4]} << 24) | (uint32_t{head[5]} << 16) | (uint32_t{head[6]} << 8) | head[7];
-    std::printf("Calculated CRC: %ul\n", computed);
-    std::printf("Original CRC: %ul\n", stored);
-    std::fflush(stdout);
+    char line[64];
+    std::snprintf(line, sizeof line, "Calculated CRC: %ul", computed);
+    EchoLine(line);
+    std::snprintf(line, sizeof line, "Original CRC: %ul", stored);
+    EchoLine(line);
     if (computed != stored) {
         message = kMsgCrcDiffers;
         return 1;

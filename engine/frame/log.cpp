@@ -4,6 +4,7 @@
 #include <ctime>
 #include <filesystem>
 
+#include "engine/frame/console_echo.h"
 #include "platform/host_file.h"
 #include "platform/host_file_rw.h"
 #include "platform/path_map.h"
@@ -97,8 +98,7 @@ int32_t WriteLog(std::string_view text, std::string_view logPath, int echo)
     if (echo != 0) {
         std::string out(text);
         out += '\n';
-        std::fwrite(out.data(), 1, out.size(), stdout);
-        std::fflush(stdout);
+        EchoLine(out);
     }
     return 0;
 }

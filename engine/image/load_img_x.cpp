@@ -14,6 +14,7 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/frame/console_echo.h"
 #include "engine/frame/log.h"
 #include "engine/frame/plan_records.h"
 #include "engine/frame/verb.h"
@@ -82,10 +83,7 @@ bool PathExists(const std::string &path) { return support::FileExist(path) || su
 // A line for the operator's console only (not logged).
 void Console(std::string_view text)
 {
-    std::fwrite(text.data(), 1, text.size(), stdout);
-    if (text.empty() || text.back() != '\n')
-        std::fputc('\n', stdout);
-    std::fflush(stdout);
+    EchoLine(text);
 }
 
 // The number at the start of the text, as a signed 64-bit decimal (leading

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <memory>
 
+#include "engine/frame/console_echo.h"
 #include "engine/frame/log.h"
 #include "engine/frame/plan_records.h"
 #include "engine/frame/version_probe.h"
@@ -153,8 +154,7 @@ int32_t AppSetupRun::ApplyAppImage(const std::string &image)
 {
     auto fail = [&](const char *logLine, const char *console, int32_t code = RETURN_WIMGAPI_ERROR) {
         Log(logLine, true);
-        std::printf("%s\n", console);
-        std::fflush(stdout);
+        EchoLine(console);
         return code;
     };
     support::wim::IWimApi &api = support::wim::WimApi();

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "engine/frame/console_echo.h"
 #include "engine/frame/log.h"
 #include "support/idf/idf_query.h"
 
@@ -11,8 +12,7 @@ namespace {
 
 void ConsoleAndLog(const std::string &text, std::string_view logPath)
 {
-    std::printf("%s\n", text.c_str());
-    std::fflush(stdout);
+    EchoLine(text);
     WriteLog(text, logPath, 0);
 }
 

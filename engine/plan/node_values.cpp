@@ -2,13 +2,13 @@
 
 #include <cstdio>
 
+#include "engine/frame/console_echo.h"
+
 namespace halcyon::plan {
 
 void PrintConsole(std::string_view text)
 {
-    std::fwrite(text.data(), 1, text.size(), stdout);
-    std::fputc('\n', stdout);
-    std::fflush(stdout);
+    EchoLine(text);
 }
 
 std::string ParseErrorLine(int32_t code, std::string_view suffix)

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/frame/console_echo.h"
 #include "engine/frame/log.h"
 #include "platform/host_file.h"
 #include "platform/path_map.h"
@@ -36,8 +37,7 @@ struct FileCloser {
 // Prints a line on the console and logs it without echo.
 void ConsoleAndLog(const std::string &text, std::string_view logPath)
 {
-    std::printf("%s\n", text.c_str());
-    std::fflush(stdout);
+    EchoLine(text);
     WriteLog(text, logPath, 0);
 }
 
@@ -168,17 +168,18 @@ int32_t CheckDependenciesAndExclusions(std::string_view idfPath, const StringLis
         for (const auto &list : missing) {
             if (list.IsEmpty())
                 break;
-            list.PrintListPC();
+            if (std::FILE *echo = EchoStream())
+                list.PrintListPC(echo);
         }
         reported = true;
     }
     if (!exclusions.empty() && !exclusions.front().IsEmpty()) {
-        std::printf("ERROR: Existing Exclusions...\n");
-        std::fflush(stdout);
+        EchoLine("ERROR: Existing Exclusions...");
         for (const auto &list : exclusions) {
             if (list.IsEmpty())
                 break;
-            list.PrintListPC();
+            if (std::FILE *echo = EchoStream())
+                list.PrintListPC(echo);
         }
         reported = true;
     }

@@ -57,7 +57,7 @@ TEST_F(MediaCommandTest, CopyDiscTakesTheMediaFoldersInTurn)
 
     // Only one folder given: the second medium is missing.
     out.clear();
-    EXPECT_EQ(RunHalcyon(CopyArgs() + " --media-dir " + (dir / "disc1"), out), 66) << out;
+    EXPECT_EQ(RunHalcyon(CopyArgs() + " --media-dir " + (dir / "disc1"), out), 1) << out;
     EXPECT_NE(out.find("CopyDiscToDisk failed: 66"), std::string::npos) << out;
 
     out.clear();
@@ -67,7 +67,7 @@ TEST_F(MediaCommandTest, CopyDiscTakesTheMediaFoldersInTurn)
 TEST_F(MediaCommandTest, CopyDiscAsksOnTheTerminal)
 {
     std::string out;
-    EXPECT_EQ(RunHalcyon(CopyArgs() + " --source " + (dir / "disc1"), out, "q\\n"), 66) << out;
+    EXPECT_EQ(RunHalcyon(CopyArgs() + " --source " + (dir / "disc1"), out, "q\\n"), 1) << out;
     EXPECT_NE(out.find("Insert medium 2 (RDVD2) into " + (dir / "disc1")), std::string::npos) << out;
 }
 
@@ -80,7 +80,7 @@ TEST_F(MediaCommandTest, MediaCheckReportsTheCode)
     media.media[1].pop_back();
     ASSERT_TRUE(media.Save(mediaIni));
     out.clear();
-    EXPECT_EQ(RunHalcyon("media check --media-ini " + mediaIni + " --plan " + planPath, out), 92) << out;
+    EXPECT_EQ(RunHalcyon("media check --media-ini " + mediaIni + " --plan " + planPath, out), 1) << out;
     EXPECT_NE(out.find("on no recovery disc (92)"), std::string::npos) << out;
 
     out.clear();

@@ -119,7 +119,7 @@ TEST(RecoveryRun, RestoresTheMachineOfAFactoryRunExceptWhereRecoveryDiffers)
     ASSERT_EQ(0, test::WaitHalcyon(f)) << ReadFile(factory + "/run.out");
     ASSERT_EQ(0, test::WaitHalcyon(r)) << ReadFile(recovery + "/run.out");
     const std::string out = ReadFile(recovery + "/run.out");
-    for (const char *want : {"\"language\":\"en-US\"", "\"last module recoverable\":\"yes\"", "\"clean sweep\":\"no\"",
+    for (const char *want : {"\"language\":\"en-US\"", "\"lastModuleRecoverable\":\"yes\"", "\"cleanSweep\":\"no\"",
                              "\"modulesInstalled\":6"})
         EXPECT_NE(std::string::npos, out.find(want)) << want << "\n" << out;
 

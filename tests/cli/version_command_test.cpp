@@ -1,5 +1,5 @@
-// halcyon version: the probes from the command line print their text and
-// exit with the probe's result code.
+// halcyon version: the probes from the command line print their text; a
+// probe's failure exits 1 with its result code printed.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
@@ -39,11 +39,11 @@ TEST(VersionCommand, ProbesPrintTextAndExitWithTheirCode)
     EXPECT_EQ(Version(R"(copyright 'C:\Program Files (x86)\Norv\App.exe')", out), 0);
     EXPECT_EQ(out, "(c) Norv\n");
     EXPECT_EQ(Version(R"(verify 'C:\Program Files\Norv\App.exe' 2,5)", out), 0) << out;
-    EXPECT_EQ(Version(R"(verify 'C:\Program Files\Norv\App.exe' 2.6)", out), 2);
+    EXPECT_EQ(Version(R"(verify 'C:\Program Files\Norv\App.exe' 2.6)", out), 1);
     EXPECT_NE(out.find("result 2"), std::string::npos) << out;
     EXPECT_EQ(Version(R"(exe 'C:\Program Files (x86)\Norv\App.exe' --size 4)", out), 0);
     EXPECT_EQ(out, "2.5\n");
-    EXPECT_EQ(Version(R"(exe 'C:\Program Files (x86)\Norv\App.exe' --size 0)", out), 14);
-    EXPECT_EQ(Version("bogus x", out), 64);
-    EXPECT_EQ(Version("verify onlyone", out), 64);
+    EXPECT_EQ(Version(R"(exe 'C:\Program Files (x86)\Norv\App.exe' --size 0)", out), 1);
+    EXPECT_EQ(Version("bogus x", out), 2);
+    EXPECT_EQ(Version("verify onlyone", out), 2);
 }

@@ -33,11 +33,11 @@ TEST(WimCrcCommands, CaptureReadScrambleApplyAndCheck)
         << out;
     EXPECT_EQ(Halcyon("wim tag " + wim + " releaseid", out), 0);
     EXPECT_EQ(out, "300100\n");
-    EXPECT_EQ(Halcyon("wim tag " + wim + " blid", out), 48);
-    EXPECT_EQ(Halcyon("wim releaseid " + wim + " 300101", out), 57);
+    EXPECT_EQ(Halcyon("wim tag " + wim + " blid", out), 1);
+    EXPECT_EQ(Halcyon("wim releaseid " + wim + " 300101", out), 1);
     EXPECT_EQ(Halcyon("wim scramble " + wim, out), 0);
     EXPECT_EQ(out, "scrambled\n");
-    EXPECT_EQ(Halcyon("wim info " + wim, out), 41) << "a scrambled WIM does not open";
+    EXPECT_EQ(Halcyon("wim info " + wim, out), 1) << "a scrambled WIM does not open";
     EXPECT_EQ(Halcyon("wim scramble " + wim, out), 0);
     EXPECT_EQ(Halcyon("wim info " + wim, out), 0);
     EXPECT_NE(out.find("DESCRIPTION=FOUNDATION IMAGE 1"), std::string::npos) << out;
@@ -45,14 +45,14 @@ TEST(WimCrcCommands, CaptureReadScrambleApplyAndCheck)
     const std::string target = dir / "out";
     ASSERT_EQ(Halcyon("wim apply " + wim + " " + target, out), 0) << out;
     EXPECT_EQ(test::ReadFile(target + "/a.txt"), "hello\n");
-    EXPECT_EQ(Halcyon("crc check " + target, out), 2);
+    EXPECT_EQ(Halcyon("crc check " + target, out), 1);
     ASSERT_EQ(Halcyon("crc create " + target, out), 0) << out;
     EXPECT_EQ(Halcyon("crc check " + target, out), 0);
     EXPECT_NE(out.find("Calculated CRC: "), std::string::npos);
     test::WriteFile(target + "/a.txt", "hellO\n");
     EXPECT_EQ(Halcyon("crc check " + target, out), 1);
-    EXPECT_EQ(Halcyon("crc check", out), 64);
-    EXPECT_EQ(Halcyon("wim frobnicate", out), 64);
+    EXPECT_EQ(Halcyon("crc check", out), 2);
+    EXPECT_EQ(Halcyon("wim frobnicate", out), 2);
 }
 
 } // namespace
@@ -76,7 +76,7 @@ TEST(WimCrcCommands, CrcCreateNeverWritesThroughALink)
                 },
                 toFile);
             for (const auto &r : results)
-                EXPECT_EQ(r.rc, 2) << r.linkAt;
+                EXPECT_EQ(r.rc, 1) << r.linkAt;
         }
     }
 }
@@ -90,10 +90,11 @@ TEST(WimCrcCommands, CrcFailuresNameTheFile)
     std::string out;
     ASSERT_EQ(Halcyon("crc create " + f, out), 0) << out;
     test::WriteFile(f + "/_FS_SWRINFO/crc.info", "short");
-    EXPECT_EQ(Halcyon("crc check " + f, out), 2);
+    EXPECT_EQ(Halcyon("crc check " + f, out), 1);
+    EXPECT_NE(out.find("result 2 (manifest missing or unreadable)"), std::string::npos) << out;
     EXPECT_NE(out.find("Can not open file. " + f + "/_FS_SWRINFO/crc.info"), std::string::npos) << out;
     std::filesystem::create_symlink(dir / "missing", f + "/dangling");
-    EXPECT_EQ(Halcyon("crc create " + f, out), 3);
+    EXPECT_EQ(Halcyon("crc create " + f, out), 1);
     EXPECT_NE(out.find(f + "/dangling"), std::string::npos) << out;
 }
 
@@ -117,15 +118,15 @@ TEST(WimCrcCommands, FailuresSayWhatWentWrong)
     test::WriteFile(dir / "src/noise3.bin", noise.substr(2));
     std::string out;
     ASSERT_EQ(Halcyon("wim create " + dir / "src" + " " + dir / "x.wim", out), 0) << out;
-    EXPECT_EQ(Halcyon("wim tag " + dir / "x.wim" + " blid", out), 48);
+    EXPECT_EQ(Halcyon("wim tag " + dir / "x.wim" + " blid", out), 1);
     EXPECT_NE(out.find("x.wim: the image description has no such element (code 48)"), std::string::npos) << out;
     test::WriteFile(dir / "not.wim", "hello");
-    EXPECT_EQ(Halcyon("wim tag " + dir / "not.wim" + " releaseid", out), 52);
+    EXPECT_EQ(Halcyon("wim tag " + dir / "not.wim" + " releaseid", out), 1);
     EXPECT_NE(out.find("not a WIM"), std::string::npos) << out;
 
     // A first part that is the WIM itself would overwrite it while it is read.
     EXPECT_EQ(Halcyon("wim create " + dir / "src" + " " + dir / "y.wim --split 4194304 --first " + dir / "y.wim", out),
-              64);
+              2);
     ASSERT_EQ(Halcyon("wim create " + dir / "src" + " " + dir / "z.wim --split 4194304 --first " + dir / "p.swm", out),
               0)
         << out;
@@ -136,7 +137,7 @@ TEST(WimCrcCommands, FailuresSayWhatWentWrong)
     std::string refs;
     for (size_t i = 1; i + 1 < parts.size(); ++i)
         refs += " --ref " + parts[i];
-    EXPECT_EQ(Halcyon("wim apply " + parts[0] + " " + dir / "out" + refs, out), 41);
+    EXPECT_EQ(Halcyon("wim apply " + parts[0] + " " + dir / "out" + refs, out), 1);
     EXPECT_NE(out.find("split image part " + std::to_string(parts.size()) + " of " + std::to_string(parts.size()) +
                        " is missing"),
               std::string::npos)

@@ -419,6 +419,17 @@ TEST_F(GetFoundationImageTest, CommandShowsProgressAndTheResult)
 
     EXPECT_EQ(test::RunHalcyon("foundation-image --source '" + dir / "none" + "' --dest '" + dst + "'" + common, output), 1);
     EXPECT_NE(output.find("GetFoundationImage failed: 34"), std::string::npos) << output;
+
+    // A disc that never comes, without input: --wait bounds the wait.
+    fs::remove(src + "/INSTALL.WIM");
+    test::CutIntoParts(MakeWim("rel"), src + "/fi/os1", 3);
+    test::WriteFile(src + "/RDVD1", "");
+    WriteMedia("[MEDIA:RDVD]\nRDVD1=sources\\data\\app1\nRDVD2=sources\\fi\\os1\n");
+    EXPECT_EQ(test::RunHalcyon("foundation-image --source '" + src + "' --dest '" + dst + "'" + common + " --wait 1",
+                               output),
+              1);
+    EXPECT_NE(output.find("disc 2 (marker file " + src + "/RDVD2) did not come within 1 s"), std::string::npos)
+        << output;
 }
 
 } // namespace
