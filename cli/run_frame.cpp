@@ -38,6 +38,8 @@ void Screen::Line(const std::string &text)
 
 void Screen::Bar(const std::string &text, int percent)
 {
+    if (report)
+        report->Progress(text, percent);
     if (json)
         return;
     if (!tty) {
@@ -158,20 +160,6 @@ std::string Tail(const std::string &log, size_t lines)
     return all.substr(pos == std::string::npos ? 0 : pos + 1);
 }
 
-// Removes the machine's own files: its registry, identity, drives and the
-// runs' working folders. Anything else in the folder (a wrongly named
-// machine folder may be someone's home) is left alone, and so is the lock
-// file, which the running command holds open. Drive folders are links or
-// folders; a link is removed as a link.
-void ClearMachine(const fs::path &machine)
-{
-    static const char *const kOwn[] = {"registry.db", "registry.db-wal", "registry.db-shm", "registry.db-journal",
-                                       "machine.ini", "drives", "factory", "recovery"};
-    std::error_code ec;
-    for (const char *name : kOwn)
-        fs::remove_all(machine / name, ec);
-}
-
 // A target that --fresh may delete whole: never the file system root, the
 // home folder or a folder holding the current one.
 bool DisposableTarget(const fs::path &target)
@@ -191,6 +179,15 @@ bool DisposableTarget(const fs::path &target)
 } // namespace
 
 // ---- set-up
+
+void ClearMachine(const fs::path &machine)
+{
+    static const char *const kOwn[] = {"registry.db", "registry.db-wal", "registry.db-shm", "registry.db-journal",
+                                       "machine.ini", "drives", "factory", "recovery"};
+    std::error_code ec;
+    for (const char *name : kOwn)
+        fs::remove_all(machine / name, ec);
+}
 
 bool PrepareRun(const std::string &command, const std::optional<std::string> &machineArg,
                 const std::optional<std::string> &targetArg, bool fresh, const std::string &sub, RunPlaces &p,

@@ -17,6 +17,7 @@
 #include "cli/progress.h"
 #include "cli/real_machine.h"
 #include "cli/run_frame.h"
+#include "cli/run_status.h"
 #include "cli/sample_media.h"
 #include "halcyon/HalcyonDLL.h"
 #include "halcyon/ReturnCodes.h"
@@ -33,6 +34,7 @@ const CommandRegistration
          std::string("halcyon factory-run (--media DIR | --sample) [--target DIR]") +
              (kRealMachine ? "" : " [--machine DIR]") +
              " [--json] [--fresh] [--verbose]\n"
+             "                    [--report-to DIR]\n"
              "  --media DIR    factory share holding the BOM (*.bom) and the IDF (*.xml), or an IDF library\n"
              "                 (idf\\<family>\\<snapshot>\\*.xml with its status file) to pick the IDF from\n"
              "  --sample       make sample media first (in ./halcyon-sample/media)\n" +
@@ -47,6 +49,8 @@ const CommandRegistration
              "  --json         print a machine-readable summary instead of progress\n"
              "  --fresh        forget earlier progress (machine and target) and start again\n"
              "  --verbose      show the engine's own operator lines as well\n"
+             "  --report-to DIR  keep this machine's status file in DIR (a folder the line shares;\n"
+             "                 'halcyon line DIR' shows every machine reporting there)\n"
              "  A stopped run goes on where it stopped when started again; it remembers its media and target,\n" +
              std::string(
                  kRealMachine
@@ -79,9 +83,11 @@ int Run(const Args &args)
     if (!o.Positional().empty())
         return UsageError(self, "unexpected argument " + o.Positional().front());
 
+    std::string error;
+    if (!ValidReportFolder(o.Get("report-to"), error))
+        return UsageError(self, error);
     RunPlaces r;
     MachineLock lock;
-    std::string error;
     if (!PrepareRun("factory-run", o.Get("machine"), o.Get("target"), o.Has("fresh"), "factory", r, lock, error)) {
         std::fprintf(stderr, "halcyon factory-run: %s\n", error.c_str());
         return 1;
@@ -119,9 +125,14 @@ int Run(const Args &args)
     }
     journal.SetValue("Media", platform::PathUtf8(media));
     screen.Open(o.Has("verbose"));
+    RunReport report;
+    report.Open("factory-run", args, r.work, r.machine, r.target, platform::PathUtf8(media), r.log,
+                o.Get("report-to"));
+    screen.report = journal.report = &report;
 
     Summary summary{"Machine installed.", "Machine NOT installed.", &r, &journal.stages};
     auto fail = [&](int64_t rc, const std::string &stage, const std::string &why = "") {
+        report.Finish(rc, stage, why);
         return summary.Print(screen, rc, stage, why);
     };
 

@@ -23,6 +23,7 @@
 #include "cli/mui_session.h"
 #include "cli/progress.h"
 #include "cli/run_frame.h"
+#include "cli/run_status.h"
 #include "cli/sample_media.h"
 #include "halcyon/HalcyonDLL.h"
 #include "halcyon/MuiChooser.h"
@@ -38,7 +39,7 @@ int Run(const Args &args);
 const CommandRegistration kReg(
     "recovery-run", "restore a machine from its recovery media: copy, foundation image, language, image, modules (resumable)",
     "halcyon recovery-run (--media DIR [--media DIR ...] | --sample) [--target DIR] [--machine DIR]\n"
-    "                     [--language TAG] [--json] [--fresh] [--verbose]\n"
+    "                     [--language TAG] [--json] [--fresh] [--verbose] [--report-to DIR]\n"
     "  --media DIR     a recovery medium (a disc RDVD<n> or a USB medium RUFD<n>, told by its\n"
     "                  sources\\<type><n> marker); once per medium, in any order\n"
     "  --sample        use the discs of the sample media (written to ./halcyon-sample/media first)\n"
@@ -48,7 +49,7 @@ const CommandRegistration kReg(
     "                  partition D:, the recovery environment runs on X:\n"
     "  --language TAG  display language of the recovery environment (default: the first one the\n"
     "                  recovery image offers)\n"
-    "  --json, --fresh, --verbose as for factory-run.\n"
+    "  --json, --fresh, --verbose, --report-to DIR as for factory-run.\n"
     "  A medium that is not among --media is asked for on a terminal; otherwise the run stops and\n"
     "  names it. A stopped run goes on where it stopped; only --machine is needed to resume.",
     Run);
@@ -360,9 +361,11 @@ int Run(const Args &all)
         return UsageError(self, "unexpected argument " + o.Positional().front());
     const bool sample = o.Has("sample");
 
+    std::string error;
+    if (!ValidReportFolder(o.Get("report-to"), error))
+        return UsageError(self, error);
     RunPlaces r;
     MachineLock lock;
-    std::string error;
     if (!PrepareRun("recovery-run", o.Get("machine"), o.Get("target"), o.Has("fresh"), "recovery", r, lock, error)) {
         std::fprintf(stderr, "halcyon recovery-run: %s\n", error.c_str());
         return 1;
@@ -405,8 +408,15 @@ int Run(const Args &all)
         journal.SetValue("Language", *language);
 
     screen.Open(o.Has("verbose"));
+    std::string mediaList;
+    for (const auto &dir : given)
+        mediaList += (mediaList.empty() ? "" : ", ") + dir;
+    RunReport report;
+    report.Open("recovery-run", all, r.work, r.machine, r.target, mediaList, r.log, o.Get("report-to"));
+    screen.report = journal.report = &report;
     Summary summary{"Machine recovered.", "Machine NOT recovered.", &r, &journal.stages};
     auto fail = [&](int64_t rc, const std::string &stage, const std::string &why = "") {
+        report.Finish(rc, stage, why);
         return summary.Print(screen, rc, stage, why);
     };
 
