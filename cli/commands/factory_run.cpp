@@ -14,6 +14,7 @@
 #include "platform/fs_path.h"
 #include "cli/command.h"
 #include "cli/machine_lock.h"
+#include "cli/preflight.h"
 #include "cli/progress.h"
 #include "cli/real_machine.h"
 #include "cli/run_frame.h"
@@ -34,7 +35,7 @@ const CommandRegistration
          std::string("halcyon factory-run (--media DIR | --sample) [--target DIR]") +
              (kRealMachine ? "" : " [--machine DIR]") +
              " [--json] [--fresh] [--verbose]\n"
-             "                    [--report-to DIR]\n"
+             "                    [--report-to DIR] [--check]\n"
              "  --media DIR    factory share holding the BOM (*.bom) and the IDF (*.xml), or an IDF library\n"
              "                 (idf\\<family>\\<snapshot>\\*.xml with its status file) to pick the IDF from\n"
              "  --sample       make sample media first (in ./halcyon-sample/media)\n" +
@@ -49,6 +50,8 @@ const CommandRegistration
              "  --json         print a machine-readable summary instead of progress\n"
              "  --fresh        forget earlier progress (machine and target) and start again\n"
              "  --verbose      show the engine's own operator lines as well\n"
+             "  --check        check media, IDF and BOM, the BLID against the image, the language and free\n"
+             "                 space, list every problem and stop (exit 1 when there is one); touches nothing\n"
              "  --report-to DIR  keep this machine's status file in DIR (a folder the line shares;\n"
              "                 'halcyon line DIR' shows every machine reporting there)\n"
              "  A stopped run goes on where it stopped when started again; it remembers its media and target,\n" +
@@ -78,10 +81,12 @@ std::string IdentifiedIdf(const std::string &log)
 int Run(const Args &args)
 {
     const Command &self = *FindCommand("factory-run");
-    Options o(args, {"sample", "json", "fresh", "verbose"});
+    Options o(args, {"sample", "json", "fresh", "verbose", "check"});
     const bool sample = o.Has("sample");
     if (!o.Positional().empty())
         return UsageError(self, "unexpected argument " + o.Positional().front());
+    if (o.Has("check"))
+        return CheckFactoryRunCommand(o);
 
     std::string error;
     if (!ValidReportFolder(o.Get("report-to"), error))

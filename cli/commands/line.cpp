@@ -24,7 +24,8 @@ int Run(const Args &args);
 const CommandRegistration kReg(
     "line", "every machine reporting to a shared folder, as a table or a web page",
     "halcyon line DIR [--once] [--json] [--interval SECONDS] [--serve PORT [--for SECONDS]]\n"
-    "  DIR               the folder the runs report to (factory-run/recovery-run --report-to DIR)\n"
+    "  DIR               the folder the runs report to (the report folder of factory-run and\n"
+    "                    recovery-run)\n"
     "  --once            print the table once (the default when the output is not a terminal)\n"
     "  --json            print the records once as JSON\n"
     "  --interval N      seconds between redraws on a terminal (default 2)\n"

@@ -21,6 +21,7 @@
 #include "cli/machine_lock.h"
 #include "cli/media_changer.h"
 #include "cli/mui_session.h"
+#include "cli/preflight.h"
 #include "cli/progress.h"
 #include "cli/run_frame.h"
 #include "cli/run_status.h"
@@ -40,6 +41,7 @@ const CommandRegistration kReg(
     "recovery-run", "restore a machine from its recovery media: copy, foundation image, language, image, modules (resumable)",
     "halcyon recovery-run (--media DIR [--media DIR ...] | --sample) [--target DIR] [--machine DIR]\n"
     "                     [--language TAG] [--json] [--fresh] [--verbose] [--report-to DIR]\n"
+    "                     [--check]\n"
     "  --media DIR     a recovery medium (a disc RDVD<n> or a USB medium RUFD<n>, told by its\n"
     "                  sources\\<type><n> marker); once per medium, in any order\n"
     "  --sample        use the discs of the sample media (written to ./halcyon-sample/media first)\n"
@@ -50,6 +52,8 @@ const CommandRegistration kReg(
     "  --language TAG  display language of the recovery environment (default: the first one the\n"
     "                  recovery image offers)\n"
     "  --json, --fresh, --verbose, --report-to DIR as for factory-run.\n"
+    "  --check         check the media (markers, numbers, IDF), the language against those the\n"
+    "                  recovery environment offers and free space, list every problem and stop\n"
     "  A medium that is not among --media is asked for on a terminal; otherwise the run stops and\n"
     "  names it. A stopped run goes on where it stopped; only --machine is needed to resume.",
     Run);
@@ -356,9 +360,11 @@ int Run(const Args &all)
             args.push_back(all[i]);
         }
     }
-    Options o(args, {"sample", "json", "fresh", "verbose"});
+    Options o(args, {"sample", "json", "fresh", "verbose", "check"});
     if (!o.Positional().empty())
         return UsageError(self, "unexpected argument " + o.Positional().front());
+    if (o.Has("check"))
+        return CheckRecoveryRunCommand(o, given);
     const bool sample = o.Has("sample");
 
     std::string error;

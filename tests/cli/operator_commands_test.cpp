@@ -188,3 +188,44 @@ TEST(LogCommand, StartsWithAHeaderAndFollowsWhileTheMachineIsHeld)
     EXPECT_GE(std::chrono::steady_clock::now() - t0, std::chrono::milliseconds(1000));
     EXPECT_NE(out.find("late line\n"), std::string::npos) << out;
 }
+
+TEST(PreflightCheck, ListsEveryProblemAtOnceAndTouchesNothing)
+{
+    test::TempDir work;
+    std::string out;
+    ASSERT_EQ(Halcyon(work.path(), "sample-media media", out), 0) << out;
+    ASSERT_EQ(Halcyon(work.path(), "--machine good machine init --blid NX500A0001", out), 0) << out;
+    ASSERT_EQ(Halcyon(work.path(), "--machine wrong machine init --blid ZZ99999999", out), 0) << out;
+    fs::create_directories(work / "flat");
+    fs::copy_file(work / "media/nx500.xml", work / "flat/nx500.xml");
+    test::WriteFile(work / "flat/nx500.bom", "SKU-NX500-BASE\nMB-NX500\nLangRegion=DE-DE\n");
+    std::unique_ptr<HeldMachine> holder;
+    const std::string rec = "--media media/recovery/rdvd1 --media media/recovery/rdvd2";
+    RunSteps(work.path(),
+             {
+                 {"ready", "--machine good factory-run --check --media media", 0,
+                  {"blid         NX500A0001 (in the image's list)", "os           W11P64", "factory-run --check: ready"}},
+                 {"a BLID the image does not list", "--machine wrong factory-run --check --media media --json", 1,
+                  {"\"ready\":false", "ZZ99999999 is not in the image's BLID list NX500A0001,NX500B0002"}},
+                 {"every problem at once", "--machine fresh factory-run --check --media flat --target fresh/t", 1,
+                  {"3 problems", "the machine has no BLID", "the BOM asks for the language DE-DE, the IDF is for EN-US",
+                   "lie one inside the other"}},
+                 {"no media", "--machine good factory-run --check --media nowhere", 1, {"are not a folder"}},
+                 {"a machine in use", "--machine good factory-run --check --media media", 1,
+                  {"is in use by halcyon factory-run"},
+                  [&] { holder = std::make_unique<HeldMachine>(work / "good"); }},
+                 {"recovery media ready", "--machine r recovery-run --check --language de-DE " + rec, 0,
+                  {"languages    en-US, de-DE, fr-FR, ja-JP", "recovery-run --check: ready"},
+                  [&] { holder.reset(); }},
+                 {"a language not offered, a medium that is none, no first disc",
+                  "--machine r recovery-run --check --language xx-YY --media media/recovery/rdvd2 --media flat", 1,
+                  {"2 problems", "flat is not a recovery medium", "the first medium (RDVD1) is not among the media"}},
+                 {"a language not offered", "--machine r recovery-run --check --language xx-YY " + rec, 1,
+                  {"the language xx-YY is not offered (en-US, de-DE, fr-FR, ja-JP)"}},
+             });
+    // Nothing was made: no machine, no target, no run folder.
+    EXPECT_FALSE(fs::exists(work / "fresh"));
+    EXPECT_FALSE(fs::exists(work / "r"));
+    EXPECT_FALSE(fs::exists(work / "good/factory"));
+    EXPECT_FALSE(fs::exists(work / "halcyon-sample"));
+}
