@@ -52,6 +52,8 @@ struct ModuleStage {
     int total = 0;
     std::string pending;
     std::vector<std::string> failures; // "label (code N)" of recovery reports
+    std::chrono::steady_clock::time_point since; // when `pending` was announced
+    std::vector<std::pair<std::string, double>> seconds; // each installed module and its time
 };
 int32_t ModuleProgress(int32_t index, int32_t total, const char *label, uintptr_t user);
 
@@ -167,6 +169,7 @@ struct Summary {
     std::vector<std::pair<std::string, std::string>> facts; // extra "name: value" lines / JSON fields
     int modulesInstalled = 0;
     int restarts = 0;
+    std::vector<std::pair<std::string, double>> moduleSeconds; // per installed module, in order
 
     int Print(Screen &screen, int64_t code, const std::string &failedStage, const std::string &why = "") const;
 };

@@ -3,6 +3,8 @@
 #include <string>
 
 #include "cli/command.h"
+#include "cli/run_frame.h"
+#include "platform/console.h"
 #include "engine/frame/folder_crc.h"
 
 namespace halcyon::cli {
@@ -10,7 +12,7 @@ namespace halcyon::cli {
 namespace {
 
 constexpr const char *kUsage =
-    "halcyon crc check FOLDER    check FOLDER against FOLDER\\_FS_SWRINFO\\crc.info\n"
+    "halcyon crc check FOLDER [--json]   check FOLDER against FOLDER\\_FS_SWRINFO\\crc.info\n"
     "       halcyon crc create FOLDER   write the manifest (_FS_SWRINFO\\crc.info, files.info)\n"
     "  FOLDER is a full path (Windows path text of the emulated machine or a host path).\n"
     "  Exit status: the check's result (0 same, 1 CRC differs, 2 manifest missing or unreadable,\n"
@@ -19,7 +21,7 @@ constexpr const char *kUsage =
 int Run(const Args &args)
 {
     const Command &self = *FindCommand("crc");
-    Options opts(args);
+    Options opts(args, {"json"});
     const auto &pos = opts.Positional();
     if (pos.size() != 2) {
         UsageError(self, "give an action and one folder");
@@ -35,7 +37,17 @@ int Run(const Args &args)
             std::fprintf(stderr, "%s %s\n", message.c_str(), file.c_str());
     };
     if (pos[0] == "check") {
+        // With --json the check's own lines go to the null device.
+        platform::QuietStandardOutput quiet;
+        if (opts.Has("json"))
+            quiet.Divert();
         const int32_t r = frame::CheckFolder(pos[1], message, &file);
+        if (opts.Has("json")) {
+            std::fprintf(quiet.Original(), "{\"folder\":\"%s\",\"result\":%d,\"same\":%s,\"message\":\"%s\",\"file\":\"%s\"}\n",
+                        JsonText(pos[1]).c_str(), r, r == 0 ? "true" : "false", JsonText(r ? message : "").c_str(),
+                        JsonText(r ? file : "").c_str());
+            return r;
+        }
         if (r != 0)
             fail();
         else

@@ -251,6 +251,8 @@ int Run(const Args &args)
                           platform::PathUtf8(source).c_str(), platform::PathUtf8(r.target).c_str(),
                           platform::PathUtf8(apply).c_str(), "", "", "", "", platform::PathUtf8(r.log).c_str(), 1, 0,
                           ModuleProgress, reinterpret_cast<uintptr_t>(&progress));
+            summary.moduleSeconds.insert(summary.moduleSeconds.end(), progress.seconds.begin(),
+                                         progress.seconds.end());
             if (code == 0)
                 fs::remove_all(apply, ec);
             return code;

@@ -61,6 +61,14 @@ struct Step {
     std::function<void()> before = {};
 };
 
+size_t Count(const std::string &text, const std::string &what)
+{
+    size_t n = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
+        ++n;
+    return n;
+}
+
 void RunSteps(const std::string &cwd, const std::vector<Step> &steps)
 {
     for (const auto &s : steps) {
@@ -228,4 +236,34 @@ TEST(PreflightCheck, ListsEveryProblemAtOnceAndTouchesNothing)
     EXPECT_FALSE(fs::exists(work / "r"));
     EXPECT_FALSE(fs::exists(work / "good/factory"));
     EXPECT_FALSE(fs::exists(work / "halcyon-sample"));
+}
+
+TEST(QueryCommands, AnswerWithOneJsonObjectAndTheRunReportsModuleTimes)
+{
+    test::TempDir work;
+    std::string out;
+    ASSERT_EQ(Halcyon(work.path(), "--machine m factory-run --sample --json", out), 0) << out;
+    EXPECT_NE(out.find("\"moduleTimings\":[{\"name\":\"Card Reader\",\"seconds\":"), std::string::npos) << out;
+    EXPECT_EQ(Count(out, "\"seconds\":"), 9u + 10u) << out; // the stages, then the installed modules
+    test::WriteFile(work / "broken.ini", "[Image]\nReleaseName=x\n");
+    const std::string module = work / "halcyon-sample/media/sources/data/300310";
+    struct Case {
+        std::string args;
+        int exit;
+        std::string json; // the whole output begins with this
+    } cases[] = {
+        {"plan check m/factory/halcyon.ini --json", 0, "{\"plan\":\"m/factory/halcyon.ini\",\"passed\":true,\"code\":0"},
+        {"plan check broken.ini --json", 1, "{\"plan\":\"broken.ini\",\"passed\":false,\"code\":"},
+        {"crc check '" + module + "' --json", 0, "{\"folder\":\"" + module + "\",\"result\":0,\"same\":true"},
+        {"crc check '" + work.path() + "' --json", 2, "{\"folder\":\"" + work.path() + "\",\"result\":2,\"same\":false"},
+        {"--machine m verify crc --json --ini m/factory/check.ini --source halcyon-sample/media/sources", 0,
+         "{\"verb\":\"EpicCrcCheck\",\"code\":0,\"passed\":true"},
+        {"--machine m verify registry --json --plan m/factory/check.ini", 0,
+         "{\"verb\":\"ValidateRegistry\",\"code\":0,\"passed\":true"},
+    };
+    for (const auto &c : cases) {
+        EXPECT_EQ(Halcyon(work.path(), c.args, out), c.exit) << c.args << "\n" << out;
+        EXPECT_EQ(out.rfind(c.json, 0), 0u) << c.args << "\n" << out;
+        EXPECT_EQ(Count(out, "\n"), 1u) << c.args << ": one line only\n" << out;
+    }
 }
