@@ -1,6 +1,8 @@
 #include "cli/line_view.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <optional>
 #include <map>
 #include <system_error>
 
@@ -12,6 +14,7 @@
 
 #include "cli/run_frame.h"
 #include "platform/fs_path.h"
+#include "platform/host_file.h"
 
 namespace fs = std::filesystem;
 
@@ -63,6 +66,21 @@ std::string Fit(const std::string &text, size_t width)
     return text.substr(0, width - 1) + "~";
 }
 
+// The file's text when it holds at most kMaxRecord bytes (read no further,
+// so a file that grows meanwhile costs nothing).
+std::optional<std::string> ReadSmallFile(const fs::path &path)
+{
+    std::FILE *f = platform::OpenHostFileForRead(platform::PathUtf8(path));
+    if (!f)
+        return std::nullopt;
+    std::string text(kMaxRecord + 1, '\0');
+    text.resize(std::fread(text.data(), 1, text.size(), f));
+    std::fclose(f);
+    if (text.size() > kMaxRecord)
+        return std::nullopt;
+    return text;
+}
+
 } // namespace
 
 bool ReadLine(const std::string &dir, std::vector<RunStatus> &machines, std::string &error)
@@ -81,10 +99,11 @@ bool ReadLine(const std::string &dir, std::vector<RunStatus> &machines, std::str
         if (p.extension() != ".status" || name[0] == '.')
             continue;
         const fs::file_status st = fs::symlink_status(p, ec);
-        if (ec || !fs::is_regular_file(st) || fs::file_size(p, ec) > kMaxRecord || ec)
+        if (ec || !fs::is_regular_file(st))
             continue;
+        const std::optional<std::string> text = ReadSmallFile(p);
         RunStatus s;
-        if (!ParseRunStatus(ReadWholeFile(p), s))
+        if (!text || !ParseRunStatus(*text, s))
             continue;
         if (s.state == "running" && !host.empty() && s.host == host && ProcessGone(s.pid))
             s.state = "stopped";
