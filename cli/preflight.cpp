@@ -78,14 +78,12 @@ std::string BomValue(const std::string &bom, const std::string &key)
     return std::regex_search(all, m, re) ? m[2].str() : std::string();
 }
 
-// The machine's identifier the image's BLID list must name, as the imaging
-// check reads it.
-std::string MachineId(const std::string &planBlidList)
+// A machine that carries its RMID in OEM string 1 has its image checked
+// against the plan's own BLID, not its identity.
+bool RmidMachine()
 {
     const std::string oem = platform::MachineSetting("Identity", "RMIDOnOEMString1").value_or("");
-    if (oem == "True" || oem == "true")
-        return platform::MachineSetting("Identity", "RMID").value_or(planBlidList.empty() ? "" : "?");
-    return platform::MachineSetting("Identity", "BLID").value_or("");
+    return oem == "True" || oem == "true";
 }
 
 std::string Upper(std::string s)
@@ -280,8 +278,10 @@ Preflight CheckFactoryRun(const fs::path &media, bool sampleMedia, const fs::pat
             } else {
                 needed = PlanBytes(made);
                 const std::string list = made.GetString("Image", "BLID", "", 4096);
-                const std::string id = MachineId(list);
-                if (id.empty())
+                const std::string id = platform::MachineSetting("Identity", "BLID").value_or("");
+                if (RmidMachine())
+                    p.facts.emplace_back("blid", "not the machine's (its RMID is on OEM string 1)");
+                else if (id.empty())
                     p.problems.push_back("the machine has no BLID (halcyon machine identity --blid ...)");
                 else if (!list.empty() && !BlidListed(list, id))
                     p.problems.push_back("the machine's BLID " + id + " is not in the image's BLID list " + list);
