@@ -1,7 +1,7 @@
 # halcyon.exe on the Wine machine: the sample factory run end to end in a
 # prefix of its own (made fresh by the first test), the registry value one of
 # its .cmd installers wrote through "reg add", a second run that finds every
-# stage done, --machine refused, and the language-selection class created
+# stage done, the status it left, --machine refused, and the language-selection class created
 # through COM.
 set(CLI_PREFIX_ROOT ${CMAKE_BINARY_DIR}/wine-prefixes-cli)
 set(CLI_WORK ${CMAKE_BINARY_DIR}/cli-sample)
@@ -34,6 +34,11 @@ halcyon_test(halcyon_factory_run_again factory-run --sample)
 set_tests_properties(halcyon_factory_run_again PROPERTIES FIXTURES_REQUIRED "halcyon_prefix;halcyon_installed"
   DEPENDS halcyon_reg_query_installer_value
   PASS_REGULAR_EXPRESSION "${CLI_AGAIN}")
+
+# The run's record, read back without the lock.
+halcyon_test(halcyon_status_after_run status)
+set_tests_properties(halcyon_status_after_run PROPERTIES FIXTURES_REQUIRED "halcyon_prefix;halcyon_installed"
+  DEPENDS halcyon_factory_run_again PASS_REGULAR_EXPRESSION "holder +none\n\nfactory-run: done\n")
 
 halcyon_test(halcyon_machine_option_refused factory-run --sample --machine C:\\elsewhere)
 set_tests_properties(halcyon_machine_option_refused PROPERTIES
