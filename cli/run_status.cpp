@@ -12,6 +12,7 @@
 #endif
 
 #include "cli/help.h"
+#include "cli/progress.h"
 #include "cli/run_frame.h"
 #include "platform/environment.h"
 #include "platform/fs_path.h"
@@ -295,6 +296,18 @@ void RunReport::Write()
         warned_ = true;
         std::fprintf(stderr, "halcyon %s: the line report stops: %s\n", s_.command.c_str(), error.c_str());
     }
+}
+
+uint32_t ReportingWimCallback(uint32_t message, uintptr_t wparam, intptr_t lparam, void *userData)
+{
+    auto *image = static_cast<ImageReport *>(userData);
+    if (!image)
+        return WIM_MSG_SUCCESS;
+    if (message == WIM_MSG_PROGRESS && image->report && static_cast<int>(wparam) != image->last && wparam <= 100) {
+        image->last = static_cast<int>(wparam);
+        image->report->Progress("image " + std::to_string(image->last) + "%", image->last);
+    }
+    return image->display ? ProgressDisplay::WimCallback(message, wparam, lparam, image->display) : WIM_MSG_SUCCESS;
 }
 
 std::optional<RunStatus> ReadRunStatus(const fs::path &work)

@@ -12,7 +12,11 @@
 #include <string>
 #include <vector>
 
+#include "halcyon/HalcyonDLL.h"
+
 namespace halcyon::cli {
+
+class ProgressDisplay;
 
 struct RunStatus {
     std::string name;     // the machine's name ([Identity] Name, else its folder's name)
@@ -77,6 +81,17 @@ private:
     std::filesystem::path own_, shared_;
     bool open_ = false, warned_ = false;
 };
+
+// The image stage's progress in the record: a WimMessageCallback whose user
+// data is an ImageReport. It passes each message to the display (when there
+// is one; without, every message is answered with success) and records each
+// new percent.
+struct ImageReport {
+    ProgressDisplay *display;
+    RunReport *report;
+    int last = -1;
+};
+uint32_t ReportingWimCallback(uint32_t message, uintptr_t wparam, intptr_t lparam, void *userData);
 
 // The record of the run in `work` ("status.txt"), when there is one.
 std::optional<RunStatus> ReadRunStatus(const std::filesystem::path &work);

@@ -225,12 +225,10 @@ int Run(const Args &args)
 
     if (int64_t rc = journal.Stage("image", [&]() -> int64_t {
             ProgressDisplay bar(screen.out(), screen.tty);
-            WimMessageCallback cb = &ProgressDisplay::WimCallback;
-            if (screen.json)
-                cb = [](uint32_t, uintptr_t, intptr_t, void *) -> uint32_t { return WIM_MSG_SUCCESS; };
+            ImageReport image{screen.json ? nullptr : &bar, &report};
             return LoadImgX(platform::PathUtf8(r.plan).c_str(), platform::PathUtf8(source).c_str(),
                             platform::PathUtf8(r.target).c_str(), platform::PathUtf8(r.temp).c_str(), "",
-                            platform::PathUtf8(r.log).c_str(), kSystemImage | kWriteEpid, cb, &bar, "", "");
+                            platform::PathUtf8(r.log).c_str(), kSystemImage | kWriteEpid, &ReportingWimCallback, &image, "", "");
         });
         rc != 0)
         return fail(rc, "image");

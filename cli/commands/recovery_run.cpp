@@ -558,13 +558,11 @@ int Run(const Args &all)
 
     if (int64_t rc = journal.Stage("image", [&]() -> int64_t {
             ProgressDisplay bar(screen.out(), screen.tty);
-            WimMessageCallback cb = &ProgressDisplay::WimCallback;
-            if (screen.json)
-                cb = [](uint32_t, uintptr_t, intptr_t, void *) -> uint32_t { return WIM_MSG_SUCCESS; };
+            ImageReport image{screen.json ? nullptr : &bar, &report};
             const std::string source = platform::PathUtf8(disk) + "/";
             return LoadImgX(platform::PathUtf8(r.plan).c_str(), source.c_str(), platform::PathUtf8(r.target).c_str(),
                             platform::PathUtf8(r.temp).c_str(), "Norv.wim", platform::PathUtf8(r.log).c_str(),
-                            kDirect | kPushButtonReset | kWriteEpid, cb, &bar, "", "");
+                            kDirect | kPushButtonReset | kWriteEpid, &ReportingWimCallback, &image, "", "");
         });
         rc != 0)
         return fail(rc, "image");
