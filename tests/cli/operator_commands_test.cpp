@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -90,11 +91,34 @@ TEST(StatusCommand, TellsWhereEachRunStandsWithoutTouchingTheMachine)
     fs::create_directories(work / "empty");
     const std::string stopped = work / "stopped", held = work / "held";
     std::unique_ptr<HeldMachine> holder;
+    // The shared record is replaced whole: a reader never sees a part of one.
+    std::atomic<bool> watching{true};
+    int reads = 0, partial = 0;
+    std::thread reader([&] {
+        while (watching) {
+            std::error_code ec;
+            for (auto &e : fs::directory_iterator(work / "rep", ec)) {
+                if (e.path().extension() != ".status")
+                    continue;
+                const std::string text = test::ReadFile(e.path().string());
+                ++reads;
+                if (text.rfind("name=", 0) != 0 || text.find("\nupdated=") == std::string::npos || text.back() != '\n')
+                    ++partial;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+    });
     RunSteps(work.path(),
              {
                  {"a finished run reports to the line folder",
                   "--machine done factory-run --sample --report-to rep", 0, {"Machine installed."}},
                  {"its status", "--machine done status", 0,
+                  {"factory-run: done"},
+                  [&] {
+                      watching = false;
+                      reader.join();
+                  }},
+                 {"its status in full", "--machine done status", 0,
                   {"factory-run: done", "holder    none", "verify", "target    " + work.path()}},
                  {"as JSON", "--machine done status --json", 0,
                   {"\"held\":false", "\"state\":\"done\"", "\"command\":\"factory-run\""}},
@@ -119,6 +143,8 @@ TEST(StatusCommand, TellsWhereEachRunStandsWithoutTouchingTheMachine)
                   }},
                  {"no machine", "--machine nowhere status", 1, {"no machine at"}},
              });
+    EXPECT_GT(reads, 10);
+    EXPECT_EQ(partial, 0);
     EXPECT_FALSE(fs::exists(work / "nothing"));
     std::vector<std::string> reports;
     for (auto &e : fs::directory_iterator(work / "rep"))
