@@ -136,13 +136,13 @@ std::string LineCounts(const std::vector<RunStatus> &machines)
 
 std::string LineTable(const std::vector<RunStatus> &machines, int64_t now, size_t width)
 {
-    std::string out = Fit("MACHINE", 20) + " " + Fit("RUN", 12) + " " + Fit("STATE", 8) + " " + Fit("STAGE", 12) +
+    std::string out = Fit("MACHINE", 20) + " " + Fit("RUN", 13) + " " + Fit("STATE", 8) + " " + Fit("STAGE", 12) +
                       " " + Fit("PROGRESS", 30) + " " + Fit("UPDATED", 8) + " REASON\n";
     for (const auto &m : machines) {
         std::string progress = m.progress;
         if (m.percent >= 0 && m.state == "running")
             progress = std::to_string(m.percent) + "% " + progress;
-        std::string row = Fit(m.name, 20) + " " + Fit(m.command, 12) + " " + Fit(m.state, 8) + " " +
+        std::string row = Fit(m.name, 20) + " " + Fit(m.command, 13) + " " + Fit(m.state, 8) + " " +
                           Fit(m.stage, 12) + " " + Fit(progress, 30) + " " + Fit(Ago(now, m.updated), 8) + " " +
                           (m.state == "failed" ? "code " + std::to_string(m.code) + ": " + m.reason : "");
         while (!row.empty() && row.back() == ' ')

@@ -162,8 +162,8 @@ TEST(LineCommand, ShowsEveryRecordOfTheFolderAndNothingElse)
         std::vector<std::string> shown;
     } cases[] = {
         {"line '" + dir.path() + "' --once", 0,
-         {"16 machines: 14 running, 1 failed, 1 stopped\n", "pc115                factory-run  failed",
-          "code 1234: the <b>image</b> fails its CRC manifest", "pc116                factory-run  stopped",
+         {"16 machines: 14 running, 1 failed, 1 stopped\n", "pc115                factory-run   failed",
+          "code 1234: the <b>image</b> fails its CRC manifest", "pc116                factory-run   stopped",
           "40% module 3 of 8  Audio"}},
         {"line '" + dir.path() + "' --json", 0,
          {"{\"counts\":\"16 machines: 14 running, 1 failed, 1 stopped\"", "\"reason\":\"the <b>image</b> fails"}},
