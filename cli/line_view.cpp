@@ -22,8 +22,8 @@ namespace halcyon::cli {
 
 namespace {
 
-constexpr uintmax_t kMaxRecord = 64 * 1024;
-constexpr size_t kMaxMachines = 4096;
+constexpr size_t kMaxRecord = 16 * 1024;
+constexpr size_t kMaxMachines = 1024;
 
 bool ProcessGone(int64_t pid)
 {

@@ -12,7 +12,7 @@
 namespace halcyon::cli {
 
 // The records in `dir`, by machine name. Only regular files named *.status
-// of at most 64 KiB are read (links are skipped), at most 4096 of them. A
+// of at most 16 KiB are read (links are skipped), at most 1024 of them. A
 // record that says "running" from a process of this host that is gone reads
 // "stopped". False with `error` set when the folder cannot be read.
 bool ReadLine(const std::string &dir, std::vector<RunStatus> &machines, std::string &error);
