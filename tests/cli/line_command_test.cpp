@@ -142,6 +142,21 @@ std::string FindChromium()
     return {};
 }
 
+// What a shell command writes on standard output.
+std::string Shell(const std::string &command)
+{
+    std::string out;
+    std::FILE *pipe = ::popen(command.c_str(), "r");
+    if (!pipe)
+        return out;
+    char buf[4096];
+    size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, pipe)) > 0)
+        out.append(buf, n);
+    ::pclose(pipe);
+    return out;
+}
+
 size_t Count(const std::string &text, const std::string &what)
 {
     size_t n = 0;
@@ -183,6 +198,20 @@ TEST(LineCommand, ShowsEveryRecordOfTheFolderAndNothingElse)
             EXPECT_EQ(out.find("notes"), std::string::npos);
         }
     }
+}
+
+TEST(LineCommand, RedrawsInPlaceOnATerminal)
+{
+    if (::access("/usr/bin/script", X_OK) != 0)
+        GTEST_SKIP() << "no script(1) to give the command a terminal";
+    test::TempDir dir;
+    WriteLine(dir);
+    // script(1) runs it on a pseudo-terminal; timeout ends the endless view.
+    const std::string out = Shell("script -qec \"timeout 2.5 '" + test::HalcyonBinary() + "' line '" + dir.path() +
+                                  "' --interval 1\" /dev/null </dev/null");
+    EXPECT_EQ(Count(out, "\033[2J"), 1u) << out; // cleared once, then drawn over
+    EXPECT_GE(Count(out, "\033[H"), 2u) << out;
+    EXPECT_GE(Count(out, "16 machines: 14 running, 1 failed, 1 stopped"), 2u) << out;
 }
 
 TEST(LineCommand, ServesOnLoopbackWithBoundedRequestsAndStops)
@@ -244,14 +273,7 @@ TEST(LineCommand, PageShowsSixteenMachinesInAHeadlessBrowser)
     const std::string command = "'" + chromium + "' --headless --no-sandbox --disable-gpu --user-data-dir='" +
                                 profile.path() + "' --virtual-time-budget=5000 --dump-dom http://127.0.0.1:" +
                                 std::to_string(server.port) + "/ 2>/dev/null";
-    std::string dom;
-    std::FILE *pipe = ::popen(command.c_str(), "r");
-    ASSERT_NE(pipe, nullptr);
-    char buf[4096];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, pipe)) > 0)
-        dom.append(buf, n);
-    ::pclose(pipe);
+    const std::string dom = Shell(command);
 
     EXPECT_EQ(Count(dom, "<tr class=\"machine "), 16u) << dom;
     EXPECT_EQ(Count(dom, "<tr class=\"machine running\">"), 14u);
