@@ -45,6 +45,8 @@ void Screen::Line(const std::string &text)
 
 void Screen::Bar(const std::string &text, int percent)
 {
+    if (report)
+        report->Progress(text, percent);
     if (json)
         return;
     if (!tty) {
@@ -99,6 +101,7 @@ int32_t ModuleProgress(int32_t index, int32_t total, const char *label, uintptr_
     }
     if (index == 0 && total == 0) {
         stage->pending = name;
+        stage->since = std::chrono::steady_clock::now();
         stage->screen->Bar(stage->noun + " " + std::to_string(stage->announced) + " of " + std::to_string(stage->total) +
                                "  " + name,
                            stage->total ? (stage->announced - 1) * 100 / stage->total : 0);
@@ -106,6 +109,8 @@ int32_t ModuleProgress(int32_t index, int32_t total, const char *label, uintptr_
     }
     if (index > 0 && !stage->pending.empty() && name == stage->pending) {
         ++stage->installed;
+        stage->seconds.emplace_back(
+            name, std::chrono::duration<double>(std::chrono::steady_clock::now() - stage->since).count());
         stage->pending.clear();
         stage->screen->Bar(stage->noun + " " + std::to_string(index) + " of " + std::to_string(total) + "  " + name +
                                "  installed",
@@ -175,20 +180,6 @@ std::string Tail(const std::string &log, size_t lines)
     return all.substr(pos == std::string::npos ? 0 : pos + 1);
 }
 
-// Removes the machine's own files: its registry, identity, drives and the
-// runs' working folders. Anything else in the folder (a wrongly named
-// machine folder may be someone's home) is left alone, and so is the lock
-// file, which the running command holds open. Drive folders are links or
-// folders; a link is removed as a link.
-void ClearMachine(const fs::path &machine)
-{
-    static const char *const kOwn[] = {"registry.db", "registry.db-wal", "registry.db-shm", "registry.db-journal",
-                                       "machine.ini", "drives", "factory", "recovery"};
-    std::error_code ec;
-    for (const char *name : kOwn)
-        fs::remove_all(machine / name, ec);
-}
-
 // A target that --fresh may delete whole: never the file system root, the
 // home folder or a folder holding the current one.
 bool DisposableTarget(const fs::path &target)
@@ -243,6 +234,15 @@ bool TakeRunTarget(const std::string &command, const RunPlaces &p, const std::op
 } // namespace
 
 // ---- set-up
+
+void ClearMachine(const fs::path &machine)
+{
+    static const char *const kOwn[] = {"registry.db", "registry.db-wal", "registry.db-shm", "registry.db-journal",
+                                       "machine.ini", "drives", "factory", "recovery"};
+    std::error_code ec;
+    for (const char *name : kOwn)
+        fs::remove_all(machine / name, ec);
+}
 
 RunPlaces RunPlacesOf(const std::string &command, const std::optional<std::string> &machineArg,
                       const std::string &sub)
@@ -404,6 +404,8 @@ int64_t InstallModules(Screen &screen, const std::string &plan, const std::strin
         int32_t rc = ModSetupX(plan.c_str(), source.c_str(), source.c_str(), source.c_str(), target.c_str(),
                                mount.c_str(), "", "", "", recovery ? "False" : "", log.c_str(), 1, options,
                                ModuleProgress, reinterpret_cast<uintptr_t>(&progress), "", &exitCode);
+        summary.moduleSeconds.insert(summary.moduleSeconds.end(), progress.seconds.begin(), progress.seconds.end());
+        progress.seconds.clear();
         if (rc != RETURN_REBOOT_REQUIRED) {
             summary.modulesInstalled += progress.installed;
             if (rc != 0 && !progress.pending.empty())
@@ -652,6 +654,10 @@ int Summary::Print(Screen &screen, int64_t code, const std::string &failedStage,
             std::fprintf(out, "%s{\"name\":\"%s\",\"seconds\":%.3f,\"code\":%lld,\"skipped\":%s}", i ? "," : "",
                          s.name.c_str(), s.seconds, static_cast<long long>(s.code), s.skipped ? "true" : "false");
         }
+        std::fprintf(out, "],\"moduleTimings\":[");
+        for (size_t i = 0; i < moduleSeconds.size(); ++i)
+            std::fprintf(out, "%s{\"name\":\"%s\",\"seconds\":%.3f}", i ? "," : "",
+                         JsonText(moduleSeconds[i].first).c_str(), moduleSeconds[i].second);
         std::fprintf(out, "],\"report\":[");
         for (size_t i = 0; i < report.size(); ++i)
             std::fprintf(out, "%s{\"kind\":\"%s\",\"name\":\"%s\",\"version\":\"%s\",\"check\":\"%s\"}", i ? "," : "",
@@ -674,6 +680,12 @@ int Summary::Print(Screen &screen, int64_t code, const std::string &failedStage,
             for (const auto &l : report)
                 std::fprintf(out, "  %-12s %-22s %-10s %s\n", l.kind.c_str(), l.name.c_str(),
                              l.version.empty() ? "-" : l.version.c_str(), l.check.c_str());
+            std::fprintf(out, "\n");
+        }
+        if (!moduleSeconds.empty()) {
+            std::fprintf(out, "  %-36s %s\n", "installed this run", "time");
+            for (const auto &[name, seconds] : moduleSeconds)
+                std::fprintf(out, "  %-36s %7.2f s\n", name.c_str(), seconds);
             std::fprintf(out, "\n");
         }
         for (const auto &[name, value] : facts)

@@ -16,6 +16,7 @@
 #include "cli/owner_lock.h"
 #include "cli/options.h"
 #include "cli/real_machine.h"
+#include "cli/run_status.h"
 #include "platform/console.h"
 
 namespace halcyon::cli {
@@ -27,6 +28,7 @@ class Screen {
 public:
     bool tty = false;
     bool json = false;
+    RunReport *report = nullptr; // told of every bar, when the run keeps a status record
 
     void Open(bool verbose);
     std::FILE *out() const { return quiet_.Original(); }
@@ -52,6 +54,8 @@ struct ModuleStage {
     int total = 0;
     std::string pending;
     std::vector<std::string> failures; // "label (code N)" of recovery reports
+    std::chrono::steady_clock::time_point since; // when `pending` was announced
+    std::vector<std::pair<std::string, double>> seconds; // each installed module and its time
 };
 int32_t ModuleProgress(int32_t index, int32_t total, const char *label, uintptr_t user);
 
@@ -105,6 +109,13 @@ bool PrepareRun(const std::string &command, const std::optional<std::string> &ma
 bool RecordRunStart(const RunPlaces &places, const std::vector<std::pair<std::string, std::string>> &values,
                     std::string &error);
 
+// Removes the machine's own files: its registry, identity, drives and the
+// runs' working folders. Anything else in the folder (a wrongly named
+// machine folder may be someone's home) is left alone, and so is the lock
+// file, which the running command holds open. Drive folders are links or
+// folders; a link is removed as a link.
+void ClearMachine(const std::filesystem::path &machine);
+
 // The stage journal: "[Stages] name=Done" and the run's recorded settings
 // "[Run] key=value".
 class RunJournal {
@@ -123,15 +134,21 @@ public:
         s.name = name;
         if (Done(name)) {
             s.skipped = true;
+            if (report)
+                report->StageEnded(name, 0);
             stages.push_back(s);
             return 0;
         }
         screen_.Line("== " + name);
+        if (report)
+            report->StageStarted(name);
         const auto t0 = std::chrono::steady_clock::now();
         s.code = fn();
         s.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
         screen_.EndBar();
         stages.push_back(s);
+        if (report)
+            report->StageEnded(name, s.code);
         if (s.code == 0)
             MarkDone(name);
         return s.code;
@@ -142,15 +159,20 @@ public:
     template <class Fn> int64_t Always(const std::string &name, Fn &&fn)
     {
         screen_.Line("== " + name);
+        if (report)
+            report->StageStarted(name);
         const auto t0 = std::chrono::steady_clock::now();
         StageResult s{name};
         s.code = fn();
+        if (report)
+            report->StageEnded(name, s.code);
         s.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
         stages.push_back(s);
         return s.code;
     }
 
     std::vector<StageResult> stages;
+    RunReport *report = nullptr; // told of every stage, when the run keeps a status record
 
 private:
     std::string file_;
@@ -167,6 +189,7 @@ struct Summary {
     std::vector<std::pair<std::string, std::string>> facts; // extra "name: value" lines / JSON fields
     int modulesInstalled = 0;
     int restarts = 0;
+    std::vector<std::pair<std::string, double>> moduleSeconds; // per installed module, in order
 
     int Print(Screen &screen, int64_t code, const std::string &failedStage, const std::string &why = "") const;
 };

@@ -26,6 +26,11 @@ echo "installed: $(halcyon --version) at $(command -v halcyon)"
 objdump -p "$(pkg-config --variable=libdir HalcyonDLL)/libHalcyonDLL.so.0" | grep -E 'SONAME|HALCYONDLL_0' | head -3
 test -f /usr/share/man/man1/halcyon.1.gz
 test -f /usr/share/bash-completion/completions/halcyon
+# The operator's commands are in the manual page and the completion.
+for c in status line machine log; do
+  zcat /usr/share/man/man1/halcyon.1.gz | grep -q "^\.SS $c\$"
+  grep -q "^    $c)" /usr/share/bash-completion/completions/halcyon
+done
 
 # Nothing of the source or build tree is used from here on.
 cd "$work"
@@ -52,4 +57,5 @@ mkdir run home
   cat run/factory-run.out; exit 1; }
 tail -n 8 run/factory-run.out
 test -f home/.local/state/halcyon/machine/registry.db
+(cd run && HOME=$work/home XDG_STATE_HOME= halcyon status) | grep -q "^factory-run: done"
 echo "check-installed: ok"

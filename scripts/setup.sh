@@ -17,6 +17,7 @@ packages=(
   clang libclang-rt-14-dev
   rhash
   dpkg-dev file lintian
+  chromium # the line page's check in a headless browser (skipped without it)
 )
 
 missing=()

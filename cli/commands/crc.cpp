@@ -4,6 +4,8 @@
 
 #include "cli/command.h"
 #include "cli/exit_status.h"
+#include "cli/run_frame.h"
+#include "platform/console.h"
 #include "engine/frame/folder_crc.h"
 
 namespace halcyon::cli {
@@ -11,7 +13,7 @@ namespace halcyon::cli {
 namespace {
 
 constexpr const char *kUsage =
-    "halcyon crc check FOLDER    check FOLDER against FOLDER\\_FS_SWRINFO\\crc.info\n"
+    "halcyon crc check FOLDER [--json]   check FOLDER against FOLDER\\_FS_SWRINFO\\crc.info\n"
     "       halcyon crc create FOLDER   write the manifest (_FS_SWRINFO\\crc.info, files.info)\n"
 #if defined(_WIN32)
     "  FOLDER is a full path (a drive-letter or UNC path).\n"
@@ -36,7 +38,7 @@ const char *CheckResultName(int32_t r)
 int Run(const Args &args)
 {
     const Command &self = *FindCommand("crc");
-    Options opts(args);
+    Options opts(args, {"json"});
     const auto &pos = opts.Positional();
     if (pos.size() != 2) {
         return UsageError(self, "give an action and one folder");
@@ -55,7 +57,17 @@ int Run(const Args &args)
         return kExitFailure;
     };
     if (pos[0] == "check") {
+        // With --json the check's own lines go to the null device.
+        platform::QuietStandardOutput quiet;
+        if (opts.Has("json"))
+            quiet.Divert();
         const int32_t r = frame::CheckFolder(pos[1], message, &file);
+        if (opts.Has("json")) {
+            std::fprintf(quiet.Original(), "{\"folder\":\"%s\",\"result\":%d,\"same\":%s,\"message\":\"%s\",\"file\":\"%s\"}\n",
+                        JsonText(pos[1]).c_str(), r, r == 0 ? "true" : "false", JsonText(r ? message : "").c_str(),
+                        JsonText(r ? file : "").c_str());
+            return r;
+        }
         if (r != 0)
             return fail(r);
         std::printf("OK\n");

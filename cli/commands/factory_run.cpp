@@ -16,9 +16,11 @@
 #include "platform/profile.h"
 #include "cli/command.h"
 #include "cli/machine_lock.h"
+#include "cli/preflight.h"
 #include "cli/progress.h"
 #include "cli/real_machine.h"
 #include "cli/run_frame.h"
+#include "cli/run_status.h"
 #include "cli/sample_media.h"
 #include "halcyon/HalcyonDLL.h"
 #include "halcyon/ReturnCodes.h"
@@ -35,6 +37,7 @@ const CommandRegistration
          std::string("halcyon factory-run (--media DIR | --sample) [--target DIR]") +
              (kRealMachine ? "" : " [--machine DIR]") +
              " [--json] [--fresh] [--verbose]\n"
+             "                    [--report-to DIR] [--check]\n"
              "  --media DIR    factory share holding the BOM (*.bom) and the IDF (*.xml), or an IDF library\n"
              "                 (idf\\<family>\\<snapshot>\\*.xml with its status file) to pick the IDF from\n"
              "  --sample       make sample media first (in ./halcyon-sample/media)\n" +
@@ -49,6 +52,10 @@ const CommandRegistration
              "  --json         print a machine-readable summary instead of progress\n"
              "  --fresh        forget earlier progress (machine and target) and start again\n"
              "  --verbose      show the engine's own operator lines as well\n"
+             "  --check        check media, IDF and BOM, the BLID against the image, the language and free\n"
+             "                 space, list every problem and stop (exit 1 when there is one); touches nothing\n"
+             "  --report-to DIR  keep this machine's status file in DIR (a folder the line shares;\n"
+             "                 'halcyon line DIR' shows every machine reporting there)\n"
              "  A stopped run goes on where it stopped when started again; it remembers its media and target,\n" +
              std::string(
                  kRealMachine
@@ -76,13 +83,17 @@ std::string IdentifiedIdf(const std::string &log)
 int Run(const Args &args)
 {
     const Command &self = *FindCommand("factory-run");
-    Options o(args, {"sample", "json", "fresh", "verbose"});
+    Options o(args, {"sample", "json", "fresh", "verbose", "check"});
     const bool sample = o.Has("sample");
     if (!o.Positional().empty())
         return UsageError(self, "unexpected argument " + o.Positional().front());
+    if (o.Has("check"))
+        return CheckFactoryRunCommand(o);
 
     const bool json = o.Has("json"), fresh = o.Has("fresh");
     auto refuse = [&](const std::string &message) { return Refuse("factory-run", json, message); };
+    if (std::string bad; !ValidReportFolder(o.Get("report-to"), bad))
+        return UsageError(self, bad);
 
     // Everything that can be told from the arguments is checked before
     // anything is written.
@@ -136,9 +147,14 @@ int Run(const Args &args)
     screen.json = json;
     RunJournal journal(platform::PathUtf8(r.journal), screen);
     screen.Open(o.Has("verbose"));
+    RunReport report;
+    report.Open("factory-run", args, r.work, r.machine, r.target, platform::PathUtf8(media), r.log,
+                o.Get("report-to"));
+    screen.report = journal.report = &report;
 
     Summary summary{"Machine installed.", "Machine NOT installed.", &r, &journal.stages};
     auto fail = [&](int64_t rc, const std::string &stage, const std::string &why = "") {
+        report.Finish(rc, stage, why);
         return summary.Print(screen, rc, stage, why);
     };
 
@@ -228,12 +244,10 @@ int Run(const Args &args)
 
     if (int64_t rc = journal.Stage("image", [&]() -> int64_t {
             ProgressDisplay bar(screen.out(), screen.tty);
-            WimMessageCallback cb = &ProgressDisplay::WimCallback;
-            if (screen.json)
-                cb = [](uint32_t, uintptr_t, intptr_t, void *) -> uint32_t { return WIM_MSG_SUCCESS; };
+            ImageReport image{screen.json ? nullptr : &bar, &report};
             return LoadImgX(platform::PathUtf8(r.plan).c_str(), platform::PathUtf8(source).c_str(),
                             platform::PathUtf8(r.target).c_str(), platform::PathUtf8(r.temp).c_str(), "",
-                            platform::PathUtf8(r.log).c_str(), kSystemImage | kWriteEpid, cb, &bar, "", "");
+                            platform::PathUtf8(r.log).c_str(), kSystemImage | kWriteEpid, &ReportingWimCallback, &image, "", "");
         });
         rc != 0)
         return fail(rc, "image");
@@ -254,6 +268,8 @@ int Run(const Args &args)
                           platform::PathUtf8(source).c_str(), platform::PathUtf8(r.target).c_str(),
                           platform::PathUtf8(apply).c_str(), "", "", "", "", platform::PathUtf8(r.log).c_str(), 1, 0,
                           ModuleProgress, reinterpret_cast<uintptr_t>(&progress));
+            summary.moduleSeconds.insert(summary.moduleSeconds.end(), progress.seconds.begin(),
+                                         progress.seconds.end());
             if (code == 0)
                 fs::remove_all(apply, ec);
             return code;

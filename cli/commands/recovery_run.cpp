@@ -21,8 +21,10 @@
 #include "cli/machine_lock.h"
 #include "cli/media_changer.h"
 #include "cli/mui_session.h"
+#include "cli/preflight.h"
 #include "cli/progress.h"
 #include "cli/run_frame.h"
+#include "cli/run_status.h"
 #include "cli/sample_media.h"
 #include "halcyon/HalcyonDLL.h"
 #include "halcyon/MuiChooser.h"
@@ -40,7 +42,8 @@ int Run(const Args &args);
 const CommandRegistration kReg(
     "recovery-run", "restore a machine from its recovery media: copy, foundation image, language, image, modules (resumable)",
     "halcyon recovery-run (--media DIR [--media DIR ...] | --sample) [--target DIR] [--machine DIR]\n"
-    "                     [--language TAG] [--json] [--fresh] [--verbose]\n"
+    "                     [--language TAG] [--json] [--fresh] [--verbose] [--report-to DIR]\n"
+    "                     [--check]\n"
     "  --media DIR     a recovery medium (a disc RDVD<n> or a USB medium RUFD<n>, told by its\n"
     "                  sources\\<type><n> marker); once per medium, in any order\n"
     "  --sample        use the discs of the sample media (written to ./halcyon-sample/media first)\n"
@@ -50,7 +53,9 @@ const CommandRegistration kReg(
     "                  partition D:, the recovery environment runs on X:\n"
     "  --language TAG  display language of the recovery environment (default: the first one the\n"
     "                  recovery image offers)\n"
-    "  --json, --fresh, --verbose as for factory-run.\n"
+    "  --json, --fresh, --verbose, --report-to DIR as for factory-run.\n"
+    "  --check         check the media (markers, numbers, IDF), the language against those the\n"
+    "                  recovery environment offers and free space, list every problem and stop\n"
     "  A medium that is not among --media is asked for on a terminal; otherwise the run stops and\n"
     "  names it. A stopped run goes on where it stopped; only --machine is needed to resume.",
     Run);
@@ -422,13 +427,17 @@ int Run(const Args &all)
             args.push_back(all[i]);
         }
     }
-    Options o(args, {"sample", "json", "fresh", "verbose"});
+    Options o(args, {"sample", "json", "fresh", "verbose", "check"});
     if (!o.Positional().empty())
         return UsageError(self, "unexpected argument " + o.Positional().front());
+    if (o.Has("check"))
+        return CheckRecoveryRunCommand(o, given);
     const bool sample = o.Has("sample");
 
     const bool json = o.Has("json"), fresh = o.Has("fresh");
     auto refuse = [&](const std::string &message) { return Refuse("recovery-run", json, message); };
+    if (std::string bad; !ValidReportFolder(o.Get("report-to"), bad))
+        return UsageError(self, bad);
 
     // The media: those given, else those of the unfinished run on this
     // machine, else the sample discs. Checked before anything is written.
@@ -492,8 +501,15 @@ int Run(const Args &all)
     RunJournal journal(platform::PathUtf8(r.journal), screen);
 
     screen.Open(o.Has("verbose"));
+    std::string mediaList;
+    for (const auto &dir : given)
+        mediaList += (mediaList.empty() ? "" : ", ") + dir;
+    RunReport report;
+    report.Open("recovery-run", all, r.work, r.machine, r.target, mediaList, r.log, o.Get("report-to"));
+    screen.report = journal.report = &report;
     Summary summary{"Machine recovered.", "Machine NOT recovered.", &r, &journal.stages};
     auto fail = [&](int64_t rc, const std::string &stage, const std::string &why = "") {
+        report.Finish(rc, stage, why);
         return summary.Print(screen, rc, stage, why);
     };
 
@@ -645,13 +661,11 @@ int Run(const Args &all)
 
     if (int64_t rc = journal.Stage("image", [&]() -> int64_t {
             ProgressDisplay bar(screen.out(), screen.tty);
-            WimMessageCallback cb = &ProgressDisplay::WimCallback;
-            if (screen.json)
-                cb = [](uint32_t, uintptr_t, intptr_t, void *) -> uint32_t { return WIM_MSG_SUCCESS; };
+            ImageReport image{screen.json ? nullptr : &bar, &report};
             const std::string source = platform::PathUtf8(disk) + "/";
             return LoadImgX(platform::PathUtf8(r.plan).c_str(), source.c_str(), platform::PathUtf8(r.target).c_str(),
                             platform::PathUtf8(r.temp).c_str(), "Norv.wim", platform::PathUtf8(r.log).c_str(),
-                            kDirect | kPushButtonReset | kWriteEpid, cb, &bar, "", "");
+                            kDirect | kPushButtonReset | kWriteEpid, &ReportingWimCallback, &image, "", "");
         });
         rc != 0)
         return fail(rc, "image");

@@ -8,6 +8,8 @@
 #include "cli/command.h"
 #include "cli/exit_status.h"
 #include "cli/machine_location.h"
+#include "cli/run_frame.h"
+#include "platform/console.h"
 #include "halcyon/HalcyonDLL.h"
 #include "halcyon/ReturnCodes.h"
 #include "platform/registry.h"
@@ -24,6 +26,7 @@ constexpr int32_t kCrcCheckFailed = 112;
 constexpr const char *kUsage =
     "halcyon verify crc --ini INI --source DIR [--log LOG] [--options N]\n"
     "       halcyon verify registry --plan PLAN [--prefix SOFTWARE] [--root HKLM] [--log LOG]\n"
+    "  --json: one JSON object (verb, code, passed, result) instead of the lines.\n"
     "  crc: checks the folder DIR\\PathToRelease of every module of the lists \"%d\", \"PE%d\",\n"
     "       \"Image%d\" and \"RecoveryImage%d\" of INI against its CRC manifest (EpicCrcCheck).\n"
     "  registry: checks that every module of the plan's list \"%d\" has its registration key\n"
@@ -37,8 +40,21 @@ constexpr const char *kUsage =
     "  Exit status: 0 passed, 1 a folder failed its check or a key is missing, 2 usage error, 3 the\n"
     "  check could not be run to its end (the verb's code is printed).";
 
+// --json: one object on the original output (the verb's own lines, if any,
+// went to the null device).
+bool gJson = false;
+std::FILE *gOut = stdout;
+
 int Report(const char *verb, int32_t rc, int32_t foundCode, const char *passed, const char *found)
 {
+    if (gJson) {
+        const int exit = rc == RETURN_SUCCESS ? kExitPassed : rc == foundCode ? kExitFound : kExitNotVerified;
+        std::fprintf(gOut, "{\"verb\":\"%s\",\"code\":%d,\"passed\":%s,\"result\":\"%s\"}\n", verb, rc,
+                     exit == kExitPassed ? "true" : "false",
+                     exit == kExitPassed ? "passed" : exit == kExitFound ? "found" : "not verified");
+        std::fflush(gOut);
+        return exit;
+    }
     if (rc == RETURN_SUCCESS) {
         std::printf("%s\n", passed);
         return kExitPassed;
@@ -97,8 +113,13 @@ int RunRegistry(const Command &self, const Options &opts)
 int Run(const Args &args)
 {
     const Command &self = *FindCommand("verify");
-    Options opts(args);
+    Options opts(args, {"json"});
     const auto &pos = opts.Positional();
+    platform::QuietStandardOutput quiet;
+    if (opts.Has("json") && quiet.Divert()) {
+        gJson = true;
+        gOut = quiet.Original();
+    }
     if (pos.size() != 1) {
         UsageError(self, "give one check: crc or registry");
         return kExitUsage;

@@ -1,7 +1,7 @@
 # halcyon.exe on the Wine machine: the sample factory run end to end in a
 # prefix of its own (made fresh by the first test), the registry value one of
 # its .cmd installers wrote through "reg add", a second run that finds every
-# stage done, --machine refused, and the language-selection class created
+# stage done, the status it left, --machine refused, and the language-selection class created
 # through COM.
 set(CLI_PREFIX_ROOT ${CMAKE_BINARY_DIR}/wine-prefixes-cli)
 set(CLI_WORK ${CMAKE_BINARY_DIR}/cli-sample)
@@ -36,11 +36,16 @@ set_tests_properties(halcyon_factory_run_again PROPERTIES FIXTURES_REQUIRED "hal
   DEPENDS halcyon_reg_query_installer_value
   PASS_REGULAR_EXPRESSION "${CLI_AGAIN}")
 
+# The run's record, read back without the lock.
+halcyon_test(halcyon_status_after_run status)
+set_tests_properties(halcyon_status_after_run PROPERTIES FIXTURES_REQUIRED "halcyon_prefix;halcyon_installed"
+  DEPENDS halcyon_factory_run_again PASS_REGULAR_EXPRESSION "holder +none\n\nfactory-run: done\n")
+
 # An application whose registration is gone fails the checks and the run.
 halcyon_test(halcyon_app_unregistered reg delete
   "HKLM\\SOFTWARE\\Norv Corporation\\Installed Software\\Drivers\\Card Reader P300160" /f)
 set_tests_properties(halcyon_app_unregistered PROPERTIES FIXTURES_REQUIRED "halcyon_prefix;halcyon_installed"
-  DEPENDS halcyon_factory_run_again FIXTURES_SETUP halcyon_app_gone)
+  DEPENDS "halcyon_factory_run_again;halcyon_status_after_run" FIXTURES_SETUP halcyon_app_gone)
 halcyon_test(halcyon_factory_run_fails_on_app_check factory-run --sample)
 set_tests_properties(halcyon_factory_run_fails_on_app_check PROPERTIES
   FIXTURES_REQUIRED "halcyon_prefix;halcyon_installed;halcyon_app_gone"
