@@ -6,13 +6,9 @@
 #include <map>
 #include <system_error>
 
-#if !defined(_WIN32)
-#include <cerrno>
-#include <signal.h>
-#include <unistd.h>
-#endif
-
 #include "cli/run_frame.h"
+#include "platform/environment.h"
+#include "platform/process.h"
 #include "platform/fs_path.h"
 #include "platform/host_file.h"
 
@@ -27,22 +23,7 @@ constexpr size_t kMaxMachines = 1024;
 
 bool ProcessGone(int64_t pid)
 {
-#if defined(_WIN32)
-    (void)pid;
-    return false;
-#else
-    return pid > 0 && ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH;
-#endif
-}
-
-std::string ThisHost()
-{
-#if defined(_WIN32)
-    return {};
-#else
-    char name[256] = {};
-    return ::gethostname(name, sizeof name - 1) == 0 ? name : "";
-#endif
+    return pid > 0 && !platform::ProcessHandle::Open(static_cast<pid_t>(pid));
 }
 
 std::string Ago(int64_t now, int64_t then)
@@ -92,7 +73,7 @@ bool ReadLine(const std::string &dir, std::vector<RunStatus> &machines, std::str
         error = "cannot read " + dir + ": " + ec.message();
         return false;
     }
-    const std::string host = ThisHost();
+    const std::string host = platform::HostName();
     for (; it != fs::directory_iterator() && machines.size() < kMaxMachines; it.increment(ec)) {
         const fs::path p = it->path();
         const std::string name = platform::PathUtf8(p.filename());

@@ -1,9 +1,5 @@
 #include "cli/lock_state.h"
 
-#if !defined(_WIN32)
-#include <fcntl.h>
-#endif
-
 #include "cli/machine_lock.h"
 #include "platform/host_file.h"
 #include "platform/host_file_rw.h"
@@ -25,20 +21,17 @@ LockState QueryMachineLock(const std::string &machineFolder)
         state.holder.assign(buf, got);
     while (!state.holder.empty() && (state.holder.back() == '\n' || state.holder.back() == '\r'))
         state.holder.pop_back();
-#if defined(_WIN32)
-    state.held = !state.holder.empty();
-#else
-    // The byte MachineLock locks, past the holder's text.
+    // The byte MachineLock locks, past the holder's text. Where the host
+    // cannot ask about a lock without taking it, the holder's text decides.
     constexpr uint64_t kLockByte = uint64_t{1} << 40;
-    struct flock lock{};
-    lock.l_type = F_WRLCK;
-    lock.l_whence = SEEK_SET;
-    lock.l_start = static_cast<off_t>(kLockByte);
-    lock.l_len = 1;
-    state.held = ::fcntl(static_cast<int>(file.Native()), F_OFD_GETLK, &lock) == 0 && lock.l_type != F_UNLCK;
+    bool held = false;
+    if (file.RangeLockedElsewhere(kLockByte, 1, &held) != 0) {
+        state.held = !state.holder.empty();
+        return state;
+    }
+    state.held = held;
     if (!state.held)
         state.holder.clear(); // what a killed run left behind
-#endif
     return state;
 }
 

@@ -36,50 +36,71 @@ std::string ReadAll(platform::HostFile &file)
 
 } // namespace
 
-MachineLock::~MachineLock()
+OwnerTake TakeOwnerFile(const std::string &path, const std::string &what, platform::HostFile &file,
+                        std::string &text)
 {
-    if (file_.IsOpen()) {
-        // Leave the file (another run may be opening it); say nobody holds it.
-        (void)file_.SetSize(0);
+    if (const auto status = platform::LinkStatHostPath(path); status && status->link) {
+        text = "cannot open " + path + ": " + std::strerror(ELOOP);
+        return OwnerTake::Failed;
+    }
+    if (const int err = file.Open(path, platform::FileAccess::ReadWrite, platform::FileCreation::OpenOrCreate)) {
+        text = "cannot open " + path + ": " + std::strerror(err);
+        return OwnerTake::Failed;
+    }
+    if (const int err = file.LockRange(kLockAt, 1, true)) {
+        text = err == EAGAIN ? ReadAll(file) : "cannot lock " + path + ": " + std::strerror(err);
+        (void)file.Close();
+        return err == EAGAIN ? OwnerTake::Busy : OwnerTake::Failed;
+    }
+    char when[32] = "";
+    std::tm tm{};
+    if (platform::LocalCivilTime(std::time(nullptr), &tm))
+        std::strftime(when, sizeof when, "%Y-%m-%d %H:%M:%S", &tm);
+    const std::string holder =
+        what + " (pid " + std::to_string(platform::CurrentProcessId()) + ", started " + when + ")\n";
+    // Without the description the lock still holds; a second run then says "another run".
+    if (file.SetSize(0) == 0)
+        (void)file.WriteAt(0, holder.data(), holder.size());
+    return OwnerTake::Taken;
+}
+
+std::string OwnerText(const std::string &path)
+{
+    platform::HostFile file;
+    if (file.Open(path, platform::FileAccess::Read, platform::FileCreation::OpenExisting) != 0)
+        return {};
+    return ReadAll(file);
+}
+
+void ReleaseOwnerFile(platform::HostFile &file)
+{
+    if (file.IsOpen()) {
+        (void)file.SetSize(0); // nobody holds it; the file stays for the next run
+        (void)file.Close();
     }
 }
+
+MachineLock::~MachineLock() { ReleaseOwnerFile(file_); }
 
 bool MachineLock::Acquire(const std::string &machineFolder, const std::string &what, std::string &message)
 {
     std::error_code ec;
     fs::create_directories(platform::FsPath(machineFolder), ec);
-    const std::string path = MachineLockPath(machineFolder);
-    if (const auto status = platform::LinkStatHostPath(path); status && status->link) {
-        message = "cannot open " + path + ": " + std::strerror(ELOOP);
-        return false;
-    }
     platform::HostFile file;
-    if (const int err = file.Open(path, platform::FileAccess::ReadWrite, platform::FileCreation::OpenOrCreate)) {
-        message = "cannot open " + path + ": " + std::strerror(err);
-        return false;
-    }
-    if (const int err = file.LockRange(kLockAt, 1, true)) {
-        std::string holder = ReadAll(file);
-        if (err != EAGAIN) {
-            message = "cannot lock " + path + ": " + std::strerror(err);
-            return false;
-        }
+    std::string text;
+    switch (TakeOwnerFile(MachineLockPath(machineFolder), what, file, text)) {
+    case OwnerTake::Taken:
+        file_ = std::move(file);
+        return true;
+    case OwnerTake::Busy:
         message = "the machine " + machineFolder + " is in use by " +
-                  (holder.empty() ? std::string("another run") : holder) + "; wait for it to end";
+                  (text.empty() ? std::string("another run") : text) + "; wait for it to end";
         return false;
+    case OwnerTake::Failed:
+        break;
     }
-    char when[32] = "";
-    std::time_t now = std::time(nullptr);
-    std::tm tm{};
-    if (platform::LocalCivilTime(now, &tm))
-        std::strftime(when, sizeof when, "%Y-%m-%d %H:%M:%S", &tm);
-    std::string holder =
-        what + " (pid " + std::to_string(platform::CurrentProcessId()) + ", started " + when + ")\n";
-    if (file.SetSize(0) != 0 || file.WriteAt(0, holder.data(), holder.size()) != 0) {
-        // The lock holds without the description; a second run then says "another run".
-    }
-    file_ = std::move(file);
-    return true;
+    message = text;
+    return false;
 }
 
 bool FoldersNest(const std::string &a, const std::string &b)

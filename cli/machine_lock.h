@@ -35,6 +35,21 @@ private:
 // The lock file of a machine folder.
 std::string MachineLockPath(const std::string &machineFolder);
 
+// One step of every owner lock: opens `path` (never through a link), takes
+// its locked byte without waiting and writes the holder's text ("`what` (pid
+// N, started ...)"). On Busy `text` is the current holder's text, on Failed
+// the reason; on Taken `file` holds the lock.
+enum class OwnerTake { Taken, Busy, Failed };
+OwnerTake TakeOwnerFile(const std::string &path, const std::string &what, platform::HostFile &file,
+                        std::string &text);
+
+// The holder's text of the owner file `path` ("" when none).
+std::string OwnerText(const std::string &path);
+
+// Lets go of an owner file taken above: the text is cleared (the file stays
+// for the next run) and the lock dropped.
+void ReleaseOwnerFile(platform::HostFile &file);
+
 // True when one of the two folders is the other or lies inside it (after
 // making both absolute and resolving what exists of them).
 bool FoldersNest(const std::string &a, const std::string &b);

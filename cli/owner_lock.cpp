@@ -1,10 +1,7 @@
 #include "cli/owner_lock.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
-#include <ctime>
 #include <filesystem>
 #include <sstream>
 #include <vector>
@@ -22,29 +19,6 @@ namespace {
 
 constexpr const char *kOwnerVariable = "HALCYON_OWNER";
 constexpr const char *kLockName = "owner.lock";
-// The byte locked, far past the holder's text (as in the machine's lock).
-constexpr uint64_t kLockAt = uint64_t{1} << 40;
-
-std::string Holder(platform::HostFile &file)
-{
-    std::string text;
-    char buf[512];
-    size_t got = 0;
-    while (text.size() < 4096 && file.ReadAt(text.size(), buf, sizeof buf, &got) == 0 && got > 0)
-        text.append(buf, got);
-    while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
-        text.pop_back();
-    return text;
-}
-
-std::string HolderText(const std::string &path)
-{
-    platform::HostFile file;
-    if (file.Open(path, platform::FileAccess::Read, platform::FileCreation::OpenExisting) != 0)
-        return {};
-    return Holder(file);
-}
-
 // The process IDs in HALCYON_OWNER: every holder from the first run down to
 // the process that started this one.
 std::vector<std::string> Owners()
@@ -62,7 +36,7 @@ std::string TargetLockPath(const std::string &target) { return target + "/" + kL
 
 bool HeldByStartingRun(const std::string &path)
 {
-    const std::string text = HolderText(path);
+    const std::string text = OwnerText(path);
     const std::string self = std::to_string(platform::CurrentProcessId());
     for (const std::string &pid : Owners())
         if (pid != self && text.find("(pid " + pid + ",") != std::string::npos)
@@ -84,46 +58,28 @@ void ExportOwner()
 
 TargetLock::~TargetLock() { Release(); }
 
-void TargetLock::Release()
-{
-    if (file_.IsOpen()) {
-        (void)file_.SetSize(0); // nobody holds it; the file stays for the next run
-        (void)file_.Close();
-    }
-}
+void TargetLock::Release() { ReleaseOwnerFile(file_); }
 
 bool TargetLock::Acquire(const std::string &target, const std::string &what, std::string &message)
 {
     const std::string path = TargetLockPath(target);
-    if (const auto status = platform::LinkStatHostPath(path); status && status->link) {
-        message = "cannot open " + path + ": " + std::strerror(ELOOP);
-        return false;
-    }
     platform::HostFile file;
-    if (const int err = file.Open(path, platform::FileAccess::ReadWrite, platform::FileCreation::OpenOrCreate)) {
-        message = "cannot open " + path + ": " + std::strerror(err);
-        return false;
-    }
-    if (const int err = file.LockRange(kLockAt, 1, true)) {
+    std::string text;
+    switch (TakeOwnerFile(path, what, file, text)) {
+    case OwnerTake::Taken:
+        file_ = std::move(file);
+        return true;
+    case OwnerTake::Busy:
         if (HeldByStartingRun(path))
             return true;
-        const std::string holder = Holder(file);
-        message = err != EAGAIN ? "cannot lock " + path + ": " + std::strerror(err)
-                                : "the target " + target + " is in use by " +
-                                      (holder.empty() ? std::string("another run") : holder) + "; wait for it to end";
+        message = "the target " + target + " is in use by " + (text.empty() ? std::string("another run") : text) +
+                  "; wait for it to end";
         return false;
+    case OwnerTake::Failed:
+        break;
     }
-    char when[32] = "";
-    std::tm tm{};
-    if (platform::LocalCivilTime(std::time(nullptr), &tm))
-        std::strftime(when, sizeof when, "%Y-%m-%d %H:%M:%S", &tm);
-    const std::string holder =
-        what + " (pid " + std::to_string(platform::CurrentProcessId()) + ", started " + when + ")\n";
-    // Without the description the lock still holds; a second run then says "another run".
-    if (file.SetSize(0) == 0)
-        (void)file.WriteAt(0, holder.data(), holder.size());
-    file_ = std::move(file);
-    return true;
+    message = text;
+    return false;
 }
 
 void EmptyTarget(const std::string &target)

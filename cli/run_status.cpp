@@ -7,10 +7,6 @@
 #include <ctime>
 #include <system_error>
 
-#if !defined(_WIN32)
-#include <unistd.h>
-#endif
-
 #include "cli/help.h"
 #include "cli/progress.h"
 #include "cli/run_frame.h"
@@ -40,18 +36,6 @@ int64_t ToInt(const std::string &v)
     char *end = nullptr;
     long long n = std::strtoll(v.c_str(), &end, 10);
     return v.empty() || (end && *end) ? 0 : n;
-}
-
-std::string HostName()
-{
-#if defined(_WIN32)
-    return platform::GetEnvironmentVariable("COMPUTERNAME").value_or("");
-#else
-    char name[256] = {};
-    if (::gethostname(name, sizeof name - 1) != 0)
-        return {};
-    return name;
-#endif
 }
 
 std::string LocalTime(std::time_t when)
@@ -223,7 +207,7 @@ void RunReport::Open(const std::string &command, const std::vector<std::string> 
     s_.state = "running";
     s_.media = media;
     s_.target = platform::PathUtf8(target);
-    s_.host = HostName();
+    s_.host = platform::HostName();
     s_.pid = platform::CurrentProcessId();
     s_.started = static_cast<int64_t>(std::time(nullptr));
     own_ = work / "status.txt";

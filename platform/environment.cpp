@@ -3,6 +3,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include <unistd.h>
+
 #include "platform/path_map.h"
 
 extern char **environ;
@@ -104,6 +106,14 @@ bool SetEnvironmentVariable(std::string_view name, std::string_view value)
     if (name.empty() || name.find('=') != std::string_view::npos)
         return false;
     return ::setenv(std::string(name).c_str(), std::string(value).c_str(), 1) == 0;
+}
+
+std::string HostName()
+{
+    char name[256] = {};
+    if (::gethostname(name, sizeof name - 1) != 0)
+        return {};
+    return name;
 }
 
 } // namespace halcyon::platform

@@ -24,4 +24,7 @@ bool SetEnvironmentVariable(std::string_view name, std::string_view value);
 // than `maxChars` characters.
 bool ExpandEnvironmentStrings(std::string_view in, std::string &out, size_t maxChars = 32767);
 
+// This computer's network name ("" when it cannot be told).
+std::string HostName();
+
 } // namespace halcyon::platform

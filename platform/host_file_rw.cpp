@@ -217,6 +217,24 @@ int HostFile::LockRange(uint64_t position, uint64_t count, bool exclusive)
 
 int HostFile::UnlockRange(uint64_t position, uint64_t count) { return SetLock(handle_, position, count, F_UNLCK); }
 
+int HostFile::RangeLockedElsewhere(uint64_t position, uint64_t count, bool *held) const
+{
+    *held = false;
+    if (count == 0)
+        return 0;
+    if (position > static_cast<uint64_t>(INT64_MAX) || count > static_cast<uint64_t>(INT64_MAX) - position)
+        return EINVAL;
+    struct flock lock{};
+    lock.l_type = F_WRLCK;
+    lock.l_whence = SEEK_SET;
+    lock.l_start = static_cast<off_t>(position);
+    lock.l_len = static_cast<off_t>(count);
+    if (::fcntl(static_cast<int>(handle_), F_OFD_GETLK, &lock) != 0)
+        return errno;
+    *held = lock.l_type != F_UNLCK;
+    return 0;
+}
+
 int ReplaceHostFile(const std::string &fromHostPath, const std::string &toHostPath, bool durable)
 {
     if (::rename(fromHostPath.c_str(), toHostPath.c_str()) != 0)

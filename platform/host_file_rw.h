@@ -60,6 +60,9 @@ public:
     // belong to this handle: two handles in one process exclude each other.
     int LockRange(uint64_t position, uint64_t count, bool exclusive);
     int UnlockRange(uint64_t position, uint64_t count);
+    // Whether another open file holds an exclusive lock on the range, asked
+    // without taking it. ENOSYS where the host cannot ask without locking.
+    int RangeLockedElsewhere(uint64_t position, uint64_t count, bool *held) const;
 
     // The descriptor (Linux) or HANDLE (Windows), for the file layer's copies.
     intptr_t Native() const { return handle_; }

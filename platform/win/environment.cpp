@@ -60,4 +60,9 @@ bool SetEnvironmentVariable(std::string_view name, std::string_view value)
     return ::SetEnvironmentVariableW(win::Widen(name).c_str(), win::Widen(value).c_str()) != 0;
 }
 
+std::string HostName()
+{
+    return GetEnvironmentVariable("COMPUTERNAME").value_or("");
+}
+
 } // namespace halcyon::platform

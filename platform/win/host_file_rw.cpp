@@ -286,6 +286,14 @@ int HostFile::LockRange(uint64_t position, uint64_t count, bool exclusive)
     return 0;
 }
 
+// Windows has no way to ask about a lock without taking it, and taking it
+// for a moment could turn a starting run away.
+int HostFile::RangeLockedElsewhere(uint64_t, uint64_t, bool *held) const
+{
+    *held = false;
+    return ENOSYS;
+}
+
 int HostFile::UnlockRange(uint64_t position, uint64_t count)
 {
     if (count == 0)
