@@ -37,7 +37,7 @@
 
 #include "platform/reg_file.h"
 #include "platform/registry.h"
-#include "platform/registry_store.h"
+#include "registry_store.h"
 
 using namespace halcyon::platform::reg;
 namespace fs = std::filesystem;

@@ -11,7 +11,7 @@
 #include <filesystem>
 #include <string>
 
-#include "platform/registry_store.h"
+#include "registry_store.h"
 
 namespace halcyon::fuzz {
 

@@ -20,7 +20,7 @@
 #include "langsel/bstr_text.h"
 #include "langsel/text16.h"
 #if defined(_WIN32)
-#include "platform/win/platform_names.h"
+#include "platform_names.h"
 #endif
 
 namespace halcyon::langsel {

@@ -9,7 +9,7 @@
 #include "langsel/guid_text.h"
 #include "langsel/server_module.h"
 #if defined(_WIN32)
-#include "platform/win/platform_names.h"
+#include "platform_names.h"
 #endif
 
 namespace halcyon::langsel {

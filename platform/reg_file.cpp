@@ -7,9 +7,7 @@
 
 #include "platform/host_file_rw.h"
 #include "platform/text_utf16.h"
-#ifndef _WIN32
 #include "platform/registry_tree.h"
-#endif
 
 namespace halcyon::platform::reg {
 
@@ -194,7 +192,6 @@ private:
     bool failed_ = false;
 };
 
-#ifndef _WIN32
 // The export of a tree read whole (RegReadTree): each key's text is made
 // and passed on as the walk reaches it.
 struct TreeExport {
@@ -228,18 +225,15 @@ LONG ExportTreeKey(size_t depth, const std::string &name, const std::vector<RegT
     t.out.Put(t.block);
     return ERROR_SUCCESS;
 }
-#endif
 
 // The export of `key` (named `path`): read whole where the store allows it,
 // key by key otherwise.
 LONG ExportTree(HKEY key, const std::string &path, ExportOut &out, std::vector<std::string> &skipped)
 {
-#ifndef _WIN32
     TreeExport t{out, path, {}, {}};
     const LONG r = RegReadTree(key, &ExportTreeKey, &t);
     if (r != ERROR_CALL_NOT_IMPLEMENTED)
         return r;
-#endif
     std::string text;
     if (LONG r = ExportKey(key, path, text, skipped))
         return r;
@@ -591,7 +585,6 @@ LONG Parse(std::string_view bytes, std::vector<Op> &ops, std::string *error)
     return ERROR_SUCCESS;
 }
 
-#ifndef _WIN32
 // Creates keys and sets values without a handle per line where the store
 // allows it; ERROR_CALL_NOT_IMPLEMENTED leaves the line to the handle calls.
 LONG ApplyDirect(RegTreeWriter &writer, const Op &op, uint32_t view)
@@ -603,19 +596,15 @@ LONG ApplyDirect(RegTreeWriter &writer, const Op &op, uint32_t view)
     writer.Forget();
     return ERROR_CALL_NOT_IMPLEMENTED;
 }
-#endif
 
 LONG Apply(const std::vector<Op> &ops, uint32_t view)
 {
     RegBatch batch;
     if (batch.status())
         return batch.status();
-#ifndef _WIN32
     RegTreeWriter writer;
-#endif
     for (const Op &op : ops) {
         LONG r = ERROR_SUCCESS;
-#ifndef _WIN32
         r = ApplyDirect(writer, op, view);
         if (r != ERROR_CALL_NOT_IMPLEMENTED) {
             if (r)
@@ -623,7 +612,6 @@ LONG Apply(const std::vector<Op> &ops, uint32_t view)
             continue;
         }
         r = ERROR_SUCCESS;
-#endif
         switch (op.kind) {
         case Op::CreateKey: {
             UniqueKey k;

@@ -1,7 +1,10 @@
-// Whole-tree work on the emulated registry's store: a tree read in one pass
-// (the walk behind an export: one query for the keys and one for the values
-// of the whole tree instead of an open and two listings per key), and the
-// writes of an import made without a handle per line.
+// Whole-tree work where the registry's store allows it: a tree read in one
+// pass (the walk behind an export: one query for the keys and one for the
+// values of the whole tree instead of an open and two listings per key), and
+// the writes of an import made without a handle per line. The emulated
+// machine's store does both; the system registry answers
+// ERROR_CALL_NOT_IMPLEMENTED to every call, and the .reg code walks and
+// writes key by key there.
 #pragma once
 
 #include <cstddef>

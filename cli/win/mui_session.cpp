@@ -13,7 +13,7 @@
 #include "platform/text_utf16.h"
 
 #include "cli/mui_session.h"
-#include "platform/win/platform_names.h"
+#include "platform_names.h"
 
 namespace halcyon::cli {
 

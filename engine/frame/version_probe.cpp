@@ -7,7 +7,7 @@
 #include <cstring>
 #include <string>
 
-#include "platform/win/wide_text.h"
+#include "wide_text.h"
 #endif
 
 namespace halcyon::frame {

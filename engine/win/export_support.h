@@ -12,7 +12,7 @@
 #include <string_view>
 
 #include "halcyon/ReturnCodes.h"
-#include "platform/win/wide_text.h"
+#include "wide_text.h"
 
 namespace halcyon::win {
 

@@ -12,7 +12,7 @@
 #include "platform/path_map.h"
 #include "tests/common/test_env.h"
 #if defined(_WIN32)
-#include "platform/win/wide_text.h"
+#include "wide_text.h"
 #endif
 
 namespace halcyon::test {

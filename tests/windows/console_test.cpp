@@ -11,8 +11,8 @@
 #include "platform/file_version.h"
 #include "platform/fs_path.h"
 #include "platform/program.h"
-#include "platform/win/wide_text.h"
-#include "platform/win/windows_api.h"
+#include "wide_text.h"
+#include "windows_api.h"
 #include "tests/common/test_env.h"
 
 using namespace halcyon;

@@ -11,7 +11,7 @@
 #include <string>
 
 #include "engine/frame/folder_crc.h"
-#include "platform/win/wide_text.h"
+#include "wide_text.h"
 #include "support/files/confined_path.h"
 #include "support/files/file_ops.h"
 #include "tests/common/test_env.h"

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/process.h"
-#include "platform/win/windows_api.h"
+#include "windows_api.h"
 #include "tests/common/test_env.h"
 
 using namespace halcyon;

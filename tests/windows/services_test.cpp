@@ -12,8 +12,8 @@
 #include "platform/profile.h"
 #include "platform/reg_file.h"
 #include "platform/registry.h"
-#include "platform/win/wide_text.h"
-#include "platform/win/windows_api.h"
+#include "wide_text.h"
+#include "windows_api.h"
 #include "tests/common/test_env.h"
 
 using namespace halcyon;

@@ -12,8 +12,8 @@
 #include <stdexcept>
 
 #include "platform/registry.h"
-#include "platform/win/wide_text.h"
-#include "platform/win/windows_api.h"
+#include "wide_text.h"
+#include "windows_api.h"
 
 namespace halcyon::test {
 

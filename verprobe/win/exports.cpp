@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "platform/win/wide_text.h"
+#include "wide_text.h"
 #include "verprobe/result_codes.h"
 #include "verprobe/utf8_entries.h"
 

@@ -12,7 +12,7 @@
 #include <unordered_map>
 
 #include "platform/path_map.h"
-#include "platform/registry_store.h"
+#include "platform/linux/registry_store.h"
 #include "platform/registry_tree.h"
 
 namespace halcyon::platform::reg {

@@ -1,4 +1,4 @@
-#include "platform/registry_store.h"
+#include "platform/linux/registry_store.h"
 
 #include <pthread.h>
 #include <sqlite3.h>
