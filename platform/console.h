@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <cstdio>
 
+#include "platform/non_copyable.h"
+
 namespace halcyon::platform {
 
 // Makes the console show the program's UTF-8 text and understand the escape
@@ -22,12 +24,10 @@ size_t TerminalColumns(std::FILE *stream);
 // While it lives, whatever the process (or a child it starts) writes to
 // standard output goes to the null device; Original() writes where standard
 // output went before. Restored when destroyed.
-class QuietStandardOutput {
+class QuietStandardOutput : NonCopyable {
 public:
     QuietStandardOutput() = default;
     ~QuietStandardOutput();
-    QuietStandardOutput(const QuietStandardOutput &) = delete;
-    QuietStandardOutput &operator=(const QuietStandardOutput &) = delete;
 
     // False (nothing changed) when the output cannot be diverted.
     bool Divert();

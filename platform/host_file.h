@@ -9,6 +9,8 @@
 #include <optional>
 #include <string>
 
+#include "platform/non_copyable.h"
+
 namespace halcyon::platform {
 
 struct HostFileStatus {
@@ -26,12 +28,10 @@ std::optional<HostFileStatus> StatHostPath(const std::string &hostPath);
 std::optional<HostFileStatus> LinkStatHostPath(const std::string &hostPath);
 
 // A regular file opened for reading, not inherited by child processes.
-class ReadOnlyFile {
+class ReadOnlyFile : NonCopyable {
 public:
     explicit ReadOnlyFile(const std::string &hostPath);
     ~ReadOnlyFile();
-    ReadOnlyFile(const ReadOnlyFile &) = delete;
-    ReadOnlyFile &operator=(const ReadOnlyFile &) = delete;
     // False when the path cannot be opened or is not a regular file.
     bool ok() const { return handle_ != kNoHandle; }
     uint64_t Size() const { return size_; }

@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/non_copyable.h"
+
 namespace halcyon::platform {
 
 // Append: every Write goes to the end of the file in one step, also when
@@ -22,14 +24,12 @@ enum class FileCreation {
 };
 enum class SeekFrom { Begin, Current, End };
 
-class HostFile {
+class HostFile : NonCopyable {
 public:
     HostFile() = default;
     ~HostFile();
     HostFile(HostFile &&other) noexcept;
     HostFile &operator=(HostFile &&other) noexcept;
-    HostFile(const HostFile &) = delete;
-    HostFile &operator=(const HostFile &) = delete;
 
     // Opens a regular file (a folder answers EISDIR); closes what was open.
     int Open(const std::string &hostPath, FileAccess access, FileCreation creation);

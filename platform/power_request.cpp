@@ -50,6 +50,23 @@ void UpdateInhibitor(PowerState &s, std::string_view reason)
         s.inhibitor.Release();
 }
 
+// Sets (step +1) or clears (step -1) one `type` request on `request`; a
+// clear needs a set before it.
+bool CountRequest(PowerRequestHandle request, PowerRequestType type, int step)
+{
+    PowerState &s = State();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    auto it = s.objects.find(request);
+    if (it == s.objects.end() || !ValidType(type) || s.fault == type)
+        return false;
+    int &count = it->second.counts[static_cast<size_t>(type)];
+    if (count + step < 0)
+        return false;
+    count += step;
+    UpdateInhibitor(s, it->second.reason);
+    return true;
+}
+
 } // namespace
 
 PowerRequestHandle PowerCreateRequest(std::string_view reason)
@@ -61,32 +78,9 @@ PowerRequestHandle PowerCreateRequest(std::string_view reason)
     return h;
 }
 
-bool PowerSetRequest(PowerRequestHandle request, PowerRequestType type)
-{
-    PowerState &s = State();
-    std::lock_guard<std::mutex> lock(s.mutex);
-    auto it = s.objects.find(request);
-    if (it == s.objects.end() || !ValidType(type) || s.fault == type)
-        return false;
-    ++it->second.counts[static_cast<size_t>(type)];
-    UpdateInhibitor(s, it->second.reason);
-    return true;
-}
+bool PowerSetRequest(PowerRequestHandle request, PowerRequestType type) { return CountRequest(request, type, +1); }
 
-bool PowerClearRequest(PowerRequestHandle request, PowerRequestType type)
-{
-    PowerState &s = State();
-    std::lock_guard<std::mutex> lock(s.mutex);
-    auto it = s.objects.find(request);
-    if (it == s.objects.end() || !ValidType(type) || s.fault == type)
-        return false;
-    int &count = it->second.counts[static_cast<size_t>(type)];
-    if (count == 0)
-        return false;
-    --count;
-    UpdateInhibitor(s, it->second.reason);
-    return true;
-}
+bool PowerClearRequest(PowerRequestHandle request, PowerRequestType type) { return CountRequest(request, type, -1); }
 
 bool ClosePowerRequest(PowerRequestHandle request)
 {

@@ -20,6 +20,8 @@
 #include <sys/types.h>
 #include <vector>
 
+#include "platform/non_copyable.h"
+
 namespace halcyon::platform {
 
 // Shell error values (the hInstApp numbers of a failed shell execute).
@@ -55,14 +57,12 @@ std::vector<std::string> SplitCommandLine(std::string_view parameters);
 // One running (or ended) process. Owns what it needs to wait for it (a pidfd,
 // or the child's pid until it is reaped) and releases it on destruction.
 // A default-constructed handle is invalid: waits on it fail at once.
-class ProcessHandle {
+class ProcessHandle : NonCopyable {
 public:
     ProcessHandle() = default;
     ~ProcessHandle();
     ProcessHandle(ProcessHandle &&o) noexcept;
     ProcessHandle &operator=(ProcessHandle &&o) noexcept;
-    ProcessHandle(const ProcessHandle &) = delete;
-    ProcessHandle &operator=(const ProcessHandle &) = delete;
 
     explicit operator bool() const { return kind_ != Kind::None; }
     pid_t Pid() const { return pid_; }
@@ -87,6 +87,11 @@ private:
     enum class Kind { None, Child, Other, Fake };
     void Close();
     void ReapIfEnded(bool block);
+    void TakeFrom(ProcessHandle &o); // o is left invalid
+    // The host's part of Wait and HasEnded, for a process started or opened
+    // and not yet seen to have ended.
+    WaitResult WaitRunning(int64_t timeoutMs);
+    bool EndedByNow();
 
     Kind kind_ = Kind::None;
     pid_t pid_ = 0;
@@ -95,9 +100,7 @@ private:
     bool ended_ = false;
     uint32_t exitCode_ = STILL_ACTIVE;
     std::optional<uint32_t> reportedCode_; // fake: the code reported at exit
-#if defined(_WIN32)
-    void *handle_ = nullptr; // the process HANDLE
-#endif
+    void *handle_ = nullptr; // the process HANDLE (Windows hosts)
 };
 
 // Starts `file` (Windows or host path text) with `parameters` in working

@@ -16,6 +16,12 @@ struct ProcessHandleAccess {
 #endif
 };
 
+// The host's part of ShellExecute, once the start hook let the call go on:
+// starts the program into `process` (an invalid handle on entry);
+// `reportedCode` replaces its exit code when set. 0 or a shell error value.
+int32_t StartProgram(std::string_view workDir, std::string_view file, std::string_view parameters,
+                     std::optional<uint32_t> reportedCode, ProcessHandle &process);
+
 // pidfd_open(2); -1 with errno when unavailable.
 int OpenPidFd(pid_t pid);
 

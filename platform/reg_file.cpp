@@ -6,8 +6,10 @@
 #include <vector>
 
 #include "platform/host_file_rw.h"
+#include "platform/line_text.h"
 #include "platform/text_utf16.h"
 #include "platform/registry_tree.h"
+#include "platform/non_copyable.h"
 
 namespace halcyon::platform::reg {
 
@@ -155,13 +157,11 @@ LONG ExportKey(HKEY key, const std::string &path, std::string &out, std::vector<
 
 // Where the export text goes as it is made: kept as UTF-8 text, or written
 // to a file as UTF-16LE in large pieces.
-class ExportOut {
+class ExportOut : NonCopyable {
 public:
     explicit ExportOut(std::string *text) : text_(text) {}
     explicit ExportOut(HostFile *file) : file_(file) {}
     ~ExportOut() = default;
-    ExportOut(const ExportOut &) = delete;
-    ExportOut &operator=(const ExportOut &) = delete;
 
     // Whole lines of valid UTF-8 (so that each piece converts on its own).
     void Put(std::string_view utf8)
@@ -252,15 +252,6 @@ struct Op {
     std::string data;
 };
 
-std::string_view TrimWs(std::string_view s)
-{
-    while (!s.empty() && (s.front() == ' ' || s.front() == '\t'))
-        s.remove_prefix(1);
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r'))
-        s.remove_suffix(1);
-    return s;
-}
-
 int HexDigit(char c)
 {
     if (c >= '0' && c <= '9')
@@ -307,21 +298,21 @@ std::optional<std::string> Unquote(std::string_view s, size_t *used, std::string
 // What may follow a value: blanks and a comment.
 bool OnlyComment(std::string_view rest)
 {
-    rest = TrimWs(rest);
+    rest = TrimLine(rest);
     return rest.empty() || rest[0] == ';';
 }
 
 std::optional<std::string> HexBytes(std::string_view list)
 {
     std::string out;
-    list = TrimWs(list);
+    list = TrimLine(list);
     if (list.empty())
         return out;
     size_t pos = 0;
     while (pos <= list.size()) {
         size_t comma = list.find(',', pos);
         std::string_view tok =
-            TrimWs(list.substr(pos, comma == std::string_view::npos ? std::string_view::npos : comma - pos));
+            TrimLine(list.substr(pos, comma == std::string_view::npos ? std::string_view::npos : comma - pos));
         if (tok.empty() && comma == std::string_view::npos && !out.empty())
             break; // a trailing comma
         if (tok.empty() || tok.size() > 2)
@@ -345,7 +336,7 @@ std::optional<std::string> HexBytes(std::string_view list)
 // comments): fills type/data or marks a delete; `error` says what is wrong.
 bool ParseValue(std::string_view v, Op &op, std::string *error)
 {
-    v = TrimWs(v);
+    v = TrimLine(v);
     *error = "malformed value data";
     if (v.substr(0, 1) == "-" && OnlyComment(v.substr(1))) {
         op.kind = Op::DeleteValue;
@@ -368,7 +359,7 @@ bool ParseValue(std::string_view v, Op &op, std::string *error)
     }
     if (v.substr(0, 6) == "dword:") {
         std::string_view digits = v.substr(6);
-        digits = TrimWs(digits.substr(0, digits.find(';')));
+        digits = TrimLine(digits.substr(0, digits.find(';')));
         if (digits.empty() || digits.size() > 8)
             return false;
         uint32_t n = 0;
@@ -488,7 +479,7 @@ LONG Parse(std::string_view bytes, std::vector<Op> &ops, std::string *error)
     size_t pos = 0;
     while (pos < text.size()) {
         size_t lf = text.find('\n', pos);
-        raw.emplace_back(TrimWs(std::string_view(text).substr(pos, lf == std::string::npos ? std::string::npos : lf - pos)));
+        raw.emplace_back(TrimLine(std::string_view(text).substr(pos, lf == std::string::npos ? std::string::npos : lf - pos)));
         pos = lf == std::string::npos ? text.size() : lf + 1;
     }
     auto fail = [&](size_t line, const std::string &what) {
@@ -556,7 +547,7 @@ LONG Parse(std::string_view bytes, std::vector<Op> &ops, std::string *error)
         if (!haveKey)
             return fail(lineNo, "a value outside of a key");
         std::string data = line.substr(eq + 1);
-        std::string_view head = TrimWs(data);
+        std::string_view head = TrimLine(data);
         if (head.substr(0, 3) == "hex") {
             // A hex list goes on over lines ending in '\'; comments (after
             // ';', never part of a list) and comment lines are left out.
@@ -564,7 +555,7 @@ LONG Parse(std::string_view bytes, std::vector<Op> &ops, std::string *error)
                 size_t semi = s.find(';');
                 if (semi != std::string::npos)
                     s.erase(semi);
-                return std::string(TrimWs(s));
+                return std::string(TrimLine(s));
             };
             data = uncomment(data);
             while (!data.empty() && data.back() == '\\' && i + 1 < raw.size()) {

@@ -13,6 +13,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/non_copyable.h"
+
 namespace halcyon::platform::reg {
 
 using HKEY = uintptr_t;
@@ -119,12 +121,10 @@ void SetRegistryBusyTimeout(int milliseconds);
 // Groups the changes made on this thread while it lives into one
 // transaction: Commit() keeps all of them, otherwise none is kept. Other
 // threads of the process wait until it ends.
-class RegBatch {
+class RegBatch : NonCopyable {
 public:
     RegBatch();
     ~RegBatch();
-    RegBatch(const RegBatch &) = delete;
-    RegBatch &operator=(const RegBatch &) = delete;
     // ERROR_SUCCESS when the batch began.
     LONG status() const { return status_; }
     LONG Commit();
@@ -138,12 +138,10 @@ private:
 // view of the registry (a walk of a tree sees one state of it); other
 // processes may change the registry meanwhile, the view does not show it.
 // Other threads of the process wait until it ends.
-class RegSnapshot {
+class RegSnapshot : NonCopyable {
 public:
     RegSnapshot();
     ~RegSnapshot();
-    RegSnapshot(const RegSnapshot &) = delete;
-    RegSnapshot &operator=(const RegSnapshot &) = delete;
     LONG status() const { return status_; }
 
 private:
@@ -151,7 +149,7 @@ private:
 };
 
 // Scoped handle.
-class UniqueKey {
+class UniqueKey : NonCopyable {
 public:
     UniqueKey() = default;
     explicit UniqueKey(HKEY k) : key_(k) {}
@@ -165,8 +163,6 @@ public:
         }
         return *this;
     }
-    UniqueKey(const UniqueKey &) = delete;
-    UniqueKey &operator=(const UniqueKey &) = delete;
     HKEY get() const { return key_; }
     HKEY *out()
     {

@@ -11,6 +11,16 @@ namespace {
 // The view bits of an access mask (the rights are the helpers' own).
 constexpr uint32_t kViews = KEY_WOW64_32KEY | KEY_WOW64_64KEY;
 
+// Reads value `name` of key `subKey`: its type and its bytes.
+LONG ReadValue(HKEY root, std::string_view subKey, std::string_view name, uint32_t access, uint32_t *type,
+               std::vector<uint8_t> *data)
+{
+    UniqueKey k;
+    if (LONG r = RegOpenKeyEx(root, subKey, KEY_READ | (access & kViews), k.out()))
+        return r;
+    return RegQueryValueEx(k.get(), name, type, data);
+}
+
 } // namespace
 
 LONG SetString(HKEY root, std::string_view subKey, std::string_view name, std::string_view value, uint32_t type,
@@ -34,12 +44,9 @@ LONG SetDword(HKEY root, std::string_view subKey, std::string_view name, uint32_
 
 LONG GetString(HKEY root, std::string_view subKey, std::string_view name, std::string *value, uint32_t access)
 {
-    UniqueKey k;
-    if (LONG r = RegOpenKeyEx(root, subKey, KEY_READ | (access & kViews), k.out()))
-        return r;
     uint32_t type = 0;
     std::vector<uint8_t> data;
-    if (LONG r = RegQueryValueEx(k.get(), name, &type, &data))
+    if (LONG r = ReadValue(root, subKey, name, access, &type, &data))
         return r;
     if (type != REG_SZ && type != REG_EXPAND_SZ)
         return ERROR_INVALID_PARAMETER;
@@ -52,12 +59,9 @@ LONG GetString(HKEY root, std::string_view subKey, std::string_view name, std::s
 
 LONG GetDword(HKEY root, std::string_view subKey, std::string_view name, uint32_t *value, uint32_t access)
 {
-    UniqueKey k;
-    if (LONG r = RegOpenKeyEx(root, subKey, KEY_READ | (access & kViews), k.out()))
-        return r;
     uint32_t type = 0;
     std::vector<uint8_t> data;
-    if (LONG r = RegQueryValueEx(k.get(), name, &type, &data))
+    if (LONG r = ReadValue(root, subKey, name, access, &type, &data))
         return r;
     if (type != REG_DWORD || data.size() != 4)
         return ERROR_INVALID_PARAMETER;

@@ -6,14 +6,14 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/non_copyable.h"
+
 namespace halcyon::platform {
 
-class SequentialFile {
+class SequentialFile : NonCopyable {
 public:
     SequentialFile() = default;
     ~SequentialFile();
-    SequentialFile(const SequentialFile &) = delete;
-    SequentialFile &operator=(const SequentialFile &) = delete;
 
     // Opens a regular file for reading (links followed). 0 or errno (EISDIR
     // for a folder, EINVAL for other non-regular files). `size` (when given)

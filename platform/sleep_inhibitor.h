@@ -9,14 +9,14 @@
 #include <string_view>
 #include <sys/types.h>
 
+#include "platform/non_copyable.h"
+
 namespace halcyon::platform {
 
-class SleepInhibitor {
+class SleepInhibitor : NonCopyable {
 public:
     SleepInhibitor() = default;
     ~SleepInhibitor() { Release(); }
-    SleepInhibitor(const SleepInhibitor &) = delete;
-    SleepInhibitor &operator=(const SleepInhibitor &) = delete;
 
     // Takes the inhibitor (no-op when already held). False when it could not
     // be started; that is no error for callers.

@@ -21,6 +21,8 @@ uint32_t DecodeUtf8(std::string_view s, size_t i, size_t *length, bool *valid)
     size_t n = 0;
     uint32_t c = 0;
     uint8_t lo = 0x80, hi = 0xBF; // range of the second byte
+    // The three- and four-byte branches look alike, but each bounds its own
+    // second byte (overlong forms, surrogates, the end of Unicode).
     if (b >= 0xC2 && b <= 0xDF) {
         n = 2;
         c = b & 0x1Fu;

@@ -11,16 +11,16 @@
 #include <filesystem>
 #include <string_view>
 
+#include "platform/non_copyable.h"
+
 namespace halcyon::platform {
 
 namespace {
 
 // Closes a descriptor when it leaves scope.
-class Fd {
+class Fd : NonCopyable {
 public:
     explicit Fd(int fd = -1) : fd_(fd) {}
-    Fd(const Fd &) = delete;
-    Fd &operator=(const Fd &) = delete;
     ~Fd()
     {
         if (fd_ >= 0)

@@ -1,4 +1,5 @@
 #include "platform/environment.h"
+#include "platform/environment_internal.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -33,15 +34,6 @@ constexpr FolderDefault kDefaults[] = {
     {"ALLUSERSPROFILE", "C:\\ProgramData"},
     {"PUBLIC", "C:\\Users\\Public"},
 };
-
-size_t CountChars(std::string_view s)
-{
-    size_t n = 0;
-    for (char c : s)
-        if ((static_cast<unsigned char>(c) & 0xC0) != 0x80)
-            ++n;
-    return n;
-}
 
 } // namespace
 
@@ -95,15 +87,12 @@ bool ExpandEnvironmentStrings(std::string_view in, std::string &out, size_t maxC
             i = close;
         }
     }
-    if (CountChars(result) > maxChars)
-        return false;
-    out = std::move(result);
-    return true;
+    return TakeExpansion(std::move(result), out, maxChars);
 }
 
 bool SetEnvironmentVariable(std::string_view name, std::string_view value)
 {
-    if (name.empty() || name.find('=') != std::string_view::npos)
+    if (!IsSettableVariableName(name))
         return false;
     return ::setenv(std::string(name).c_str(), std::string(value).c_str(), 1) == 0;
 }

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "platform/path_map.h"
+#include "platform/non_copyable.h"
 
 namespace halcyon::platform {
 
@@ -23,7 +24,7 @@ namespace {
 constexpr size_t kCopyPiece = size_t{8} << 20;
 constexpr size_t kBufferSize = size_t{1} << 20;
 
-struct Fd {
+struct Fd : NonCopyable {
     int fd = -1;
     explicit Fd(int f) : fd(f) {}
     ~Fd()
@@ -31,8 +32,6 @@ struct Fd {
         if (fd >= 0)
             ::close(fd);
     }
-    Fd(const Fd &) = delete;
-    Fd &operator=(const Fd &) = delete;
     int Release()
     {
         int f = fd;

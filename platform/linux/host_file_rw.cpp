@@ -6,6 +6,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "descriptor_io.h"
+
 namespace halcyon::platform {
 
 namespace {
@@ -19,42 +21,33 @@ int FlushFolderOf(const std::string &path)
                                                                                      : path.substr(0, slash));
 }
 
-} // namespace
-
-HostFile::~HostFile()
+// Writes all of `count` bytes through `write(at, left, done)` (a write(2)
+// form that may write less), retrying when a signal interrupts it.
+template <typename Write>
+int WriteAll(const void *buffer, size_t count, Write write)
 {
-    if (handle_ != kNoHandle)
-        ::close(static_cast<int>(handle_));
-}
-
-HostFile::HostFile(HostFile &&other) noexcept : handle_(other.handle_) { other.handle_ = kNoHandle; }
-
-HostFile &HostFile::operator=(HostFile &&other) noexcept
-{
-    if (this != &other) {
-        if (handle_ != kNoHandle)
-            ::close(static_cast<int>(handle_));
-        handle_ = other.handle_;
-        other.handle_ = kNoHandle;
+    const auto *in = static_cast<const char *>(buffer);
+    uint64_t done = 0;
+    while (count > 0) {
+        const ssize_t n = write(in, count, done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return errno;
+        if (n == 0)
+            return ENOSPC;
+        in += n;
+        done += static_cast<uint64_t>(n);
+        count -= static_cast<size_t>(n);
     }
-    return *this;
+    return 0;
 }
 
-int HostFile::Open(const std::string &hostPath, FileAccess access, FileCreation creation)
-{
-    return OpenAs(hostPath, access, creation, true);
-}
-
-int HostFile::OpenNoFollow(const std::string &hostPath, FileAccess access, FileCreation creation)
-{
-    return OpenAs(hostPath, access, creation, false);
-}
+} // namespace
 
 int HostFile::OpenAs(const std::string &hostPath, FileAccess access, FileCreation creation, bool followLink)
 {
-    if (handle_ != kNoHandle)
-        ::close(static_cast<int>(handle_));
-    handle_ = kNoHandle;
+    Close();
     int flags = O_CLOEXEC | (followLink ? 0 : O_NOFOLLOW);
     switch (access) {
     case FileAccess::Read: flags |= O_RDONLY; break;
@@ -91,33 +84,13 @@ int HostFile::Close()
 
 int HostFile::Read(void *buffer, size_t count, size_t *got)
 {
-    *got = 0;
-    for (;;) {
-        const ssize_t n = ::read(static_cast<int>(handle_), buffer, count);
-        if (n >= 0) {
-            *got = static_cast<size_t>(n);
-            return 0;
-        }
-        if (errno != EINTR)
-            return errno;
-    }
+    return ReadDescriptor(static_cast<int>(handle_), buffer, count, got);
 }
 
 int HostFile::Write(const void *buffer, size_t count)
 {
-    const auto *in = static_cast<const char *>(buffer);
-    while (count > 0) {
-        const ssize_t n = ::write(static_cast<int>(handle_), in, count);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            return errno;
-        if (n == 0)
-            return ENOSPC;
-        in += n;
-        count -= static_cast<size_t>(n);
-    }
-    return 0;
+    const int fd = static_cast<int>(handle_);
+    return WriteAll(buffer, count, [fd](const char *in, size_t left, uint64_t) { return ::write(fd, in, left); });
 }
 
 int HostFile::ReadAt(uint64_t offset, void *buffer, size_t count, size_t *got)
@@ -136,20 +109,10 @@ int HostFile::ReadAt(uint64_t offset, void *buffer, size_t count, size_t *got)
 
 int HostFile::WriteAt(uint64_t offset, const void *buffer, size_t count)
 {
-    const auto *in = static_cast<const char *>(buffer);
-    while (count > 0) {
-        const ssize_t n = ::pwrite(static_cast<int>(handle_), in, count, static_cast<off_t>(offset));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            return errno;
-        if (n == 0)
-            return ENOSPC;
-        in += n;
-        offset += static_cast<uint64_t>(n);
-        count -= static_cast<size_t>(n);
-    }
-    return 0;
+    const int fd = static_cast<int>(handle_);
+    return WriteAll(buffer, count, [fd, offset](const char *in, size_t left, uint64_t done) {
+        return ::pwrite(fd, in, left, static_cast<off_t>(offset + done));
+    });
 }
 
 int HostFile::Seek(int64_t offset, SeekFrom from, uint64_t *position)
@@ -163,14 +126,7 @@ int HostFile::Seek(int64_t offset, SeekFrom from, uint64_t *position)
     return 0;
 }
 
-int HostFile::Size(uint64_t *size) const
-{
-    struct stat st{};
-    if (::fstat(static_cast<int>(handle_), &st) != 0)
-        return errno;
-    *size = static_cast<uint64_t>(st.st_size);
-    return 0;
-}
+int HostFile::Size(uint64_t *size) const { return DescriptorSize(static_cast<int>(handle_), size); }
 
 int HostFile::SetSize(uint64_t size)
 {
@@ -190,17 +146,27 @@ int HostFile::Flush()
 
 namespace {
 
+// The lock record of a byte range; EINVAL when the range is beyond a file
+// offset's reach.
+int RangeRecord(uint64_t position, uint64_t count, short type, struct flock *lock)
+{
+    if (position > static_cast<uint64_t>(INT64_MAX) || count > static_cast<uint64_t>(INT64_MAX) - position)
+        return EINVAL;
+    *lock = {};
+    lock->l_type = type;
+    lock->l_whence = SEEK_SET;
+    lock->l_start = static_cast<off_t>(position);
+    lock->l_len = static_cast<off_t>(count);
+    return 0;
+}
+
 int SetLock(intptr_t handle, uint64_t position, uint64_t count, short type)
 {
     if (count == 0)
         return 0; // an empty range holds nothing to lock
-    if (position > static_cast<uint64_t>(INT64_MAX) || count > static_cast<uint64_t>(INT64_MAX) - position)
-        return EINVAL;
     struct flock lock{};
-    lock.l_type = type;
-    lock.l_whence = SEEK_SET;
-    lock.l_start = static_cast<off_t>(position);
-    lock.l_len = static_cast<off_t>(count);
+    if (int err = RangeRecord(position, count, type, &lock))
+        return err;
     // Open-file-description locks belong to this open file, as a handle's
     // locks do on Windows.
     if (::fcntl(static_cast<int>(handle), F_OFD_SETLK, &lock) != 0)
@@ -222,13 +188,9 @@ int HostFile::RangeLockedElsewhere(uint64_t position, uint64_t count, bool *held
     *held = false;
     if (count == 0)
         return 0;
-    if (position > static_cast<uint64_t>(INT64_MAX) || count > static_cast<uint64_t>(INT64_MAX) - position)
-        return EINVAL;
     struct flock lock{};
-    lock.l_type = F_WRLCK;
-    lock.l_whence = SEEK_SET;
-    lock.l_start = static_cast<off_t>(position);
-    lock.l_len = static_cast<off_t>(count);
+    if (int err = RangeRecord(position, count, F_WRLCK, &lock))
+        return err;
     if (::fcntl(static_cast<int>(handle_), F_OFD_GETLK, &lock) != 0)
         return errno;
     *held = lock.l_type != F_UNLCK;

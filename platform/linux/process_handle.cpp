@@ -97,15 +97,6 @@ ProcessHandle ProcessHandleAccess::Child(pid_t pid, std::optional<uint32_t> repo
     return h;
 }
 
-ProcessHandle ProcessHandleAccess::Fake(uint32_t code)
-{
-    ProcessHandle h;
-    h.kind_ = ProcessHandle::Kind::Fake;
-    h.ended_ = true;
-    h.exitCode_ = code;
-    return h;
-}
-
 ProcessHandle ProcessHandle::Open(pid_t pid, uint64_t startTime)
 {
     ProcessHandle h;
@@ -128,35 +119,6 @@ ProcessHandle ProcessHandle::Open(pid_t pid, uint64_t startTime)
     h.pidfd_ = fd;
     h.startTime_ = info ? info->startTime : startTime;
     return h;
-}
-
-ProcessHandle::~ProcessHandle() { Close(); }
-
-ProcessHandle::ProcessHandle(ProcessHandle &&o) noexcept
-    : kind_(o.kind_), pid_(o.pid_), pidfd_(o.pidfd_), startTime_(o.startTime_), ended_(o.ended_),
-      exitCode_(o.exitCode_), reportedCode_(o.reportedCode_)
-{
-    o.kind_ = Kind::None;
-    o.pidfd_ = -1;
-    o.pid_ = 0;
-}
-
-ProcessHandle &ProcessHandle::operator=(ProcessHandle &&o) noexcept
-{
-    if (this != &o) {
-        Close();
-        kind_ = o.kind_;
-        pid_ = o.pid_;
-        pidfd_ = o.pidfd_;
-        startTime_ = o.startTime_;
-        ended_ = o.ended_;
-        exitCode_ = o.exitCode_;
-        reportedCode_ = o.reportedCode_;
-        o.kind_ = Kind::None;
-        o.pidfd_ = -1;
-        o.pid_ = 0;
-    }
-    return *this;
 }
 
 void ProcessHandle::Close()
@@ -195,16 +157,9 @@ void ProcessHandle::ReapIfEnded(bool block)
     }
 }
 
-WaitResult ProcessHandle::Wait(int64_t timeoutMs)
+WaitResult ProcessHandle::WaitRunning(int64_t timeoutMs)
 {
-    switch (kind_) {
-    case Kind::None:
-        return WaitResult::Failed;
-    case Kind::Fake:
-        return WaitResult::Signaled;
-    case Kind::Child:
-        if (ended_)
-            return WaitResult::Signaled;
+    if (kind_ == Kind::Child) {
         if (timeoutMs < 0) {
             ReapIfEnded(true);
             return WaitResult::Signaled;
@@ -215,71 +170,41 @@ WaitResult ProcessHandle::Wait(int64_t timeoutMs)
             ReapIfEnded(true);
             return WaitResult::Signaled;
         }
-        {
-            const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
-            while (true) {
-                ReapIfEnded(false);
-                if (ended_)
-                    return WaitResult::Signaled;
-                if (Clock::now() >= deadline)
-                    return WaitResult::Timeout;
-                std::this_thread::sleep_for(std::chrono::milliseconds(5));
-            }
-        }
-    case Kind::Other:
-        if (ended_)
-            return WaitResult::Signaled;
-        if (pidfd_ >= 0) {
-            if (!PollReadable(pidfd_, timeoutMs))
+        const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+        while (true) {
+            ReapIfEnded(false);
+            if (ended_)
+                return WaitResult::Signaled;
+            if (Clock::now() >= deadline)
                 return WaitResult::Timeout;
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+    }
+    if (pidfd_ >= 0) {
+        if (!PollReadable(pidfd_, timeoutMs))
+            return WaitResult::Timeout;
+        ended_ = true;
+        return WaitResult::Signaled;
+    }
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs < 0 ? 0 : timeoutMs);
+    while (true) {
+        if (ProcEntryEnded(pid_, startTime_)) {
             ended_ = true;
             return WaitResult::Signaled;
         }
-        {
-            const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs < 0 ? 0 : timeoutMs);
-            while (true) {
-                if (ProcEntryEnded(pid_, startTime_)) {
-                    ended_ = true;
-                    return WaitResult::Signaled;
-                }
-                if (timeoutMs >= 0 && Clock::now() >= deadline)
-                    return WaitResult::Timeout;
-                std::this_thread::sleep_for(std::chrono::milliseconds(20));
-            }
-        }
+        if (timeoutMs >= 0 && Clock::now() >= deadline)
+            return WaitResult::Timeout;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
-    return WaitResult::Failed;
 }
 
-bool ProcessHandle::HasEnded()
+bool ProcessHandle::EndedByNow()
 {
-    switch (kind_) {
-    case Kind::None:
-        return false;
-    case Kind::Fake:
-        return true;
-    case Kind::Child:
+    if (kind_ == Kind::Child) {
         ReapIfEnded(false);
         return ended_;
-    case Kind::Other:
-        return Wait(0) == WaitResult::Signaled;
     }
-    return false;
-}
-
-bool ProcessHandle::GetExitCode(uint32_t *code)
-{
-    if (!code)
-        return false;
-    if (kind_ == Kind::Fake) {
-        *code = exitCode_;
-        return true;
-    }
-    if (kind_ != Kind::Child)
-        return false;
-    ReapIfEnded(false);
-    *code = ended_ ? exitCode_ : STILL_ACTIVE;
-    return true;
+    return Wait(0) == WaitResult::Signaled;
 }
 
 } // namespace halcyon::platform

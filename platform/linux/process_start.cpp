@@ -4,7 +4,6 @@
 #include <climits>
 #include <csignal>
 #include <cstdlib>
-#include <mutex>
 #include <spawn.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -12,15 +11,13 @@
 #include "platform/path_map.h"
 #include "platform/process.h"
 #include "platform/process_internal.h"
+#include "platform/non_copyable.h"
 
 extern char **environ;
 
 namespace halcyon::platform {
 
 namespace {
-
-std::mutex g_hookMutex;
-StartHook g_hook;
 
 bool IsDirectory(const std::string &p)
 {
@@ -117,7 +114,7 @@ int32_t ShellErrorFromErrno(int err)
 
 // posix_spawn attributes that give the program default signal handling and
 // an empty signal mask, whatever the caller had.
-struct SpawnSetup {
+struct SpawnSetup : NonCopyable {
     posix_spawnattr_t attr;
     posix_spawn_file_actions_t actions;
     bool attrOk = false;
@@ -134,8 +131,6 @@ struct SpawnSetup {
         if (actionsOk)
             ::posix_spawn_file_actions_destroy(&actions);
     }
-    SpawnSetup(const SpawnSetup &) = delete;
-    SpawnSetup &operator=(const SpawnSetup &) = delete;
 };
 
 } // namespace
@@ -206,28 +201,9 @@ int32_t ResolveShellCommand(std::string_view workDir, std::string_view fileText,
     return 0;
 }
 
-int32_t ShellExecute(std::string_view workDir, std::string_view file, std::string_view parameters,
-                     ProcessHandle &process)
+int32_t StartProgram(std::string_view workDir, std::string_view file, std::string_view parameters,
+                     std::optional<uint32_t> reportedCode, ProcessHandle &process)
 {
-    process = ProcessHandle();
-    std::optional<uint32_t> reportedCode;
-    StartHook hook;
-    {
-        std::lock_guard<std::mutex> lock(g_hookMutex);
-        hook = g_hook;
-    }
-    if (hook) {
-        if (auto fake = hook(StartRequest{std::string(workDir), std::string(file), std::string(parameters)})) {
-            if (fake->shellError != 0)
-                return fake->shellError;
-            if (!fake->runReal) {
-                process = ProcessHandleAccess::Fake(fake->exitCode);
-                return 0;
-            }
-            reportedCode = fake->exitCode;
-        }
-    }
-
     std::string hostWorkDir;
     std::vector<std::string> argv;
     if (int32_t err = ResolveShellCommand(workDir, file, parameters, hostWorkDir, argv))
@@ -257,12 +233,6 @@ int32_t ShellExecute(std::string_view workDir, std::string_view file, std::strin
         return ShellErrorFromErrno(rc);
     process = ProcessHandleAccess::Child(pid, reportedCode);
     return 0;
-}
-
-void SetStartHook(StartHook hook)
-{
-    std::lock_guard<std::mutex> lock(g_hookMutex);
-    g_hook = std::move(hook);
 }
 
 } // namespace halcyon::platform

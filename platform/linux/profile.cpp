@@ -14,6 +14,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "platform/line_text.h"
 #include "platform/path_map.h"
 #include "platform/text_utf16.h"
 
@@ -28,15 +29,6 @@ struct ProfileText {
     Encoding encoding = Encoding::Utf8;
     std::string eol = "\r\n";
 };
-
-std::string_view Trim(std::string_view s)
-{
-    while (!s.empty() && (s.front() == ' ' || s.front() == '\t'))
-        s.remove_prefix(1);
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r'))
-        s.remove_suffix(1);
-    return s;
-}
 
 bool Load(const std::string &path, ProfileText &out)
 {
@@ -132,27 +124,27 @@ bool Save(const std::string &path, const ProfileText &t)
 // "[name]" -> name; false for other lines.
 bool SectionName(const std::string &line, std::string_view *name)
 {
-    std::string_view t = Trim(line);
+    std::string_view t = TrimLine(line);
     if (t.size() < 2 || t.front() != '[')
         return false;
     size_t close = t.find(']');
     if (close == std::string_view::npos)
         return false;
-    *name = Trim(t.substr(1, close - 1));
+    *name = TrimLine(t.substr(1, close - 1));
     return true;
 }
 
 // "key=value" -> key, value; false for comments and other lines.
 bool KeyValue(const std::string &line, std::string_view *key, std::string_view *value)
 {
-    std::string_view t = Trim(line);
+    std::string_view t = TrimLine(line);
     if (t.empty() || t.front() == ';' || t.front() == '[')
         return false;
     size_t eq = t.find('=');
     if (eq == std::string_view::npos)
         return false;
-    *key = Trim(t.substr(0, eq));
-    *value = Trim(t.substr(eq + 1));
+    *key = TrimLine(t.substr(0, eq));
+    *value = TrimLine(t.substr(eq + 1));
     return true;
 }
 
@@ -222,7 +214,7 @@ std::string GetPrivateProfileString(std::string_view section, std::string_view k
                                     std::string_view file)
 {
     auto v = GetPrivateProfileValue(section, key, file);
-    return v ? *v : std::string(Trim(fallback));
+    return v ? *v : std::string(TrimLine(fallback));
 }
 
 uint32_t GetPrivateProfileInt(std::string_view section, std::string_view key, int32_t fallback, std::string_view file)
@@ -272,12 +264,12 @@ bool WritePrivateProfileString(std::string_view section, std::string_view key, s
     } else if (range.first != std::string::npos) {
         // After the section's last non-empty line.
         size_t at = range.second;
-        while (at > range.first && Trim(t.lines[at - 1]).empty())
+        while (at > range.first && TrimLine(t.lines[at - 1]).empty())
             --at;
         t.lines.insert(t.lines.begin() + static_cast<std::ptrdiff_t>(at),
                        std::string(key) + "=" + std::string(*value));
     } else {
-        if (existed && !t.lines.empty() && !Trim(t.lines.back()).empty())
+        if (existed && !t.lines.empty() && !TrimLine(t.lines.back()).empty())
             t.lines.emplace_back();
         t.lines.push_back("[" + std::string(section) + "]");
         t.lines.push_back(std::string(key) + "=" + std::string(*value));

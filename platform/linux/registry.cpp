@@ -9,6 +9,7 @@
 #include <map>
 #include <mutex>
 #include <new>
+#include <type_traits>
 #include <unordered_map>
 
 #include "platform/path_map.h"
@@ -178,6 +179,61 @@ LONG StepDone(sqlite3 *db, Stmt &s)
     return rc == SQLITE_DONE || rc == SQLITE_ROW ? ERROR_SUCCESS : store::Fail(db, rc);
 }
 
+enum class Access { kNone, kRead, kWrite };
+
+// Runs `body(db, tx)` on the store's connection inside a transaction
+// (`kNone`: `body(db)` without one). The caller holds store::Lock().
+template <typename Body>
+LONG InLockedStore(Access access, Body body)
+{
+    LONG err = ERROR_SUCCESS;
+    sqlite3 *db = store::Connection(&err);
+    if (!db)
+        return err;
+    if constexpr (std::is_invocable_v<Body, sqlite3 *>) {
+        return body(db);
+    } else {
+        Transaction tx(db, access == Access::kWrite);
+        if (tx.status())
+            return tx.status();
+        return body(db, tx);
+    }
+}
+
+// InLockedStore under the store's lock.
+template <typename Body>
+LONG InStore(Access access, Body body)
+{
+    auto lock = store::Lock();
+    return InLockedStore(access, std::move(body));
+}
+
+// The open handle `key` when it grants `right`.
+LONG OpenHandle(HKEY key, uint32_t right, Handle *h)
+{
+    if (LONG r = Resolve(key, {}, 0, h))
+        return r;
+    return Grants(h->access, right) ? ERROR_SUCCESS : ERROR_ACCESS_DENIED;
+}
+
+// The existing keys that reads of `h` see; a key gone meanwhile is
+// ERROR_KEY_DELETED.
+LONG FindLive(sqlite3 *db, const Handle &h, std::vector<int64_t> *ids)
+{
+    LONG r = FindAll(db, ReadPlaces(h), ids);
+    return r == ERROR_FILE_NOT_FOUND ? ERROR_KEY_DELETED : r;
+}
+
+// Writes value `name` of key `id`; the first spelling of a value name is
+// kept, as on Windows.
+LONG PutValue(sqlite3 *db, int64_t id, std::string_view name, uint32_t type, const void *data, size_t size)
+{
+    Stmt s(db, "INSERT INTO vals(key, name, type, data) VALUES(?1, ?2, ?3, ?4) "
+               "ON CONFLICT(key, name) DO UPDATE SET type=excluded.type, data=excluded.data");
+    s.Bind(1, id).Bind(2, name).Bind(3, static_cast<int64_t>(type)).BindBlob(4, data, size);
+    return StepDone(db, s);
+}
+
 // Deletes key `id` with everything below it (the key itself too unless
 // `keepKey`).
 LONG DeleteSubtree(sqlite3 *db, int64_t id, bool keepKey)
@@ -221,29 +277,23 @@ LONG DeleteKeyImpl(HKEY root, std::string_view subKey, uint32_t access, bool tre
         return r;
     if (!tree && h.path.empty())
         return ERROR_ACCESS_DENIED; // a root is never deleted
-    auto lock = store::Lock();
-    LONG err = ERROR_SUCCESS;
-    sqlite3 *db = store::Connection(&err);
-    if (!db)
-        return err;
-    Transaction tx(db, true);
-    if (tx.status())
-        return tx.status();
-    int64_t id = 0;
-    if (LONG r = FindFirst(db, DeletePlaces(h), &id))
-        return r;
-    if (!tree) {
-        bool has = false;
-        if (LONG r = HasChildren(db, id, &has))
+    return InStore(Access::kWrite, [&](sqlite3 *db, Transaction &tx) {
+        int64_t id = 0;
+        if (LONG r = FindFirst(db, DeletePlaces(h), &id))
             return r;
-        if (has)
-            return ERROR_KEY_HAS_CHILDREN;
-    }
-    // A tree delete without a subkey empties the key and keeps it (a root
-    // always stays).
-    if (LONG r = DeleteSubtree(db, id, h.path.empty() || store::SplitComponents(subKey).empty()))
-        return r;
-    return tx.Commit();
+        if (!tree) {
+            bool has = false;
+            if (LONG r = HasChildren(db, id, &has))
+                return r;
+            if (has)
+                return ERROR_KEY_HAS_CHILDREN;
+        }
+        // A tree delete without a subkey empties the key and keeps it (a root
+        // always stays).
+        if (LONG r = DeleteSubtree(db, id, h.path.empty() || store::SplitComponents(subKey).empty()))
+            return r;
+        return tx.Commit();
+    });
 }
 
 // ---- enumeration --------------------------------------------------------
@@ -331,8 +381,8 @@ LONG LoadListing(sqlite3 *db, const Handle &h, bool values, Listing *list)
     if (tx.status())
         return tx.status();
     std::vector<int64_t> ids;
-    if (LONG r = FindAll(db, ReadPlaces(h), &ids))
-        return r == ERROR_FILE_NOT_FOUND ? ERROR_KEY_DELETED : r;
+    if (LONG r = FindLive(db, h, &ids))
+        return r;
     list->version = store::CurrentVersion(db);
     Stmt q(db, values ? "SELECT name, type, data FROM vals WHERE key=?1 ORDER BY name"
                       : "SELECT name FROM keys WHERE parent=?1 ORDER BY name");
@@ -399,15 +449,34 @@ LONG Walk(sqlite3 *db, HKEY key, const Handle &h, bool values, uint32_t index, L
         if (tx.status())
             return tx.status();
         std::vector<int64_t> ids;
-        if (LONG r = FindAll(db, ReadPlaces(h), &ids)) {
+        if (LONG r = FindLive(db, h, &ids)) {
             list.loaded = false;
-            return r == ERROR_FILE_NOT_FOUND ? ERROR_KEY_DELETED : r;
+            return r;
         }
         list.checked = now;
     }
     list.next = index + 1;
     *out = &list;
     return ERROR_SUCCESS;
+}
+
+// Entry `index` of the subkeys (or `values`) of open key `key`: `take(list)`
+// reads it from the walk's list.
+template <typename Take>
+LONG EnumAt(HKEY key, bool values, uint32_t index, Take take)
+{
+    Handle h;
+    if (LONG r = OpenHandle(key, values ? KEY_QUERY_VALUE : KEY_ENUMERATE_SUB_KEYS, &h))
+        return r;
+    return InStore(Access::kNone, [&](sqlite3 *db) {
+        Listing *list = nullptr;
+        if (LONG r = Walk(db, key, h, values, index, &list))
+            return r;
+        if (index >= (values ? list->values.size() : list->keys.size()))
+            return ERROR_NO_MORE_ITEMS;
+        take(*list);
+        return ERROR_SUCCESS;
+    });
 }
 
 } // namespace
@@ -421,33 +490,27 @@ LONG RegCreateKeyEx(HKEY root, std::string_view subKey, uint32_t access, HKEY *r
         return r;
     uint32_t parentAccess = h.access;
     h.access = access;
-    auto lock = store::Lock();
-    LONG err = ERROR_SUCCESS;
-    sqlite3 *db = store::Connection(&err);
-    if (!db)
-        return err;
-    Transaction tx(db, true);
-    if (tx.status())
-        return tx.status();
-    int64_t id = 0;
-    // An existing key (under HKCR: in either layer) is opened, not created.
-    LONG found = FindFirst(db, ReadPlaces(h), &id);
-    bool created = false;
-    if (found == ERROR_FILE_NOT_FOUND) {
-        if (!Grants(parentAccess, KEY_CREATE_SUB_KEY))
-            return ERROR_ACCESS_DENIED;
-        Place p = WritePlace(h);
-        if (LONG r = store::CreateKey(db, p.node, p.path, &id, &created))
+    return InStore(Access::kWrite, [&](sqlite3 *db, Transaction &tx) {
+        int64_t id = 0;
+        // An existing key (under HKCR: in either layer) is opened, not created.
+        LONG found = FindFirst(db, ReadPlaces(h), &id);
+        bool created = false;
+        if (found == ERROR_FILE_NOT_FOUND) {
+            if (!Grants(parentAccess, KEY_CREATE_SUB_KEY))
+                return ERROR_ACCESS_DENIED;
+            Place p = WritePlace(h);
+            if (LONG r = store::CreateKey(db, p.node, p.path, &id, &created))
+                return r;
+        } else if (found != ERROR_SUCCESS) {
+            return found;
+        }
+        if (LONG r = tx.Commit())
             return r;
-    } else if (found != ERROR_SUCCESS) {
-        return found;
-    }
-    if (LONG r = tx.Commit())
-        return r;
-    *result = AddHandle(std::move(h));
-    if (disposition)
-        *disposition = created ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
-    return ERROR_SUCCESS;
+        *result = AddHandle(std::move(h));
+        if (disposition)
+            *disposition = created ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
+        return ERROR_SUCCESS;
+    });
 }
 
 LONG RegOpenKeyEx(HKEY root, std::string_view subKey, uint32_t access, HKEY *result)
@@ -458,19 +521,13 @@ LONG RegOpenKeyEx(HKEY root, std::string_view subKey, uint32_t access, HKEY *res
     if (LONG r = Resolve(root, subKey, access, &h))
         return r;
     h.access = access;
-    auto lock = store::Lock();
-    LONG err = ERROR_SUCCESS;
-    sqlite3 *db = store::Connection(&err);
-    if (!db)
-        return err;
-    Transaction tx(db, false);
-    if (tx.status())
-        return tx.status();
-    int64_t id = 0;
-    if (LONG r = FindFirst(db, ReadPlaces(h), &id))
-        return r;
-    *result = AddHandle(std::move(h));
-    return ERROR_SUCCESS;
+    return InStore(Access::kRead, [&](sqlite3 *db, Transaction &) {
+        int64_t id = 0;
+        if (LONG r = FindFirst(db, ReadPlaces(h), &id))
+            return r;
+        *result = AddHandle(std::move(h));
+        return ERROR_SUCCESS;
+    });
 }
 
 LONG RegCloseKey(HKEY key)
@@ -491,105 +548,77 @@ LONG RegSetValueEx(HKEY key, std::string_view name, uint32_t type, const void *d
     if (!data && size)
         return ERROR_INVALID_PARAMETER;
     Handle h;
-    if (LONG r = Resolve(key, {}, 0, &h))
+    if (LONG r = OpenHandle(key, KEY_SET_VALUE, &h))
         return r;
-    if (!Grants(h.access, KEY_SET_VALUE))
-        return ERROR_ACCESS_DENIED;
-    auto lock = store::Lock();
-    LONG err = ERROR_SUCCESS;
-    sqlite3 *db = store::Connection(&err);
-    if (!db)
-        return err;
-    Transaction tx(db, true);
-    if (tx.status())
-        return tx.status();
-    Place p = WritePlace(h);
-    int64_t id = 0;
-    if (h.root == HKEY_CLASSES_ROOT) {
-        bool created = false;
-        if (LONG r = store::CreateKey(db, p.node, p.path, &id, &created))
+    return InStore(Access::kWrite, [&](sqlite3 *db, Transaction &tx) {
+        Place p = WritePlace(h);
+        int64_t id = 0;
+        if (h.root == HKEY_CLASSES_ROOT) {
+            bool created = false;
+            if (LONG r = store::CreateKey(db, p.node, p.path, &id, &created))
+                return r;
+        } else if (LONG r = store::FindKey(db, p.node, p.path, &id)) {
+            return r == ERROR_FILE_NOT_FOUND ? ERROR_KEY_DELETED : r;
+        }
+        if (LONG r = PutValue(db, id, name, type, data, size))
             return r;
-    } else if (LONG r = store::FindKey(db, p.node, p.path, &id)) {
-        return r == ERROR_FILE_NOT_FOUND ? ERROR_KEY_DELETED : r;
-    }
-    // The first spelling of a value name is kept, as on Windows.
-    Stmt s(db, "INSERT INTO vals(key, name, type, data) VALUES(?1, ?2, ?3, ?4) "
-               "ON CONFLICT(key, name) DO UPDATE SET type=excluded.type, data=excluded.data");
-    s.Bind(1, id).Bind(2, name).Bind(3, static_cast<int64_t>(type)).BindBlob(4, data, size);
-    if (LONG r = StepDone(db, s))
-        return r;
-    return tx.Commit();
+        return tx.Commit();
+    });
 }
 
 LONG RegQueryValueEx(HKEY key, std::string_view name, uint32_t *type, std::vector<uint8_t> *data)
 {
     Handle h;
-    if (LONG r = Resolve(key, {}, 0, &h))
+    if (LONG r = OpenHandle(key, KEY_QUERY_VALUE, &h))
         return r;
-    if (!Grants(h.access, KEY_QUERY_VALUE))
-        return ERROR_ACCESS_DENIED;
-    auto lock = store::Lock();
-    LONG err = ERROR_SUCCESS;
-    sqlite3 *db = store::Connection(&err);
-    if (!db)
-        return err;
-    Transaction tx(db, false);
-    if (tx.status())
-        return tx.status();
-    // Under HKCR a value of the user's layer hides the machine's.
-    std::vector<int64_t> ids;
-    if (LONG r = FindAll(db, ReadPlaces(h), &ids))
-        return r == ERROR_FILE_NOT_FOUND ? ERROR_KEY_DELETED : r;
-    Stmt q(db, "SELECT type, data FROM vals WHERE key=?1 AND name=?2");
-    if (q.prepareResult() != SQLITE_OK)
-        return store::Fail(db, q.prepareResult());
-    for (int64_t id : ids) {
-        sqlite3_reset(q.get());
-        q.Bind(1, id).Bind(2, name);
-        int rc = q.Step();
-        if (rc == SQLITE_DONE)
-            continue;
-        if (rc != SQLITE_ROW)
-            return store::Fail(db, rc);
-        if (type)
-            *type = static_cast<uint32_t>(q.Int(0));
-        if (data)
-            *data = q.Blob(1);
-        return ERROR_SUCCESS;
-    }
-    return ERROR_FILE_NOT_FOUND;
+    return InStore(Access::kRead, [&](sqlite3 *db, Transaction &) {
+        // Under HKCR a value of the user's layer hides the machine's.
+        std::vector<int64_t> ids;
+        if (LONG r = FindLive(db, h, &ids))
+            return r;
+        Stmt q(db, "SELECT type, data FROM vals WHERE key=?1 AND name=?2");
+        if (q.prepareResult() != SQLITE_OK)
+            return store::Fail(db, q.prepareResult());
+        for (int64_t id : ids) {
+            sqlite3_reset(q.get());
+            q.Bind(1, id).Bind(2, name);
+            int rc = q.Step();
+            if (rc == SQLITE_DONE)
+                continue;
+            if (rc != SQLITE_ROW)
+                return store::Fail(db, rc);
+            if (type)
+                *type = static_cast<uint32_t>(q.Int(0));
+            if (data)
+                *data = q.Blob(1);
+            return ERROR_SUCCESS;
+        }
+        return ERROR_FILE_NOT_FOUND;
+    });
 }
 
 LONG RegDeleteValue(HKEY key, std::string_view name)
 {
     Handle h;
-    if (LONG r = Resolve(key, {}, 0, &h))
+    if (LONG r = OpenHandle(key, KEY_SET_VALUE, &h))
         return r;
-    if (!Grants(h.access, KEY_SET_VALUE))
-        return ERROR_ACCESS_DENIED;
-    auto lock = store::Lock();
-    LONG err = ERROR_SUCCESS;
-    sqlite3 *db = store::Connection(&err);
-    if (!db)
-        return err;
-    Transaction tx(db, true);
-    if (tx.status())
-        return tx.status();
-    for (const auto &p : DeletePlaces(h)) {
-        int64_t id = 0;
-        LONG r = store::FindKey(db, p.node, p.path, &id);
-        if (r == ERROR_FILE_NOT_FOUND)
-            continue;
-        if (r)
-            return r;
-        Stmt d(db, "DELETE FROM vals WHERE key=?1 AND name=?2");
-        d.Bind(1, id).Bind(2, name);
-        if (LONG e = StepDone(db, d))
-            return e;
-        if (sqlite3_changes(db) > 0)
-            return tx.Commit();
-    }
-    return ERROR_FILE_NOT_FOUND;
+    return InStore(Access::kWrite, [&](sqlite3 *db, Transaction &tx) {
+        for (const auto &p : DeletePlaces(h)) {
+            int64_t id = 0;
+            LONG r = store::FindKey(db, p.node, p.path, &id);
+            if (r == ERROR_FILE_NOT_FOUND)
+                continue;
+            if (r)
+                return r;
+            Stmt d(db, "DELETE FROM vals WHERE key=?1 AND name=?2");
+            d.Bind(1, id).Bind(2, name);
+            if (LONG e = StepDone(db, d))
+                return e;
+            if (sqlite3_changes(db) > 0)
+                return tx.Commit();
+        }
+        return ERROR_FILE_NOT_FOUND;
+    });
 }
 
 LONG RegDeleteKeyEx(HKEY root, std::string_view subKey, uint32_t access)
@@ -604,72 +633,32 @@ LONG RegDeleteTree(HKEY root, std::string_view subKey, uint32_t access)
 
 LONG RegEnumKeyEx(HKEY key, uint32_t index, std::string *name)
 {
-    Handle h;
-    if (LONG r = Resolve(key, {}, 0, &h))
-        return r;
-    if (!Grants(h.access, KEY_ENUMERATE_SUB_KEYS))
-        return ERROR_ACCESS_DENIED;
-    auto lock = store::Lock();
-    LONG err = ERROR_SUCCESS;
-    sqlite3 *db = store::Connection(&err);
-    if (!db)
-        return err;
-    Listing *list = nullptr;
-    if (LONG r = Walk(db, key, h, false, index, &list))
-        return r;
-    if (index >= list->keys.size())
-        return ERROR_NO_MORE_ITEMS;
-    if (name)
-        *name = list->keys[index];
-    return ERROR_SUCCESS;
+    return EnumAt(key, false, index, [&](const Listing &list) {
+        if (name)
+            *name = list.keys[index];
+    });
 }
 
 bool StringDataDropsTerminator(HKEY, std::string_view) { return false; }
 
 LONG RegEnumValue(HKEY key, uint32_t index, std::string *name, uint32_t *type, std::vector<uint8_t> *data)
 {
-    Handle h;
-    if (LONG r = Resolve(key, {}, 0, &h))
-        return r;
-    if (!Grants(h.access, KEY_QUERY_VALUE))
-        return ERROR_ACCESS_DENIED;
-    auto lock = store::Lock();
-    LONG err = ERROR_SUCCESS;
-    sqlite3 *db = store::Connection(&err);
-    if (!db)
-        return err;
-    Listing *list = nullptr;
-    if (LONG r = Walk(db, key, h, true, index, &list))
-        return r;
-    if (index >= list->values.size())
-        return ERROR_NO_MORE_ITEMS;
-    const Listing::Value &v = list->values[index];
-    if (name)
-        *name = v.name;
-    if (type)
-        *type = v.type;
-    if (data)
-        *data = v.data;
-    return ERROR_SUCCESS;
+    return EnumAt(key, true, index, [&](const Listing &list) {
+        const Listing::Value &v = list.values[index];
+        if (name)
+            *name = v.name;
+        if (type)
+            *type = v.type;
+        if (data)
+            *data = v.data;
+    });
 }
 
-LONG RegReadTree(HKEY key, RegTreeVisit visit, void *context)
+namespace {
+
+// Hands the tree below `h` to `visit` (inside a reading transaction).
+LONG VisitTree(sqlite3 *db, const Handle &h, RegTreeVisit visit, void *context)
 {
-    Handle h;
-    if (LONG r = Resolve(key, {}, 0, &h))
-        return r;
-    if (!Grants(h.access, KEY_ENUMERATE_SUB_KEYS) || !Grants(h.access, KEY_QUERY_VALUE))
-        return ERROR_ACCESS_DENIED;
-    if (h.root == HKEY_CLASSES_ROOT || (h.path.empty() && (h.access & KEY_WOW64_32KEY)))
-        return ERROR_CALL_NOT_IMPLEMENTED;
-    auto lock = store::Lock();
-    LONG err = ERROR_SUCCESS;
-    sqlite3 *db = store::Connection(&err);
-    if (!db)
-        return err;
-    Transaction tx(db, false);
-    if (tx.status())
-        return tx.status();
     int64_t top = 0;
     if (LONG r = store::FindKey(db, store::RootNode(h.root), h.path, &top))
         return r == ERROR_FILE_NOT_FOUND ? ERROR_KEY_DELETED : r;
@@ -732,6 +721,18 @@ LONG RegReadTree(HKEY key, RegTreeVisit visit, void *context)
     return ERROR_SUCCESS;
 }
 
+} // namespace
+
+LONG RegReadTree(HKEY key, RegTreeVisit visit, void *context)
+{
+    Handle h;
+    if (LONG r = OpenHandle(key, KEY_ENUMERATE_SUB_KEYS | KEY_QUERY_VALUE, &h))
+        return r;
+    if (h.root == HKEY_CLASSES_ROOT || (h.path.empty() && (h.access & KEY_WOW64_32KEY)))
+        return ERROR_CALL_NOT_IMPLEMENTED;
+    return InStore(Access::kRead, [&](sqlite3 *db, Transaction &) { return VisitTree(db, h, visit, context); });
+}
+
 LONG RegTreeWriter::KeyId(HKEY root, std::string_view subKey, uint32_t view, int64_t *id)
 {
     if (root == HKEY_CLASSES_ROOT)
@@ -746,18 +747,14 @@ LONG RegTreeWriter::KeyId(HKEY root, std::string_view subKey, uint32_t view, int
     Handle h;
     if (LONG r = Resolve(root, subKey, view, &h))
         return r;
-    LONG err = ERROR_SUCCESS;
-    sqlite3 *db = store::Connection(&err);
-    if (!db)
-        return err;
-    Transaction tx(db, true);
-    if (tx.status())
-        return tx.status();
-    bool created = false;
-    if (LONG r = store::CreateKey(db, store::RootNode(root), h.path, id, &created))
-        return r;
-    if (LONG r = tx.Commit())
-        return r;
+    LONG made = InLockedStore(Access::kWrite, [&](sqlite3 *db, Transaction &tx) {
+        bool created = false;
+        if (LONG r = store::CreateKey(db, store::RootNode(root), h.path, id, &created))
+            return r;
+        return tx.Commit();
+    });
+    if (made)
+        return made;
     known_ = true;
     root_ = root;
     view_ = view;
@@ -782,20 +779,11 @@ LONG RegTreeWriter::SetValue(HKEY root, std::string_view subKey, uint32_t view, 
     int64_t id = 0;
     if (LONG r = KeyId(root, subKey, view, &id))
         return r;
-    LONG err = ERROR_SUCCESS;
-    sqlite3 *db = store::Connection(&err);
-    if (!db)
-        return err;
-    Transaction tx(db, true);
-    if (tx.status())
-        return tx.status();
-    // The first spelling of a value name is kept, as on Windows.
-    Stmt s(db, "INSERT INTO vals(key, name, type, data) VALUES(?1, ?2, ?3, ?4) "
-               "ON CONFLICT(key, name) DO UPDATE SET type=excluded.type, data=excluded.data");
-    s.Bind(1, id).Bind(2, name).Bind(3, static_cast<int64_t>(type)).BindBlob(4, data, size);
-    if (LONG r = StepDone(db, s))
-        return r;
-    return tx.Commit();
+    return InLockedStore(Access::kWrite, [&](sqlite3 *db, Transaction &tx) {
+        if (LONG r = PutValue(db, id, name, type, data, size))
+            return r;
+        return tx.Commit();
+    });
 }
 
 RegBatch::RegBatch()

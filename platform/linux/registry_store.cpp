@@ -465,6 +465,22 @@ std::vector<std::string> SplitComponents(std::string_view path)
     return out;
 }
 
+namespace {
+
+// Runs the child lookup `q` for `name` below `parent`: SQLITE_ROW with `*id`
+// set, SQLITE_DONE when there is no such key, or an SQLite error.
+int StepChild(Stmt &q, int64_t parent, const std::string &name, int64_t *id)
+{
+    sqlite3_reset(q.get());
+    q.Bind(1, parent).Bind(2, name);
+    int rc = q.Step();
+    if (rc == SQLITE_ROW)
+        *id = q.Int(0);
+    return rc;
+}
+
+} // namespace
+
 LONG FindKey(sqlite3 *db, int64_t node, const std::vector<std::string> &components, int64_t *id)
 {
     int64_t cur = node;
@@ -472,14 +488,11 @@ LONG FindKey(sqlite3 *db, int64_t node, const std::vector<std::string> &componen
     if (q.prepareResult() != SQLITE_OK)
         return Fail(db, q.prepareResult());
     for (const auto &c : components) {
-        sqlite3_reset(q.get());
-        q.Bind(1, cur).Bind(2, c);
-        int rc = q.Step();
+        int rc = StepChild(q, cur, c, &cur);
         if (rc == SQLITE_DONE)
             return ERROR_FILE_NOT_FOUND;
         if (rc != SQLITE_ROW)
             return Fail(db, rc);
-        cur = q.Int(0);
     }
     *id = cur;
     return ERROR_SUCCESS;
@@ -498,13 +511,9 @@ LONG CreateKey(sqlite3 *db, int64_t node, const std::vector<std::string> &compon
     if (ins.prepareResult() != SQLITE_OK)
         return Fail(db, ins.prepareResult());
     for (const auto &c : components) {
-        sqlite3_reset(q.get());
-        q.Bind(1, cur).Bind(2, c);
-        int rc = q.Step();
-        if (rc == SQLITE_ROW) {
-            cur = q.Int(0);
+        int rc = StepChild(q, cur, c, &cur);
+        if (rc == SQLITE_ROW)
             continue;
-        }
         if (rc != SQLITE_DONE)
             return Fail(db, rc);
         sqlite3_reset(ins.get());

@@ -16,6 +16,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/non_copyable.h"
+
 struct sqlite3;
 struct sqlite3_stmt;
 
@@ -78,12 +80,10 @@ Version CurrentVersion(sqlite3 *db, bool others = true);
 
 // A prepared statement, reset on scope exit and kept for the next use of the
 // same text on the same connection.
-class Stmt {
+class Stmt : NonCopyable {
 public:
     Stmt(sqlite3 *db, const char *sql);
     ~Stmt();
-    Stmt(const Stmt &) = delete;
-    Stmt &operator=(const Stmt &) = delete;
     int prepareResult() const { return prepared_; }
     Stmt &Bind(int i, int64_t v);
     Stmt &Bind(int i, std::string_view v);
@@ -106,12 +106,10 @@ int Exec(sqlite3 *db, const char *sql);
 
 // A transaction: BEGIN IMMEDIATE for writers, BEGIN for readers, a
 // savepoint inside a batch; rolled back unless Commit() succeeded.
-class Transaction {
+class Transaction : NonCopyable {
 public:
     Transaction(sqlite3 *db, bool write);
     ~Transaction();
-    Transaction(const Transaction &) = delete;
-    Transaction &operator=(const Transaction &) = delete;
     // 0 when the transaction began; a Windows error code otherwise.
     LONG status() const { return status_; }
     LONG Commit();

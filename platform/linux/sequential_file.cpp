@@ -7,6 +7,8 @@
 
 #include <cerrno>
 
+#include "descriptor_io.h"
+
 namespace halcyon::platform {
 
 SequentialFile::~SequentialFile()
@@ -36,27 +38,11 @@ int SequentialFile::Open(const std::string &hostPath, uint64_t *size)
     return 0;
 }
 
-int SequentialFile::Size(uint64_t *size) const
-{
-    struct stat st {};
-    if (::fstat(static_cast<int>(handle_), &st) != 0)
-        return errno;
-    *size = static_cast<uint64_t>(st.st_size);
-    return 0;
-}
+int SequentialFile::Size(uint64_t *size) const { return DescriptorSize(static_cast<int>(handle_), size); }
 
 int SequentialFile::Read(void *buffer, size_t count, size_t *got)
 {
-    *got = 0;
-    for (;;) {
-        const ssize_t n = ::read(static_cast<int>(handle_), buffer, count);
-        if (n >= 0) {
-            *got = static_cast<size_t>(n);
-            return 0;
-        }
-        if (errno != EINTR)
-            return errno;
-    }
+    return ReadDescriptor(static_cast<int>(handle_), buffer, count, got);
 }
 
 } // namespace halcyon::platform

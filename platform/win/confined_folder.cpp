@@ -61,6 +61,19 @@ int EmptyOpenFolder(const std::string &hostPath, uint32_t *counter)
     return 0;
 }
 
+// Opens the entry and reads its attributes: 0 (with `h` not open when the
+// entry is gone), or errno.
+int OpenWithAttributes(const std::string &hostPath, DWORD access, Handle &h, DWORD &attributes)
+{
+    Handle opened = OpenEntry(hostPath, access);
+    if (!opened.ok()) {
+        const DWORD error = ::GetLastError();
+        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? 0 : win::ErrnoOf(error);
+    }
+    h.Swap(opened);
+    return AttributesOf(h.get(), attributes);
+}
+
 // Removes the entry through a handle on the entry itself: a link goes as a
 // link. A folder is emptied while held open without delete access (the
 // listing opens it too, and a handle with delete access would refuse
@@ -70,14 +83,12 @@ int RemoveEntry(const std::string &hostPath, uint32_t *counter)
 {
     for (bool emptied = false;;) {
         const DWORD access = emptied ? DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES : FILE_READ_ATTRIBUTES;
-        Handle h = OpenEntry(hostPath, access);
-        if (!h.ok()) {
-            const DWORD error = ::GetLastError();
-            return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? 0 : win::ErrnoOf(error);
-        }
+        Handle h;
         DWORD attributes = 0;
-        if (int rc = AttributesOf(h.get(), attributes))
+        if (int rc = OpenWithAttributes(hostPath, access, h, attributes))
             return rc;
+        if (!h.ok())
+            return 0;
         const bool folder = (attributes & FILE_ATTRIBUTE_DIRECTORY) && !(attributes & FILE_ATTRIBUTE_REPARSE_POINT);
         if (!emptied) {
             if (folder)
@@ -158,14 +169,12 @@ int RemoveEntryTree(const std::string &parent, const std::string &name, uint32_t
 
 int EmptyFolderTree(const std::string &hostPath, uint32_t *counter)
 {
-    Handle h = OpenEntry(hostPath, FILE_READ_ATTRIBUTES);
-    if (!h.ok()) {
-        const DWORD error = ::GetLastError();
-        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? 0 : win::ErrnoOf(error);
-    }
+    Handle h;
     DWORD attributes = 0;
-    if (int rc = AttributesOf(h.get(), attributes))
+    if (int rc = OpenWithAttributes(hostPath, FILE_READ_ATTRIBUTES, h, attributes))
         return rc;
+    if (!h.ok())
+        return 0;
     if (attributes & FILE_ATTRIBUTE_REPARSE_POINT)
         return ELOOP;
     if (!(attributes & FILE_ATTRIBUTE_DIRECTORY))

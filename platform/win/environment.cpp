@@ -1,25 +1,13 @@
 // The process environment through the Win32 API: names compare without
 // regard to case and expansion is the system's own.
 #include "platform/environment.h"
+#include "platform/environment_internal.h"
 
 #include "platform/win/windows_api.h"
 
 #include "platform/win/wide_text.h"
 
 namespace halcyon::platform {
-
-namespace {
-
-size_t CountChars(std::string_view s)
-{
-    size_t n = 0;
-    for (char c : s)
-        if ((static_cast<unsigned char>(c) & 0xC0) != 0x80)
-            ++n;
-    return n;
-}
-
-} // namespace
 
 std::optional<std::string> GetEnvironmentVariable(std::string_view name)
 {
@@ -47,15 +35,12 @@ bool ExpandEnvironmentStrings(std::string_view in, std::string &out, size_t maxC
         return false;
     expanded.resize(n - 1); // the count includes the terminator
     std::string result = win::Narrow(expanded);
-    if (CountChars(result) > maxChars)
-        return false;
-    out = std::move(result);
-    return true;
+    return TakeExpansion(std::move(result), out, maxChars);
 }
 
 bool SetEnvironmentVariable(std::string_view name, std::string_view value)
 {
-    if (name.empty() || name.find('=') != std::string_view::npos)
+    if (!IsSettableVariableName(name))
         return false;
     return ::SetEnvironmentVariableW(win::Widen(name).c_str(), win::Widen(value).c_str()) != 0;
 }

@@ -4,7 +4,7 @@
 
 #include "platform/win/windows_api.h"
 
-#include "platform/win/wide_text.h"
+#include "platform/win/file_information.h"
 
 namespace halcyon::platform {
 
@@ -12,17 +12,9 @@ std::optional<FileVersion> FileVersionOf(const std::string &hostPath)
 {
     if (hostPath.empty())
         return std::nullopt;
-    HANDLE h = ::CreateFileW(win::FileApiPath(hostPath).c_str(), FILE_READ_ATTRIBUTES,
-                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                             FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (h == INVALID_HANDLE_VALUE)
-        return std::nullopt;
     BY_HANDLE_FILE_INFORMATION info{};
     FILE_BASIC_INFO basic{};
-    const bool ok = ::GetFileInformationByHandle(h, &info) &&
-                    ::GetFileInformationByHandleEx(h, FileBasicInfo, &basic, sizeof basic);
-    ::CloseHandle(h);
-    if (!ok)
+    if (!win::ReadFileInformation(hostPath, &info, &basic))
         return std::nullopt;
     FileVersion v;
     v.regular = (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) == 0;

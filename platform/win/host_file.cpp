@@ -4,6 +4,7 @@
 
 #include "platform/win/windows_api.h"
 
+#include "platform/win/file_information.h"
 #include "platform/win/wide_text.h"
 
 namespace halcyon::platform {
@@ -43,15 +44,8 @@ std::optional<HostFileStatus> StatHostPath(const std::string &hostPath)
     if (!s || !s->link)
         return s;
     // A link: the status of what it points at, through a handle that follows it.
-    HANDLE h = ::CreateFileW(win::FileApiPath(hostPath).c_str(), FILE_READ_ATTRIBUTES,
-                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                             FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (h == INVALID_HANDLE_VALUE)
-        return std::nullopt;
     BY_HANDLE_FILE_INFORMATION info{};
-    const bool ok = ::GetFileInformationByHandle(h, &info) != 0;
-    ::CloseHandle(h);
-    if (!ok)
+    if (!win::ReadFileInformation(hostPath, &info))
         return std::nullopt;
     HostFileStatus t;
     t.directory = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
@@ -128,5 +122,22 @@ bool IsUnicodeLetterOrDigit(char32_t c)
         return true;
     return (type[0] & (C1_ALPHA | C1_DIGIT)) != 0;
 }
+
+namespace win {
+
+bool ReadFileInformation(const std::string &hostPath, BY_HANDLE_FILE_INFORMATION *info, FILE_BASIC_INFO *basic)
+{
+    HANDLE h = ::CreateFileW(FileApiPath(hostPath).c_str(), FILE_READ_ATTRIBUTES,
+                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                             FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        return false;
+    const bool ok = ::GetFileInformationByHandle(h, info) &&
+                    (!basic || ::GetFileInformationByHandleEx(h, FileBasicInfo, basic, sizeof *basic));
+    ::CloseHandle(h);
+    return ok;
+}
+
+} // namespace win
 
 } // namespace halcyon::platform

@@ -10,6 +10,7 @@
 
 #include "platform/win/errno_of.h"
 #include "platform/win/wide_text.h"
+#include "platform/non_copyable.h"
 
 namespace halcyon::platform {
 
@@ -46,7 +47,7 @@ bool IsFolder(const std::wstring &path)
 
 // The handle's position, restored when the positioned call is done: a
 // synchronous handle moves its position on an OVERLAPPED read or write.
-class PositionKeeper {
+class PositionKeeper : NonCopyable {
 public:
     explicit PositionKeeper(HANDLE h) : h_(h)
     {
@@ -58,8 +59,6 @@ public:
         if (kept_)
             ::SetFilePointerEx(h_, position_, nullptr, FILE_BEGIN);
     }
-    PositionKeeper(const PositionKeeper &) = delete;
-    PositionKeeper &operator=(const PositionKeeper &) = delete;
 
 private:
     HANDLE h_;
@@ -69,40 +68,9 @@ private:
 
 } // namespace
 
-HostFile::~HostFile()
-{
-    if (handle_ != kNoHandle)
-        ::CloseHandle(AsHandle(handle_));
-}
-
-HostFile::HostFile(HostFile &&other) noexcept : handle_(other.handle_) { other.handle_ = kNoHandle; }
-
-HostFile &HostFile::operator=(HostFile &&other) noexcept
-{
-    if (this != &other) {
-        if (handle_ != kNoHandle)
-            ::CloseHandle(AsHandle(handle_));
-        handle_ = other.handle_;
-        other.handle_ = kNoHandle;
-    }
-    return *this;
-}
-
-int HostFile::Open(const std::string &hostPath, FileAccess access, FileCreation creation)
-{
-    return OpenAs(hostPath, access, creation, true);
-}
-
-int HostFile::OpenNoFollow(const std::string &hostPath, FileAccess access, FileCreation creation)
-{
-    return OpenAs(hostPath, access, creation, false);
-}
-
 int HostFile::OpenAs(const std::string &hostPath, FileAccess access, FileCreation creation, bool followLink)
 {
-    if (handle_ != kNoHandle)
-        ::CloseHandle(AsHandle(handle_));
-    handle_ = kNoHandle;
+    Close();
     if (hostPath.empty())
         return ENOENT;
     DWORD desired = 0;

@@ -5,15 +5,15 @@
 // emulated machine. The file is read and written through the profile API and
 // created as UTF-16 so that any text survives.
 #include "platform/machine.h"
+#include "platform/machine_internal.h"
 
 #include "platform/win/windows_api.h"
 
-#include <cstdlib>
 #include <cwchar>
-#include <mutex>
 
 #include "platform/machine_prefix.h"
 #include "platform/path_map.h"
+#include "platform/win/utf16_profile.h"
 #include "platform/win/wide_text.h"
 
 namespace halcyon::platform {
@@ -21,17 +21,6 @@ namespace halcyon::platform {
 namespace {
 
 std::wstring OverrideFile() { return win::FileApiPath(MachineRoot() + "\\machine.ini"); }
-
-struct DiskOverride {
-    std::mutex mutex;
-    std::optional<uint64_t> bytes;
-};
-
-DiskOverride &Override()
-{
-    static DiskOverride *o = new DiskOverride;
-    return *o;
-}
 
 } // namespace
 
@@ -67,27 +56,13 @@ bool SetMachineSetting(std::string_view section, std::string_view key, std::stri
     if (!EnsureMachine())
         return false;
     std::wstring file = OverrideFile();
-    // A new file starts with a UTF-16 byte order mark: the profile API then
-    // keeps it in UTF-16.
-    HANDLE h = ::CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h != INVALID_HANDLE_VALUE) {
-        const unsigned char bom[2] = {0xFF, 0xFE};
-        DWORD written = 0;
-        ::WriteFile(h, bom, sizeof bom, &written, nullptr);
-        ::CloseHandle(h);
-    }
+    win::StartUtf16Profile(file);
     return ::WritePrivateProfileStringW(win::Widen(section).c_str(), win::Widen(key).c_str(),
                                         win::Widen(value).c_str(), file.c_str()) != 0;
 }
 
-uint64_t PhysicalMemoryMB()
+uint64_t SystemPhysicalMemoryMB()
 {
-    if (auto v = MachineSetting("Identity", "PhysicalMemoryMB")) {
-        char *end = nullptr;
-        unsigned long long mb = std::strtoull(v->c_str(), &end, 10);
-        if (!v->empty() && end && *end == '\0' && (*v)[0] != '-')
-            return mb;
-    }
     MEMORYSTATUSEX status{};
     status.dwLength = sizeof status;
     if (!::GlobalMemoryStatusEx(&status))
@@ -95,26 +70,12 @@ uint64_t PhysicalMemoryMB()
     return status.ullTotalPhys / (1024 * 1024);
 }
 
-std::optional<uint64_t> FreeDiskSpace(std::string_view path)
+std::optional<uint64_t> SystemFreeDiskSpace(const std::string &host)
 {
-    {
-        DiskOverride &o = Override();
-        std::lock_guard<std::mutex> lock(o.mutex);
-        if (o.bytes)
-            return o.bytes;
-    }
-    std::string host = HostPath(path);
     ULARGE_INTEGER available{};
-    if (host.empty() || !::GetDiskFreeSpaceExW(win::FileApiPath(host).c_str(), &available, nullptr, nullptr))
+    if (!::GetDiskFreeSpaceExW(win::FileApiPath(host).c_str(), &available, nullptr, nullptr))
         return std::nullopt;
     return available.QuadPart;
-}
-
-void SetFreeDiskSpaceOverride(std::optional<uint64_t> bytes)
-{
-    DiskOverride &o = Override();
-    std::lock_guard<std::mutex> lock(o.mutex);
-    o.bytes = bytes;
 }
 
 } // namespace halcyon::platform

@@ -33,15 +33,6 @@ ProcessHandle ProcessHandleAccess::Child(pid_t pid, std::optional<uint32_t> repo
     return h;
 }
 
-ProcessHandle ProcessHandleAccess::Fake(uint32_t code)
-{
-    ProcessHandle h;
-    h.kind_ = ProcessHandle::Kind::Fake;
-    h.ended_ = true;
-    h.exitCode_ = code;
-    return h;
-}
-
 ProcessHandle ProcessHandleAccess::ChildFromHandle(void *process, std::optional<uint32_t> reportedCode)
 {
     ProcessHandle h;
@@ -52,34 +43,6 @@ ProcessHandle ProcessHandleAccess::ChildFromHandle(void *process, std::optional<
     h.handle_ = process;
     h.reportedCode_ = reportedCode;
     return h;
-}
-
-ProcessHandle::~ProcessHandle() { Close(); }
-
-ProcessHandle::ProcessHandle(ProcessHandle &&o) noexcept
-    : kind_(o.kind_), pid_(o.pid_), pidfd_(o.pidfd_), startTime_(o.startTime_), ended_(o.ended_),
-      exitCode_(o.exitCode_), reportedCode_(o.reportedCode_), handle_(o.handle_)
-{
-    o.kind_ = Kind::None;
-    o.handle_ = nullptr;
-}
-
-ProcessHandle &ProcessHandle::operator=(ProcessHandle &&o) noexcept
-{
-    if (this != &o) {
-        Close();
-        kind_ = o.kind_;
-        pid_ = o.pid_;
-        pidfd_ = o.pidfd_;
-        startTime_ = o.startTime_;
-        ended_ = o.ended_;
-        exitCode_ = o.exitCode_;
-        reportedCode_ = o.reportedCode_;
-        handle_ = o.handle_;
-        o.kind_ = Kind::None;
-        o.handle_ = nullptr;
-    }
-    return *this;
 }
 
 void ProcessHandle::Close()
@@ -121,60 +84,24 @@ ProcessHandle ProcessHandle::Open(pid_t pid, uint64_t startTime)
     return h;
 }
 
-WaitResult ProcessHandle::Wait(int64_t timeoutMs)
+WaitResult ProcessHandle::WaitRunning(int64_t timeoutMs)
 {
-    switch (kind_) {
-    case Kind::None:
+    DWORD ms = timeoutMs < 0 ? INFINITE
+               : timeoutMs >= static_cast<int64_t>(INFINITE) ? INFINITE - 1
+                                                              : static_cast<DWORD>(timeoutMs);
+    DWORD r = ::WaitForSingleObject(static_cast<HANDLE>(handle_), ms);
+    if (r == WAIT_TIMEOUT)
+        return WaitResult::Timeout;
+    if (r != WAIT_OBJECT_0)
         return WaitResult::Failed;
-    case Kind::Fake:
-        return WaitResult::Signaled;
-    case Kind::Child:
-    case Kind::Other: {
-        if (ended_)
-            return WaitResult::Signaled;
-        DWORD ms = timeoutMs < 0 ? INFINITE
-                   : timeoutMs >= static_cast<int64_t>(INFINITE) ? INFINITE - 1
-                                                                  : static_cast<DWORD>(timeoutMs);
-        DWORD r = ::WaitForSingleObject(static_cast<HANDLE>(handle_), ms);
-        if (r == WAIT_TIMEOUT)
-            return WaitResult::Timeout;
-        if (r != WAIT_OBJECT_0)
-            return WaitResult::Failed;
-        ReapIfEnded(false);
-        return WaitResult::Signaled;
-    }
-    }
-    return WaitResult::Failed;
-}
-
-bool ProcessHandle::HasEnded()
-{
-    switch (kind_) {
-    case Kind::None:
-        return false;
-    case Kind::Fake:
-        return true;
-    case Kind::Child:
-    case Kind::Other:
-        ReapIfEnded(false);
-        return ended_;
-    }
-    return false;
-}
-
-bool ProcessHandle::GetExitCode(uint32_t *code)
-{
-    if (!code)
-        return false;
-    if (kind_ == Kind::Fake) {
-        *code = exitCode_;
-        return true;
-    }
-    if (kind_ != Kind::Child)
-        return false;
     ReapIfEnded(false);
-    *code = ended_ ? exitCode_ : STILL_ACTIVE;
-    return true;
+    return WaitResult::Signaled;
+}
+
+bool ProcessHandle::EndedByNow()
+{
+    ReapIfEnded(false);
+    return ended_;
 }
 
 // pidfd is a Linux facility.

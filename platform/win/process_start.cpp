@@ -4,8 +4,6 @@
 #include "platform/process.h"
 #include "platform/process_internal.h"
 
-#include <mutex>
-
 #include "platform/host_file.h"
 #include "platform/path_map.h"
 #include "platform/win/wide_text.h"
@@ -14,9 +12,6 @@
 namespace halcyon::platform {
 
 namespace {
-
-std::mutex g_hookMutex;
-StartHook g_hook;
 
 int32_t ShellErrorFromWin32(DWORD error)
 {
@@ -88,28 +83,9 @@ int32_t ResolveShellCommand(std::string_view workDir, std::string_view file, std
     return 0;
 }
 
-int32_t ShellExecute(std::string_view workDir, std::string_view file, std::string_view parameters,
-                     ProcessHandle &process)
+int32_t StartProgram(std::string_view workDir, std::string_view file, std::string_view parameters,
+                     std::optional<uint32_t> reportedCode, ProcessHandle &process)
 {
-    process = ProcessHandle();
-    std::optional<uint32_t> reportedCode;
-    StartHook hook;
-    {
-        std::lock_guard<std::mutex> lock(g_hookMutex);
-        hook = g_hook;
-    }
-    if (hook) {
-        if (auto fake = hook(StartRequest{std::string(workDir), std::string(file), std::string(parameters)})) {
-            if (fake->shellError != 0)
-                return fake->shellError;
-            if (!fake->runReal) {
-                process = ProcessHandleAccess::Fake(fake->exitCode);
-                return 0;
-            }
-            reportedCode = fake->exitCode;
-        }
-    }
-
     std::string hostWorkDir = HostPath(workDir);
     if (!hostWorkDir.empty() && !IsFolder(hostWorkDir))
         return SE_ERR_PNF;
@@ -148,12 +124,6 @@ int32_t ShellExecute(std::string_view workDir, std::string_view file, std::strin
     }
     process = ProcessHandleAccess::ChildFromHandle(info.hProcess, reportedCode);
     return 0;
-}
-
-void SetStartHook(StartHook hook)
-{
-    std::lock_guard<std::mutex> lock(g_hookMutex);
-    g_hook = std::move(hook);
 }
 
 } // namespace halcyon::platform

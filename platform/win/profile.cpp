@@ -7,6 +7,7 @@
 
 #include "platform/host_file.h"
 #include "platform/path_map.h"
+#include "platform/win/utf16_profile.h"
 #include "platform/win/wide_text.h"
 #include "platform/win/windows_api.h"
 
@@ -91,13 +92,7 @@ bool WritePrivateProfileString(std::string_view section, std::string_view key, s
 {
     std::wstring f = ProfileFile(file);
     if (!(IsAscii(section) && IsAscii(key) && IsAscii(value.value_or(""))) && !StatHostPath(win::Narrow(f))) {
-        HANDLE h = ::CreateFileW(f.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (h != INVALID_HANDLE_VALUE) {
-            const unsigned char bom[2] = {0xFF, 0xFE};
-            DWORD written = 0;
-            ::WriteFile(h, bom, sizeof bom, &written, nullptr);
-            ::CloseHandle(h);
-        }
+        win::StartUtf16Profile(f);
     }
     std::wstring v = value ? win::Widen(*value) : std::wstring();
     return ::WritePrivateProfileStringW(win::Widen(section).c_str(), win::Widen(key).c_str(),
@@ -139,5 +134,20 @@ bool DeletePrivateProfileSection(std::string_view section, std::string_view file
         return true;
     return ::WritePrivateProfileStringW(win::Widen(section).c_str(), nullptr, nullptr, f.c_str()) != 0;
 }
+
+namespace win {
+
+void StartUtf16Profile(const std::wstring &file)
+{
+    HANDLE h = ::CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        return;
+    const unsigned char bom[2] = {0xFF, 0xFE};
+    DWORD written = 0;
+    ::WriteFile(h, bom, sizeof bom, &written, nullptr);
+    ::CloseHandle(h);
+}
+
+} // namespace win
 
 } // namespace halcyon::platform

@@ -4,15 +4,14 @@
 #include <utility>
 
 #include "platform/win/windows_api.h"
+#include "platform/non_copyable.h"
 
 namespace halcyon::platform::win {
 
-class UniqueHandle {
+class UniqueHandle : NonCopyable {
 public:
     explicit UniqueHandle(HANDLE h = INVALID_HANDLE_VALUE) : h_(h) {}
     UniqueHandle(UniqueHandle &&other) noexcept : h_(other.h_) { other.h_ = INVALID_HANDLE_VALUE; }
-    UniqueHandle(const UniqueHandle &) = delete;
-    UniqueHandle &operator=(const UniqueHandle &) = delete;
     ~UniqueHandle()
     {
         if (h_ != INVALID_HANDLE_VALUE)

@@ -12,6 +12,7 @@
 #include <string.h>
 #include <wchar.h>
 
+#include "client_fixture.h"
 #include "framework_client.h"
 #include "halcyon/HalcyonDLL.h"
 
@@ -19,8 +20,6 @@
 _Static_assert(sizeof(HalcyonString) == 8 && sizeof(HalcyonStringHeader) == 24 &&
                    offsetof(HalcyonStringHeader, references) == 16,
                "the string object's layout");
-
-static int failures;
 
 void FcReport(const char *what)
 {
@@ -36,12 +35,8 @@ void FcReportCode(const char *what, long long code)
 
 static void WriteBytes(const wchar_t *path, const void *bytes, DWORD size)
 {
-    HANDLE h = CreateFileW(path, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
-    DWORD written = 0;
-    if (h == INVALID_HANDLE_VALUE || !WriteFile(h, bytes, size, &written, NULL) || written != size)
+    if (!WriteFixture(path, bytes, size))
         FcReport("a fixture file is written");
-    if (h != INVALID_HANDLE_VALUE)
-        CloseHandle(h);
 }
 
 long FcReadFile(const wchar_t *path, char *out, long size)
@@ -84,35 +79,13 @@ void FcRunTwoThreads(void (*body)(void *), void *first, void *second)
 }
 
 static const char kIdf[] =
-    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-    "<IDF IDFFormatVersion=\"1.05.0.20080531.1\" Timestamp=\"2026-11-30T10:00:00\" Series=\"TS100\" "
-    "LangRegion=\"EN-US\" BomSnapshotName=\"TS100-Q4\" BomSnapshotID=\"SNAP-1\" HDDRecovery=\"True\" "
-    "DynamicP1=\"True\" Mcode=\"M-T\">\n"
-    "  <Mcode Code=\"M-T\"><PartNumber>SKU-T</PartNumber></Mcode>\n"
-    "  <Release ReleaseID=\"100\" PartId=\"P100\"><PartNumber>SKU-T</PartNumber>\n"
-    "    <Software SoftwareType=\"Foundation Image\" PartName=\"Foundation 100\" BLID=\"BL0001\" MajorVersion=\"11\" "
-    "OS=\"W11P64\" ReleaseID=\"100\" PathToRelease=\"sources\\data\\100\" TotalSize=\"2097152\"/>\n"
+    IDF_FOUNDATION_START "/>\n"
     "  </Release>\n"
-    "  <Release ReleaseID=\"300\" PartId=\"P300\"><PartNumber>SKU-T</PartNumber>\n"
-    "    <Software SoftwareType=\"Module\" PartName=\"Modul\" ReleaseID=\"300\" PartType=\"Module\" "
-    "moduleType=\"Module\" CommandLineArguments=\"\" PathToRelease=\"sources\\data\\300\" PartId=\"P300\" "
-    "rebootSetting=\"None\" InstallerType=\"EXE/BATCH\" SetupFile=\"setup.cmd\" MajorVersion=\"1\" "
-    "DetailedVersion=\"1.0\" VersionCheckAfterInstallation=\"\" VerificationPath=\"\" BasePlus=\"True\" "
-    "CustomerDescription=\"Mod\" CustomerLabel=\"Modul\" Recoverable=\"True\" Temporary=\"False\" "
-    "InstallOrderIndex=\"1\" TotalSize=\"100\" OS=\"W11P64\"/>\n"
-    "  </Release>\n"
+    IDF_MODULE_RELEASE("Modul")
     "</IDF>\n";
 
-#define MODULE(n, id, label)                                                                                     \
-    "[PE" n "]\r\nReleaseName=Module " id "\r\nReleaseID=" id "\r\nPartType=Module\r\nModuleType=Module\r\n"    \
-    "CmdLineArgs=\r\nPathToRelease=mods\\" id "\r\nInstallAfterOOBE=\r\nPartId=P" id "\r\nRebootBefore=\r\n"    \
-    "RebootAfter=\r\nInstallerType=EXE/BATCH\r\nSetupFile=setup.cmd\r\nMajorVersion=1\r\n"                     \
-    "DetailedVersion=1.0.0\r\nVerificationType=ReturnCode\r\nVerificationMode=None\r\nVerCheckAfter=\r\n"       \
-    "VersionPath=\r\nBasePlus=True\r\nCustomerLabel=" label "\r\nRecoverable=True\r\nTemporary=FALSE\r\n"       \
-    "TotalSize=100\r\n"
-
 static const char kPlan[] = "[IDF]\r\nTimestamp=2026-01-01T00:00:00\r\nSeries=TS100\r\n"
-    MODULE("1", "300101", "Label one") MODULE("2", "300102", "Mod\xC3\xBCl two")
+    PLAN_MODULE("1", "300101", "Label one") PLAN_MODULE("2", "300102", "Mod\xC3\xBCl two")
     "[PE3]\r\nEnd=True\r\n[1]\r\nEnd=True\r\n[CleanSweep]\r\nCleanSweep=True\r\n";
 
 /* The end of a WIM: its XML metadata in UTF-16LE after a byte-order mark. */

@@ -13,6 +13,8 @@
 #include <string.h>
 #include <wchar.h>
 
+#include "client_fixture.h"
+
 typedef uint32_t (*MakeIniXFn)(const wchar_t *, const wchar_t *, const wchar_t *, const wchar_t *, uint32_t, uint64_t);
 typedef uint32_t (*ReadOsFn)(wchar_t *, uint32_t, const wchar_t *, const wchar_t *, uint64_t, uint64_t,
                              const wchar_t *);
@@ -28,26 +30,12 @@ static const uint64_t kNewIdfFormat = 0x2000000;  /* ReadIdfForOSArchCheck: the 
 static const uint64_t kPeModules = 0x40;          /* ModSetupX: installers outside an image */
 static const uint32_t kBufferTooSmall = 9011;
 
-static int failures;
-
 static void Check(int ok, const char *what)
 {
     if (!ok) {
         fprintf(stderr, "FAIL %s\n", what);
         ++failures;
     }
-}
-
-static void WriteText(const wchar_t *path, const char *text)
-{
-    HANDLE h = CreateFileW(path, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
-    DWORD written = 0;
-    if (h == INVALID_HANDLE_VALUE || !WriteFile(h, text, (DWORD)strlen(text), &written, NULL)) {
-        fwprintf(stderr, L"cannot write %ls\n", path);
-        ++failures;
-    }
-    if (h != INVALID_HANDLE_VALUE)
-        CloseHandle(h);
 }
 
 /* The first `size` - 1 bytes of a file, terminated. */
@@ -100,14 +88,7 @@ static void RunCapture(const wchar_t *commandLine, char *out, DWORD size)
 }
 
 static const char kIdf[] =
-    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-    "<IDF IDFFormatVersion=\"1.05.0.20080531.1\" Timestamp=\"2026-11-30T10:00:00\" Series=\"TS100\" "
-    "LangRegion=\"EN-US\" BomSnapshotName=\"TS100-Q4\" BomSnapshotID=\"SNAP-1\" HDDRecovery=\"True\" "
-    "DynamicP1=\"True\" Mcode=\"M-T\">\n"
-    "  <Mcode Code=\"M-T\"><PartNumber>SKU-T</PartNumber></Mcode>\n"
-    "  <Release ReleaseID=\"100\" PartId=\"P100\"><PartNumber>SKU-T</PartNumber>\n"
-    "    <Software SoftwareType=\"Foundation Image\" PartName=\"Foundation 100\" BLID=\"BL0001\" MajorVersion=\"11\" "
-    "OS=\"W11P64\" ReleaseID=\"100\" PathToRelease=\"sources\\data\\100\" TotalSize=\"2097152\">"
+    IDF_FOUNDATION_START ">"
     "<ChildRelease ReleaseID=\"150\"/></Software>\n"
     "  </Release>\n"
     "  <Release ReleaseID=\"150\" PartId=\"P150\">\n"
@@ -122,26 +103,11 @@ static const char kIdf[] =
     "    <Software SoftwareType=\"P1 (recovery) Image\" PartName=\"Recovery 200\" ReleaseID=\"200\" "
     "PathToRelease=\"sources\\data\\200\" TotalSize=\"524288\" OS=\"W11P64\"/>\n"
     "  </Release>\n"
-    "  <Release ReleaseID=\"300\" PartId=\"P300\"><PartNumber>SKU-T</PartNumber>\n"
-    "    <Software SoftwareType=\"Module\" PartName=\"" LABEL2_UTF8 "\" ReleaseID=\"300\" PartType=\"Module\" "
-    "moduleType=\"Module\" CommandLineArguments=\"\" PathToRelease=\"sources\\data\\300\" PartId=\"P300\" "
-    "rebootSetting=\"None\" InstallerType=\"EXE/BATCH\" SetupFile=\"setup.cmd\" MajorVersion=\"1\" "
-    "DetailedVersion=\"1.0\" VersionCheckAfterInstallation=\"\" VerificationPath=\"\" BasePlus=\"True\" "
-    "CustomerDescription=\"Mod\" CustomerLabel=\"" LABEL2_UTF8 "\" Recoverable=\"True\" Temporary=\"False\" "
-    "InstallOrderIndex=\"1\" TotalSize=\"100\" OS=\"W11P64\"/>\n"
-    "  </Release>\n"
+    IDF_MODULE_RELEASE(LABEL2_UTF8)
     "</IDF>\n";
 
-#define MODULE(n, id, label)                                                                                     \
-    "[PE" n "]\r\nReleaseName=Module " id "\r\nReleaseID=" id "\r\nPartType=Module\r\nModuleType=Module\r\n"    \
-    "CmdLineArgs=\r\nPathToRelease=mods\\" id "\r\nInstallAfterOOBE=\r\nPartId=P" id "\r\nRebootBefore=\r\n"    \
-    "RebootAfter=\r\nInstallerType=EXE/BATCH\r\nSetupFile=setup.cmd\r\nMajorVersion=1\r\n"                     \
-    "DetailedVersion=1.0.0\r\nVerificationType=ReturnCode\r\nVerificationMode=None\r\nVerCheckAfter=\r\n"       \
-    "VersionPath=\r\nBasePlus=True\r\nCustomerLabel=" label "\r\nRecoverable=True\r\nTemporary=FALSE\r\n"       \
-    "TotalSize=100\r\n"
-
 static const char kPlan[] = "[IDF]\r\nTimestamp=2026-01-01T00:00:00\r\nSeries=TS100\r\n"
-    MODULE("1", "300101", "Label 300101") MODULE("2", "300102", LABEL2_UTF8)
+    PLAN_MODULE("1", "300101", "Label 300101") PLAN_MODULE("2", "300102", LABEL2_UTF8)
     "[PE3]\r\nEnd=True\r\n[1]\r\nEnd=True\r\n[CleanSweep]\r\nCleanSweep=False\r\n";
 
 static int seenLabel2;

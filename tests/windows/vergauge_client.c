@@ -8,10 +8,10 @@
 #include <string.h>
 #include <wchar.h>
 
+#include "client_fixture.h"
+
 typedef uint32_t (*ProbeFn)(const wchar_t *, wchar_t *, uint32_t);
 typedef uint32_t (*VerifyFn)(const wchar_t *, const wchar_t *, wchar_t *, uint32_t);
-
-static int failures;
 
 static void SetText(HKEY root, const wchar_t *key, REGSAM view, const wchar_t *name, const wchar_t *text)
 {
@@ -23,18 +23,6 @@ static void SetText(HKEY root, const wchar_t *key, REGSAM view, const wchar_t *n
     }
     RegSetValueExW(k, name, 0, REG_SZ, (const BYTE *)text, (DWORD)((wcslen(text) + 1) * sizeof(wchar_t)));
     RegCloseKey(k);
-}
-
-static void WriteBytes(const wchar_t *path, const char *bytes)
-{
-    HANDLE h = CreateFileW(path, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
-    DWORD written = 0;
-    if (h == INVALID_HANDLE_VALUE || !WriteFile(h, bytes, (DWORD)strlen(bytes), &written, NULL)) {
-        fwprintf(stderr, L"cannot write %ls\n", path);
-        ++failures;
-    }
-    if (h != INVALID_HANDLE_VALUE)
-        CloseHandle(h);
 }
 
 static void Expect(const wchar_t *what, uint32_t code, const wchar_t *text, uint32_t wantCode, const wchar_t *wantText)
@@ -69,7 +57,7 @@ int main(void)
     SetText(HKEY_LOCAL_MACHINE, L"SOFTWARE\\HalcyonClient\\App", 0, L"Version", L"Grüße 4.2 ✓ 𝄞7");
     SetText(HKEY_LOCAL_MACHINE, L"SOFTWARE\\HalcyonClient\\Only32", KEY_WOW64_32KEY, L"", L"3.1");
     CreateDirectoryW(L"C:\\Halcyon Client", NULL);
-    WriteBytes(L"C:\\Halcyon Client\\Prüfung.txt", "Release 5.0\r\nsecond line\r\n");
+    WriteText(L"C:\\Halcyon Client\\Prüfung.txt", "Release 5.0\r\nsecond line\r\n");
 
     wchar_t out[262];
     uint32_t code;
