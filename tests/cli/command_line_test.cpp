@@ -107,11 +107,7 @@ TEST(CommandLine, ManualAndCompletionCoverEveryCommand)
         std::string script = "source '" + (dir / "halcyon") + "'; COMP_WORDS=(" + words +
                              "); COMP_CWORD=" + std::to_string(cword) + "; _halcyon; echo \"${COMPREPLY[*]}\"";
         std::string out;
-        FILE *p = ::popen(("bash -c '" + std::regex_replace(script, std::regex("'"), "'\\''") + "'").c_str(), "r");
-        char buf[4096];
-        while (size_t n = std::fread(buf, 1, sizeof buf, p))
-            out.append(buf, n);
-        ::pclose(p);
+        halcyon::test::RunShellCommand("bash -c '" + std::regex_replace(script, std::regex("'"), "'\\''") + "'", out);
         return out;
     };
     struct Case {

@@ -1,8 +1,6 @@
 // halcyon exec: runs a program as the engine does and prints its exit code.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
-#include <cstdio>
 #include <string>
 
 #include "tests/common/halcyon_command.h"
@@ -13,10 +11,7 @@ using namespace halcyon;
 
 namespace {
 
-int Exec(const std::string &arguments, std::string &output)
-{
-    return test::RunHalcyon("exec " + arguments, output);
-}
+const test::HalcyonVerb Exec{"exec"};
 
 } // namespace
 

@@ -186,27 +186,23 @@ TEST_F(FactoryRun, AgainAfterCompletionChangesNothing)
     // The checks run on every start: an application whose registration is
     // gone (its version check failed) fails the run, as does a damaged
     // module folder; each is named.
+    auto failsVerifying = [&](const std::string &why) {
+        fs::remove(work / "run.out");
+        EXPECT_EQ(1, Wait(StartRun(work.path())));
+        const std::string out = ReadFile(work / "run.out");
+        EXPECT_NE(std::string::npos, out.find("\"failedStage\":\"verify\",\"why\":\"" + why + "\"")) << out;
+    };
     ::setenv("HALCYON_MACHINE", (work.path() + "/halcyon-sample/machine").c_str(), 1);
     ASSERT_EQ(0, platform::reg::RegDeleteTree(platform::reg::HKEY_LOCAL_MACHINE,
                                               "SOFTWARE\\Norv Corporation\\Installed Software\\Drivers\\Card "
                                               "Reader P300160"));
     ::unsetenv("HALCYON_MACHINE");
-    fs::remove(work / "run.out");
-    EXPECT_EQ(1, Wait(StartRun(work.path())));
-    std::string unregistered = ReadFile(work / "run.out");
-    EXPECT_NE(std::string::npos, unregistered.find("\"failedStage\":\"verify\",\"why\":\"version check failed, not "
-                                                   "registered: Card Reader Driver\""))
-        << unregistered;
+    failsVerifying("version check failed, not registered: Card Reader Driver");
     {
         std::ofstream mod(work / "halcyon-sample/media/sources/data/300310/300310.mod", std::ios::app);
         mod << "x";
     }
-    fs::remove(work / "run.out");
-    EXPECT_EQ(1, Wait(StartRun(work.path())));
-    std::string out = ReadFile(work / "run.out");
-    EXPECT_NE(std::string::npos, out.find("\"failedStage\":\"verify\",\"why\":\"the module folder of Support "
-                                          "Assistant fails its CRC manifest\""))
-        << out;
+    failsVerifying("the module folder of Support Assistant fails its CRC manifest");
 }
 
 TEST_F(FactoryRun, KilledAtAnyMomentAndStartedAgainEndsLikeAnUninterruptedRun)

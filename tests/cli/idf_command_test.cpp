@@ -14,10 +14,7 @@ using namespace halcyon;
 
 namespace {
 
-int RunIdfCommand(const std::string &arguments, std::string &output)
-{
-    return test::RunHalcyon("idf " + arguments, output);
-}
+const test::HalcyonVerb RunIdfCommand{"idf"};
 
 TEST(IdfCommandTest, SelectionCheckAndFailures)
 {

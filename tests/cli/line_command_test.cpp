@@ -146,14 +146,7 @@ std::string FindChromium()
 std::string Shell(const std::string &command)
 {
     std::string out;
-    std::FILE *pipe = ::popen(command.c_str(), "r");
-    if (!pipe)
-        return out;
-    char buf[4096];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, pipe)) > 0)
-        out.append(buf, n);
-    ::pclose(pipe);
+    test::RunShellCommand(command, out);
     return out;
 }
 

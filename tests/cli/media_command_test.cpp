@@ -7,6 +7,7 @@
 #include "engine/image/media_description.h"
 #include "platform/machine.h"
 #include "tests/common/halcyon_command.h"
+#include "tests/common/media_fixture.h"
 #include "tests/common/media_set.h"
 #include "tests/common/test_env.h"
 
@@ -17,12 +18,11 @@ namespace {
 
 using test::RunHalcyon;
 
-class MediaCommandTest : public ::testing::Test {
+class MediaCommandTest : public test::MediaTest {
 protected:
     void SetUp() override
     {
-        platform::SetMachineSetting("Identity", "RMIDOnOEMString1", "False");
-        plan.modules = {{"300100"}, {"300200"}};
+        MediaTest::SetUp();
         plan.Write(planPath);
         test::MakeMedium(dir / "disc1", "RDVD", 1,
                          {{"sources\\data\\P1\\r.wim", "r"}, {"sources\\data\\300100\\setup.exe", "a"}});
@@ -40,11 +40,6 @@ protected:
                " --options 0x3000 --log " + (dir / "copy.log");
     }
 
-    test::MachineScope machine;
-    test::TempDir dir{"media-cli"};
-    std::string planPath = dir / "halcyon.ini", mediaIni = dir / "nrvhdrcv.ini";
-    test::MediaPlan plan;
-    image::MediaDescription media;
 };
 
 TEST_F(MediaCommandTest, CopyDiscTakesTheMediaFoldersInTurn)

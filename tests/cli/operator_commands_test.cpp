@@ -5,13 +5,11 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <cstdio>
 #include <filesystem>
 #include <functional>
 #include <string>
 #include <thread>
 #include <vector>
-#include <sys/wait.h>
 
 #include "platform/host_file_rw.h"
 #include "platform/profile.h"
@@ -26,17 +24,8 @@ namespace {
 // "halcyon ARGS" run in `cwd` (where a sample run writes ./halcyon-sample).
 int Halcyon(const std::string &cwd, const std::string &args, std::string &out)
 {
-    const std::string command = "cd '" + cwd + "' && '" + test::HalcyonBinary() + "' " + args + " 2>&1 </dev/null";
-    out.clear();
-    std::FILE *pipe = ::popen(command.c_str(), "r");
-    if (!pipe)
-        return -1;
-    char buf[4096];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, pipe)) > 0)
-        out.append(buf, n);
-    const int status = ::pclose(pipe);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return test::RunShellCommand("cd '" + cwd + "' && '" + test::HalcyonBinary() + "' " + args + " 2>&1 </dev/null",
+                                 out);
 }
 
 // Holds a machine the way a run does (the lock byte past the holder's text).

@@ -15,10 +15,7 @@ namespace reg = platform::reg;
 
 namespace {
 
-int Reg(const std::string &arguments, std::string &output, const std::string &input = "")
-{
-    return test::RunHalcyon("reg " + arguments, output, input);
-}
+const test::HalcyonVerb Reg{"reg"};
 
 } // namespace
 

@@ -1,9 +1,7 @@
 // halcyon version: the probes from the command line print their text; a
 // probe's failure exits 1 with its result code printed.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
-#include <cstdio>
 #include <filesystem>
 #include <string>
 
@@ -16,10 +14,7 @@ using namespace halcyon;
 
 namespace {
 
-int Version(const std::string &arguments, std::string &output)
-{
-    return test::RunHalcyon("version " + arguments, output);
-}
+const test::HalcyonVerb Version{"version"};
 
 } // namespace
 

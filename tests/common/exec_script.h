@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/non_copyable.h"
+
 namespace halcyon::test {
 
 // Writes `body` after a "#!/bin/sh" line to `path` with the given mode.
@@ -19,12 +21,10 @@ std::string ReadTrimmed(const std::string &path);
 // are handed to it instead of init) and snapshots see only its children, so
 // a script's background processes are in and everybody else's are out.
 // Ended orphans are collected on destruction.
-class OwnChildrenSnapshots {
+class OwnChildrenSnapshots : NonCopyable {
 public:
     OwnChildrenSnapshots();
     ~OwnChildrenSnapshots();
-    OwnChildrenSnapshots(const OwnChildrenSnapshots &) = delete;
-    OwnChildrenSnapshots &operator=(const OwnChildrenSnapshots &) = delete;
 };
 
 // Kills the process whose pid is written in `pidFile` (when it is there).

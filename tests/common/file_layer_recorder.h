@@ -11,16 +11,15 @@
 #include <vector>
 
 #include "platform/host_path_text.h"
+#include "platform/non_copyable.h"
 #include "support/files/file_ops.h"
 
 namespace halcyon::test {
 
-class FileLayerRecorder : public support::FileLayerObserver {
+class FileLayerRecorder : public support::FileLayerObserver, NonCopyable {
 public:
     FileLayerRecorder() { previous_ = support::SetFileLayerObserver(this); }
     ~FileLayerRecorder() override { support::SetFileLayerObserver(previous_); }
-    FileLayerRecorder(const FileLayerRecorder &) = delete;
-    FileLayerRecorder &operator=(const FileLayerRecorder &) = delete;
 
     // errno every copy fails with (0: none).
     int failWritesWith = 0;

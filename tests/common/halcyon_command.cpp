@@ -19,6 +19,11 @@ int RunHalcyon(const std::string &arguments, std::string &output, const std::str
         command = "printf '" + input + "' | " + command;
     else
         command += " </dev/null";
+    return RunShellCommand(command, output);
+}
+
+int RunShellCommand(const std::string &command, std::string &output)
+{
     output.clear();
     std::FILE *pipe = ::popen(command.c_str(), "r");
     if (!pipe)

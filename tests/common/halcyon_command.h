@@ -14,4 +14,18 @@ std::string HalcyonBinary();
 // status, or -1 when the command could not be run or did not exit.
 int RunHalcyon(const std::string &arguments, std::string &output, const std::string &input = "");
 
+// One verb of the command: HalcyonVerb{"reg"}("query X", output) runs
+// "halcyon reg query X" as RunHalcyon does.
+struct HalcyonVerb {
+    std::string verb;
+    int operator()(const std::string &arguments, std::string &output, const std::string &input = "") const
+    {
+        return RunHalcyon(verb + " " + arguments, output, input);
+    }
+};
+
+// Runs the shell command line `command` with its output into `output`
+// (cleared first). Returns the exit status as RunHalcyon does.
+int RunShellCommand(const std::string &command, std::string &output);
+
 } // namespace halcyon::test

@@ -6,6 +6,9 @@
 #include <string_view>
 #include <vector>
 
+#include <gtest/gtest.h>
+
+#include "support/idf/idf_document.h"
 #include "support/idf/string_list.h"
 #include "tests/common/test_env.h"
 
@@ -48,5 +51,26 @@ inline support::StringList1000 List(const std::vector<std::string> &entries)
 {
     return support::StringList1000::From(entries);
 }
+
+// A test of the IDF readers and their callers: a private machine, a scratch
+// folder with a plan log, and an IDF cache emptied before and after.
+class IdfTest : public ::testing::Test {
+protected:
+    void SetUp() override { support::ClearIdfCache(); }
+    void TearDown() override { support::ClearIdfCache(); }
+    // Writes the IDF of `body` under `rootAttributes` as a file of its own.
+    std::string Idf(std::string_view body, std::string_view rootAttributes = kIdfHeaderAttributes)
+    {
+        return WriteIdf(dir_, IdfText(body, rootAttributes), "idf" + std::to_string(++written_) + ".xml");
+    }
+    std::string Log() const { return ReadFile(log_); }
+
+    MachineScope machine_;
+    TempDir dir_{"idf"};
+    std::string log_ = dir_ / "plan.log";
+
+private:
+    int written_ = 0;
+};
 
 } // namespace halcyon::test

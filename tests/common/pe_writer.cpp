@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <stdexcept>
 
+#include "platform/text_utf16.h"
+
 namespace halcyon::test {
 
 namespace {
@@ -23,38 +25,12 @@ void Pad4(std::vector<uint8_t> &b)
         b.push_back(0);
 }
 
-// UTF-8 to UTF-16LE (BMP and supplementary), with a terminating NUL.
+// UTF-8 to UTF-16LE with a terminating NUL.
 std::vector<uint8_t> Utf16z(const std::string &s)
 {
-    std::vector<uint8_t> out;
-    auto unit = [&](uint32_t u) {
-        out.push_back(static_cast<uint8_t>(u));
-        out.push_back(static_cast<uint8_t>(u >> 8));
-    };
-    for (size_t i = 0; i < s.size();) {
-        unsigned char c = static_cast<unsigned char>(s[i]);
-        uint32_t cp;
-        size_t n;
-        if (c < 0x80)
-            cp = c, n = 1;
-        else if ((c & 0xE0) == 0xC0)
-            cp = c & 0x1F, n = 2;
-        else if ((c & 0xF0) == 0xE0)
-            cp = c & 0x0F, n = 3;
-        else
-            cp = c & 0x07, n = 4;
-        for (size_t k = 1; k < n && i + k < s.size(); ++k)
-            cp = (cp << 6) | (static_cast<unsigned char>(s[i + k]) & 0x3F);
-        i += n;
-        if (cp >= 0x10000) {
-            cp -= 0x10000;
-            unit(0xD800 + (cp >> 10));
-            unit(0xDC00 + (cp & 0x3FF));
-        } else {
-            unit(cp);
-        }
-    }
-    unit(0);
+    const std::string units = platform::Utf8ToUtf16Le(s);
+    std::vector<uint8_t> out(units.begin(), units.end());
+    out.insert(out.end(), {0, 0});
     return out;
 }
 

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <array>
+#include <initializer_list>
+
 #include "engine/frame/plan_records.h"
 #include "engine/plan/ordered_save.h"
 #include "platform/machine.h"
@@ -7,11 +10,16 @@
 
 using namespace halcyon;
 using halcyon::support::CMemoryIniIO;
-using halcyon::test::MachineScope;
-using halcyon::test::TempDir;
-using halcyon::test::WriteFile;
+using namespace halcyon::test;
 
 namespace {
+
+// Writes (section, key, value) entries in turn.
+void WriteEntries(CMemoryIniIO &ini, std::initializer_list<std::array<const char *, 3>> entries)
+{
+    for (const auto &[section, key, value] : entries)
+        ini.WriteString(section, key, value);
+}
 
 void WriteModule(CMemoryIniIO &ini, const std::string &s)
 {
@@ -87,13 +95,13 @@ protected:
 
     void SetUp() override
     {
-        ini.WriteString("Image", "ReleaseName", "Win Pro 64");
-        ini.WriteString("Image", "PathToRelease", "sources\\data\\300100");
-        ini.WriteString("Image", "ReleaseID", "300100");
-        ini.WriteString("Image", "BLID", "BL12345678");
-        ini.WriteString("RecoveryImage", "ReleaseName", "Recovery");
-        ini.WriteString("RecoveryImage", "PathToRelease", "sources\\data\\300900");
-        ini.WriteString("RecoveryImage", "ReleaseID", "300900");
+        WriteEntries(ini, {{"Image", "ReleaseName", "Win Pro 64"},
+                           {"Image", "PathToRelease", "sources\\data\\300100"},
+                           {"Image", "ReleaseID", "300100"},
+                           {"Image", "BLID", "BL12345678"},
+                           {"RecoveryImage", "ReleaseName", "Recovery"},
+                           {"RecoveryImage", "PathToRelease", "sources\\data\\300900"},
+                           {"RecoveryImage", "ReleaseID", "300900"}});
     }
     std::string Base() const { return media.path() + "/"; }
 };
@@ -147,16 +155,11 @@ TEST_F(LoadGenericImageTest, RmidIsReadWhenTheMachineCarriesItInOemString1)
 TEST(SaveOrderedIniFile, PlanSectionsStandInTheirFixedOrder)
 {
     CMemoryIniIO ini;
-    ini.WriteString("CleanSweep", "CleanSweep", "False");
-    ini.WriteString("PartitionInformation", "HDDRecovery", "True");
-    ini.WriteString("1", "ReleaseName", "m");
-    ini.WriteString("2", "End", "True");
-    ini.WriteString("PE1", "End", "True");
-    ini.WriteString("Image App1", "ReleaseName", "app");
-    ini.WriteString("Image App2", "End", "True");
-    ini.WriteString("RecoveryImage", "ReleaseName", "r");
-    ini.WriteString("Image", "ReleaseName", "i");
-    ini.WriteString("IDF", "Series", "s");
+    WriteEntries(ini, {{"CleanSweep", "CleanSweep", "False"}, {"PartitionInformation", "HDDRecovery", "True"},
+                       {"1", "ReleaseName", "m"},             {"2", "End", "True"},
+                       {"PE1", "End", "True"},                {"Image App1", "ReleaseName", "app"},
+                       {"Image App2", "End", "True"},         {"RecoveryImage", "ReleaseName", "r"},
+                       {"Image", "ReleaseName", "i"},         {"IDF", "Series", "s"}});
     TempDir dir;
     ASSERT_TRUE(SaveOrderedIniFile(dir / "halcyon.ini", ini));
     CMemoryIniIO back;

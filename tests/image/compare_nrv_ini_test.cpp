@@ -10,6 +10,7 @@
 #include "halcyon/ReturnCodes.h"
 #include "support/ini/ini_store.h"
 #include "platform/machine.h"
+#include "tests/common/media_fixture.h"
 #include "tests/common/media_set.h"
 #include "tests/common/test_env.h"
 
@@ -17,12 +18,11 @@ using namespace halcyon;
 
 namespace {
 
-class CompareNrvIniTest : public ::testing::Test {
+class CompareNrvIniTest : public test::MediaTest {
 protected:
     void SetUp() override
     {
-        platform::SetMachineSetting("Identity", "RMIDOnOEMString1", "False");
-        plan.modules = {{"300100"}, {"300200"}};
+        MediaTest::SetUp();
         media.media = {{"sources\\data\\P1", "sources\\data\\300100\\setup.exe"},
                        {"sources\\data\\FI\\Norv1.nr2", "sources\\data\\300200"}};
     }
@@ -34,11 +34,6 @@ protected:
         return CompareNrvIniToHalIni(mediaIni.c_str(), planPath.c_str(), options);
     }
 
-    test::MachineScope machine;
-    test::TempDir dir{"compare-nrv"};
-    std::string planPath = dir / "halcyon.ini", mediaIni = dir / "nrvhdrcv.ini";
-    test::MediaPlan plan;
-    image::MediaDescription media;
 };
 
 TEST_F(CompareNrvIniTest, DescriptionIsWrittenInItsLayoutAndReadBack)

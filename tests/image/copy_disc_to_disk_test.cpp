@@ -13,6 +13,7 @@
 #include "platform/machine.h"
 #include "tests/common/file_layer_recorder.h"
 #include "tests/common/link_escape.h"
+#include "tests/common/media_fixture.h"
 #include "tests/common/media_set.h"
 #include "tests/common/test_env.h"
 
@@ -21,12 +22,11 @@ using namespace halcyon;
 
 namespace {
 
-constexpr uint64_t kRecovery = 0x1000;
-constexpr uint64_t kModules = 0x2000;
-constexpr uint64_t kPeModules = 0x4000;
-constexpr uint64_t kOther = 0x8000;
-constexpr uint64_t kAll = 0x10000;
-constexpr uint64_t kApp = 0x20000;
+// The option bits that choose what is copied.
+enum CopyChoice : uint64_t {
+    kRecovery = 0x1000, kModules = 0x2000, kPeModules = 0x4000,
+    kOther = 0x8000,    kAll = 0x10000,    kApp = 0x20000,
+};
 
 // The operator: inserts medium n (the n-th disc folder) when asked, or
 // refuses after `refuseAfter` requests; answers 0 without inserting while
@@ -69,15 +69,14 @@ struct Operator {
     }
 };
 
-class CopyDiscTest : public ::testing::Test {
+class CopyDiscTest : public test::MediaTest {
 protected:
     void SetUp() override
     {
-        platform::SetMachineSetting("Identity", "RMIDOnOEMString1", "False");
+        MediaTest::SetUp();
         dest = dir / "dest";
         fs::create_directories(dest);
         op.drive = dir / "drive";
-        plan.modules = {{"300100"}, {"300200"}};
         plan.modules[1].totalSize = "300";
         plan.peModules = {{"400100"}};
         plan.peModules[0].totalSize = "50";
@@ -125,13 +124,14 @@ protected:
     }
 
     bool Copied(const std::string &relative) const { return fs::exists(test::Below(dest, relative)); }
+    void ExpectCopied(bool copied, std::initializer_list<const char *> relatives) const
+    {
+        for (const char *relative : relatives)
+            EXPECT_EQ(Copied(relative), copied) << relative;
+    }
     std::string Log() const { return fs::exists(log) ? test::ReadFile(log) : std::string(); }
 
-    test::MachineScope machine;
-    test::TempDir dir{"copy-disc"};
-    std::string dest, planPath = dir / "halcyon.ini", mediaIni = dir / "nrvhdrcv.ini", log = dir / "copy.log";
-    test::MediaPlan plan;
-    image::MediaDescription media;
+    std::string dest, log = dir / "copy.log";
     Operator op;
 };
 
@@ -141,13 +141,10 @@ TEST_F(CopyDiscTest, CopiesSelectedFoldersAcrossTwoDiscsAskingForTheSecond)
     ASSERT_EQ(Copy(kRecovery | kModules | kPeModules), 0) << Log();
     EXPECT_EQ(op.requests, std::vector<intptr_t>{2});
     EXPECT_EQ(test::ReadFile(test::Below(dest, "sources\\data\\300100\\sub\\a.txt")), "m1a");
-    EXPECT_TRUE(Copied("sources\\data\\P1\\recovery.wim"));
-    EXPECT_TRUE(Copied("sources\\data\\300200\\setup.exe"));
-    EXPECT_TRUE(Copied("sources\\data\\400100\\setup.exe"));
+    ExpectCopied(true, {"sources\\data\\P1\\recovery.wim", "sources\\data\\300200\\setup.exe",
+                        "sources\\data\\400100\\setup.exe"});
     // Not wanted: an unlisted module, and without 0x8000 every other entry.
-    EXPECT_FALSE(Copied("sources\\data\\999999"));
-    EXPECT_FALSE(Copied("sources\\readme.txt"));
-    EXPECT_FALSE(Copied("bootmgr"));
+    ExpectCopied(false, {"sources\\data\\999999", "sources\\readme.txt", "bootmgr"});
     EXPECT_GT(op.progress, 0);
 
     const std::string text = Log();
@@ -215,14 +212,10 @@ TEST_F(CopyDiscTest, OtherEntriesLeaveOutTheRecoveryEnvironmentMediaFilesAndSpli
     media.winrePart = "Sources\\WinRE\\Boot.wim,sources\\data\\999999";
     ASSERT_EQ(Copy(kOther), 0) << Log();
     EXPECT_EQ(test::ReadFile(test::Below(dest, "sources\\readme.txt")), "readme");
-    EXPECT_FALSE(Copied("bootmgr"));
-    EXPECT_FALSE(Copied("sources\\Boot"));
-    EXPECT_FALSE(Copied("sources\\winre"));
-    EXPECT_FALSE(Copied("Recovery\\WindowsRE\\winre.wim"));
-    EXPECT_FALSE(Copied("sources\\Norv1.nr2"));
+    ExpectCopied(false, {"bootmgr", "sources\\Boot", "sources\\winre", "Recovery\\WindowsRE\\winre.wim",
+                         "sources\\Norv1.nr2"});
     // Module folders are not "other" entries, and none was selected.
-    EXPECT_FALSE(Copied("sources\\data\\P1"));
-    EXPECT_FALSE(Copied("sources\\data\\999999"));
+    ExpectCopied(false, {"sources\\data\\P1", "sources\\data\\999999"});
     const std::string text = Log();
     EXPECT_NE(text.find("Second Pass: It will be not copy .nr2: .nr2"), std::string::npos);
     EXPECT_NE(text.find("First Pass: It will not be copied bootmgr"), std::string::npos);

@@ -16,6 +16,7 @@
 #include "tests/common/file_layer_recorder.h"
 #include "tests/common/halcyon_command.h"
 #include "tests/common/link_escape.h"
+#include "tests/common/scratch_fixture.h"
 #include "tests/common/test_env.h"
 
 namespace fs = std::filesystem;
@@ -47,7 +48,7 @@ void OnMessage(uint32_t message, int64_t param, void *opaque)
     }
 }
 
-class GetFoundationImageTest : public ::testing::Test {
+class GetFoundationImageTest : public test::ScratchTest {
 protected:
     void SetUp() override
     {
@@ -83,21 +84,27 @@ protected:
                                   exportArg.c_str(), &OnMessage, &front, log.c_str());
     }
     int32_t Run() { return Run(src, dst); }
-    std::string Log() const { return test::ReadFile(log); }
     bool Logged(const std::string &line) const { return Log().find(line) != std::string::npos; }
     std::vector<std::string> Result() const { return test::WimImageNames(dst + "/Norv.wim"); }
     bool NoLeftovers() const
     {
         return !fs::exists(dst + "/FIFILEFOLDER") && !fs::exists(dst + "/Norv.wim.partial");
     }
+    // Runs and expects `whole` joined at the destination after only disc 2
+    // was asked for, with the `logged` lines and nothing left behind.
+    void ExpectJoinedAskingForDisc2(const std::string &whole, std::initializer_list<const char *> logged)
+    {
+        ASSERT_EQ(Run(), 0) << Log();
+        EXPECT_EQ(test::ReadFile(dst + "/Norv.wim"), test::ReadFile(whole));
+        EXPECT_EQ(front.discRequests, std::vector<int64_t>{2});
+        for (const char *line : logged)
+            EXPECT_TRUE(Logged(line)) << line;
+        EXPECT_TRUE(NoLeftovers());
+    }
 
-    test::MachineScope machine;
-    test::TempDir dir{"found-image"};
     std::string src = dir / "media/sources";
     std::string dst = dir / "dest";
-    std::string plan = dir / "halcyon.ini";
     std::string media = dir / "nrvhdrcv.ini";
-    std::string log = dir / "found.log";
     Front front;
 };
 
@@ -261,13 +268,9 @@ TEST_F(GetFoundationImageTest, ReleaseFolderNamedOnceIsJoinedFromTheMedium)
                "RDVD2=sources\\fi\\os1\n"
                "RDVD3=sources\\other\n");
     front.insertDisc = [&](int n) { test::WriteFile(src + "/RDVD" + std::to_string(n), ""); };
-    ASSERT_EQ(Run(), 0) << Log();
-    EXPECT_EQ(test::ReadFile(dst + "/Norv.wim"), test::ReadFile(whole));
     // Only the disc that names the release folder is asked for.
-    EXPECT_EQ(front.discRequests, std::vector<int64_t>{2});
-    EXPECT_TRUE(Logged("Info: CheckFIFolderInNrvhdrcvIniFile bCopy is false strNR2FilePath: "));
-    EXPECT_TRUE(Logged("It has insert the right disc"));
-    EXPECT_TRUE(NoLeftovers());
+    ExpectJoinedAskingForDisc2(whole, {"Info: CheckFIFolderInNrvhdrcvIniFile bCopy is false strNR2FilePath: ",
+                                       "It has insert the right disc"});
 }
 
 TEST_F(GetFoundationImageTest, ReleaseFolderOnTwoDiscsIsGatheredDiscByDisc)
@@ -285,12 +288,8 @@ TEST_F(GetFoundationImageTest, ReleaseFolderOnTwoDiscsIsGatheredDiscByDisc)
     };
     front.insertDisc = insert;
     insert(1);
-    ASSERT_EQ(Run(), 0) << Log();
-    EXPECT_EQ(test::ReadFile(dst + "/Norv.wim"), test::ReadFile(whole));
-    EXPECT_EQ(front.discRequests, std::vector<int64_t>{2});
-    EXPECT_TRUE(Logged("bCopy = TRUE"));
-    EXPECT_TRUE(Logged("Info: CheckFIFolderInNrvhdrcvIniFile bCopy is true strNR2FilePath: "));
-    EXPECT_TRUE(NoLeftovers());
+    ExpectJoinedAskingForDisc2(
+        whole, {"bCopy = TRUE", "Info: CheckFIFolderInNrvhdrcvIniFile bCopy is true strNR2FilePath: "});
 }
 
 TEST_F(GetFoundationImageTest, MissingFirstPartGives9)

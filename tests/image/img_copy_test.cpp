@@ -11,6 +11,7 @@
 #include "tests/common/file_layer_recorder.h"
 #include "tests/common/halcyon_command.h"
 #include "tests/common/link_escape.h"
+#include "tests/common/scratch_fixture.h"
 #include "tests/common/test_env.h"
 
 namespace fs = std::filesystem;
@@ -25,14 +26,10 @@ constexpr uint64_t kSystemImage = 0x200000;
 
 const char *const kFamilies = "[1]\nEnd=True\n[PE1]\nEnd=True\n[Image App1]\nEnd=True\n";
 
-class ImgCopyTest : public ::testing::Test {
+class ImgCopyTest : public ScratchTest {
 protected:
-    MachineScope machine;
-    TempDir dir{"imgcopy"};
     std::string src = dir / "src";
     std::string dst = dir / "dst";
-    std::string plan = dir / "halcyon.ini";
-    std::string log = dir / "img.log";
 
     void SetUp() override
     {

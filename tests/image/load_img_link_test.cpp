@@ -15,6 +15,38 @@
 namespace fs = std::filesystem;
 using namespace halcyon;
 
+namespace {
+
+constexpr uint64_t kDirectWithoutBlidCheck = 0x8 | 0x1000000000ull;
+
+// Captures `scratch`/content as a foundation image into `wimPath`; the
+// description of a failure goes to `error`.
+int32_t CaptureFoundation(const std::string &scratch, const std::string &wimPath, std::string *error = nullptr)
+{
+    support::wim::WimImageSpec spec;
+    spec.sourceFolder = scratch + "/content";
+    spec.description = "FOUNDATION IMAGE 1";
+    fs::create_directories(fs::path(wimPath).parent_path());
+    return support::wim::CreateWim(wimPath, spec, support::wim::WimCompression::Xpress, error);
+}
+
+uint32_t Silent(uint32_t, uintptr_t, intptr_t, void *) { return WIM_MSG_SUCCESS; }
+
+// LoadImgX of `scratch`/src/img.wim into `dest` without a temporary folder.
+int32_t LoadWithoutTemp(const std::string &scratch, const std::string &dest, uint64_t options)
+{
+    return LoadImgX((scratch + "/halcyon.ini").c_str(), (scratch + "/src").c_str(), dest.c_str(), "", "img.wim",
+                    (scratch + "/load.log").c_str(), options, &Silent, nullptr, "", "");
+}
+
+void ExpectAllRefused(const std::vector<test::LinkEscapeResult> &results)
+{
+    for (const auto &r : results)
+        EXPECT_EQ(r.rc, RETURN_UNSAFE_PATH) << r.linkAt;
+}
+
+} // namespace
+
 TEST(LoadImgXLinkEscape, TemporaryFolder)
 {
     test::MachineScope machine;
@@ -32,23 +64,17 @@ TEST(LoadImgXLinkEscape, TemporaryFolder)
                     fs::create_directories(scratch + "/" + d);
                 test::WriteFile(scratch + "/content/a.txt", "a");
                 test::WriteFile(scratch + "/halcyon.ini", "[IDF]\n");
-                support::wim::WimImageSpec spec;
-                spec.sourceFolder = scratch + "/content";
-                spec.description = "FOUNDATION IMAGE 1";
-                std::string source = scratch + "/src/" + std::string(row.joined);
-                fs::create_directories(fs::path(source).parent_path());
                 std::string error;
-                EXPECT_EQ(support::wim::CreateWim(source, {spec}, support::wim::WimCompression::Xpress, &error), 0);
+                EXPECT_EQ(CaptureFoundation(scratch, scratch + "/src/" + std::string(row.joined), &error), 0) << error;
                 return test::LinkEscapeScene{scratch + "/tmp", [scratch, name = std::string(row.wimName)] {
                     return LoadImgX((scratch + "/halcyon.ini").c_str(), (scratch + "/src").c_str(),
                                     (scratch + "/dst").c_str(), (scratch + "/tmp").c_str(), name.c_str(),
-                                    (scratch + "/load.log").c_str(), 0x8 | 0x1000000000ull, nullptr, nullptr,
+                                    (scratch + "/load.log").c_str(), kDirectWithoutBlidCheck, nullptr, nullptr,
                                     (scratch + "/nrvinst.oem").c_str(), "");
                 }};
             },
             row.toFile);
-        for (const auto &r : results)
-            EXPECT_EQ(r.rc, RETURN_UNSAFE_PATH) << r.linkAt;
+        ExpectAllRefused(results);
     }
 }
 
@@ -75,23 +101,13 @@ TEST(LoadImgXLinkEscape, RecordsBelowTheAppliedImage)
                 test::WriteFile(scratch + "/halcyon.ini", "[IDF]\nBomSnapshotID=SNAP77\n");
                 // The link is planted in the folder the image is captured from.
                 return test::LinkEscapeScene{scratch + "/content", [scratch, driveC] {
-                    support::wim::WimImageSpec spec;
-                    spec.sourceFolder = scratch + "/content";
-                    spec.description = "FOUNDATION IMAGE 1";
-                    std::string error;
-                    if (support::wim::CreateWim(scratch + "/src/img.wim", {spec},
-                                                support::wim::WimCompression::Xpress, &error) != 0)
+                    if (CaptureFoundation(scratch, scratch + "/src/img.wim") != 0)
                         return -1;
-                    return LoadImgX((scratch + "/halcyon.ini").c_str(), (scratch + "/src").c_str(), driveC.c_str(),
-                                    "", "img.wim", (scratch + "/load.log").c_str(),
-                                    0x80000008ull | 0x1000000000ull,
-                                    [](uint32_t, uintptr_t, intptr_t, void *) -> uint32_t { return WIM_MSG_SUCCESS; },
-                                    nullptr, "", "");
+                    return LoadWithoutTemp(scratch, driveC, 0x80000000ull | kDirectWithoutBlidCheck);
                 }};
             },
             row.toFile);
-        for (const auto &r : results)
-            EXPECT_EQ(r.rc, RETURN_UNSAFE_PATH) << r.linkAt;
+        ExpectAllRefused(results);
     }
 }
 
@@ -106,22 +122,13 @@ TEST(LoadImgXLinkEscape, LinksAlreadyInTheDestination)
             [&](const std::string &scratch) {
                 test::WriteFile(scratch + "/content/Windows/System32/drivers/etc/hosts", "127.0.0.1 localhost\n");
                 test::WriteFile(scratch + "/halcyon.ini", "[IDF]\n");
-                support::wim::WimImageSpec spec;
-                spec.sourceFolder = scratch + "/content";
-                spec.description = "FOUNDATION IMAGE 1";
-                fs::create_directories(scratch + "/src");
-                EXPECT_EQ(support::wim::CreateWim(scratch + "/src/img.wim", {spec}), 0);
+                EXPECT_EQ(CaptureFoundation(scratch, scratch + "/src/img.wim"), 0);
                 return test::LinkEscapeScene{scratch + "/dst", [scratch] {
-                    return LoadImgX((scratch + "/halcyon.ini").c_str(), (scratch + "/src").c_str(),
-                                    (scratch + "/dst").c_str(), "", "img.wim", (scratch + "/load.log").c_str(),
-                                    0x8 | 0x1000000000ull,
-                                    [](uint32_t, uintptr_t, intptr_t, void *) -> uint32_t { return WIM_MSG_SUCCESS; },
-                                    nullptr, "", "");
+                    return LoadWithoutTemp(scratch, scratch + "/dst", kDirectWithoutBlidCheck);
                 }};
             },
             toFile);
-        for (const auto &r : results)
-            EXPECT_EQ(r.rc, RETURN_UNSAFE_PATH) << r.linkAt;
+        ExpectAllRefused(results);
     }
 }
 
@@ -135,24 +142,15 @@ TEST(LoadImgXLinkEscape, ScrambledSourceImageThatIsALink)
         [&](const std::string &scratch) {
             test::WriteFile(scratch + "/content/a.txt", "a");
             test::WriteFile(scratch + "/halcyon.ini", "[IDF]\n");
-            support::wim::WimImageSpec spec;
-            spec.sourceFolder = scratch + "/content";
-            spec.description = "FOUNDATION IMAGE 1";
-            fs::create_directories(scratch + "/canary");
             const std::string outside = scratch + "/canary/outside.wim";
-            EXPECT_EQ(support::wim::CreateWim(outside, {spec}), 0);
+            EXPECT_EQ(CaptureFoundation(scratch, outside), 0);
             EXPECT_TRUE(image::EncryptDecryptWim(outside));
             fs::create_directories(scratch + "/src");
             fs::create_directories(scratch + "/dst");
-            return test::LinkEscapeScene{scratch + "/src", [scratch] {
-                return LoadImgX((scratch + "/halcyon.ini").c_str(), (scratch + "/src").c_str(),
-                                (scratch + "/dst").c_str(), "", "img.wim", (scratch + "/load.log").c_str(),
-                                0x8 | 0x1000000000ull,
-                                [](uint32_t, uintptr_t, intptr_t, void *) -> uint32_t { return WIM_MSG_SUCCESS; },
-                                nullptr, "", "");
-            }, outside};
+            return test::LinkEscapeScene{
+                scratch + "/src", [scratch] { return LoadWithoutTemp(scratch, scratch + "/dst", kDirectWithoutBlidCheck); },
+                outside};
         },
         true);
-    for (const auto &r : results)
-        EXPECT_EQ(r.rc, RETURN_UNSAFE_PATH) << r.linkAt;
+    ExpectAllRefused(results);
 }

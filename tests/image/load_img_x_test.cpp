@@ -19,6 +19,7 @@
 #include "support/wim/faulty_wim_api.h"
 #include "support/wim/wim_builder.h"
 #include "tests/common/file_layer_recorder.h"
+#include "tests/common/scratch_fixture.h"
 #include "tests/common/test_env.h"
 
 namespace fs = std::filesystem;
@@ -54,7 +55,7 @@ uint32_t Record(uint32_t message, uintptr_t wparam, intptr_t, void *user)
     return WIM_MSG_SUCCESS;
 }
 
-class LoadImgXTest : public ::testing::Test {
+class LoadImgXTest : public test::ScratchTest {
 protected:
     void SetUp() override
     {
@@ -102,13 +103,8 @@ protected:
                         log.c_str(), options, &Record, &messages, nrvinst.c_str(), suffix.c_str());
     }
     bool Applied(const std::string &marker) const { return fs::exists(dir / ("dst/" + marker + ".txt")); }
-    std::string Log() const { return test::ReadFile(log); }
     bool Empty(const std::string &folder) const { return fs::is_empty(dir / folder); }
 
-    test::MachineScope machine;
-    test::TempDir dir{"load-img"};
-    std::string plan = dir / "halcyon.ini";
-    std::string log = dir / "load.log";
     std::string nrvinst = dir / "nrvinst.oem";
     std::string src = dir / "src";
     Messages messages;

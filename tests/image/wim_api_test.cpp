@@ -12,6 +12,7 @@
 #include "support/wim/faulty_wim_api.h"
 #include "support/wim/wim_api.h"
 #include "support/wim/wim_builder.h"
+#include "tests/common/heard_messages.h"
 #include "tests/common/test_env.h"
 
 namespace fs = std::filesystem;
@@ -20,28 +21,13 @@ using namespace halcyon::support::wim;
 
 namespace {
 
-struct Heard {
-    std::vector<unsigned> percents;
-    int setRange = 0;
-    int errors = 0;
-    intptr_t lastError = 0;
-    bool abortAt50 = false;
-};
+using Heard = test::HeardMessages;
 
+// Progress comes in wparam, an error's code in lparam.
 uint32_t Listen(uint32_t message, uintptr_t wparam, intptr_t lparam, void *user)
 {
-    auto *h = static_cast<Heard *>(user);
-    if (message == WIM_MSG_PROGRESS) {
-        h->percents.push_back(static_cast<unsigned>(wparam));
-        if (h->abortAt50 && wparam >= 50 && wparam < 100)
-            return WIM_MSG_ABORT_IMAGE;
-    } else if (message == WIM_MSG_SETRANGE) {
-        ++h->setRange;
-    } else if (message == WIM_MSG_ERROR) {
-        ++h->errors;
-        h->lastError = lparam;
-    }
-    return WIM_MSG_SUCCESS;
+    const int64_t param = message == WIM_MSG_ERROR ? static_cast<int64_t>(lparam) : static_cast<int64_t>(wparam);
+    return static_cast<Heard *>(user)->Hear(message, param);
 }
 
 class WimApiTest : public ::testing::Test {
@@ -179,11 +165,11 @@ TEST_F(WimApiTest, AppliesWithProgressThatNeverGoesBack)
 #endif
 
     ASSERT_FALSE(heard.percents.empty());
-    EXPECT_EQ(heard.percents.front(), 0u);
-    EXPECT_EQ(heard.percents.back(), 100u);
+    EXPECT_EQ(heard.percents.front(), 0);
+    EXPECT_EQ(heard.percents.back(), 100);
     for (size_t i = 1; i < heard.percents.size(); ++i)
         EXPECT_LT(heard.percents[i - 1], heard.percents[i]);
-    EXPECT_EQ(heard.setRange, 1);
+    EXPECT_EQ(heard.ranges, 1);
 
     EXPECT_TRUE(api_->UnregisterMessageCallback(wim, Listen));
     EXPECT_FALSE(api_->UnregisterMessageCallback(wim, Listen));
@@ -204,7 +190,7 @@ TEST_F(WimApiTest, CallbackWithoutHandleHearsEveryApply)
     }
     EXPECT_TRUE(api_->UnregisterMessageCallback(none, Listen));
     ASSERT_FALSE(heard.percents.empty());
-    EXPECT_EQ(heard.percents.back(), 100u);
+    EXPECT_EQ(heard.percents.back(), 100);
     EXPECT_EQ(api_->RegisterMessageCallback(none, nullptr, nullptr), INVALID_CALLBACK_VALUE);
 }
 
@@ -218,7 +204,7 @@ TEST_F(WimApiTest, CallbackCanAbortTheApply)
     EXPECT_FALSE(api_->ApplyImage(image, dir_ / "aborted", 0));
     EXPECT_EQ(api_->GetLastError(), WIM_ERROR_REQUEST_ABORTED);
     EXPECT_EQ(heard.errors, 1);
-    EXPECT_EQ(heard.lastError, static_cast<intptr_t>(WIM_ERROR_REQUEST_ABORTED));
+    EXPECT_EQ(heard.lastError, static_cast<int64_t>(WIM_ERROR_REQUEST_ABORTED));
 }
 
 TEST_F(WimApiTest, SplitPartsAreReferencedNotConcatenated)

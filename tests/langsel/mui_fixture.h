@@ -12,17 +12,16 @@
 #include "halcyon/MuiChooser.h"
 #include "langsel/activation.h"
 #include "platform/machine_prefix.h"
+#include "platform/non_copyable.h"
 #include "tests/common/test_env.h"
 
 namespace halcyon::test {
 
 // Owns one interface reference.
-template <class T> class ComPtr {
+template <class T> class ComPtr : NonCopyable {
 public:
     ComPtr() = default;
     ~ComPtr() { reset(); }
-    ComPtr(const ComPtr &) = delete;
-    ComPtr &operator=(const ComPtr &) = delete;
     T *get() const { return p_; }
     T *operator->() const { return p_; }
     void **out()

@@ -427,15 +427,10 @@ TEST_F(AppSetupTest, ImagingFailuresReturn41)
 TEST_F(AppSetupTest, NoTemporaryFolderForTheImagingLibrary)
 {
     Make({Exe("500171")});
-    const char *old = std::getenv("TMPDIR");
-    const std::string saved = old ? old : "";
-    ::setenv("TMPDIR", (root + "/no-such-folder").c_str(), 1);
-    const int32_t rc = Call();
-    if (old)
-        ::setenv("TMPDIR", saved.c_str(), 1);
-    else
-        ::unsetenv("TMPDIR");
-    EXPECT_EQ(rc, RETURN_GET_TEMP_PATH);
+    {
+        test::EnvScope noTemp("TMPDIR", root + "/no-such-folder");
+        EXPECT_EQ(Call(), RETURN_GET_TEMP_PATH);
+    }
     EXPECT_TRUE(LogHas("ERROR: unable to get a temporary WIMGAPI directory."));
 }
 

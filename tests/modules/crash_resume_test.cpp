@@ -176,14 +176,11 @@ protected:
 
     static std::string MachineState(const ModMedia &media, const std::string &machine)
     {
-        const char *old = std::getenv("HALCYON_MACHINE");
-        std::string saved = old ? old : "";
-        ::setenv("HALCYON_MACHINE", machine.c_str(), 1);
-        std::string state = DumpRegistryTree("SOFTWARE\\Norv Corporation");
-        if (old)
-            ::setenv("HALCYON_MACHINE", saved.c_str(), 1);
-        else
-            ::unsetenv("HALCYON_MACHINE");
+        std::string state;
+        {
+            EnvScope there("HALCYON_MACHINE", machine);
+            state = DumpRegistryTree("SOFTWARE\\Norv Corporation");
+        }
         state += "--- nrvinst.oem\n" + ReadFile(media.nrvinst);
         for (const auto &e : fs::recursive_directory_iterator(media.dest))
             state += "--- dest " + e.path().string().substr(media.dest.size()) +

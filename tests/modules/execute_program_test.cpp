@@ -13,12 +13,14 @@
 #include "tests/common/test_env.h"
 
 using namespace halcyon;
-using halcyon::test::ReadFile;
-using halcyon::test::ReadTrimmed;
-using halcyon::test::TempDir;
-using halcyon::test::WriteScript;
+using namespace halcyon::test;
 
 namespace {
+
+double Seconds(std::chrono::steady_clock::time_point since)
+{
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
+}
 
 class ExecuteProgramTest : public ::testing::Test {
 protected:
@@ -28,16 +30,20 @@ protected:
         support::SetMessagePump({});
     }
     std::string Log() const { return ReadFile(log_); }
+    // Runs the script `body` as bg.sh (which leaves children behind) with
+    // the child wait of `waitSeconds`; returns the seconds the call took.
+    double RunBackground(std::string_view body, uint32_t waitSeconds, uint32_t &code)
+    {
+        WriteScript(dir_ / "bg.sh", body);
+        const auto t0 = std::chrono::steady_clock::now();
+        EXPECT_EQ(::ExecuteProgram(dir_.path().c_str(), "bg.sh", "", 1, waitSeconds, &code, log_.c_str()), 0);
+        return Seconds(t0);
+    }
 
     TempDir dir_{"halcyon-exec"};
     std::string log_ = dir_ / "exec.log";
     test::OwnChildrenSnapshots own_;
 };
-
-double Seconds(std::chrono::steady_clock::time_point since)
-{
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
-}
 
 } // namespace
 
@@ -107,22 +113,16 @@ TEST_F(ExecuteProgramTest, WaitZeroTakesNoSnapshot)
 {
     std::atomic<int> looked{0};
     platform::SetSnapshotFilter([&](const platform::ProcessInfo &) { return ++looked, true; });
-    WriteScript(dir_ / "bg.sh", "sleep 3 & echo $! > pid.txt");
     uint32_t code = 1;
-    auto t0 = std::chrono::steady_clock::now();
-    EXPECT_EQ(::ExecuteProgram(dir_.path().c_str(), "bg.sh", "", 1, 0, &code, log_.c_str()), 0);
-    EXPECT_LT(Seconds(t0), 0.9); // neither the pause nor the child wait
+    EXPECT_LT(RunBackground("sleep 3 & echo $! > pid.txt", 0, code), 0.9); // neither the pause nor the child wait
     EXPECT_EQ(looked.load(), 0);
     test::KillPidFromFile(dir_ / "pid.txt");
 }
 
 TEST_F(ExecuteProgramTest, ChildThatOutlivesTheWaitIsLoggedAndIgnored)
 {
-    WriteScript(dir_ / "bg.sh", "sleep 5 & echo $! > pid.txt");
     uint32_t code = 1;
-    auto t0 = std::chrono::steady_clock::now();
-    EXPECT_EQ(::ExecuteProgram(dir_.path().c_str(), "bg.sh", "", 1, 1, &code, log_.c_str()), 0);
-    double took = Seconds(t0);
+    const double took = RunBackground("sleep 5 & echo $! > pid.txt", 1, code);
     EXPECT_EQ(code, 0u);
     EXPECT_GE(took, 1.9);
     EXPECT_LT(took, 4.0);
@@ -134,12 +134,10 @@ TEST_F(ExecuteProgramTest, ChildThatOutlivesTheWaitIsLoggedAndIgnored)
 
 TEST_F(ExecuteProgramTest, ChildrenThatEndInTimeAreWaitedFor)
 {
-    WriteScript(dir_ / "bg.sh", "(sleep 1.4; echo done > child.txt) &");
     uint32_t code = 1;
-    auto t0 = std::chrono::steady_clock::now();
-    EXPECT_EQ(::ExecuteProgram(dir_.path().c_str(), "bg.sh", "", 1, 2, &code, log_.c_str()), 0);
+    const double took = RunBackground("(sleep 1.4; echo done > child.txt) &", 2, code);
     EXPECT_EQ(ReadTrimmed(dir_ / "child.txt"), "done"); // returned only after the child
-    EXPECT_LT(Seconds(t0), 3.0);
+    EXPECT_LT(took, 3.0);
     EXPECT_EQ(Log().find("Timed out"), std::string::npos) << Log();
 }
 
@@ -147,9 +145,8 @@ TEST_F(ExecuteProgramTest, OverallTimeOutEndsTheWait)
 {
     // Each child ends within the per-process limit of 2 s, together they
     // take longer than 2 s after the first pause.
-    WriteScript(dir_ / "bg.sh", "sleep 2.5 & sleep 4 &");
     uint32_t code = 1;
-    EXPECT_EQ(::ExecuteProgram(dir_.path().c_str(), "bg.sh", "", 1, 2, &code, log_.c_str()), 0);
+    RunBackground("sleep 2.5 & sleep 4 &", 2, code);
     EXPECT_NE(Log().find("Timed out while waiting for child processes, overall timeout"), std::string::npos) << Log();
     EXPECT_EQ(Log().find("Timed out while waiting for child process, PID"), std::string::npos) << Log();
 }

@@ -30,14 +30,11 @@ namespace {
 
 using support::wim::WimCall;
 
-constexpr uint64_t kPe = 0x40;
-constexpr uint64_t kPartType = 0x80;
-constexpr uint64_t kInstallerType = 0x100;
-constexpr uint64_t kTemporary = 0x200;
-constexpr uint64_t kRecoverable = 0x400;
-constexpr uint64_t kBasePlus = 0x100000;
-constexpr uint64_t kNameByLabel = 0x10000000;
-constexpr uint64_t kModuleType = 0x20000000;
+// The option bits: the PE list, the filters by key, and the naming.
+enum StagingOption : uint64_t {
+    kPe = 0x40,          kPartType = 0x80,        kInstallerType = 0x100,     kTemporary = 0x200,
+    kRecoverable = 0x400, kBasePlus = 0x100000, kNameByLabel = 0x10000000, kModuleType = 0x20000000,
+};
 
 struct Filters {
     std::string installerType, partType, moduleType, recoverable, temporary;
@@ -49,25 +46,9 @@ protected:
     TempDir dir{"modcopy"};
     ModMedia media{dir.path()};
     std::string tmp = dir / "wimtemp";
-    std::string previousTmp;
-    bool hadTmp = false;
+    EnvScope tmpEnv{"TMPDIR", tmp};
 
-    void SetUp() override
-    {
-        fs::create_directories(tmp);
-        if (const char *t = std::getenv("TMPDIR")) {
-            hadTmp = true;
-            previousTmp = t;
-        }
-        ::setenv("TMPDIR", tmp.c_str(), 1);
-    }
-    void TearDown() override
-    {
-        if (hadTmp)
-            ::setenv("TMPDIR", previousTmp.c_str(), 1);
-        else
-            ::unsetenv("TMPDIR");
-    }
+    void SetUp() override { fs::create_directories(tmp); }
 
     static MediaModule Module(const std::string &id)
     {

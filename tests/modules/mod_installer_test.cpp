@@ -187,15 +187,10 @@ TEST_F(ModInstallerTest, BatchFilesRunUnderTheShellAndChildrenAreWaitedFor)
 TEST_F(ModInstallerTest, NoTemporaryFolderForTheImagingLibrary)
 {
     media.Make({Module("300211")});
-    const char *old = std::getenv("TMPDIR");
-    std::string saved = old ? old : "";
-    ::setenv("TMPDIR", (dir.path() + "/no-such-folder").c_str(), 1);
-    int32_t rc = media.Call();
-    if (old)
-        ::setenv("TMPDIR", saved.c_str(), 1);
-    else
-        ::unsetenv("TMPDIR");
-    EXPECT_EQ(rc, RETURN_GET_TEMP_PATH);
+    {
+        EnvScope noTemp("TMPDIR", dir.path() + "/no-such-folder");
+        EXPECT_EQ(media.Call(), RETURN_GET_TEMP_PATH);
+    }
     EXPECT_TRUE(LogHas("ERROR: unable to get a temporary WIMGAPI directory. (RETURN_GET_TEMP_PATH)"));
 }
 #endif

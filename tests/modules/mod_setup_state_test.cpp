@@ -15,7 +15,24 @@ namespace {
 
 using V = std::vector<std::string>;
 
-class ModSetupStateTest : public ModSetupFixture {};
+class ModSetupStateTest : public ModSetupFixture {
+protected:
+    // The restart marks of `names`, in turn.
+    static V Marks(std::initializer_list<const char *> names)
+    {
+        V values;
+        for (const char *name : names)
+            values.push_back(Mark(name));
+        return values;
+    }
+    // The next call installs the rest: `runIds` ran in all, the marks are gone.
+    void ExpectTheNextCallFinishes(const V &runIds)
+    {
+        ASSERT_EQ(media.Call(), RETURN_SUCCESS);
+        EXPECT_EQ(media.RunIds(), runIds);
+        EXPECT_FALSE(StatusKeyExists());
+    }
+};
 
 TEST_F(ModSetupStateTest, FreshRunInstallsInOrderRegistersAndClearsTheMarks)
 {
@@ -62,14 +79,10 @@ TEST_F(ModSetupStateTest, RestartBeforeAModuleThenInstallsItWithoutAskingAgain)
     media.Make(mods);
     ASSERT_EQ(media.Call(), RETURN_REBOOT_REQUIRED);
     EXPECT_EQ(media.RunIds(), (V{"300101"}));
-    EXPECT_EQ(Mark("PreviousItemName"), "2");
-    EXPECT_EQ(Mark("CurrentItemName"), "2");
-    EXPECT_EQ(Mark("CurrentItemRebootBeforeArg"), "True");
+    EXPECT_EQ(Marks({"PreviousItemName", "CurrentItemName", "CurrentItemRebootBeforeArg"}), (V{"2", "2", "True"}));
     EXPECT_EQ(Registration(mods[1], "InstallMode"), "<absent>");
 
-    ASSERT_EQ(media.Call(), RETURN_SUCCESS);
-    EXPECT_EQ(media.RunIds(), (V{"300101", "300102", "300103"}));
-    EXPECT_FALSE(StatusKeyExists());
+    ExpectTheNextCallFinishes(V{"300101", "300102", "300103"});
 }
 
 TEST_F(ModSetupStateTest, RestartAfterAModuleInTheMiddleResumesAtTheNext)
@@ -79,15 +92,11 @@ TEST_F(ModSetupStateTest, RestartAfterAModuleInTheMiddleResumesAtTheNext)
     media.Make(mods);
     ASSERT_EQ(media.Call(), RETURN_REBOOT_REQUIRED);
     EXPECT_EQ(media.RunIds(), (V{"300101", "300102"}));
-    EXPECT_EQ(Mark("PreviousItemName"), "2");
-    EXPECT_EQ(Mark("PreviousItemResult"), "0");
-    EXPECT_EQ(Mark("PreviousItemRebootAfterArg"), "True");
-    EXPECT_EQ(Mark("CurrentItemName"), "3");
+    EXPECT_EQ(Marks({"PreviousItemName", "PreviousItemResult", "PreviousItemRebootAfterArg", "CurrentItemName"}),
+              (V{"2", "0", "True", "3"}));
     EXPECT_TRUE(LogHas("Rebooting"));
 
-    ASSERT_EQ(media.Call(), RETURN_SUCCESS);
-    EXPECT_EQ(media.RunIds(), (V{"300101", "300102", "300103"}));
-    EXPECT_FALSE(StatusKeyExists());
+    ExpectTheNextCallFinishes(V{"300101", "300102", "300103"});
 }
 
 TEST_F(ModSetupStateTest, RestartAfterTheLastModuleIsNotAskedFor)

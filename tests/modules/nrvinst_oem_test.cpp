@@ -35,10 +35,12 @@ protected:
 
 TEST(EPID, PaddedToTenCharacters)
 {
-    EXPECT_EQ(MakeEPID("300100"), "EP0000300100");
-    EXPECT_EQ(MakeEPID("1234567890"), "EP1234567890");
-    EXPECT_EQ(MakeEPID("123456789012"), "EP123456789012");
-    EXPECT_EQ(MakeEPID("A1"), "EP00000000A1");
+    const char *const cases[][2] = {
+        {"300100", "EP0000300100"}, {"1234567890", "EP1234567890"}, {"123456789012", "EP123456789012"},
+        {"A1", "EP00000000A1"},
+    };
+    for (const auto &[releaseId, epid] : cases)
+        EXPECT_EQ(MakeEPID(releaseId), epid) << releaseId;
 }
 
 TEST_F(NrvinstTest, MissingFileGetsSkeletonAndFirstModule)

@@ -9,36 +9,27 @@
 #include "tests/common/idf_fixture.h"
 
 using namespace halcyon::plan;
-using halcyon::support::ClearIdfCache;
+using namespace halcyon::test;
 using halcyon::support::CMemoryIniIO;
-using halcyon::test::IdfText;
-using halcyon::test::List;
-using halcyon::test::MachineScope;
-using halcyon::test::ReadFile;
-using halcyon::test::ReleaseXml;
-using halcyon::test::TempDir;
-using halcyon::test::WriteIdf;
 
 namespace {
 
-class IdfSignature : public ::testing::Test {
+class IdfSignature : public IdfTest {
 protected:
-    void SetUp() override { ClearIdfCache(); }
-    std::string Idf(std::string_view root, std::string_view body = "")
+    // GetIdfSignature into `store` of an IDF whose root has `rootAttributes`.
+    int32_t Signature(std::string_view rootAttributes, CMemoryIniIO &store)
     {
-        return WriteIdf(dir_, IdfText(body, root), "s" + std::to_string(++n_) + ".xml");
+        return GetIdfSignature(Idf("", rootAttributes), store, log_, 0);
     }
-    MachineScope machine_;
-    TempDir dir_{"idfsig"};
-    std::string log_ = dir_ / "plan.log";
-    int n_ = 0;
 };
+
+// The keys every signature needs before BomSnapshotID.
+const std::string kFirstFourKeys = "Timestamp=\"t\" Series=\"s\" LangRegion=\"l\" BomSnapshotName=\"n\" ";
 
 TEST_F(IdfSignature, HeaderIntoIdfSection)
 {
     CMemoryIniIO store;
-    std::string idf = Idf(std::string(halcyon::test::kIdfHeaderAttributes) + " PEModuleMCodeAssignment=\"PE-1\"");
-    ASSERT_EQ(0, GetIdfSignature(idf, store, log_, 0));
+    ASSERT_EQ(0, Signature(std::string(kIdfHeaderAttributes) + " PEModuleMCodeAssignment=\"PE-1\"", store));
     auto entries = store.Entries("IDF");
     ASSERT_EQ(7u, entries.size());
     EXPECT_EQ("Timestamp", entries[0].first);
@@ -52,9 +43,7 @@ TEST_F(IdfSignature, HeaderIntoIdfSection)
 TEST_F(IdfSignature, OptionalKeysOnlyWhenPresent)
 {
     CMemoryIniIO store;
-    ASSERT_EQ(0, GetIdfSignature(Idf("Timestamp=\"t\" Series=\"s\" LangRegion=\"l\" BomSnapshotName=\"n\" "
-                                     "BomSnapshotID=\"i\""),
-                                 store, log_, 0));
+    ASSERT_EQ(0, Signature(kFirstFourKeys + "BomSnapshotID=\"i\"", store));
     EXPECT_EQ(5u, store.Entries("IDF").size());
     EXPECT_FALSE(store.KeyExists("IDF", "WaitForSetupDelay"));
 }
@@ -62,9 +51,7 @@ TEST_F(IdfSignature, OptionalKeysOnlyWhenPresent)
 TEST_F(IdfSignature, MissingSnapshotIdStopsAfterFourKeys)
 {
     CMemoryIniIO store;
-    EXPECT_EQ(8, GetIdfSignature(Idf("Timestamp=\"t\" Series=\"s\" LangRegion=\"l\" BomSnapshotName=\"n\" "
-                                     "WaitForSetupDelay=\"5\""),
-                                 store, log_, 0));
+    EXPECT_EQ(8, Signature(kFirstFourKeys + "WaitForSetupDelay=\"5\"", store));
     EXPECT_EQ(4u, store.Entries("IDF").size());
     EXPECT_NE(std::string::npos, ReadFile(log_).find("ERROR: While trying to retrieve IDF BomSnapshotID"));
     EXPECT_EQ(std::string::npos, ReadFile(log_).find("GetIdfSignature End"));
@@ -78,16 +65,16 @@ TEST_F(IdfSignature, UnreadableHeaderAndLogFailures)
     EXPECT_NE(std::string::npos,
               ReadFile(log_).find("ERROR: returned " + std::to_string(halcyon::support::IDF_NOT_WELL_FORMED) +
                                   " while parsing the IDF file"));
-    EXPECT_EQ(27, GetIdfSignature(Idf(halcyon::test::kIdfHeaderAttributes), store, dir_ / "none/x.log", 0));
+    EXPECT_EQ(27, GetIdfSignature(Idf(""), store, dir_ / "none/x.log", 0));
     EXPECT_FALSE(store.SectionExists("IDF"));
 }
 
 TEST_F(IdfSignature, FormatVersion)
 {
     std::string version = "stale";
-    ASSERT_EQ(0, GetIdfVersion(Idf(halcyon::test::kIdfHeaderAttributes), version));
+    ASSERT_EQ(0, GetIdfVersion(Idf(""), version));
     EXPECT_EQ("1.05.0.20080531.1", version);
-    ASSERT_EQ(0, GetIdfVersion(Idf("Series=\"s\""), version));
+    ASSERT_EQ(0, GetIdfVersion(Idf("", "Series=\"s\""), version));
     EXPECT_EQ("", version);
     version = "stale";
     EXPECT_EQ(28, GetIdfVersion(dir_ / "missing.xml", version));
@@ -96,9 +83,8 @@ TEST_F(IdfSignature, FormatVersion)
 
 TEST_F(IdfSignature, McodeInformation)
 {
-    std::string idf = Idf(halcyon::test::kIdfHeaderAttributes,
-                          "<Mcode Code=\"M-7\"><PartNumber>A</PartNumber><PartNumber>B</PartNumber></Mcode>" +
-                              ReleaseXml("1", "A"));
+    std::string idf = Idf("<Mcode Code=\"M-7\"><PartNumber>A</PartNumber><PartNumber>B</PartNumber></Mcode>" +
+                          ReleaseXml("1", "A"));
     CMemoryIniIO store;
     ASSERT_EQ(0, GetMcodeInformation(idf, List({"b", "A"}), store, log_, 0));
     EXPECT_STREQ("M-7", store.GetValue("McodeInformation", "MCODE"));

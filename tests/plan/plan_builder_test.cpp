@@ -17,16 +17,8 @@ namespace {
 constexpr uint64_t kAllowNoRecovery = 0x4000000000ULL;
 constexpr uint64_t kCheckDefaultImage = 0x2000000000ULL;
 
-class PlanBuilder : public ::testing::Test {
+class PlanBuilder : public PlanBuilderTest {
 protected:
-    MachineScope machine;
-    TempDir dir{"plan-builder"};
-    std::string bom = dir / "bom.txt";
-    std::string plan = dir / "halcyon.ini";
-    std::string log = dir / "plan.log";
-
-    void SetUp() override { WriteFile(bom, "SKU-T\n"); }
-
     // Foundation image, one application, recovery image, one module.
     static TestIdf SoundIdf()
     {

@@ -9,16 +9,7 @@
 namespace halcyon::test {
 namespace {
 
-class PlanGolden : public ::testing::Test {
-protected:
-    MachineScope machine;
-    TempDir dir{"plan-golden"};
-    std::string bom = dir / "bom.txt";
-    std::string plan = dir / "halcyon.ini";
-    std::string log = dir / "plan.log";
-
-    void SetUp() override { WriteFile(bom, "SKU-T\n"); }
-};
+using PlanGolden = PlanBuilderTest;
 
 TestIdf ChainIdf()
 {

@@ -7,6 +7,8 @@
 #include <utility>
 #include <vector>
 
+#include "tests/common/scratch_fixture.h"
+
 namespace halcyon::test {
 
 // Attribute name and value; a value of kDrop removes the attribute.
@@ -52,5 +54,12 @@ public:
 // compares it with a golden file section by section and key by key.
 void ExpectSamePlan(const std::string &goldenPath, const std::string &planPath);
 std::string GoldenPath(const std::string &name);
+
+// The ground of the plan builder tests: a bill of materials of one part.
+class PlanBuilderTest : public ScratchTest {
+protected:
+    std::string bom = dir / "bom.txt";
+    void SetUp() override { WriteFile(bom, "SKU-T\n"); }
+};
 
 } // namespace halcyon::test

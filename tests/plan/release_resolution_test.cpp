@@ -9,29 +9,14 @@
 #include "tests/common/idf_fixture.h"
 
 using namespace halcyon::plan;
-using halcyon::support::ClearIdfCache;
+using namespace halcyon::test;
 using halcyon::support::StringList1000;
-using halcyon::test::IdfText;
-using halcyon::test::List;
-using halcyon::test::MachineScope;
-using halcyon::test::ReadFile;
-using halcyon::test::ReleaseXml;
-using halcyon::test::TempDir;
-using halcyon::test::WriteFile;
-using halcyon::test::WriteIdf;
 
 namespace {
 
 using Strings = std::vector<std::string>;
 
-class ReleaseResolution : public ::testing::Test {
-protected:
-    void SetUp() override { ClearIdfCache(); }
-    std::string Log() const { return ReadFile(log_); }
-    MachineScope machine_;
-    TempDir dir_{"relres"};
-    std::string log_ = dir_ / "plan.log";
-};
+using ReleaseResolution = IdfTest;
 
 std::string Lines(int count)
 {

@@ -64,16 +64,15 @@ TEST(PathMap, CaseHelpers)
 
 TEST(PathMap, WildcardMatch)
 {
-    EXPECT_TRUE(WildcardMatch("*.mod", "DRIVER.MOD"));
-    EXPECT_FALSE(WildcardMatch("*.mod", "driver.mod.bak"));
-    EXPECT_TRUE(WildcardMatch("*.*", "noext"));
-    EXPECT_TRUE(WildcardMatch("*", ""));
-    EXPECT_TRUE(WildcardMatch("Norv?.nr2", "norv1.NR2"));
-    EXPECT_FALSE(WildcardMatch("Norv?.nr2", "Norv10.nr2"));
-    EXPECT_TRUE(WildcardMatch("Norv*.nr2", "Norv10.nr2"));
-    EXPECT_TRUE(WildcardMatch("install.*", "install"));
-    EXPECT_TRUE(WildcardMatch("a*b*c", "aXXbYYbc"));
-    EXPECT_FALSE(WildcardMatch("a*b*c", "aXXbYYb"));
-    EXPECT_FALSE(WildcardMatch("", "x"));
-    EXPECT_TRUE(WildcardMatch("", ""));
+    const struct {
+        const char *pattern, *name;
+        bool matches;
+    } cases[] = {
+        {"*.mod", "DRIVER.MOD", true},     {"*.mod", "driver.mod.bak", false}, {"*.*", "noext", true},
+        {"*", "", true},                   {"Norv?.nr2", "norv1.NR2", true},    {"Norv?.nr2", "Norv10.nr2", false},
+        {"Norv*.nr2", "Norv10.nr2", true}, {"install.*", "install", true},      {"a*b*c", "aXXbYYbc", true},
+        {"a*b*c", "aXXbYYb", false},       {"", "x", false},                    {"", "", true},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(WildcardMatch(c.pattern, c.name), c.matches) << c.pattern << " ~ " << c.name;
 }

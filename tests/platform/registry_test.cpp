@@ -354,13 +354,12 @@ TEST_F(Registry, StoreDamagedBelowItsHeaderGivesAnErrorCode)
 TEST_F(Registry, MachineFolderThatCannotBeMadeGivesAnErrorCode)
 {
     halcyon::test::WriteFile(machine.root() + "/plain-file", "x");
-    const char *previous = std::getenv("HALCYON_MACHINE");
-    std::string keep = previous ? previous : "";
-    setenv("HALCYON_MACHINE", (machine.root() + "/plain-file/machine").c_str(), 1);
-    EXPECT_EQ(SetString(HKEY_LOCAL_MACHINE, "SOFTWARE\\X", "v", "x"), ERROR_REGISTRY_IO_FAILED);
-    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, "SOFTWARE"));
-    EXPECT_FALSE(LastRegistryError().empty());
-    setenv("HALCYON_MACHINE", keep.c_str(), 1);
+    {
+        halcyon::test::EnvScope broken("HALCYON_MACHINE", machine.root() + "/plain-file/machine");
+        EXPECT_EQ(SetString(HKEY_LOCAL_MACHINE, "SOFTWARE\\X", "v", "x"), ERROR_REGISTRY_IO_FAILED);
+        EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, "SOFTWARE"));
+        EXPECT_FALSE(LastRegistryError().empty());
+    }
     EXPECT_EQ(SetString(HKEY_LOCAL_MACHINE, "SOFTWARE\\X", "v", "x"), 0);
 }
 

@@ -8,21 +8,11 @@
 #include "tests/common/idf_fixture.h"
 
 using namespace halcyon::support;
-using halcyon::test::IdfText;
-using halcyon::test::List;
-using halcyon::test::ReleaseXml;
-using halcyon::test::TempDir;
-using halcyon::test::WriteFile;
-using halcyon::test::WriteIdf;
+using namespace halcyon::test;
 
 namespace {
 
-class IdfCache : public ::testing::Test {
-protected:
-    void SetUp() override { ClearIdfCache(); }
-    void TearDown() override { ClearIdfCache(); }
-    TempDir dir_{"idfc"};
-};
+using IdfCache = IdfTest;
 
 TEST_F(IdfCache, ABuilderRunParsesOnce)
 {

@@ -9,11 +9,7 @@
 #include "tests/common/idf_fixture.h"
 
 using namespace halcyon::support;
-using halcyon::test::IdfText;
-using halcyon::test::List;
-using halcyon::test::ReleaseXml;
-using halcyon::test::TempDir;
-using halcyon::test::WriteIdf;
+using namespace halcyon::test;
 
 namespace {
 
@@ -89,7 +85,7 @@ TEST(IdfHostile, SizeLimits)
     TempDir dir("idfh");
     // A large attribute within the limit is read as written.
     std::string big(4 * 1024 * 1024, 'x');
-    std::string path = WriteIdf(dir, IdfText("", std::string(halcyon::test::kIdfHeaderAttributes) + " Big=\"" + big + "\""));
+    std::string path = WriteIdf(dir, IdfText("", std::string(kIdfHeaderAttributes) + " Big=\"" + big + "\""));
     CXMLNode header;
     ASSERT_EQ(0, GetIdfHeader(path, header));
     std::string value;

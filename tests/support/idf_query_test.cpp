@@ -10,29 +10,13 @@
 #include "tests/common/idf_fixture.h"
 
 using namespace halcyon::support;
-using halcyon::test::IdfText;
-using halcyon::test::List;
-using halcyon::test::MachineScope;
-using halcyon::test::ReleaseXml;
-using halcyon::test::TempDir;
-using halcyon::test::WriteFile;
-using halcyon::test::WriteIdf;
+using namespace halcyon::test;
 
 namespace {
 
 using Strings = std::vector<std::string>;
 
-class IdfQuery : public ::testing::Test {
-protected:
-    void SetUp() override { ClearIdfCache(); }
-    std::string Write(std::string_view body, std::string_view root = halcyon::test::kIdfHeaderAttributes)
-    {
-        return WriteIdf(dir_, IdfText(body, root), "q" + std::to_string(++n_) + ".xml");
-    }
-    MachineScope machine_;
-    TempDir dir_{"idfq"};
-    int n_ = 0;
-};
+using IdfQuery = IdfTest;
 
 // Releases: 1 and 3 by part A (one by a padded, lower-case spelling), 2 by
 // B, 4 by nothing; release 1's foundation image ships 10 and 11.
@@ -59,7 +43,7 @@ struct ListCase {
 
 TEST_F(IdfQuery, ReleaseIdsBySelectionOfPartNumbers)
 {
-    std::string idf = Write(kSelection);
+    std::string idf = Idf(kSelection);
     const ListCase cases[] = {
         {"both parts", {"A", "B"}, {"1", "2", "3"}},
         {"case and space", {"  b\t"}, {"2"}},
@@ -77,7 +61,7 @@ TEST_F(IdfQuery, ReleaseIdsBySelectionOfPartNumbers)
 
 TEST_F(IdfQuery, EntriesAfterTheEndMarkAreNotRead)
 {
-    std::string idf = Write(kSelection);
+    std::string idf = Idf(kSelection);
     StringList1000 parts = List({"B"});
     parts[2] = "C"; // beyond "NULL"
     StringList1000 out;
@@ -87,7 +71,7 @@ TEST_F(IdfQuery, EntriesAfterTheEndMarkAreNotRead)
 
 TEST_F(IdfQuery, ChildReleasesPartIdsAndSoftwareNodes)
 {
-    std::string idf = Write(kSelection);
+    std::string idf = Idf(kSelection);
     StringList1000 out;
     ASSERT_EQ(0, GetChildReleaseIds(idf, "foundation image", List({"5", "1"}), out));
     EXPECT_EQ((Strings{"10", "11"}), out.Entries());
@@ -114,7 +98,7 @@ TEST_F(IdfQuery, ChildReleasesPartIdsAndSoftwareNodes)
 
 TEST_F(IdfQuery, McodeAndSkuMapping)
 {
-    std::string idf = Write(kSelection, std::string(halcyon::test::kIdfHeaderAttributes) + " Mcode=\" m-2 \"");
+    std::string idf = Idf(kSelection, std::string(kIdfHeaderAttributes) + " Mcode=\" m-2 \"");
     std::string mcode = "stale";
     EXPECT_EQ(0, GetMcode(idf, List({"a", "z"}), mcode));
     EXPECT_EQ("M-1", mcode);
@@ -136,9 +120,9 @@ TEST_F(IdfQuery, McodeAndSkuMapping)
 TEST_F(IdfQuery, McodeSelectionFailures)
 {
     StringList1000 out;
-    EXPECT_EQ(IDF_NO_ROOT_MCODE, GetReleaseIdsFromMcode(Write(kSelection), out));
+    EXPECT_EQ(IDF_NO_ROOT_MCODE, GetReleaseIdsFromMcode(Idf(kSelection), out));
     EXPECT_EQ(IDF_MCODE_NOT_FOUND,
-              GetReleaseIdsFromMcode(Write(kSelection, std::string(halcyon::test::kIdfHeaderAttributes) +
+              GetReleaseIdsFromMcode(Idf(kSelection, std::string(kIdfHeaderAttributes) +
                                                            " Mcode=\"M-9\""),
                                      out));
     EXPECT_EQ("NULL", out[0]);
@@ -146,7 +130,7 @@ TEST_F(IdfQuery, McodeSelectionFailures)
 
 TEST_F(IdfQuery, DataModulesFlagFirstValueAndValueList)
 {
-    std::string idf = Write(ReleaseXml("1", "A", "Module",
+    std::string idf = Idf(ReleaseXml("1", "A", "Module",
                                        "<DataModule Name=\"ZPGM_ELIG_VAL\" Value=\"EDU\"/>"
                                        "<DataModule Name=\"CleanSweep\" Value=\"\"/>") +
                             ReleaseXml("2", "A", "Module", "<DataModule name=\"zpgm_elig_val\" value=\"GOV\"/>") +
@@ -176,7 +160,7 @@ TEST_F(IdfQuery, DataModulesFlagFirstValueAndValueList)
 
 TEST_F(IdfQuery, DependenciesAndExclusions)
 {
-    std::string idf = Write(ReleaseXml("1", "A", "Module",
+    std::string idf = Idf(ReleaseXml("1", "A", "Module",
                                        "<Dependency PartId=\"P2\"/><Dependency PartId=\"P7\"/>"
                                        "<Exclusion PartId=\"p3\"/><Exclusion PartId=\"P8\"/>") +
                             ReleaseXml("2", "A", "Module", "<Dependency PartId=\"P9\"/>") +
@@ -209,22 +193,22 @@ TEST_F(IdfQuery, ComponentListMatch)
 {
     const std::string components = "<ComponentList><Component PartNumber=\"MB-1\"/><Component PartNumber=\"CPU-2\"/>"
                                    "</ComponentList>";
-    std::string idf = Write(components + ReleaseXml("1", "A"));
+    std::string idf = Idf(components + ReleaseXml("1", "A"));
     uint8_t match = 9;
     ASSERT_EQ(0, MatchSoftwareComponentList(idf, List({"x", "cpu-2", " MB-1 "}), match));
     EXPECT_EQ(1, match);
     ASSERT_EQ(0, MatchSoftwareComponentList(idf, List({"MB-1"}), match));
     EXPECT_EQ(0, match);
     // An IDF without components fits nothing, not even an empty list.
-    ASSERT_EQ(0, MatchSoftwareComponentList(Write(ReleaseXml("1", "A")), List({"", "MB-1"}), match));
+    ASSERT_EQ(0, MatchSoftwareComponentList(Idf(ReleaseXml("1", "A")), List({"", "MB-1"}), match));
     EXPECT_EQ(0, match);
 }
 
 TEST_F(IdfQuery, DefaultImageOfTheMcodeMustBeOnTheMedia)
 {
-    std::string idf = Write("<Mcode Code=\"M\"><PartNumber>A</PartNumber></Mcode>" +
+    std::string idf = Idf("<Mcode Code=\"M\"><PartNumber>A</PartNumber></Mcode>" +
                                 ReleaseXml("1", "A", "Foundation Image") + ReleaseXml("2", "B", "Foundation Image"),
-                            std::string(halcyon::test::kIdfHeaderAttributes) + " Mcode=\"M\"");
+                            std::string(kIdfHeaderAttributes) + " Mcode=\"M\"");
     std::string ini = dir_ / "nrvhdrcv.ini";
     WriteFile(ini, "[Other]\nX=sources\\data\\1\n[MEDIA:RDVD]\nRDVD1=sources\\Boot,SOURCES\\DATA\\1\\image.wim\n");
     EXPECT_EQ(0, DefaultImageExists(idf, ini, 0));
@@ -233,8 +217,8 @@ TEST_F(IdfQuery, DefaultImageOfTheMcodeMustBeOnTheMedia)
     EXPECT_EQ(IDF_NO_DEFAULT_IMAGE, DefaultImageExists(idf, ini, 0));
     EXPECT_EQ(IDF_MEDIA_INI_UNREADABLE, DefaultImageExists(idf, dir_ / "missing.ini", 0));
 
-    std::string noImage = Write("<Mcode Code=\"M\"><PartNumber>A</PartNumber></Mcode>" + ReleaseXml("1", "A"),
-                                std::string(halcyon::test::kIdfHeaderAttributes) + " Mcode=\"M\"");
+    std::string noImage = Idf("<Mcode Code=\"M\"><PartNumber>A</PartNumber></Mcode>" + ReleaseXml("1", "A"),
+                                std::string(kIdfHeaderAttributes) + " Mcode=\"M\"");
     WriteFile(ini, "[MEDIA:RDVD]\nRDVD1=sources\\data\\1\n");
     EXPECT_EQ(IDF_NO_DEFAULT_IMAGE, DefaultImageExists(noImage, ini, 0));
 }
@@ -245,7 +229,7 @@ TEST_F(IdfQuery, ResultsThatDoNotFitAreReportedNotCut)
     for (int i = 0; i < 1000; ++i)
         body += "<Release ReleaseID=\"" + std::to_string(i) + "\" PartId=\"P" + std::to_string(i) +
                 "\"><PartNumber>A</PartNumber></Release>";
-    std::string idf = Write(body);
+    std::string idf = Idf(body);
     StringList1000 out;
     EXPECT_EQ(IDF_LIST_FULL, GetReleaseIds(idf, List({"A"}), out));
     EXPECT_EQ(999u, out.Count());
@@ -256,7 +240,7 @@ TEST_F(IdfQuery, ResultsThatDoNotFitAreReportedNotCut)
     body.clear();
     for (int i = 0; i < 999; ++i)
         body += "<Release ReleaseID=\"" + std::to_string(i) + "\"><PartNumber>A</PartNumber></Release>";
-    EXPECT_EQ(0, GetReleaseIds(Write(body), List({"A"}), out));
+    EXPECT_EQ(0, GetReleaseIds(Idf(body), List({"A"}), out));
     EXPECT_EQ(999u, out.Count());
 }
 
@@ -279,7 +263,7 @@ TEST_F(IdfQuery, ScrambledIdfReadsAsPlain)
 
 TEST_F(IdfQuery, HeaderAndWindowsPaths)
 {
-    std::string idf = Write("");
+    std::string idf = Idf("");
     CXMLNode header;
     ASSERT_EQ(0, GetIdfHeader(idf, header));
     EXPECT_EQ("IDF", header.GetName());

@@ -14,6 +14,7 @@
 #include "support/wim/wim_builder.h"
 #include "support/wim/wim_tchar.h"
 #include "tests/common/found_parts.h"
+#include "tests/common/heard_messages.h"
 #include "tests/common/test_env.h"
 
 namespace fs = std::filesystem;
@@ -23,24 +24,11 @@ namespace wim = halcyon::support::wim;
 
 namespace {
 
-struct Heard {
-    std::vector<int64_t> percents;
-    int ranges = 0;
-    int errors = 0;
-    int64_t lastError = 0;
-};
+using Heard = test::HeardMessages;
 
 void Listen(uint32_t message, int64_t param, void *opaque)
 {
-    auto *h = static_cast<Heard *>(opaque);
-    if (message == WIM_MSG_PROGRESS)
-        h->percents.push_back(param);
-    else if (message == WIM_MSG_SETRANGE)
-        ++h->ranges;
-    else if (message == WIM_MSG_ERROR) {
-        ++h->errors;
-        h->lastError = param;
-    }
+    static_cast<Heard *>(opaque)->Hear(message, param);
 }
 
 class WimCourierTest : public ::testing::Test {

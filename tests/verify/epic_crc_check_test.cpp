@@ -9,6 +9,7 @@
 #include "halcyon/HalcyonDLL.h"
 #include "halcyon/ReturnCodes.h"
 #include "platform/machine_prefix.h"
+#include "tests/common/scratch_fixture.h"
 #include "tests/verify/verify_fixture.h"
 
 using namespace halcyon;
@@ -18,13 +19,9 @@ namespace {
 
 constexpr int32_t kCrcFailed = 112;
 
-class EpicCrcCheckTest : public ::testing::Test {
+class EpicCrcCheckTest : public ScratchTest {
 protected:
-    MachineScope machine;
-    TempDir dir{"epiccrc"};
     std::string src = dir / "src";
-    std::string ini = dir / "halcyon.ini";
-    std::string log = dir / "check.log";
 
     void SetUp() override
     {
@@ -47,7 +44,7 @@ protected:
 
     int32_t Check(const std::string &source, uint64_t options = 0)
     {
-        return EpicCrcCheck(ini.c_str(), source.c_str(), "ignored", log.c_str(), options);
+        return EpicCrcCheck(plan.c_str(), source.c_str(), "ignored", log.c_str(), options);
     }
 
     std::vector<std::string> Checked() const { return LogLinesStarting(log, "Checking "); }
@@ -55,7 +52,7 @@ protected:
 
 TEST_F(EpicCrcCheckTest, IntactFoldersOfABuilderPlanPass)
 {
-    WriteFile(ini, BuilderPlan().str());
+    WriteFile(plan, BuilderPlan().str());
     ASSERT_EQ(RETURN_SUCCESS, Check(src));
     const std::vector<std::string> expected = {"Checking 1: " + src + "\\mods\\a", "Checking 2: " + src + "\\mods\\b",
                                                "Checking PE1: " + src + "\\pe\\tools"};
@@ -79,7 +76,7 @@ TEST_F(EpicCrcCheckTest, FolderPathsSpelledDifferently)
     PlanText p;
     p.Module("1", {.path = "mods\\a\\"}).Module("2", {.path = ".\\mods\\.\\b"});
     p.Module("3", {.path = "MODS\\A"}).Module("4", {.path = "mods\\\\b"}).End("5").End("PE1");
-    WriteFile(ini, p.str());
+    WriteFile(plan, p.str());
     EXPECT_EQ(RETURN_SUCCESS, Check(src + "/./"));
     EXPECT_EQ(4u, Checked().size());
 }
@@ -91,7 +88,7 @@ TEST_F(EpicCrcCheckTest, AllFourListsAreWalkedInOrder)
     PlanText p = BuilderPlan();
     p.Module("Image1", {.path = "img\\one"}).End("Image2");
     p.Module("RecoveryImage1", {.path = "rcv\\one"}).End("RecoveryImage2");
-    WriteFile(ini, p.str());
+    WriteFile(plan, p.str());
     ASSERT_EQ(RETURN_SUCCESS, Check(src));
     const auto checked = Checked();
     ASSERT_EQ(5u, checked.size());
@@ -101,7 +98,7 @@ TEST_F(EpicCrcCheckTest, AllFourListsAreWalkedInOrder)
 
 TEST_F(EpicCrcCheckTest, StopsAtTheFirstFolderThatFails)
 {
-    WriteFile(ini, BuilderPlan().str());
+    WriteFile(plan, BuilderPlan().str());
     WriteFile(src + "/mods/a/data/a.bin", "A"); // same size, other content
     EXPECT_EQ(kCrcFailed, Check(src));
     EXPECT_EQ(std::vector<std::string>{"Checking 1: " + src + "\\mods\\a"}, Checked()) << "later folders not checked";
@@ -111,7 +108,7 @@ TEST_F(EpicCrcCheckTest, StopsAtTheFirstFolderThatFails)
 
 TEST_F(EpicCrcCheckTest, TamperedFoldersGiveTheCheckResultInTheLog)
 {
-    WriteFile(ini, BuilderPlan().str());
+    WriteFile(plan, BuilderPlan().str());
     struct Case {
         const char *what;
         std::function<void()> tamper;
@@ -144,7 +141,7 @@ TEST_F(EpicCrcCheckTest, TamperedFoldersGiveTheCheckResultInTheLog)
 
 TEST_F(EpicCrcCheckTest, ListsOfOnlyTheirEndCheckNothing)
 {
-    WriteFile(ini, PlanText().End("1").End("PE1").End("Image1").End("RecoveryImage1").str());
+    WriteFile(plan, PlanText().End("1").End("PE1").End("Image1").End("RecoveryImage1").str());
     EXPECT_EQ(RETURN_SUCCESS, Check(src));
     EXPECT_TRUE(Checked().empty());
 }
@@ -174,7 +171,7 @@ TEST_F(EpicCrcCheckTest, MissingOrBrokenListsEndWithTheReaderCode)
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
-        WriteFile(ini, c.plan.str());
+        WriteFile(plan, c.plan.str());
         std::filesystem::remove(log);
         EXPECT_EQ(RETURN_RECORD_INCOMPLETE, Check(src));
         EXPECT_EQ(c.checked, Checked().size());
@@ -189,7 +186,7 @@ TEST_F(EpicCrcCheckTest, DataModules)
     p.Module("1", {.path = "mods\\a"});
     p.Module("2", {.name = "CleanSweep", .path = "", .installerType = "data"});
     p.End("3").End("PE1");
-    WriteFile(ini, p.str());
+    WriteFile(plan, p.str());
     EXPECT_EQ(RETURN_SUCCESS, Check(src));
     EXPECT_EQ(1u, Checked().size());
     EXPECT_TRUE(LogHas(log, "Skipping 2: the data module has no folder."));
@@ -199,7 +196,7 @@ TEST_F(EpicCrcCheckTest, DataModules)
     q.Module("1", {.path = "mods\\a"});
     q.Module("2", {.name = "CleanSweep", .path = "data\\cs", .installerType = "Data"});
     q.End("3").End("PE1");
-    WriteFile(ini, q.str());
+    WriteFile(plan, q.str());
     std::filesystem::remove(log);
     EXPECT_EQ(kCrcFailed, Check(src));
     EXPECT_TRUE(LogHas(log, "CRC Error: 2"));
@@ -217,7 +214,7 @@ TEST_F(EpicCrcCheckTest, PlanPathsLeavingTheSourceAreRefused)
         SCOPED_TRACE(path);
         PlanText p;
         p.Module("1", {.path = "mods\\a"}).Module("2", {.path = path}).End("3").End("PE1");
-        WriteFile(ini, p.str());
+        WriteFile(plan, p.str());
         std::filesystem::remove(log);
         EXPECT_EQ(RETURN_UNSAFE_PATH, Check(src));
         EXPECT_EQ(1u, Checked().size());
@@ -229,7 +226,7 @@ TEST_F(EpicCrcCheckTest, PlanPathsLeavingTheSourceAreRefused)
 TEST_F(EpicCrcCheckTest, OptionBitsDoNotChangeTheWalk)
 {
     PlanText p = BuilderPlan();
-    WriteFile(ini, p.str());
+    WriteFile(plan, p.str());
     for (uint64_t options : {uint64_t{0x80000}, uint64_t{0x40}, uint64_t{0x4 | 0x200000}, ~uint64_t{0}}) {
         SCOPED_TRACE(options);
         std::filesystem::remove(log);
@@ -240,7 +237,7 @@ TEST_F(EpicCrcCheckTest, OptionBitsDoNotChangeTheWalk)
 
 TEST_F(EpicCrcCheckTest, MissingSourceOrIni)
 {
-    WriteFile(ini, BuilderPlan().str());
+    WriteFile(plan, BuilderPlan().str());
     EXPECT_EQ(RETURN_SOURCE_DIR_NOT_EXIST, Check(dir / "nowhere"));
     EXPECT_EQ((std::vector<std::string>{"EpicCrcCheck Start", "Error: Can not find the source.",
                                         "sSrc: " + dir / "nowhere\\"}),
@@ -250,9 +247,9 @@ TEST_F(EpicCrcCheckTest, MissingSourceOrIni)
     EXPECT_EQ(RETURN_SOURCE_DIR_NOT_EXIST, Check(""));
 
     std::filesystem::remove(log);
-    ini = dir / "missing.ini";
+    plan = dir / "missing.ini";
     EXPECT_EQ(RETURN_UNABLE_OPEN_INI, Check(src));
-    EXPECT_EQ((std::vector<std::string>{"EpicCrcCheck Start", "Error: Load ini file error.", "sIni: " + ini}),
+    EXPECT_EQ((std::vector<std::string>{"EpicCrcCheck Start", "Error: Load ini file error.", "sIni: " + plan}),
               LogTexts(log));
 
     // Null texts read as empty.
@@ -264,7 +261,7 @@ TEST_F(EpicCrcCheckTest, MissingSourceOrIni)
 
 TEST_F(EpicCrcCheckTest, RelativeNamesAreTakenFromTheCurrentFolder)
 {
-    WriteFile(ini, BuilderPlan().str());
+    WriteFile(plan, BuilderPlan().str());
     CurrentFolder here(dir.path());
     EXPECT_EQ(RETURN_SUCCESS, EpicCrcCheck("halcyon.ini", "src", "", log.c_str(), 0));
     EXPECT_EQ("Checking 1: src\\mods\\a", Checked().front());
@@ -289,15 +286,15 @@ TEST_F(EpicCrcCheckTest, WindowsPathsOnTheMachineDrives)
 
 TEST_F(EpicCrcCheckTest, LogFailures)
 {
-    WriteFile(ini, BuilderPlan().str());
+    WriteFile(plan, BuilderPlan().str());
     const std::string badLog = dir.path(); // a folder: cannot be opened for appending
-    EXPECT_EQ(RETURN_LOG_OPEN_FAILED, EpicCrcCheck(ini.c_str(), src.c_str(), "", badLog.c_str(), 0))
+    EXPECT_EQ(RETURN_LOG_OPEN_FAILED, EpicCrcCheck(plan.c_str(), src.c_str(), "", badLog.c_str(), 0))
         << "the line before each folder is guarded";
     // The lines of the early failures are not guarded.
-    EXPECT_EQ(RETURN_SOURCE_DIR_NOT_EXIST, EpicCrcCheck(ini.c_str(), (dir / "x").c_str(), "", badLog.c_str(), 0));
+    EXPECT_EQ(RETURN_SOURCE_DIR_NOT_EXIST, EpicCrcCheck(plan.c_str(), (dir / "x").c_str(), "", badLog.c_str(), 0));
     // Nor is the start line: an empty plan passes without the log.
-    WriteFile(ini, PlanText().End("1").End("PE1").str());
-    EXPECT_EQ(RETURN_SUCCESS, EpicCrcCheck(ini.c_str(), src.c_str(), "", badLog.c_str(), 0));
+    WriteFile(plan, PlanText().End("1").End("PE1").str());
+    EXPECT_EQ(RETURN_SUCCESS, EpicCrcCheck(plan.c_str(), src.c_str(), "", badLog.c_str(), 0));
 }
 
 } // namespace

@@ -12,6 +12,7 @@
 #include "halcyon/HalcyonDLL.h"
 #include "halcyon/ReturnCodes.h"
 #include "platform/registry.h"
+#include "tests/common/scratch_fixture.h"
 #include "tests/verify/verify_fixture.h"
 
 using namespace halcyon;
@@ -20,12 +21,8 @@ namespace reg = halcyon::platform::reg;
 
 namespace {
 
-class ValidateRegistryTest : public ::testing::Test {
+class ValidateRegistryTest : public ScratchTest {
 protected:
-    MachineScope machine;
-    TempDir dir{"validatereg"};
-    std::string plan = dir / "halcyon.ini";
-    std::string log = dir / "validate.log";
 
     static void Register(const PlanModule &m)
     {

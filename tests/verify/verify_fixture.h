@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "engine/frame/folder_crc.h"
+#include "platform/non_copyable.h"
 #include "tests/common/test_env.h"
 
 namespace halcyon::test {
@@ -114,7 +115,7 @@ inline void MakeModuleFolder(const std::string &folder, const std::string &conte
 }
 
 // Changes the current folder for the object's lifetime.
-class CurrentFolder {
+class CurrentFolder : NonCopyable {
 public:
     explicit CurrentFolder(const std::string &path) : previous_(std::filesystem::current_path())
     {
@@ -125,8 +126,6 @@ public:
         std::error_code ec;
         std::filesystem::current_path(previous_, ec);
     }
-    CurrentFolder(const CurrentFolder &) = delete;
-    CurrentFolder &operator=(const CurrentFolder &) = delete;
 
 private:
     std::filesystem::path previous_;

@@ -19,12 +19,11 @@ namespace {
 std::optional<VersionInfo> Parse(const std::vector<uint8_t> &bytes)
 {
     MemorySource src(bytes.data(), bytes.size());
-    auto data = FindVersionResource(src);
-    if (!data)
-        return std::nullopt;
-    VersionInfo info(std::move(*data));
-    if (!info.valid())
-        return std::nullopt;
+    std::optional<VersionInfo> info;
+    if (auto data = FindVersionResource(src))
+        info.emplace(std::move(*data));
+    if (info && !info->valid())
+        info.reset();
     return info;
 }
 
