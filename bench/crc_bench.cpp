@@ -9,10 +9,11 @@
 // manifests, reads everything once to warm the cache, then times each tool
 // `runs` times (default 3) and prints the best time and MB/s of each.
 //
-// With --ab, both layouts are checked in rounds that alternate CheckFolder
-// and the plain read() loop (the floor), and the median processor seconds of
-// each and their ratio are printed per layout, one line each:
-//   ab <layout> check_cpu_s <x> read_cpu_s <y> ratio <x/y>
+// With --ab, both layouts are checked in rounds that alternate CheckFolder,
+// the plain read() loop (the floor) and the same loop with the check's
+// CRC-32 on every piece, and the median processor seconds and ratios are
+// printed per layout, one line each:
+//   ab <layout> check_cpu_s <x> read_cpu_s <y> ratio <x/y> | read_crc_cpu_s <z> | per round: ...
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -28,6 +29,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/frame/crc32_wide.h"
 #include "engine/frame/folder_crc.h"
 
 namespace fs = std::filesystem;
@@ -109,18 +111,24 @@ Timing Best(int runs, Fn &&fn)
     return best;
 }
 
-// Plain read() of every file below `folder` in 256 KiB pieces.
-void ReadAll(const std::string &folder)
+// Plain read() of every file below `folder` in 256 KiB pieces, one buffer
+// for all; with `crc`, each piece also goes through the check's CRC-32.
+uint32_t ReadAll(const std::string &folder, bool crc = false)
 {
     std::vector<char> buffer(262144);
+    uint32_t value = 0;
     for (const auto &entry : fs::recursive_directory_iterator(folder)) {
         if (!entry.is_regular_file() || entry.path().string().find("_FS_SWRINFO") != std::string::npos)
             continue;
         const int fd = open(entry.path().c_str(), O_RDONLY);
-        while (read(fd, buffer.data(), buffer.size()) > 0) {
+        ssize_t n = 0;
+        while ((n = read(fd, buffer.data(), buffer.size())) > 0) {
+            if (crc)
+                value = halcyon::frame::Crc32(value, buffer.data(), static_cast<size_t>(n));
         }
         close(fd);
     }
+    return value;
 }
 
 int Shell(const std::string &command)
@@ -147,29 +155,45 @@ int QuietCheck(const std::string &folder, std::string &message)
     return r;
 }
 
-double Median(std::vector<double> v)
+double Quantile(std::vector<double> v, double q)
 {
     std::sort(v.begin(), v.end());
-    return v.empty() ? 0 : v[v.size() / 2];
+    return v.empty() ? 0 : v[static_cast<size_t>(q * static_cast<double>(v.size() - 1) + 0.5)];
 }
 
-// Alternating rounds of the check and the read() loop, processor time each.
+double Median(const std::vector<double> &v) { return Quantile(v, 0.5); }
+
+// Alternating rounds of the check, the read() loop and the read() loop with
+// the CRC, in a rotating order, processor time each. Besides the medians,
+// the ratios of each round (the three ran back to back) give the spread.
 void AlternateRounds(const std::string &label, const std::string &folder, int rounds)
 {
     std::string message;
-    std::vector<double> check;
-    std::vector<double> plain;
+    std::vector<double> times[3];
+    std::vector<double> toRead;
+    std::vector<double> toReadCrc;
+    volatile uint32_t sink = 0;
     for (int i = 0; i < rounds; ++i) {
-        double c = CpuSeconds();
-        QuietCheck(folder, message);
-        check.push_back(CpuSeconds() - c);
-        c = CpuSeconds();
-        ReadAll(folder);
-        plain.push_back(CpuSeconds() - c);
+        double t[3] = {};
+        for (int k = 0; k < 3; ++k) {
+            const int which = (i + k) % 3;
+            const double c = CpuSeconds();
+            if (which == 0)
+                QuietCheck(folder, message);
+            else
+                sink = sink + ReadAll(folder, which == 2);
+            t[which] = CpuSeconds() - c;
+            times[which].push_back(t[which]);
+        }
+        toRead.push_back(t[0] / t[1]);
+        toReadCrc.push_back(t[0] / t[2]);
     }
-    const double x = Median(check);
-    const double y = Median(plain);
-    std::printf("ab %-5s check_cpu_s %.3f read_cpu_s %.3f ratio %.2f\n", label.c_str(), x, y, x / y);
+    const double x = Median(times[0]);
+    const double y = Median(times[1]);
+    std::printf("ab %-5s check_cpu_s %.4f read_cpu_s %.4f ratio %.2f | read_crc_cpu_s %.4f"
+                " | per round: check/read %.2f (quartiles %.2f-%.2f), check/read+crc %.2f (%.2f-%.2f)\n",
+                label.c_str(), x, y, x / y, Median(times[2]), Median(toRead), Quantile(toRead, 0.25),
+                Quantile(toRead, 0.75), Median(toReadCrc), Quantile(toReadCrc, 0.25), Quantile(toReadCrc, 0.75));
 }
 
 int main(int argc, char **argv)

@@ -27,6 +27,11 @@ public:
 private:
     static constexpr intptr_t kNoHandle = -1;
     intptr_t handle_ = kNoHandle;
+    // The folder of the file opened last (where the host opens by folder
+    // handle and name): the next file of the same folder is opened from it
+    // without walking the whole path again.
+    intptr_t folder_ = kNoHandle;
+    std::string folderPath_;
 };
 
 } // namespace halcyon::platform

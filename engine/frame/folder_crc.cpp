@@ -357,9 +357,13 @@ bool CFolderCrc::ReadContents(std::string &message, uint32_t *crc, uint64_t *len
         if (block_.size() < want)
             block_.resize(std::max(want, std::min(kReadBlock, 2 * block_.size())));
         const size_t blockSize = std::min(block_.size(), kReadBlock);
-        for (;;) {
+        // The bytes the open found; a file that says it is empty is read to
+        // its end.
+        uint64_t left = size != 0 ? size : kAllOnes;
+        while (left != 0) {
+            const size_t ask = static_cast<size_t>(std::min<uint64_t>(blockSize, left));
             size_t n = 0;
-            if (tree_.Read(block_.data(), blockSize, &n) != 0) {
+            if (tree_.Read(block_.data(), ask, &n) != 0) {
                 unreadable_ = e.hostPath;
                 message = kMsgCannotOpen;
                 return false;
@@ -368,7 +372,8 @@ bool CFolderCrc::ReadContents(std::string &message, uint32_t *crc, uint64_t *len
                 break;
             *crc = Crc32(*crc, block_.data(), n);
             *length += n;
-            if (n < blockSize)
+            left -= n;
+            if (n < ask)
                 break;
         }
     }

@@ -1,4 +1,5 @@
-// Linux: open + posix_fadvise(SEQUENTIAL), plain read().
+// Linux: open + fstat, posix_fadvise(SEQUENTIAL) for large files, plain
+// read().
 #include "platform/sequential_file.h"
 
 #include <fcntl.h>
@@ -6,15 +7,26 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <string_view>
 
 #include "descriptor_io.h"
 
 namespace halcyon::platform {
 
+namespace {
+
+// Smaller files are read in a few requests, each of which reads ahead by
+// itself: the hint would only cost a call per file.
+constexpr off_t kAdviseFrom = off_t{1} << 20;
+
+} // namespace
+
 SequentialFile::~SequentialFile()
 {
     if (handle_ != kNoHandle)
         ::close(static_cast<int>(handle_));
+    if (folder_ != kNoHandle)
+        ::close(static_cast<int>(folder_));
 }
 
 int SequentialFile::Open(const std::string &hostPath, uint64_t *size)
@@ -22,7 +34,22 @@ int SequentialFile::Open(const std::string &hostPath, uint64_t *size)
     if (handle_ != kNoHandle)
         ::close(static_cast<int>(handle_));
     handle_ = kNoHandle;
-    const int fd = ::open(hostPath.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    constexpr int kFlags = O_RDONLY | O_CLOEXEC | O_NONBLOCK;
+    const size_t slash = hostPath.rfind('/');
+    int fd = -1;
+    if (slash == std::string::npos || slash + 1 == hostPath.size()) {
+        fd = ::open(hostPath.c_str(), kFlags);
+    } else {
+        const std::string_view folder(hostPath.data(), slash == 0 ? 1 : slash);
+        if (folder_ == kNoHandle || folder != folderPath_) {
+            if (folder_ != kNoHandle)
+                ::close(static_cast<int>(folder_));
+            folderPath_.assign(folder);
+            folder_ = ::open(folderPath_.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+        }
+        fd = folder_ != kNoHandle ? ::openat(static_cast<int>(folder_), hostPath.c_str() + slash + 1, kFlags)
+                                  : ::open(hostPath.c_str(), kFlags);
+    }
     if (fd < 0)
         return errno;
     struct stat st {};
@@ -31,7 +58,8 @@ int SequentialFile::Open(const std::string &hostPath, uint64_t *size)
         ::close(fd);
         return err;
     }
-    ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+    if (st.st_size >= kAdviseFrom)
+        ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
     handle_ = fd;
     if (size)
         *size = static_cast<uint64_t>(st.st_size);

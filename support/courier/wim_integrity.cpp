@@ -154,16 +154,20 @@ IntegrityResult CheckWimIntegrity(const std::vector<std::string> &pieces, const 
         return IntegrityResult::Corrupt;
     }
 
-    // Chunks are shared out between two workers; the first failure stops both.
+    // Chunks are handed out one at a time to two workers, so that one held
+    // up (a busy processor) leaves the rest to the other; the first failure
+    // stops both.
+    std::atomic<uint64_t> nextChunk{0};
     std::atomic<uint64_t> firstBad{UINT64_MAX};
     std::atomic<int> readError{0};
     // A chunk is read and hashed in pieces that stay in the processor cache
     // between the read and the hash.
     constexpr size_t kPiece = size_t{1} << 20;
-    auto work = [&](uint64_t first, uint64_t step) {
+    auto work = [&] {
         std::vector<unsigned char> buf(std::min<size_t>(chunk, kPiece));
         EVP_MD_CTX *ctx = EVP_MD_CTX_new();
-        for (uint64_t i = first; i < entries && firstBad.load() == UINT64_MAX && readError.load() == 0; i += step) {
+        for (uint64_t i = nextChunk++; i < entries && firstBad.load() == UINT64_MAX && readError.load() == 0;
+             i = nextChunk++) {
             if (stopped()) {
                 readError = ECANCELED;
                 break;
@@ -194,8 +198,8 @@ IntegrityResult CheckWimIntegrity(const std::vector<std::string> &pieces, const 
         EVP_MD_CTX_free(ctx);
     };
     {
-        std::thread second(work, 1, 2);
-        work(0, 2);
+        std::thread second(work);
+        work();
         second.join();
     }
     if (readError.load() != 0) {

@@ -17,6 +17,7 @@
 #include "platform/fs_path.h"
 #include "platform/host_file_rw.h"
 #include "platform/path_map.h"
+#include "platform/write_behind.h"
 #include "support/courier/courier_faults.h"
 #include "support/courier/foundation_parts.h"
 #include "support/courier/wim_integrity.h"
@@ -38,6 +39,9 @@ struct WimFree {
     void operator()(WIMStruct *w) const { wimlib_free(w); }
 };
 using WimPtr = std::unique_ptr<WIMStruct, WimFree>;
+
+// How much a join copies before it starts the disk on it.
+constexpr uint64_t kWriteBehindStep = uint64_t{16} << 20;
 
 // The temporary name a target is written under until it is complete.
 std::string PartialPath(const std::string &hostTarget) { return hostTarget + ".partial"; }
@@ -412,14 +416,23 @@ bool CWimInterface::CombineFileWithStream(const std::string &folder, const std::
         platform::HostFile out;
         if (const int err = out.Open(partial.Path(), platform::FileAccess::Write, platform::FileCreation::CreateNew))
             return Fail(ErrnoToError(err), "cannot create " + partial.Path() + ": " + std::strerror(err));
+        // The joined bytes are sent to the disk as they come (in steps of
+        // kWriteBehindStep), so that the flush at the end waits for the last
+        // step only, not for the whole image.
         struct JoinProgress {
             CourierProgress *progress;
+            platform::HostFile *out;
             uint64_t done;
             uint64_t total;
-        } join{&progress, 0, total};
+            uint64_t writing; // what the disk has been given so far
+        } join{&progress, &out, 0, total, 0};
         auto advanced = [](uint64_t bytes, void *context) {
             auto *j = static_cast<JoinProgress *>(context);
             j->done += bytes;
+            if (j->done - j->writing >= kWriteBehindStep) {
+                platform::StartWriteBehind(*j->out, j->writing, j->done - j->writing);
+                j->writing = j->done;
+            }
             if (j->total > 0)
                 j->progress->Percent(static_cast<int>(std::min(j->done, j->total) * 99 / j->total));
         };

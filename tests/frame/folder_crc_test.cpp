@@ -174,13 +174,13 @@ TEST_F(FolderCrcTest, LargeFilesCrossTheReadAndStagingBlocks)
 
 TEST(Crc32, WideFoldingGivesTheBitwiseCrcAtEverySizeAndSplit)
 {
-    // Sizes around the folded path's step (256 bytes) and threshold (1 KiB),
-    // continued from a CRC taken part way, at odd offsets.
+    // Sizes around the folded path's step (512 bytes), its half step and its
+    // threshold (1 KiB), continued from a CRC taken part way, at odd offsets.
     std::string data(70000, '\0');
     for (size_t i = 0; i < data.size(); ++i)
         data[i] = static_cast<char>((i * 2654435761u) >> 13);
-    for (const size_t size : {size_t{0}, size_t{1}, size_t{255}, size_t{1023}, size_t{1024}, size_t{1025}, size_t{4113},
-                              size_t{65791}, size_t{69999}}) {
+    for (const size_t size : {size_t{0}, size_t{1}, size_t{255}, size_t{1023}, size_t{1024}, size_t{1025}, size_t{1279},
+                              size_t{1280}, size_t{4113}, size_t{65791}, size_t{69999}}) {
         for (const size_t split : {size_t{0}, size_t{3}, size_t{1024}}) {
             const std::string_view all = std::string_view(data).substr(1, size);
             const size_t at = std::min(split, all.size());
