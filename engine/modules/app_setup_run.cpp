@@ -11,10 +11,11 @@
 #include "engine/modules/copy_target_check.h"
 #include "engine/modules/exe_batch_installer.h"
 #include "engine/modules/installer_arguments.h"
-#include "engine/modules/mod_setup_options.h"
-#include "engine/modules/module_log.h"
+#include "engine/modules/module_registration.h"
 #include "engine/modules/module_selection.h"
 #include "engine/modules/program_runner.h"
+#include "engine/staging/mod_setup_options.h"
+#include "engine/staging/module_log.h"
 #include "halcyon/ReturnCodes.h"
 #include "platform/path_map.h"
 #include "platform/registry.h"
@@ -47,11 +48,7 @@ public:
     explicit AppSetupRun(const AppSetupArguments &a)
         : a_(a), plan_(HasOption(a.options, OPTION_INI_STORE_FLAG)), apps_(HasOption(a.options, OPTION_INI_STORE_FLAG))
     {
-        filters_.options = a.options & kFilterBits;
-        filters_.installerType = a.installerType;
-        filters_.partType = a.partType;
-        filters_.recoverable = a.recoverable;
-        filters_.temporary = a.temporary;
+        filters_ = a.Filters(kFilterBits);
     }
 
     int32_t Run();
@@ -274,25 +271,19 @@ int32_t AppSetupRun::Register(const std::string &label, int32_t number)
     }
     std::unique_ptr<char[]> message(new char[kVerifyMessageBytes]());
     if (frame::VerifyVersion(app_.VersionPath.c_str(), app_.VerCheckAfter.c_str(), message.get(), kVerifyMessageBytes) == 0) {
-        struct Write {
-            const char *name;
-            const std::string &value;
-            std::string failure;
-        };
-        const Write writes[] = {
-            {"VersionCheckAfterInstallation", app_.VerCheckAfter,
-             "Error: write regedistry error. vercheckafter£º" + app_.VerCheckAfter},
-            {"VersionPath", app_.VersionPath, "Error: write regedistry error. VersionPath: " + app_.VersionPath},
-            {"MinorDetailedVersion", app_.DetailedVersion,
-             "Error: write regedistry error. MinorDetailedVersion: " + app_.DetailedVersion},
-            {"InstallMode", "Recovery", "Error: write regedistry error. InstallMode: Recovery"},
-        };
-        for (const Write &w : writes) {
-            if (WriteRegString(key, w.name, w.value) != 0) {
-                Log(w.failure, true);
-                return RETURN_REGISTRY_WRITE;
-            }
-        }
+        const int32_t rc = WriteRegistrationValues(
+            {
+                {key, "VersionCheckAfterInstallation", app_.VerCheckAfter,
+                 "Error: write regedistry error. vercheckafter£º" + app_.VerCheckAfter},
+                {key, "VersionPath", app_.VersionPath,
+                 "Error: write regedistry error. VersionPath: " + app_.VersionPath},
+                {key, "MinorDetailedVersion", app_.DetailedVersion,
+                 "Error: write regedistry error. MinorDetailedVersion: " + app_.DetailedVersion},
+                {key, "InstallMode", "Recovery", "Error: write regedistry error. InstallMode: Recovery"},
+            },
+            a_.logFile);
+        if (rc != 0)
+            return rc;
     } else {
         DeleteRegKey(key);
     }
@@ -346,22 +337,10 @@ int32_t RunAppSetup(const AppSetupArguments &a)
     published.PermSourceDir = a.sourceDir;
     published.DestDir = a.destDir;
     published.MountDir = a.applyDir;
-    published.InstallerType = a.installerType;
-    published.PartType = a.partType;
-    published.Recoverable = a.recoverable;
-    published.Temporary = a.temporary;
-    published.LogFile = a.logFile;
     published.Start = a.start;
-    published.Options = a.options;
+    a.Fill(published);
     InstallerArgumentsPublisher publisher(kInstallerArgumentsKey, published);
-    {
-        // The fourteen values in one registry transaction; the result is not
-        // examined.
-        platform::reg::RegBatch batch;
-        publisher.Publish();
-        if (batch.status() == platform::reg::ERROR_SUCCESS)
-            batch.Commit();
-    }
+    PublishInOneBatch(publisher);
     LogLine("AppSetupX Begin", a.logFile, true);
     AppSetupRun run(a);
     return run.Run();
