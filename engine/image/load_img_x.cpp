@@ -64,18 +64,9 @@ struct LoadArguments {
     std::string pushButtonResetSuffix;
 };
 
-size_t Chars(std::string_view s)
-{
-    size_t n = 0;
-    for (unsigned char c : s)
-        if ((c & 0xC0) != 0x80)
-            ++n;
-    return n;
-}
-
 bool IsReadValue(const std::string &value)
 {
-    return !platform::EqualsNoCase(value, kIniReadError) && Chars(value) >= 2;
+    return !platform::EqualsNoCase(value, kIniReadError) && Utf8Chars(value) >= 2;
 }
 
 bool PathExists(const std::string &path) { return support::FileExist(path) || support::DirExist(path); }
