@@ -64,10 +64,8 @@ int32_t PlanImageFolder(const support::CMemoryIniIO &ini, const std::string &sou
 {
     std::string machineId, imageFile, releaseId;
     if (LoadGenericImage(sourceRoot, &ini, releaseName, machineId, folder, imageFile, releaseId, options, false)) {
-        if (!platform::IsSafeRelativePart(folder)) {
-            modules::LogUnsafeValue("PathToRelease", folder, log);
+        if (!modules::SafePlanValue("PathToRelease", folder, log))
             return RETURN_UNSAFE_PATH;
-        }
         if (LoadGenericImage(sourceRoot, &ini, releaseName, machineId, folder, imageFile, releaseId, options, true))
             return 0;
     }

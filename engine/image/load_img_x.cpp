@@ -84,15 +84,10 @@ int64_t ToInt64(const std::string &text) { return std::strtoll(text.c_str(), nul
 // The text of element `tag` of an image's information XML, trimmed.
 std::optional<std::string> ElementText(std::string_view xml, std::string_view tag)
 {
-    const std::string open = "<" + std::string(tag) + ">";
-    const std::string close = "</" + std::string(tag) + ">";
-    const size_t start = xml.find(open);
-    if (start == std::string_view::npos)
+    const std::optional<std::string> content = ElementContent(xml, tag);
+    if (!content)
         return std::nullopt;
-    const size_t end = xml.find(close, start + open.size());
-    if (end == std::string_view::npos)
-        return std::nullopt;
-    std::string_view text = xml.substr(start + open.size(), end - start - open.size());
+    const std::string_view text = *content;
     const size_t first = text.find_first_not_of(" \t\r\n");
     if (first == std::string_view::npos)
         return std::string();
@@ -137,6 +132,16 @@ int32_t LoadImage(LoadArguments a)
     const std::string &log = a.log;
     auto note = [&](std::string_view text) { WriteLog(text, log, 0); };
     auto echo = [&](std::string_view text) { return WriteLog(text, log, 1); };
+    // A folder of the call, given a trailing backslash: 0 when it exists,
+    // else `code` with the folder and `message` logged.
+    auto folderMissing = [&](std::string &folder, const char *label, const char *message, int32_t code) {
+        EnsureTrailingBackslash(folder);
+        if (support::DirExist(folder))
+            return 0;
+        note(label + folder);
+        note(message);
+        return code;
+    };
     const bool direct = (a.options & kOptionDirect) != 0;
 
     // 1. The plan.
@@ -156,12 +161,10 @@ int32_t LoadImage(LoadArguments a)
     }
 
     // 3. The source folder.
-    EnsureTrailingBackslash(a.source);
-    if (!support::DirExist(a.source)) {
-        note("sSourceDir: " + a.source);
-        note("The Source Dir does not exist. (RETURN_IMAGE_DIR_NOT_EXIST)");
-        return RETURN_IMAGE_DIR_NOT_EXIST;
-    }
+    if (int32_t r = folderMissing(a.source, "sSourceDir: ",
+                                  "The Source Dir does not exist. (RETURN_IMAGE_DIR_NOT_EXIST)",
+                                  RETURN_IMAGE_DIR_NOT_EXIST))
+        return r;
 
     // 4. The image file.
     std::string baseFolder;
@@ -220,12 +223,9 @@ int32_t LoadImage(LoadArguments a)
     }
 
     // 8. The destination.
-    EnsureTrailingBackslash(a.dest);
-    if (!support::DirExist(a.dest)) {
-        note("sDestDir: " + a.dest);
-        note("The dest Dir does not exist. (RETURN_DEST_DIR_NOT_EXIST)");
-        return RETURN_DEST_DIR_NOT_EXIST;
-    }
+    if (int32_t r = folderMissing(a.dest, "sDestDir: ", "The dest Dir does not exist. (RETURN_DEST_DIR_NOT_EXIST)",
+                                  RETURN_DEST_DIR_NOT_EXIST))
+        return r;
     if (int32_t r = echo("Destination: " + a.dest))
         return r;
 

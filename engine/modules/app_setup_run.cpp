@@ -129,10 +129,8 @@ int32_t AppSetupRun::FindAppImage(std::string &image)
         Log("Error: call LoadGenericImage function error. (RETURN_ERROR_LOAD_GENERIC_IMAGE)", true);
         return RETURN_ERROR_LOAD_GENERIC_IMAGE;
     }
-    if (!platform::IsSafeRelativePart(pathToRelease)) {
-        LogUnsafeValue("PathToRelease", pathToRelease, a_.logFile);
+    if (!SafePlanValue("PathToRelease", pathToRelease, a_.logFile))
         return RETURN_UNSAFE_PATH;
-    }
     const std::string folder = source_ + pathToRelease;
     const std::string name = FindFirstFileMatch(folder, "*.app");
     if (name.empty()) {
@@ -207,18 +205,12 @@ int32_t AppSetupRun::CountApps()
 // The plan values one application joins below the folders of the call.
 bool SafeAppPaths(const ModuleRecord &app, const std::string &log)
 {
-    if (!platform::IsSafeRelativePart(app.PathToRelease)) {
-        LogUnsafeValue("PathToRelease", app.PathToRelease, log);
+    if (!SafePlanValue("PathToRelease", app.PathToRelease, log))
         return false;
-    }
-    if (EqualsNoCase(app.InstallerType, "EXE/BATCH") && !platform::IsSafeRelativePart(app.SetupFile)) {
-        LogUnsafeValue("SetupFile", app.SetupFile, log);
+    if (EqualsNoCase(app.InstallerType, "EXE/BATCH") && !SafePlanValue("SetupFile", app.SetupFile, log))
         return false;
-    }
-    if (EqualsNoCase(app.InstallerType, "INF") && !platform::IsSafeRelativePart(app.CustomerLabel)) {
-        LogUnsafeValue("CustomerLabel", app.CustomerLabel, log);
+    if (EqualsNoCase(app.InstallerType, "INF") && !SafePlanValue("CustomerLabel", app.CustomerLabel, log))
         return false;
-    }
     return true;
 }
 

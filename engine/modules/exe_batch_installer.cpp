@@ -356,14 +356,10 @@ InstallOutcome InstallExeBatchModule(const ModuleRecord &m, const std::string &s
                                      const ModuleRunContext &ctx)
 {
     const std::string &log = ctx.logFile;
-    if (!platform::IsSafeRelativePart(m.PathToRelease)) {
-        LogUnsafeValue("PathToRelease", m.PathToRelease, log);
+    if (!SafePlanValue("PathToRelease", m.PathToRelease, log))
         return InstallOutcome::Stop(RETURN_UNSAFE_PATH);
-    }
-    if (!platform::IsSafeRelativePart(m.SetupFile)) {
-        LogUnsafeValue("SetupFile", m.SetupFile, log);
+    if (!SafePlanValue("SetupFile", m.SetupFile, log))
         return InstallOutcome::Stop(RETURN_UNSAFE_PATH);
-    }
 
     // Step 1-3: the module folder and what it holds, read from the media
     // and never through a link (one that leads off the media is refused

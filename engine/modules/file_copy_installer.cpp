@@ -16,10 +16,8 @@ InstallOutcome InstallFileCopyModule(const ModuleRecord &m, const std::string &s
                                      const ModuleRunContext &ctx)
 {
     const std::string &log = ctx.logFile;
-    if (!platform::IsSafeRelativePart(m.PathToRelease)) {
-        LogUnsafeValue("PathToRelease", m.PathToRelease, log);
+    if (!SafePlanValue("PathToRelease", m.PathToRelease, log))
         return InstallOutcome::Stop(RETURN_UNSAFE_PATH);
-    }
     ResolvedTarget target = ResolveTarget(m.SetupFile, ctx.destDir);
     // A drive path stays on its drive; anything else must stay below DestDir,
     // which must then be given.

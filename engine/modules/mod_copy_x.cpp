@@ -19,10 +19,8 @@ namespace {
 
 int32_t CopyModule(const ModuleRecord &m, const StagingWalk &w, uint64_t copyArg)
 {
-    if (!platform::IsSafeRelativePart(m.PathToRelease)) {
-        LogUnsafeValue("PathToRelease", m.PathToRelease, w.log);
+    if (!SafePlanValue("PathToRelease", m.PathToRelease, w.log))
         return RETURN_UNSAFE_PATH;
-    }
     if (int32_t rc = LogGuarded("Copying: " + m.ReleaseName, w.log))
         return rc;
     const std::string from = w.source + m.PathToRelease;

@@ -129,10 +129,8 @@ int32_t ExtractModule(const ModuleRecord &m, const ExtractCall &call)
     const std::string &log = w.log;
     if (int32_t rc = LogGuarded("Extracting: " + m.ReleaseName, log))
         return rc;
-    if (!platform::IsSafeRelativePart(m.PathToRelease)) {
-        LogUnsafeValue("PathToRelease", m.PathToRelease, log);
+    if (!SafePlanValue("PathToRelease", m.PathToRelease, log))
         return RETURN_UNSAFE_PATH;
-    }
     const std::string moduleFolder = w.source + m.PathToRelease;
 
     std::string containerName = FindModuleImage(moduleFolder);

@@ -56,10 +56,8 @@ bool SafePaths(const ModuleRecord &app, AppInstaller kind, const std::string &lo
         {"VersionPath", app.VersionPath, kind == AppInstaller::FileCopy},
     };
     for (const Part &p : parts) {
-        if (p.used && !platform::IsSafeRelativePart(p.value)) {
-            LogUnsafeValue(p.key, p.value, log);
+        if (p.used && !SafePlanValue(p.key, p.value, log))
             return false;
-        }
     }
     return true;
 }

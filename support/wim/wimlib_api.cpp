@@ -70,6 +70,18 @@ void SetWimlibError(int code, const std::string &what)
     SetError(MapWimlibError(code, errno), what + ": wimlib: " + WimlibErrorText(code));
 }
 
+// True when `path` (host form `host`) names an existing folder (`folder`)
+// or regular file; else the last error is `error`, naming it after `what`.
+bool Existing(const std::string &path, const std::string &host, bool folder, uint32_t error, const char *what)
+{
+    std::error_code ec;
+    const fs::path fsPath = platform::FsPath(host);
+    if (!path.empty() && (folder ? fs::is_directory(fsPath, ec) : fs::is_regular_file(fsPath, ec)))
+        return true;
+    SetError(error, what + host + " does not exist");
+    return false;
+}
+
 // Callbacks registered without a handle: they hear every call.
 std::mutex g_globalMutex;
 std::vector<Callback> g_globalCallbacks;
@@ -156,11 +168,8 @@ bool WimlibApi::SetTemporaryPath(const WimHandle &wim, const std::string &folder
     if (!object)
         return false;
     const std::string host = platform::HostPath(folder);
-    std::error_code ec;
-    if (folder.empty() || !fs::is_directory(platform::FsPath(host), ec)) {
-        SetError(WIM_ERROR_PATH_NOT_FOUND, "temporary folder " + host + " does not exist");
+    if (!Existing(folder, host, true, WIM_ERROR_PATH_NOT_FOUND, "temporary folder "))
         return false;
-    }
     object->file->tempFolder = host;
     ClearError();
     return true;
@@ -173,11 +182,8 @@ bool WimlibApi::SetReferenceFile(const WimHandle &wim, const std::string &path, 
     if (!object)
         return false;
     const std::string host = platform::HostPath(path);
-    std::error_code ec;
-    if (path.empty() || !fs::is_regular_file(platform::FsPath(host), ec)) {
-        SetError(WIM_ERROR_FILE_NOT_FOUND, "reference file " + host + " does not exist");
+    if (!Existing(path, host, false, WIM_ERROR_FILE_NOT_FOUND, "reference file "))
         return false;
-    }
     const WimString file = ToWimText(host);
     const wimlib_tchar *files[] = {file.c_str()};
     errno = 0;
