@@ -28,6 +28,7 @@ namespace halcyon::image {
 
 namespace {
 
+// The option bits of this verb's own option word; other verbs give the same bits other meanings.
 constexpr uint64_t kOptionInstallerType = 0x100;
 constexpr uint64_t kOptionTemporary = 0x200;
 constexpr uint64_t kOptionRecoveryImage = 0x1000;

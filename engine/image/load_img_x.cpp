@@ -40,6 +40,7 @@ namespace halcyon::image {
 
 namespace {
 
+// The option bits of this verb's own option word; other verbs give the same bits other meanings.
 constexpr uint64_t kOptionRecoveryImage = 0x4;
 constexpr uint64_t kOptionDirect = 0x8;
 constexpr uint64_t kOptionVerify = 0x10;
