@@ -13,7 +13,7 @@
 #include <sys/stat.h>
 #include <vector>
 
-#include "engine/modules/mod_setup_options.h"
+#include "engine/staging/mod_setup_options.h"
 #include "halcyon/HalcyonDLL.h"
 #include "support/ini/ini_store.h"
 #include "support/wim/wim_builder.h"

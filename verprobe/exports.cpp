@@ -55,6 +55,14 @@ uint32_t Deliver(WorkRecord &rec, uint32_t result, const std::string &text)
     return text.empty() ? kEmptyText : kOk;
 }
 
+// A read of the target whose text is delivered as above.
+uint32_t DeliverRead(WorkRecord &rec, uint32_t (*read)(std::string_view, std::string *))
+{
+    std::string text;
+    const uint32_t result = read(rec.target, &text);
+    return Deliver(rec, result, text);
+}
+
 } // namespace
 
 // On Windows the exports take UTF-16 (verprobe/win/exports.cpp) and run
@@ -69,11 +77,7 @@ extern "C" {
 
 VERGAUGE_ENTRY uint32_t GetExeVersion_s(const char *file, char *out, uint32_t out_size)
 {
-    return RunProbe(file, out, out_size, true, [](WorkRecord &rec) {
-        std::string text;
-        uint32_t result = ReadFileVersion(rec.target, &text);
-        return Deliver(rec, result, text);
-    });
+    return RunProbe(file, out, out_size, true, [](WorkRecord &rec) { return DeliverRead(rec, ReadFileVersion); });
 }
 
 VERGAUGE_ENTRY uint32_t GetRegVersion_s(const char *registry_path, char *out, uint32_t out_size)
@@ -86,11 +90,7 @@ VERGAUGE_ENTRY uint32_t GetRegVersion_s(const char *registry_path, char *out, ui
 
 VERGAUGE_ENTRY uint32_t GetTextVersion_s(const char *file, char *out, uint32_t out_size)
 {
-    return RunProbe(file, out, out_size, true, [](WorkRecord &rec) {
-        std::string line;
-        uint32_t result = ReadFirstLine(rec.target, &line);
-        return Deliver(rec, result, line);
-    });
+    return RunProbe(file, out, out_size, true, [](WorkRecord &rec) { return DeliverRead(rec, ReadFirstLine); });
 }
 
 VERGAUGE_ENTRY uint32_t GetCopyright_s(const char *file, char *out, uint32_t out_size)
@@ -106,11 +106,7 @@ VERGAUGE_ENTRY uint32_t GetCopyright_s(const char *file, char *out, uint32_t out
 
 VERGAUGE_ENTRY uint32_t GetLastModifiedDate_s(const char *file, char *out, uint32_t out_size)
 {
-    return RunProbe(file, out, out_size, true, [](WorkRecord &rec) {
-        std::string text;
-        uint32_t result = ReadModifiedDate(rec.target, &text);
-        return Deliver(rec, result, text);
-    });
+    return RunProbe(file, out, out_size, true, [](WorkRecord &rec) { return DeliverRead(rec, ReadModifiedDate); });
 }
 
 VERGAUGE_ENTRY uint32_t VerifyVersion_s(const char *target, const char *expected, char *out, uint32_t out_size)

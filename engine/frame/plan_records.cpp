@@ -15,16 +15,6 @@ constexpr size_t kValueChars = 260;
 
 bool Absent(const std::string &v) { return platform::EqualsNoCase(v, kIniReadError); }
 
-// Number of characters of UTF-8 text.
-size_t Chars(const std::string &s)
-{
-    size_t n = 0;
-    for (unsigned char c : s)
-        if ((c & 0xC0) != 0x80)
-            ++n;
-    return n;
-}
-
 // Names in `folder` (Windows path text) matching `pattern`, in name order
 // without regard to case, as a directory listing of the target system gives
 // them.
@@ -99,12 +89,12 @@ int32_t ReadModuleRecord(std::string_view section, const support::CMemoryIniIO *
                 ++errors;
             break;
         case RequiredTwo:
-            if (absent || Chars(v) < 2)
+            if (absent || Utf8Chars(v) < 2)
                 ++errors;
             break;
         case PathRule:
             // InstallerType is read before PathToRelease.
-            if ((absent || Chars(v) < 2) && !platform::EqualsNoCase(r.InstallerType, "Data"))
+            if ((absent || Utf8Chars(v) < 2) && !platform::EqualsNoCase(r.InstallerType, "Data"))
                 ++errors;
             break;
         }
@@ -128,7 +118,7 @@ bool LoadGenericImage(std::string_view baseFolder, const support::CMemoryIniIO *
 
     auto read = [&](const char *key, std::string &out) {
         std::string v = store->GetString(section, key, kIniReadError, kValueChars);
-        if (Absent(v) || Chars(v) < 2)
+        if (Absent(v) || Utf8Chars(v) < 2)
             return false;
         out = std::move(v);
         return true;
@@ -162,6 +152,15 @@ bool LoadGenericImage(std::string_view baseFolder, const support::CMemoryIniIO *
         return false;
     imageFileName = found.front();
     return true;
+}
+
+size_t Utf8Chars(std::string_view s)
+{
+    size_t n = 0;
+    for (unsigned char c : s)
+        if ((c & 0xC0) != 0x80)
+            ++n;
+    return n;
 }
 
 } // namespace halcyon

@@ -47,6 +47,10 @@ struct ModuleRecord {
 // shorter than required (record cleared); 26: no store.
 int32_t ReadModuleRecord(std::string_view section, const support::CMemoryIniIO *store, ModuleRecord &record);
 
+// Number of characters of UTF-8 text (the plan's values are counted in
+// characters, not bytes).
+size_t Utf8Chars(std::string_view s);
+
 // Reads the image description ([Image], or [RecoveryImage] with option bit
 // 0x4) and, when `findImageFile` is set, finds the image file in
 // base + PathToRelease: "*.wim" for the recovery image, "Norv1.nr2" among

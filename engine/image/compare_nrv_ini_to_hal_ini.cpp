@@ -21,6 +21,7 @@ namespace halcyon::image {
 
 namespace {
 
+// The option bits of this verb's own option word; other verbs give the same bits other meanings.
 constexpr uint64_t kOptionIniStore = 0x80000;
 constexpr uint64_t kOptionBasePlus = 0x100000;
 

@@ -28,6 +28,7 @@ namespace halcyon::image {
 
 namespace {
 
+// The option bits of this verb's own option word; other verbs give the same bits other meanings.
 constexpr uint64_t kOptionInstallerType = 0x100;
 constexpr uint64_t kOptionTemporary = 0x200;
 constexpr uint64_t kOptionRecoveryImage = 0x1000;
@@ -180,28 +181,8 @@ private:
             Log("Error: while calling RecursiveFolderCreate function to create the destination.: " + a_.dest +
                 "sources");
 
-        Log("sHalcyonIni: " + a_.plan);
-        if (!support::FileExist(a_.plan)) {
-            Log("Error: Can not find the halcyon.ini file. (RETURN_HALINI_NOEXIST)");
-            Log("sHalcyonIni: " + a_.plan);
-            return RETURN_HALINI_NOEXIST;
-        }
-        if (!plan_.LoadFile(a_.plan)) {
-            Log("Error: Load the halcyon.ini file error. (RETURN_UNABLE_OPEN_INI)");
-            Log("sHalcyonIni: " + a_.plan);
-            return RETURN_UNABLE_OPEN_INI;
-        }
-        Log("sNrvhdrcvIni: " + a_.mediaIni);
-        if (!support::FileExist(a_.mediaIni)) {
-            Log("Error: Can not find the nrvhdrcv.ini file. (RETURN_RCVINI_NOEXIST)");
-            Log("sNrvhdrcvIni: " + a_.mediaIni);
-            return RETURN_RCVINI_NOEXIST;
-        }
-        if (!media_.LoadFile(a_.mediaIni)) {
-            Log("Error: Load the nrvhdrcv.ini file error. (RETURN_UNABLE_OPEN_INI)");
-            Log("sNrvhdrcvIni: " + a_.mediaIni);
-            return RETURN_UNABLE_OPEN_INI;
-        }
+        if (int32_t rc = LoadPlanAndMediaIni(a_.plan, a_.mediaIni, plan_, media_, a_.log))
+            return rc;
         winrePart_ = platform::ToLowerAscii(
             media_.GetString(kMediaSourceSection, kWinrePartKey, "", kMediaValueChars + 1));
 

@@ -3,6 +3,7 @@
 #include "engine/frame/log.h"
 #include "engine/frame/verb.h"
 #include "engine/image/foundation_image.h"
+#include "engine/image/media_description.h"
 #include "halcyon/HalcyonDLL.h"
 #include "halcyon/ReturnCodes.h"
 #include "support/files/file_ops.h"
@@ -36,28 +37,8 @@ int32_t Run(std::string source, std::string dest, const std::string &planPath, c
         WriteLog("sDest: " + dest, log, 0);
         return RETURN_DEST_DIR_NOT_EXIST;
     }
-    WriteLog("sHalcyonIni: " + planPath, log, 0);
-    if (!support::FileExist(planPath)) {
-        WriteLog("Error: Can not find the halcyon.ini file. (RETURN_HALINI_NOEXIST)", log, 0);
-        WriteLog("sHalcyonIni: " + planPath, log, 0);
-        return RETURN_HALINI_NOEXIST;
-    }
-    if (!plan.LoadFile(planPath)) {
-        WriteLog("Error: Load the halcyon.ini file error. (RETURN_UNABLE_OPEN_INI)", log, 0);
-        WriteLog("sHalcyonIni: " + planPath, log, 0);
-        return RETURN_UNABLE_OPEN_INI;
-    }
-    WriteLog("sNrvhdrcvIni: " + nrvhdrcvPath, log, 0);
-    if (!support::FileExist(nrvhdrcvPath)) {
-        WriteLog("Error: Can not find the nrvhdrcv.ini file. (RETURN_RCVINI_NOEXIST)", log, 0);
-        WriteLog("sNrvhdrcvIni: " + nrvhdrcvPath, log, 0);
-        return RETURN_RCVINI_NOEXIST;
-    }
-    if (!nrvhdrcv.LoadFile(nrvhdrcvPath)) {
-        WriteLog("Error: Load the nrvhdrcv.ini file error. (RETURN_UNABLE_OPEN_INI)", log, 0);
-        WriteLog("sNrvhdrcvIni: " + nrvhdrcvPath, log, 0);
-        return RETURN_UNABLE_OPEN_INI;
-    }
+    if (int32_t rc = image::LoadPlanAndMediaIni(planPath, nrvhdrcvPath, plan, nrvhdrcv, log))
+        return rc;
     image::CGetFoundationImage job(source, dest, exportArg, &plan, &nrvhdrcv, log, mediaType, cb, cbData);
     return job.GetFoundationImage();
 }

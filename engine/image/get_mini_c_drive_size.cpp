@@ -22,6 +22,7 @@ using namespace halcyon;
 
 namespace {
 
+// This verb's own result codes (alike in form to other verbs' lists, not in meaning).
 constexpr int32_t kEmptyPath = 12;
 constexpr int32_t kFileMissing = 26;
 constexpr int32_t kNoFixedSize = 120;

@@ -4,10 +4,10 @@
 
 namespace halcyon::image {
 
-std::optional<std::string> ImageDescription(std::string_view xml)
+std::optional<std::string> ElementContent(std::string_view xml, std::string_view tag)
 {
-    constexpr std::string_view open = "<DESCRIPTION>";
-    constexpr std::string_view close = "</DESCRIPTION>";
+    const std::string open = "<" + std::string(tag) + ">";
+    const std::string close = "</" + std::string(tag) + ">";
     const size_t start = xml.find(open);
     if (start == std::string_view::npos)
         return std::nullopt;

@@ -12,9 +12,13 @@ namespace halcyon::image {
 inline constexpr uint64_t kOptionBasePlus = 0x100000;            // "BASE PLUS IMAGE"
 inline constexpr uint64_t kOptionPushButtonReset = 0x800000000ull; // "PUSHBUTTONRESET IMAGE" [+ suffix]
 
+// The text between "<tag>" and the following "</tag>" of an image's XML, as
+// it stands; nullopt when either tag is missing.
+std::optional<std::string> ElementContent(std::string_view xml, std::string_view tag);
+
 // The text between "<DESCRIPTION>" and the following "</DESCRIPTION>" of an
 // image's XML; nullopt when either tag is missing.
-std::optional<std::string> ImageDescription(std::string_view xml);
+inline std::optional<std::string> ImageDescription(std::string_view xml) { return ElementContent(xml, "DESCRIPTION"); }
 
 // The description a push-button-reset load looks for: "PUSHBUTTONRESET
 // IMAGE", plus a blank and `suffix` when the suffix is not empty.

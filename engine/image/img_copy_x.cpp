@@ -7,10 +7,10 @@
 #include "engine/frame/log.h"
 #include "engine/frame/plan_records.h"
 #include "engine/frame/verb.h"
-#include "engine/modules/folder_overlap.h"
-#include "engine/modules/module_log.h"
-#include "engine/modules/module_staging.h"
 #include "engine/plan/verify_ini.h"
+#include "engine/staging/folder_overlap.h"
+#include "engine/staging/module_log.h"
+#include "engine/staging/module_staging.h"
 #include "halcyon/HalcyonDLL.h"
 #include "halcyon/ReturnCodes.h"
 #include "platform/path_map.h"
@@ -64,10 +64,8 @@ int32_t PlanImageFolder(const support::CMemoryIniIO &ini, const std::string &sou
 {
     std::string machineId, imageFile, releaseId;
     if (LoadGenericImage(sourceRoot, &ini, releaseName, machineId, folder, imageFile, releaseId, options, false)) {
-        if (!platform::IsSafeRelativePart(folder)) {
-            modules::LogUnsafeValue("PathToRelease", folder, log);
+        if (!modules::SafePlanValue("PathToRelease", folder, log))
             return RETURN_UNSAFE_PATH;
-        }
         if (LoadGenericImage(sourceRoot, &ini, releaseName, machineId, folder, imageFile, releaseId, options, true))
             return 0;
     }

@@ -40,6 +40,7 @@ namespace halcyon::image {
 
 namespace {
 
+// The option bits of this verb's own option word; other verbs give the same bits other meanings.
 constexpr uint64_t kOptionRecoveryImage = 0x4;
 constexpr uint64_t kOptionDirect = 0x8;
 constexpr uint64_t kOptionVerify = 0x10;
@@ -64,18 +65,9 @@ struct LoadArguments {
     std::string pushButtonResetSuffix;
 };
 
-size_t Chars(std::string_view s)
-{
-    size_t n = 0;
-    for (unsigned char c : s)
-        if ((c & 0xC0) != 0x80)
-            ++n;
-    return n;
-}
-
 bool IsReadValue(const std::string &value)
 {
-    return !platform::EqualsNoCase(value, kIniReadError) && Chars(value) >= 2;
+    return !platform::EqualsNoCase(value, kIniReadError) && Utf8Chars(value) >= 2;
 }
 
 bool PathExists(const std::string &path) { return support::FileExist(path) || support::DirExist(path); }
@@ -93,15 +85,10 @@ int64_t ToInt64(const std::string &text) { return std::strtoll(text.c_str(), nul
 // The text of element `tag` of an image's information XML, trimmed.
 std::optional<std::string> ElementText(std::string_view xml, std::string_view tag)
 {
-    const std::string open = "<" + std::string(tag) + ">";
-    const std::string close = "</" + std::string(tag) + ">";
-    const size_t start = xml.find(open);
-    if (start == std::string_view::npos)
+    const std::optional<std::string> content = ElementContent(xml, tag);
+    if (!content)
         return std::nullopt;
-    const size_t end = xml.find(close, start + open.size());
-    if (end == std::string_view::npos)
-        return std::nullopt;
-    std::string_view text = xml.substr(start + open.size(), end - start - open.size());
+    const std::string_view text = *content;
     const size_t first = text.find_first_not_of(" \t\r\n");
     if (first == std::string_view::npos)
         return std::string();
@@ -146,6 +133,16 @@ int32_t LoadImage(LoadArguments a)
     const std::string &log = a.log;
     auto note = [&](std::string_view text) { WriteLog(text, log, 0); };
     auto echo = [&](std::string_view text) { return WriteLog(text, log, 1); };
+    // A folder of the call, given a trailing backslash: 0 when it exists,
+    // else `code` with the folder and `message` logged.
+    auto folderMissing = [&](std::string &folder, const char *label, const char *message, int32_t code) {
+        EnsureTrailingBackslash(folder);
+        if (support::DirExist(folder))
+            return 0;
+        note(label + folder);
+        note(message);
+        return code;
+    };
     const bool direct = (a.options & kOptionDirect) != 0;
 
     // 1. The plan.
@@ -165,12 +162,10 @@ int32_t LoadImage(LoadArguments a)
     }
 
     // 3. The source folder.
-    EnsureTrailingBackslash(a.source);
-    if (!support::DirExist(a.source)) {
-        note("sSourceDir: " + a.source);
-        note("The Source Dir does not exist. (RETURN_IMAGE_DIR_NOT_EXIST)");
-        return RETURN_IMAGE_DIR_NOT_EXIST;
-    }
+    if (int32_t r = folderMissing(a.source, "sSourceDir: ",
+                                  "The Source Dir does not exist. (RETURN_IMAGE_DIR_NOT_EXIST)",
+                                  RETURN_IMAGE_DIR_NOT_EXIST))
+        return r;
 
     // 4. The image file.
     std::string baseFolder;
@@ -229,12 +224,9 @@ int32_t LoadImage(LoadArguments a)
     }
 
     // 8. The destination.
-    EnsureTrailingBackslash(a.dest);
-    if (!support::DirExist(a.dest)) {
-        note("sDestDir: " + a.dest);
-        note("The dest Dir does not exist. (RETURN_DEST_DIR_NOT_EXIST)");
-        return RETURN_DEST_DIR_NOT_EXIST;
-    }
+    if (int32_t r = folderMissing(a.dest, "sDestDir: ", "The dest Dir does not exist. (RETURN_DEST_DIR_NOT_EXIST)",
+                                  RETURN_DEST_DIR_NOT_EXIST))
+        return r;
     if (int32_t r = echo("Destination: " + a.dest))
         return r;
 

@@ -1,7 +1,10 @@
 #include "engine/image/media_description.h"
 
+#include "engine/frame/log.h"
 #include "engine/frame/plan_records.h"
+#include "halcyon/ReturnCodes.h"
 #include "platform/path_map.h"
+#include "support/files/file_ops.h"
 
 namespace halcyon::image {
 
@@ -74,6 +77,35 @@ bool MediaDescription::Save(std::string_view path) const
         if (!store.WriteString(section, MediaKey(mediaType, static_cast<int>(i + 1)), join(media[i])))
             return false;
     return store.SaveToFile(path);
+}
+
+int32_t LoadPlanAndMediaIni(const std::string &planPath, const std::string &mediaIniPath, support::CMemoryIniIO &plan,
+                            support::CMemoryIniIO &media, std::string_view log)
+{
+    struct IniFile {
+        const char *label;
+        const std::string &path;
+        support::CMemoryIniIO &store;
+        const char *missing;
+        int32_t missingCode;
+        const char *unreadable;
+    };
+    const IniFile files[] = {
+        {"sHalcyonIni: ", planPath, plan, "Error: Can not find the halcyon.ini file. (RETURN_HALINI_NOEXIST)",
+         RETURN_HALINI_NOEXIST, "Error: Load the halcyon.ini file error. (RETURN_UNABLE_OPEN_INI)"},
+        {"sNrvhdrcvIni: ", mediaIniPath, media, "Error: Can not find the nrvhdrcv.ini file. (RETURN_RCVINI_NOEXIST)",
+         RETURN_RCVINI_NOEXIST, "Error: Load the nrvhdrcv.ini file error. (RETURN_UNABLE_OPEN_INI)"},
+    };
+    for (const IniFile &f : files) {
+        WriteLog(f.label + f.path, log, 0);
+        const bool found = support::FileExist(f.path);
+        if (!found || !f.store.LoadFile(f.path)) {
+            WriteLog(found ? f.unreadable : f.missing, log, 0);
+            WriteLog(f.label + f.path, log, 0);
+            return found ? RETURN_UNABLE_OPEN_INI : f.missingCode;
+        }
+    }
+    return 0;
 }
 
 } // namespace halcyon::image

@@ -14,6 +14,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -58,5 +59,12 @@ struct MediaDescription {
     // break the layout (a line break in an entry).
     bool Save(std::string_view path) const;
 };
+
+// Loads the plan ("halcyon.ini") and the media description ("nrvhdrcv.ini"),
+// each path logged first. 0; RETURN_HALINI_NOEXIST or RETURN_RCVINI_NOEXIST
+// for a missing file, RETURN_UNABLE_OPEN_INI for one that cannot be loaded
+// (the reason and the path logged).
+int32_t LoadPlanAndMediaIni(const std::string &planPath, const std::string &mediaIniPath, support::CMemoryIniIO &plan,
+                            support::CMemoryIniIO &media, std::string_view log);
 
 } // namespace halcyon::image

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "engine/modules/nrvinst_oem.h"
+#include "engine/staging/nrvinst_oem.h"
 #include "platform/profile.h"
 #include "support/files/file_ops.h"
 

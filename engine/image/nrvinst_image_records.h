@@ -1,7 +1,7 @@
 // The records an image load leaves in the machine's nrvinst.oem: the
 // release's EPID under [FI] FI and the plan's snapshot ID under
 // [SSINFO] SSNPID. The EPID rule and the default path are those of the
-// module records (engine/modules/nrvinst_oem.h).
+// module records (engine/staging/nrvinst_oem.h).
 #pragma once
 
 #include <cstdint>

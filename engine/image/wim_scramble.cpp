@@ -14,17 +14,26 @@ namespace {
 constexpr char kKey[16] = {'K', 'e', 's', 't', 'r', 'e', 'l', ' ', 'L', 'a', 'n', 't', 'e', 'r', 'n', 's'};
 constexpr size_t kBlock = sizeof(kKey);
 
+// Opens the file at `path` when it is a regular file (a folder opens on
+// Linux, not on Windows): for reading, or for a change in place, where a
+// link at the path is refused and never written through.
+bool OpenWimFile(const std::string &path, bool inPlace, platform::HostFile &file)
+{
+    const std::string host = platform::HostPath(path);
+    const auto status = inPlace ? platform::LinkStatHostPath(host) : platform::StatHostPath(host);
+    if (!status || !status->regular)
+        return false;
+    if (inPlace)
+        return file.OpenNoFollow(host, platform::FileAccess::ReadWrite, platform::FileCreation::OpenExisting) == 0;
+    return file.Open(host, platform::FileAccess::Read, platform::FileCreation::OpenExisting) == 0;
+}
+
 } // namespace
 
 bool IsWimScrambled(const std::string &path)
 {
-    const std::string host = platform::HostPath(path);
-    // Only a file can be opened as one (a folder opens on Linux, not on
-    // Windows).
-    const auto status = platform::StatHostPath(host);
     platform::HostFile file;
-    if (!status || !status->regular ||
-        file.Open(host, platform::FileAccess::Read, platform::FileCreation::OpenExisting) != 0)
+    if (!OpenWimFile(path, false, file))
         return false;
     unsigned char block[kBlock] = {};
     size_t got = 0;
@@ -36,12 +45,8 @@ bool IsWimScrambled(const std::string &path)
 
 bool EncryptDecryptWim(const std::string &path)
 {
-    const std::string host = platform::HostPath(path);
-    // Changed in place: a link at the path is refused, never written through.
-    const auto status = platform::LinkStatHostPath(host);
     platform::HostFile file;
-    if (!status || !status->regular ||
-        file.OpenNoFollow(host, platform::FileAccess::ReadWrite, platform::FileCreation::OpenExisting) != 0)
+    if (!OpenWimFile(path, true, file))
         return false;
     unsigned char block[kBlock] = {};
     size_t got = 0;

@@ -9,41 +9,30 @@
 #include <string>
 
 #include "engine/frame/plan_records.h"
+#include "engine/modules/setup_call.h"
 #include "halcyon/HalcyonDLL.h"
 
 namespace halcyon::modules {
 
-// The arguments of AppSetupX, in the verb's order.
-struct AppSetupArguments {
+// The arguments of AppSetupX besides the common ones.
+struct AppSetupArguments : SetupCallArguments {
     std::string planFile;
     std::string appIniFile;
     std::string sourceDir;
     std::string destDir;
     std::string applyDir;
-    std::string installerType;
-    std::string partType;
-    std::string recoverable;
-    std::string temporary;
-    std::string logFile;
     int32_t start = 1;
-    uint64_t options = 0;
     ModuleProgressCallback callback = nullptr;
     uintptr_t userData = 0;
 };
 
-// The arguments of SingleAppSetupX_s, in the verb's order. The out
+// The arguments of SingleAppSetupX_s besides the common ones. The out
 // pointers may be null (nothing is stored then).
-struct SingleAppArguments {
+struct SingleAppArguments : SetupCallArguments {
     std::string section;
     std::string iniFile;
     std::string sourceDir;
     std::string destDir;
-    std::string installerType;
-    std::string partType;
-    std::string recoverable;
-    std::string temporary;
-    std::string logFile;
-    uint64_t options = 0;
     uint8_t *verified = nullptr;
     uint32_t *verifyResult = nullptr;
     char *message = nullptr;

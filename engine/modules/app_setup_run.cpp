@@ -11,10 +11,11 @@
 #include "engine/modules/copy_target_check.h"
 #include "engine/modules/exe_batch_installer.h"
 #include "engine/modules/installer_arguments.h"
-#include "engine/modules/mod_setup_options.h"
-#include "engine/modules/module_log.h"
+#include "engine/modules/module_registration.h"
 #include "engine/modules/module_selection.h"
 #include "engine/modules/program_runner.h"
+#include "engine/staging/mod_setup_options.h"
+#include "engine/staging/module_log.h"
 #include "halcyon/ReturnCodes.h"
 #include "platform/path_map.h"
 #include "platform/registry.h"
@@ -47,11 +48,7 @@ public:
     explicit AppSetupRun(const AppSetupArguments &a)
         : a_(a), plan_(HasOption(a.options, OPTION_INI_STORE_FLAG)), apps_(HasOption(a.options, OPTION_INI_STORE_FLAG))
     {
-        filters_.options = a.options & kFilterBits;
-        filters_.installerType = a.installerType;
-        filters_.partType = a.partType;
-        filters_.recoverable = a.recoverable;
-        filters_.temporary = a.temporary;
+        filters_ = a.Filters(kFilterBits);
     }
 
     int32_t Run();
@@ -132,10 +129,8 @@ int32_t AppSetupRun::FindAppImage(std::string &image)
         Log("Error: call LoadGenericImage function error. (RETURN_ERROR_LOAD_GENERIC_IMAGE)", true);
         return RETURN_ERROR_LOAD_GENERIC_IMAGE;
     }
-    if (!platform::IsSafeRelativePart(pathToRelease)) {
-        LogUnsafeValue("PathToRelease", pathToRelease, a_.logFile);
+    if (!SafePlanValue("PathToRelease", pathToRelease, a_.logFile))
         return RETURN_UNSAFE_PATH;
-    }
     const std::string folder = source_ + pathToRelease;
     const std::string name = FindFirstFileMatch(folder, "*.app");
     if (name.empty()) {
@@ -210,18 +205,12 @@ int32_t AppSetupRun::CountApps()
 // The plan values one application joins below the folders of the call.
 bool SafeAppPaths(const ModuleRecord &app, const std::string &log)
 {
-    if (!platform::IsSafeRelativePart(app.PathToRelease)) {
-        LogUnsafeValue("PathToRelease", app.PathToRelease, log);
+    if (!SafePlanValue("PathToRelease", app.PathToRelease, log))
         return false;
-    }
-    if (EqualsNoCase(app.InstallerType, "EXE/BATCH") && !platform::IsSafeRelativePart(app.SetupFile)) {
-        LogUnsafeValue("SetupFile", app.SetupFile, log);
+    if (EqualsNoCase(app.InstallerType, "EXE/BATCH") && !SafePlanValue("SetupFile", app.SetupFile, log))
         return false;
-    }
-    if (EqualsNoCase(app.InstallerType, "INF") && !platform::IsSafeRelativePart(app.CustomerLabel)) {
-        LogUnsafeValue("CustomerLabel", app.CustomerLabel, log);
+    if (EqualsNoCase(app.InstallerType, "INF") && !SafePlanValue("CustomerLabel", app.CustomerLabel, log))
         return false;
-    }
     return true;
 }
 
@@ -274,25 +263,19 @@ int32_t AppSetupRun::Register(const std::string &label, int32_t number)
     }
     std::unique_ptr<char[]> message(new char[kVerifyMessageBytes]());
     if (frame::VerifyVersion(app_.VersionPath.c_str(), app_.VerCheckAfter.c_str(), message.get(), kVerifyMessageBytes) == 0) {
-        struct Write {
-            const char *name;
-            const std::string &value;
-            std::string failure;
-        };
-        const Write writes[] = {
-            {"VersionCheckAfterInstallation", app_.VerCheckAfter,
-             "Error: write regedistry error. vercheckafter£º" + app_.VerCheckAfter},
-            {"VersionPath", app_.VersionPath, "Error: write regedistry error. VersionPath: " + app_.VersionPath},
-            {"MinorDetailedVersion", app_.DetailedVersion,
-             "Error: write regedistry error. MinorDetailedVersion: " + app_.DetailedVersion},
-            {"InstallMode", "Recovery", "Error: write regedistry error. InstallMode: Recovery"},
-        };
-        for (const Write &w : writes) {
-            if (WriteRegString(key, w.name, w.value) != 0) {
-                Log(w.failure, true);
-                return RETURN_REGISTRY_WRITE;
-            }
-        }
+        const int32_t rc = WriteRegistrationValues(
+            {
+                {key, "VersionCheckAfterInstallation", app_.VerCheckAfter,
+                 "Error: write regedistry error. vercheckafter£º" + app_.VerCheckAfter},
+                {key, "VersionPath", app_.VersionPath,
+                 "Error: write regedistry error. VersionPath: " + app_.VersionPath},
+                {key, "MinorDetailedVersion", app_.DetailedVersion,
+                 "Error: write regedistry error. MinorDetailedVersion: " + app_.DetailedVersion},
+                {key, "InstallMode", "Recovery", "Error: write regedistry error. InstallMode: Recovery"},
+            },
+            a_.logFile);
+        if (rc != 0)
+            return rc;
     } else {
         DeleteRegKey(key);
     }
@@ -346,22 +329,10 @@ int32_t RunAppSetup(const AppSetupArguments &a)
     published.PermSourceDir = a.sourceDir;
     published.DestDir = a.destDir;
     published.MountDir = a.applyDir;
-    published.InstallerType = a.installerType;
-    published.PartType = a.partType;
-    published.Recoverable = a.recoverable;
-    published.Temporary = a.temporary;
-    published.LogFile = a.logFile;
     published.Start = a.start;
-    published.Options = a.options;
+    a.Fill(published);
     InstallerArgumentsPublisher publisher(kInstallerArgumentsKey, published);
-    {
-        // The fourteen values in one registry transaction; the result is not
-        // examined.
-        platform::reg::RegBatch batch;
-        publisher.Publish();
-        if (batch.status() == platform::reg::ERROR_SUCCESS)
-            batch.Commit();
-    }
+    PublishInOneBatch(publisher);
     LogLine("AppSetupX Begin", a.logFile, true);
     AppSetupRun run(a);
     return run.Run();

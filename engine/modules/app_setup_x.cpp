@@ -3,7 +3,6 @@
 #include "engine/frame/verb.h"
 #include "engine/modules/app_setup.h"
 #include "halcyon/HalcyonDLL.h"
-#include "halcyon/ReturnCodes.h"
 
 using namespace halcyon;
 
@@ -13,20 +12,15 @@ extern "C" HALCYON_API int32_t AppSetupX(const char *plan, const char *app_ini, 
                                          int32_t start, uint64_t options, ModuleProgressCallback cb,
                                          uintptr_t user_data)
 {
-    return frame::RunVerb<int32_t>("AppSetupX", static_cast<int32_t>(RETURN_INTERNAL_ERROR), [&]() -> int32_t {
+    return modules::RunSetupVerb("AppSetupX", [&]() -> int32_t {
         modules::AppSetupArguments a;
         a.planFile = frame::Arg(plan);
         a.appIniFile = frame::Arg(app_ini);
         a.sourceDir = frame::Arg(source);
         a.destDir = frame::Arg(dest);
         a.applyDir = frame::Arg(apply_dir);
-        a.installerType = frame::Arg(installer_type);
-        a.partType = frame::Arg(part_type);
-        a.recoverable = frame::Arg(recoverable);
-        a.temporary = frame::Arg(temporary);
-        a.logFile = frame::Arg(log);
+        a.Take(installer_type, part_type, recoverable, temporary, log, options);
         a.start = start;
-        a.options = options;
         a.callback = cb;
         a.userData = user_data;
         return modules::RunAppSetup(a);

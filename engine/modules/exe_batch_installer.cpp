@@ -12,11 +12,11 @@
 #include "engine/image/wim_tags.h"
 #include "engine/modules/copy_target_check.h"
 #include "engine/modules/machine_guards.h"
-#include "engine/modules/mod_setup_options.h"
-#include "engine/modules/module_log.h"
-#include "engine/modules/module_staging.h"
 #include "engine/modules/plan_path_checks.h"
 #include "engine/modules/program_runner.h"
+#include "engine/staging/mod_setup_options.h"
+#include "engine/staging/module_log.h"
+#include "engine/staging/module_staging.h"
 #include "platform/file_attributes.h"
 #include "platform/fs_path.h"
 #include "platform/path_map.h"
@@ -356,14 +356,10 @@ InstallOutcome InstallExeBatchModule(const ModuleRecord &m, const std::string &s
                                      const ModuleRunContext &ctx)
 {
     const std::string &log = ctx.logFile;
-    if (!platform::IsSafeRelativePart(m.PathToRelease)) {
-        LogUnsafeValue("PathToRelease", m.PathToRelease, log);
+    if (!SafePlanValue("PathToRelease", m.PathToRelease, log))
         return InstallOutcome::Stop(RETURN_UNSAFE_PATH);
-    }
-    if (!platform::IsSafeRelativePart(m.SetupFile)) {
-        LogUnsafeValue("SetupFile", m.SetupFile, log);
+    if (!SafePlanValue("SetupFile", m.SetupFile, log))
         return InstallOutcome::Stop(RETURN_UNSAFE_PATH);
-    }
 
     // Step 1-3: the module folder and what it holds, read from the media
     // and never through a link (one that leads off the media is refused

@@ -1,11 +1,11 @@
 #include "engine/modules/file_copy_installer.h"
 
 #include "engine/modules/copy_target_check.h"
-#include "engine/modules/mod_setup_options.h"
-#include "engine/modules/module_staging.h"
-#include "engine/modules/module_log.h"
 #include "engine/modules/plan_path_checks.h"
 #include "engine/modules/target_path.h"
+#include "engine/staging/mod_setup_options.h"
+#include "engine/staging/module_log.h"
+#include "engine/staging/module_staging.h"
 #include "platform/path_map.h"
 #include "support/files/confined_path.h"
 #include "support/files/file_ops.h"
@@ -16,10 +16,8 @@ InstallOutcome InstallFileCopyModule(const ModuleRecord &m, const std::string &s
                                      const ModuleRunContext &ctx)
 {
     const std::string &log = ctx.logFile;
-    if (!platform::IsSafeRelativePart(m.PathToRelease)) {
-        LogUnsafeValue("PathToRelease", m.PathToRelease, log);
+    if (!SafePlanValue("PathToRelease", m.PathToRelease, log))
         return InstallOutcome::Stop(RETURN_UNSAFE_PATH);
-    }
     ResolvedTarget target = ResolveTarget(m.SetupFile, ctx.destDir);
     // A drive path stays on its drive; anything else must stay below DestDir,
     // which must then be given.

@@ -1,7 +1,7 @@
 #include "engine/modules/machine_guards.h"
 
 #include "engine/frame/log.h"
-#include "engine/modules/mod_setup_options.h"
+#include "engine/staging/mod_setup_options.h"
 #include "platform/path_map.h"
 #include "platform/power_state.h"
 #include "platform/registry.h"

@@ -17,46 +17,39 @@
 #include <string>
 #include <string_view>
 
+#include "platform/non_copyable.h"
 #include "platform/power_request.h"
 
 namespace halcyon::modules {
 
-class ScreenSaverGuard {
+class ScreenSaverGuard : NonCopyable {
 public:
     ScreenSaverGuard();
     ~ScreenSaverGuard();
-    ScreenSaverGuard(const ScreenSaverGuard &) = delete;
-    ScreenSaverGuard &operator=(const ScreenSaverGuard &) = delete;
 };
 
-class PowerRequestGuard {
+class PowerRequestGuard : NonCopyable {
 public:
     PowerRequestGuard();
     ~PowerRequestGuard();
-    PowerRequestGuard(const PowerRequestGuard &) = delete;
-    PowerRequestGuard &operator=(const PowerRequestGuard &) = delete;
 
 private:
     platform::PowerRequestHandle request_ = 0;
 };
 
-class SystemRestoreGuard {
+class SystemRestoreGuard : NonCopyable {
 public:
     SystemRestoreGuard(uint64_t options, std::string_view logPath);
-    SystemRestoreGuard(const SystemRestoreGuard &) = delete;
-    SystemRestoreGuard &operator=(const SystemRestoreGuard &) = delete;
 
 private:
     uint64_t options_;
     std::string logPath_;
 };
 
-class HibernationGuard {
+class HibernationGuard : NonCopyable {
 public:
     explicit HibernationGuard(uint64_t options);
     ~HibernationGuard();
-    HibernationGuard(const HibernationGuard &) = delete;
-    HibernationGuard &operator=(const HibernationGuard &) = delete;
 
 private:
     uint32_t state_ = 0; // 1: a hibernation file was present and has been removed

@@ -3,10 +3,10 @@
 // have no folder and are skipped.
 #include "engine/frame/log.h"
 #include "engine/frame/verb.h"
-#include "engine/modules/folder_overlap.h"
-#include "engine/modules/module_log.h"
 #include "engine/modules/module_selection.h"
-#include "engine/modules/module_staging.h"
+#include "engine/staging/folder_overlap.h"
+#include "engine/staging/module_log.h"
+#include "engine/staging/module_staging.h"
 #include "halcyon/HalcyonDLL.h"
 #include "halcyon/ReturnCodes.h"
 #include "platform/path_map.h"
@@ -19,10 +19,8 @@ namespace {
 
 int32_t CopyModule(const ModuleRecord &m, const StagingWalk &w, uint64_t copyArg)
 {
-    if (!platform::IsSafeRelativePart(m.PathToRelease)) {
-        LogUnsafeValue("PathToRelease", m.PathToRelease, w.log);
+    if (!SafePlanValue("PathToRelease", m.PathToRelease, w.log))
         return RETURN_UNSAFE_PATH;
-    }
     if (int32_t rc = LogGuarded("Copying: " + m.ReleaseName, w.log))
         return rc;
     const std::string from = w.source + m.PathToRelease;
@@ -49,24 +47,13 @@ extern "C" HALCYON_API int32_t ModCopyX(const char *plan, const char *source, co
                                         const char *log, uint64_t options, uint64_t copy_arg)
 {
     return frame::RunVerb<int32_t>("ModCopyX", static_cast<int32_t>(RETURN_INTERNAL_ERROR), [&]() -> int32_t {
-        StagingWalk w;
-        w.verb = "ModCopyX";
-        w.progressLine = "Copying Modules and EPCs...";
-        w.plan = frame::Arg(plan);
-        w.source = frame::Arg(source);
-        w.dest = frame::Arg(dest);
-        w.log = frame::Arg(log);
-        w.options = options;
-        ModuleFilters filters;
-        filters.options = options;
-        filters.installerType = frame::Arg(installer_type);
-        filters.partType = frame::Arg(part_type);
-        filters.recoverable = frame::Arg(recoverable);
-        filters.temporary = frame::Arg(temporary);
+        StagingWalk w =
+            MakeStagingWalk("ModCopyX", "Copying Modules and EPCs...", plan, source, dest, log, options);
+        const ModuleFilters filters = TakeFilters(options, installer_type, part_type, recoverable, temporary);
 
         LogLine("ModCopyX Begin", w.log, true);
-        return RunStagingWalk(w, [&](const ModuleRecord &m) -> int32_t {
-            if (!PassesFilters(m, filters) || IsDataModule(m))
+        return RunSelectedStagingWalk(w, filters, [&](const ModuleRecord &m) -> int32_t {
+            if (IsDataModule(m))
                 return 0;
             return CopyModule(m, w, copy_arg);
         });

@@ -8,12 +8,12 @@
 #include "engine/image/wim_scramble.h"
 #include "engine/image/wim_tags.h"
 #include "engine/modules/exe_batch_installer.h"
-#include "engine/modules/folder_overlap.h"
-#include "engine/modules/mod_setup_options.h"
-#include "engine/modules/module_log.h"
 #include "engine/modules/module_selection.h"
-#include "engine/modules/module_staging.h"
 #include "engine/modules/plan_path_checks.h"
+#include "engine/staging/folder_overlap.h"
+#include "engine/staging/mod_setup_options.h"
+#include "engine/staging/module_log.h"
+#include "engine/staging/module_staging.h"
 #include "halcyon/HalcyonDLL.h"
 #include "halcyon/ReturnCodes.h"
 #include "platform/file_attributes.h"
@@ -129,10 +129,8 @@ int32_t ExtractModule(const ModuleRecord &m, const ExtractCall &call)
     const std::string &log = w.log;
     if (int32_t rc = LogGuarded("Extracting: " + m.ReleaseName, log))
         return rc;
-    if (!platform::IsSafeRelativePart(m.PathToRelease)) {
-        LogUnsafeValue("PathToRelease", m.PathToRelease, log);
+    if (!SafePlanValue("PathToRelease", m.PathToRelease, log))
         return RETURN_UNSAFE_PATH;
-    }
     const std::string moduleFolder = w.source + m.PathToRelease;
 
     std::string containerName = FindModuleImage(moduleFolder);
@@ -203,26 +201,13 @@ extern "C" HALCYON_API int32_t ModExtractX(const char *plan, const char *source,
         (void)unused;
         ExtractCall call;
         StagingWalk &w = call.walk;
-        w.verb = "ModExtractX";
-        w.progressLine = "Extracting Modules...";
-        w.plan = frame::Arg(plan);
-        w.source = frame::Arg(source);
-        w.dest = frame::Arg(dest);
-        w.log = frame::Arg(log);
-        w.options = options;
+        w = MakeStagingWalk("ModExtractX", "Extracting Modules...", plan, source, dest, log, options);
         call.moduleType = frame::Arg(module_type);
         call.copyArg = copy_arg;
-        ModuleFilters filters;
-        filters.options = options;
-        filters.installerType = frame::Arg(installer_type);
-        filters.partType = frame::Arg(part_type);
-        filters.recoverable = frame::Arg(recoverable);
-        filters.temporary = frame::Arg(temporary);
+        const ModuleFilters filters = TakeFilters(options, installer_type, part_type, recoverable, temporary);
 
         LogLine("ModExtractX Start", w.log, true);
-        return RunStagingWalk(w, [&](const ModuleRecord &m) -> int32_t {
-            if (!PassesFilters(m, filters))
-                return 0;
+        return RunSelectedStagingWalk(w, filters, [&](const ModuleRecord &m) -> int32_t {
             if (HasOption(options, OPTION_FILTER_MODULE_TYPE) && !platform::EqualsNoCase(m.ModuleType, call.moduleType))
                 return 0;
             return ExtractModule(m, call);

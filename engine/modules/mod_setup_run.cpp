@@ -14,14 +14,14 @@
 #include "engine/modules/installer_arguments.h"
 #include "engine/modules/last_module_recoverable.h"
 #include "engine/modules/machine_guards.h"
-#include "engine/modules/mod_setup_options.h"
-#include "engine/modules/module_log.h"
 #include "engine/modules/module_registration.h"
 #include "engine/modules/module_run_context.h"
 #include "engine/modules/module_selection.h"
-#include "engine/modules/nrvinst_oem.h"
 #include "engine/modules/target_path.h"
 #include "engine/plan/verify_ini.h"
+#include "engine/staging/mod_setup_options.h"
+#include "engine/staging/module_log.h"
+#include "engine/staging/nrvinst_oem.h"
 #include "halcyon/ReturnCodes.h"
 #include "platform/path_map.h"
 #include "platform/registry.h"
@@ -106,6 +106,7 @@ private:
     int32_t StartPoint();
     int32_t InstallSelected(bool &restartBefore);
     int32_t Register();
+    int32_t WriteEpidRecord(const char *prefix);
     int32_t Complete(bool selected);
     int32_t Verify(const InstallOutcome &outcome, bool fileCopy);
     void InBoxBookkeeping();
@@ -303,6 +304,21 @@ int32_t ModSetupRun::InstallSelected(bool &restartBefore)
     return Verify(outcome, fileCopy);
 }
 
+// The module's EPID record in nrvinst.oem when the option word asks for
+// one; a failure is logged after `prefix`. 0 or the writer's code.
+int32_t ModSetupRun::WriteEpidRecord(const char *prefix)
+{
+    if (!HasOption(a_.options, OPTION_WRITE_EPID))
+        return 0;
+    const int32_t rc = WriteEPIDToNrvinstFile(&m_, a_.nrvinstFile, a_.logFile);
+    if (rc != 0) {
+        char buf[96];
+        std::snprintf(buf, sizeof buf, "%sWriteEPIDToNrvinstFile Returned: '%d'\n", prefix, rc);
+        Log(buf, true);
+    }
+    return rc;
+}
+
 // Registration of an installed module, its nrvinst.oem record and the
 // progress call that says it is done.
 int32_t ModSetupRun::Register()
@@ -310,17 +326,9 @@ int32_t ModSetupRun::Register()
     bool recovery = HasOption(a_.options, OPTION_RECOVERY);
     if (int32_t rc = RegisterInstalledModule(m_, section_, recovery, a_.logFile))
         return rc;
-    if (HasOption(a_.options, OPTION_WRITE_EPID)) {
-        int32_t rc = WriteEPIDToNrvinstFile(&m_, a_.nrvinstFile, a_.logFile);
-        if (rc != 0) {
-            char buf[96];
-            std::snprintf(buf, sizeof buf, "ERROR: WriteEPIDToNrvinstFile Returned: '%d'\n", rc);
-            Log(buf, true);
-        }
-        // A record that would be written through a link ends the run.
-        if (rc == RETURN_UNSAFE_PATH)
-            return rc;
-    }
+    // A record that would be written through a link ends the run.
+    if (WriteEpidRecord("ERROR: ") == RETURN_UNSAFE_PATH)
+        return RETURN_UNSAFE_PATH;
     Report(number_, total_, ModuleLabel(m_));
     return 0;
 }
@@ -499,11 +507,7 @@ int32_t ModSetupRun::Run()
         return rc;
     ReadMachineState();
 
-    filters_.options = a_.options;
-    filters_.installerType = a_.installerType;
-    filters_.partType = a_.partType;
-    filters_.recoverable = a_.recoverable;
-    filters_.temporary = a_.temporary;
+    filters_ = a_.Filters();
 
     int32_t rc = StartPoint();
     if (rc != 0)
@@ -515,16 +519,8 @@ int32_t ModSetupRun::Run()
         SetLastModuleRecoverable(EqualsNoCase(m_.Recoverable, "true"));
         if (IsDataModule(m_)) {
             selected = false;
-            if (HasOption(a_.options, OPTION_WRITE_EPID)) {
-                int32_t epid = WriteEPIDToNrvinstFile(&m_, a_.nrvinstFile, a_.logFile);
-                if (epid != 0) {
-                    char buf[96];
-                    std::snprintf(buf, sizeof buf, "WriteEPIDToNrvinstFile Returned: '%d'\n", epid);
-                    Log(buf, true);
-                }
-                if (epid == RETURN_UNSAFE_PATH)
-                    return Finish(epid);
-            }
+            if (WriteEpidRecord("") == RETURN_UNSAFE_PATH)
+                return Finish(RETURN_UNSAFE_PATH);
         }
         if (IsInBoxModule(m_) && EqualsNoCase(imageState_, kImageStateComplete))
             selected = false;
@@ -568,21 +564,10 @@ int32_t RunModSetup(const ModSetupArguments &a)
     published.TrueFulSourceDir = a.trueFulSourceDir;
     published.DestDir = a.destDir;
     published.MountDir = a.mountDir;
-    published.InstallerType = a.installerType;
-    published.PartType = a.partType;
-    published.Recoverable = a.recoverable;
-    published.Temporary = a.temporary;
-    published.LogFile = a.logFile;
     published.Start = a.start;
-    published.Options = a.options;
+    a.Fill(published);
     InstallerArgumentsPublisher publisher(kInstallerArgumentsKey, published);
-    {
-        // The fourteen values in one registry transaction (its result is
-        // not examined, as the publisher's is not).
-        platform::reg::RegBatch batch;
-        publisher.Publish();
-        Committed(batch);
-    }
+    PublishInOneBatch(publisher);
 
     ModSetupRun run(a);
     LogLine("ModSetupX Begin", a.logFile, true);

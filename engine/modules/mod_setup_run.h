@@ -7,25 +7,20 @@
 #include <cstdint>
 #include <string>
 
+#include "engine/modules/setup_call.h"
 #include "halcyon/HalcyonDLL.h"
 
 namespace halcyon::modules {
 
-// The verb's arguments, in the verb's order.
-struct ModSetupArguments {
+// The verb's arguments besides the common ones.
+struct ModSetupArguments : SetupCallArguments {
     std::string iniFile;
     std::string permSourceDir;
     std::string tempSourceDir;
     std::string trueFulSourceDir;
     std::string destDir;
     std::string mountDir;
-    std::string installerType;
-    std::string partType;
-    std::string recoverable;
-    std::string temporary;
-    std::string logFile;
     int32_t start = 1;
-    uint64_t options = 0;
     ModuleProgressCallback callback = nullptr;
     uintptr_t userData = 0;
     std::string nrvinstFile;

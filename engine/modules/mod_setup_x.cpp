@@ -13,7 +13,7 @@ extern "C" HALCYON_API int32_t ModSetupX(const char *plan, const char *perm_sour
                                          ModuleProgressCallback cb, uintptr_t user_data, const char *nrvinst_oem,
                                          uint32_t *exit_code)
 {
-    return frame::RunVerb<int32_t>("ModSetupX", static_cast<int32_t>(RETURN_INTERNAL_ERROR), [&]() -> int32_t {
+    return modules::RunSetupVerb("ModSetupX", [&]() -> int32_t {
         modules::ModSetupArguments a;
         a.iniFile = frame::Arg(plan);
         a.permSourceDir = frame::Arg(perm_source);
@@ -21,13 +21,8 @@ extern "C" HALCYON_API int32_t ModSetupX(const char *plan, const char *perm_sour
         a.trueFulSourceDir = frame::Arg(truefulfillment_source);
         a.destDir = frame::Arg(dest);
         a.mountDir = frame::Arg(mount);
-        a.installerType = frame::Arg(installer_type);
-        a.partType = frame::Arg(part_type);
-        a.recoverable = frame::Arg(recoverable);
-        a.temporary = frame::Arg(temporary);
-        a.logFile = frame::Arg(log);
+        a.Take(installer_type, part_type, recoverable, temporary, log, options);
         a.start = start;
-        a.options = options;
         a.callback = cb;
         a.userData = user_data;
         a.nrvinstFile = frame::Arg(nrvinst_oem);

@@ -6,7 +6,7 @@
 
 #include "engine/modules/installed_software_keys.h"
 #include "engine/modules/installer_arguments.h"
-#include "engine/modules/module_log.h"
+#include "engine/staging/module_log.h"
 #include "halcyon/ReturnCodes.h"
 #include "platform/path_map.h"
 #include "platform/registry.h"
@@ -18,34 +18,39 @@ std::string ModuleRegistrationKey(const ModuleRecord &m)
     return std::string(kModulesKey) + m.CustomerLabel + " " + m.PartId;
 }
 
-int32_t RegisterInstalledModule(const ModuleRecord &m, const std::string &section, bool recovery,
-                                const std::string &logFile)
+int32_t WriteRegistrationValues(std::initializer_list<RegistrationWrite> writes, const std::string &logFile)
 {
-    struct Write {
-        std::string key;
-        const char *name;
-        std::string value;
-        const char *message;
-    };
-    const std::string moduleKey = ModuleRegistrationKey(m);
-    const Write writes[] = {
-        {moduleKey, "VersionCheckAfterInstallation", m.VerCheckAfter,
-         "Error: Write regedistry. (VersionCheckAfterInstallation)"},
-        {moduleKey, "VersionPath", m.VersionPath, "Error: Write regedistry. (INI_KEY_VERSION_PATH)"},
-        {moduleKey, "DetailedVersion", m.DetailedVersion, "Error: Write regedistry. (INI_KEY_DETAILED_VERSION) "},
-        {moduleKey, "InstallMode", recovery ? "Recovery" : "Factory", "Error: Write regedistry. (InstallMode) "},
-        {kInstallerStatusKey, kPreviousItemName, section, "Error: Write regedistry. (INSTALLER_STATUS_PREV) "},
-        {kInstallerStatusKey, kPreviousItemResult, "0", "Error: Write regedistry. (INSTALLER_STATUS_PREV_RESULT) "},
-        {kInstallerStatusKey, kPreviousItemRebootAfterArg, m.RebootAfter,
-         "Error: Write regedistry. (INSTALLER_STATUS_PREV_REBOOT_AFTER_ARG) "},
-    };
-    for (const Write &w : writes) {
+    for (const RegistrationWrite &w : writes) {
         if (WriteRegString(w.key, w.name, w.value) != 0) {
-            LogLine(std::string(w.message) + w.value, logFile, true);
+            LogLine(w.failure, logFile, true);
             return RETURN_REGISTRY_WRITE;
         }
     }
     return 0;
+}
+
+int32_t RegisterInstalledModule(const ModuleRecord &m, const std::string &section, bool recovery,
+                                const std::string &logFile)
+{
+    const std::string moduleKey = ModuleRegistrationKey(m);
+    const std::string mode = recovery ? "Recovery" : "Factory";
+    return WriteRegistrationValues(
+        {
+            {moduleKey, "VersionCheckAfterInstallation", m.VerCheckAfter,
+             "Error: Write regedistry. (VersionCheckAfterInstallation)" + m.VerCheckAfter},
+            {moduleKey, "VersionPath", m.VersionPath,
+             "Error: Write regedistry. (INI_KEY_VERSION_PATH)" + m.VersionPath},
+            {moduleKey, "DetailedVersion", m.DetailedVersion,
+             "Error: Write regedistry. (INI_KEY_DETAILED_VERSION) " + m.DetailedVersion},
+            {moduleKey, "InstallMode", mode, "Error: Write regedistry. (InstallMode) " + mode},
+            {kInstallerStatusKey, kPreviousItemName, section,
+             "Error: Write regedistry. (INSTALLER_STATUS_PREV) " + section},
+            {kInstallerStatusKey, kPreviousItemResult, "0",
+             "Error: Write regedistry. (INSTALLER_STATUS_PREV_RESULT) 0"},
+            {kInstallerStatusKey, kPreviousItemRebootAfterArg, m.RebootAfter,
+             "Error: Write regedistry. (INSTALLER_STATUS_PREV_REBOOT_AFTER_ARG) " + m.RebootAfter},
+        },
+        logFile);
 }
 
 int32_t RecordInBoxModule(const std::string &label)

@@ -4,11 +4,25 @@
 #pragma once
 
 #include <cstdint>
+#include <initializer_list>
 #include <string>
 
 #include "engine/frame/plan_records.h"
 
 namespace halcyon::modules {
+
+// One registry value of a registration and the line logged when it cannot
+// be written.
+struct RegistrationWrite {
+    std::string key;
+    const char *name;
+    std::string value;
+    std::string failure;
+};
+
+// Writes the values in order. The first failing write logs its line (also
+// on the console) and ends the walk with RETURN_REGISTRY_WRITE; else 0.
+int32_t WriteRegistrationValues(std::initializer_list<RegistrationWrite> writes, const std::string &logFile);
 
 // The module's registration key: Modules\ + CustomerLabel + " " + PartId.
 std::string ModuleRegistrationKey(const ModuleRecord &module);

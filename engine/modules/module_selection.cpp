@@ -1,6 +1,7 @@
 #include "engine/modules/module_selection.h"
 
-#include "engine/modules/mod_setup_options.h"
+#include "engine/frame/verb.h"
+#include "engine/staging/mod_setup_options.h"
 #include "platform/path_map.h"
 
 namespace halcyon::modules {
@@ -40,6 +41,25 @@ bool IsDataModule(const ModuleRecord &m) { return EqualsNoCase(m.InstallerType, 
 bool IsInBoxModule(const ModuleRecord &m)
 {
     return EqualsNoCase(m.InstallAfterOOBE, "Yes") && EqualsNoCase(m.Temporary, "True");
+}
+
+ModuleFilters TakeFilters(uint64_t options, const char *installerType, const char *partType, const char *recoverable,
+                          const char *temporary)
+{
+    ModuleFilters filters;
+    filters.options = options;
+    filters.installerType = frame::Arg(installerType);
+    filters.partType = frame::Arg(partType);
+    filters.recoverable = frame::Arg(recoverable);
+    filters.temporary = frame::Arg(temporary);
+    return filters;
+}
+
+int32_t RunSelectedStagingWalk(StagingWalk &walk, const ModuleFilters &filters,
+                               const std::function<int32_t(const ModuleRecord &)> &stage)
+{
+    return RunStagingWalk(walk,
+                          [&](const ModuleRecord &m) -> int32_t { return PassesFilters(m, filters) ? stage(m) : 0; });
 }
 
 } // namespace halcyon::modules

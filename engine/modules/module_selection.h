@@ -4,9 +4,11 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "engine/frame/plan_records.h"
+#include "engine/staging/module_staging.h"
 
 namespace halcyon::modules {
 
@@ -17,6 +19,17 @@ struct ModuleFilters {
     std::string recoverable;   // compared with Recoverable (0x400)
     std::string temporary;     // compared with Temporary (0x200); "A|B" allows either
 };
+
+// The filters of a verb's C string arguments (NULL reads as empty) under
+// its option word.
+ModuleFilters TakeFilters(uint64_t options, const char *installerType, const char *partType, const char *recoverable,
+                          const char *temporary);
+
+// A staging verb's walk: `stage` receives each module that passes the
+// filters and returns 0 to go on or the verb's code; the others are passed
+// over. As RunStagingWalk.
+int32_t RunSelectedStagingWalk(StagingWalk &walk, const ModuleFilters &filters,
+                               const std::function<int32_t(const ModuleRecord &)> &stage);
 
 // True when no active filter rejects the module. Comparisons ignore case.
 bool PassesFilters(const ModuleRecord &module, const ModuleFilters &filters);

@@ -8,9 +8,10 @@
 #include "engine/modules/app_setup.h"
 #include "engine/modules/copy_target_check.h"
 #include "engine/modules/installer_arguments.h"
-#include "engine/modules/mod_setup_options.h"
-#include "engine/modules/module_log.h"
+#include "engine/modules/module_registration.h"
 #include "engine/modules/program_runner.h"
+#include "engine/staging/mod_setup_options.h"
+#include "engine/staging/module_log.h"
 #include "halcyon/ReturnCodes.h"
 #include "platform/path_map.h"
 #include "platform/registry.h"
@@ -55,10 +56,8 @@ bool SafePaths(const ModuleRecord &app, AppInstaller kind, const std::string &lo
         {"VersionPath", app.VersionPath, kind == AppInstaller::FileCopy},
     };
     for (const Part &p : parts) {
-        if (p.used && !platform::IsSafeRelativePart(p.value)) {
-            LogUnsafeValue(p.key, p.value, log);
+        if (p.used && !SafePlanValue(p.key, p.value, log))
             return false;
-        }
     }
     return true;
 }
@@ -135,25 +134,17 @@ int32_t SingleAppRun::Register(AppInstaller kind)
         return 0;
     }
     SetVerified(true);
-    struct Write {
-        const char *name;
-        const std::string &value;
-        std::string failure;
-    };
-    const Write writes[] = {
-        {"VersionCheckAfterInstallation", app_.VerCheckAfter,
-         "ERROR: write regedistry error. VersionCheckAfterInstallation: " + app_.VerCheckAfter},
-        {"VersionPath", app_.VersionPath, "ERROR: write regedistry error. INI_KEY_VERSION_PATH: " + app_.VersionPath},
-        {"DetailedVersion", app_.DetailedVersion,
-         "ERROR: write regedistry error. INI_KEY_DETAILED_VERSION: " + app_.DetailedVersion},
-        {"InstallMode", "Recovery", "ERROR: write regedistry error. InstallMode: Recovery"},
-    };
-    for (const Write &w : writes) {
-        if (WriteRegString(key, w.name, w.value) != 0) {
-            Log(w.failure, true);
-            return RETURN_REGISTRY_WRITE;
-        }
-    }
+    return WriteRegistrationValues(
+        {
+            {key, "VersionCheckAfterInstallation", app_.VerCheckAfter,
+             "ERROR: write regedistry error. VersionCheckAfterInstallation: " + app_.VerCheckAfter},
+            {key, "VersionPath", app_.VersionPath,
+             "ERROR: write regedistry error. INI_KEY_VERSION_PATH: " + app_.VersionPath},
+            {key, "DetailedVersion", app_.DetailedVersion,
+             "ERROR: write regedistry error. INI_KEY_DETAILED_VERSION: " + app_.DetailedVersion},
+            {key, "InstallMode", "Recovery", "ERROR: write regedistry error. InstallMode: Recovery"},
+        },
+        a_.logFile);
     return 0;
 }
 
@@ -208,19 +199,9 @@ int32_t RunSingleAppSetup(const SingleAppArguments &a)
     published.IniFile = a.iniFile;
     published.PermSourceDir = a.sourceDir;
     published.DestDir = a.destDir;
-    published.InstallerType = a.installerType;
-    published.PartType = a.partType;
-    published.Recoverable = a.recoverable;
-    published.Temporary = a.temporary;
-    published.LogFile = a.logFile;
-    published.Options = a.options;
+    a.Fill(published);
     InstallerArgumentsPublisher publisher(kInstallerArgumentsKey, published);
-    {
-        platform::reg::RegBatch batch;
-        publisher.Publish();
-        if (batch.status() == platform::reg::ERROR_SUCCESS)
-            batch.Commit();
-    }
+    PublishInOneBatch(publisher);
     LogLine("SingleAppSetupX_s Start", a.logFile, true);
     if (a.verified)
         *a.verified = 0;

@@ -3,7 +3,6 @@
 #include "engine/frame/verb.h"
 #include "engine/modules/app_setup.h"
 #include "halcyon/HalcyonDLL.h"
-#include "halcyon/ReturnCodes.h"
 
 using namespace halcyon;
 
@@ -13,18 +12,13 @@ extern "C" HALCYON_API int32_t SingleAppSetupX_s(const char *section, const char
                                                  uint64_t options, uint8_t *verified, uint32_t *verify_result,
                                                  char *message, uint32_t message_size, bool no_arguments)
 {
-    return frame::RunVerb<int32_t>("SingleAppSetupX_s", static_cast<int32_t>(RETURN_INTERNAL_ERROR), [&]() -> int32_t {
+    return modules::RunSetupVerb("SingleAppSetupX_s", [&]() -> int32_t {
         modules::SingleAppArguments a;
         a.section = frame::Arg(section);
         a.iniFile = frame::Arg(ini);
         a.sourceDir = frame::Arg(source);
         a.destDir = frame::Arg(dest);
-        a.installerType = frame::Arg(installer_type);
-        a.partType = frame::Arg(part_type);
-        a.recoverable = frame::Arg(recoverable);
-        a.temporary = frame::Arg(temporary);
-        a.logFile = frame::Arg(log);
-        a.options = options;
+        a.Take(installer_type, part_type, recoverable, temporary, log, options);
         a.verified = verified;
         a.verifyResult = verify_result;
         a.message = message;

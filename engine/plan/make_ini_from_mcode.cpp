@@ -3,6 +3,7 @@
 // default image.
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "engine/frame/log.h"
 #include "engine/frame/verb.h"
@@ -12,7 +13,6 @@
 #include "engine/plan/partition_information.h"
 #include "engine/plan/plan_options.h"
 #include "engine/plan/recovery_buffer.h"
-#include "engine/plan/release_merge.h"
 #include "engine/plan/release_resolution.h"
 #include "engine/plan/software_images.h"
 #include "engine/plan/software_modules.h"
@@ -57,21 +57,14 @@ uint32_t BuildPlan(const std::string &planPath, const std::string &idf, const st
         }
     }
 
-    StringList1000 releaseIds, childReleaseIds, partIds;
-    if (int32_t rc = support::GetReleaseIdsFromMcode(idf, releaseIds, false, options))
-        return fail("GetReleaseIdsFromMcode", rc);
-    if (int32_t rc = plan::DetermineUpDown(idf, releaseIds, log, options))
-        return fail("DetermineUpDown", rc);
-    if (int32_t rc = support::GetChildReleaseIds(idf, "Foundation Image", releaseIds, childReleaseIds))
-        return fail("GetChildReleaseIds", rc);
-    if (int32_t rc = plan::MergeChildReleases(releaseIds, childReleaseIds)) {
+    StringList1000 releaseIds, childReleaseIds;
+    const char *step = nullptr;
+    if (int32_t rc = plan::ResolveMcodeReleases(idf, log, options, options, releaseIds, childReleaseIds, step)) {
+        if (std::string_view(step) != plan::kMergeChildReleasesStep)
+            return fail(step, rc);
         WriteLog("Error: there are too many releases. Return value: RETURN_TOO_MANY_RELEASES", log, 0);
         return static_cast<uint32_t>(rc);
     }
-    if (int32_t rc = support::GetPartIds(idf, releaseIds, partIds))
-        return fail("GetPartIds", rc);
-    if (int32_t rc = plan::CheckDependenciesAndExclusions(idf, partIds, log))
-        return fail("CheckDependenciesAndExclusions", rc);
 
     std::unique_ptr<support::CMemoryIniIO> ownStore;
     if (!callerStore)

@@ -13,40 +13,23 @@ bool NameIs(const char *a, std::string_view b)
 {
     size_t i = 0;
     for (; i < b.size(); ++i) {
-        unsigned char x = static_cast<unsigned char>(a[i]), y = static_cast<unsigned char>(b[i]);
-        if (x == 0)
+        if (a[i] == 0 || !support::SameCharNoCase(a[i], b[i]))
             return false;
-        if (x != y) {
-            if (x >= 'A' && x <= 'Z')
-                x = static_cast<unsigned char>(x + ('a' - 'A'));
-            if (y >= 'A' && y <= 'Z')
-                y = static_cast<unsigned char>(y + ('a' - 'A'));
-            if (x != y)
-                return false;
-        }
     }
     return a[i] == 0;
 }
 
-bool SameName(std::string_view a, std::string_view b)
+// The attribute's value when `v` is one, else a cleared value and
+// IDF_ATTRIBUTE_NOT_FOUND.
+int32_t ValueOf(const char *v, std::string &value)
 {
-    if (a.size() != b.size())
-        return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        unsigned char x = static_cast<unsigned char>(a[i]), y = static_cast<unsigned char>(b[i]);
-        if (x >= 'A' && x <= 'Z')
-            x = static_cast<unsigned char>(x + ('a' - 'A'));
-        if (y >= 'A' && y <= 'Z')
-            y = static_cast<unsigned char>(y + ('a' - 'A'));
-        if (x != y)
-            return false;
+    if (v) {
+        value.assign(v);
+        return support::IDF_OK;
     }
-    return true;
+    value.clear();
+    return support::IDF_ATTRIBUTE_NOT_FOUND;
 }
-
-} // namespace
-
-namespace {
 
 // The bytes from `first` to `last` plus a little, when that is a plausible
 // span of one node's attributes (the parser lays them out together).
@@ -107,7 +90,7 @@ const char *ModuleNode::Find(std::string_view name) const
     if (const Change *c = FindChange(name))
         return c->value;
     for (size_t k = 0; k < kKnown.size(); ++k)
-        if (SameName(kKnown[k], name))
+        if (support::SameNoCase(kKnown[k], name))
             return known_[k];
     // From the end: of attributes named alike, the last one's value counts.
     for (pugi::xml_attribute a = node_.last_attribute(); a; a = a.previous_attribute())
@@ -118,12 +101,7 @@ const char *ModuleNode::Find(std::string_view name) const
 
 int32_t ModuleNode::GetAttributeValue(std::string_view name, std::string &value) const
 {
-    if (const char *v = Find(name)) {
-        value.assign(v);
-        return support::IDF_OK;
-    }
-    value.clear();
-    return support::IDF_ATTRIBUTE_NOT_FOUND;
+    return ValueOf(Find(name), value);
 }
 
 int32_t ModuleNode::AddAttribute(const char *name, std::string_view value)
@@ -163,12 +141,7 @@ const char *NodeAttributes::Find(std::string_view name) const
 
 int32_t NodeAttributes::GetAttributeValue(std::string_view name, std::string &value) const
 {
-    if (const char *v = Find(name)) {
-        value.assign(v);
-        return support::IDF_OK;
-    }
-    value.clear();
-    return support::IDF_ATTRIBUTE_NOT_FOUND;
+    return ValueOf(Find(name), value);
 }
 
 } // namespace halcyon::plan

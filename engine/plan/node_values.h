@@ -26,6 +26,16 @@ inline bool ReadAttribute(const NodeAttributes &node, std::string_view name, std
     return node.GetAttributeValue(name, value) == 0;
 }
 
+// The node's TotalSize text: 0, 8 when the attribute is missing, 241 when
+// it is empty.
+template <typename Node>
+int32_t ReadTotalSize(const Node &node, std::string &size)
+{
+    if (!ReadAttribute(node, "TotalSize", size))
+        return 8;
+    return size.empty() ? 241 : 0;
+}
+
 // Prints one line on the console.
 void PrintConsole(std::string_view text);
 

@@ -12,7 +12,6 @@ namespace halcyon::plan {
 namespace {
 
 constexpr int32_t kMissing = 8;
-constexpr int32_t kEmptySize = 241;
 
 int32_t Copy(const support::CXMLNode &node, std::string_view attribute, std::string_view key,
              std::string_view section, support::CMemoryIniIO &store)
@@ -51,10 +50,8 @@ int32_t PrintImage(const support::CXMLNode &node, std::string_view section, supp
     if (int32_t rc = Copy(node, "PathToRelease", "PathToRelease", section, store))
         return rc;
     std::string size;
-    if (!ReadAttribute(node, "TotalSize", size))
-        return kMissing;
-    if (size.empty())
-        return kEmptySize;
+    if (int32_t rc = ReadTotalSize(node, size))
+        return rc;
     if (!WriteKey(store, section, "TotalSize", size))
         return kMissing;
     total = SaturatingAdd(total, LeadingInt64(size));

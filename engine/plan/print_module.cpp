@@ -12,7 +12,6 @@ namespace halcyon::plan {
 namespace {
 
 constexpr int32_t kMissing = 8;
-constexpr int32_t kEmptySize = 241;
 
 using platform::EqualsNoCase;
 
@@ -162,10 +161,8 @@ int32_t PrintNode(const Node &node, std::string_view section, support::CMemoryIn
         else
             return kMissing;
         std::string sizeText;
-        if (!ReadAttribute(node, "TotalSize", sizeText))
-            return kMissing;
-        if (sizeText.empty())
-            return kEmptySize;
+        if (int32_t rc = ReadTotalSize(node, sizeText))
+            return rc;
         int64_t size = LeadingInt64(sizeText);
         if (isTemporary) {
             temporary = SaturatingAdd(temporary, size);
@@ -189,10 +186,8 @@ int32_t PrintNode(const Node &node, std::string_view section, support::CMemoryIn
     if (int32_t rc = Copy(node, "InstallOrderIndex", section, "InstallOrderIndex", store))
         return rc;
     std::string sizeText;
-    if (!ReadAttribute(node, "TotalSize", sizeText))
-        return kMissing;
-    if (sizeText.empty())
-        return kEmptySize;
+    if (int32_t rc = ReadTotalSize(node, sizeText))
+        return rc;
     return Put(store, section, "TotalSize", sizeText);
 }
 

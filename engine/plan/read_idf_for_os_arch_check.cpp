@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstring>
 #include <string>
+#include <string_view>
 
 #include "engine/frame/log.h"
 #include "engine/frame/output_buffer.h"
@@ -11,7 +12,6 @@
 #include "engine/plan/idf_signature.h"
 #include "engine/plan/node_values.h"
 #include "engine/plan/plan_options.h"
-#include "engine/plan/release_merge.h"
 #include "engine/plan/release_resolution.h"
 #include "halcyon/HalcyonDLL.h"
 #include "support/files/file_ops.h"
@@ -55,21 +55,14 @@ uint32_t ReadOs(std::string &os, const std::string &idf, const std::string &log,
         return RETURN_MISSING_NRVHDRCVINI;
     }
 
-    StringList1000 releaseIds, childReleaseIds, partIds;
-    if (int32_t rc = support::GetReleaseIdsFromMcode(idf, releaseIds, false, 0))
-        return fail("GetReleaseIdsFromMcode", rc);
-    if (int32_t rc = plan::DetermineUpDown(idf, releaseIds, log, options))
-        return fail("DetermineUpDown", rc);
-    if (int32_t rc = support::GetChildReleaseIds(idf, "Foundation Image", releaseIds, childReleaseIds))
-        return fail("GetChildReleaseIds", rc);
-    if (int32_t rc = plan::MergeChildReleases(releaseIds, childReleaseIds)) {
+    StringList1000 releaseIds, childReleaseIds;
+    const char *step = nullptr;
+    if (int32_t rc = plan::ResolveMcodeReleases(idf, log, 0, options, releaseIds, childReleaseIds, step)) {
+        if (std::string_view(step) != plan::kMergeChildReleasesStep)
+            return fail(step, rc);
         WriteLog("Error: there are too many releases.", log, 0);
         return static_cast<uint32_t>(rc);
     }
-    if (int32_t rc = support::GetPartIds(idf, releaseIds, partIds))
-        return fail("GetPartIds", rc);
-    if (int32_t rc = plan::CheckDependenciesAndExclusions(idf, partIds, log))
-        return fail("CheckDependenciesAndExclusions", rc);
     std::string version;
     if (int32_t rc = plan::GetIdfVersion(idf, version))
         return fail("GetIdfVersion", rc);

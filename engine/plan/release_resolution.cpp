@@ -8,6 +8,7 @@
 
 #include "engine/frame/console_echo.h"
 #include "engine/frame/log.h"
+#include "engine/plan/release_merge.h"
 #include "platform/host_file.h"
 #include "platform/path_map.h"
 #include "support/idf/idf_query.h"
@@ -162,25 +163,24 @@ int32_t CheckDependenciesAndExclusions(std::string_view idfPath, const StringLis
         return 28;
     }
 
-    bool reported = false;
-    if (!missing.empty() && !missing.front().IsEmpty()) {
-        WriteLog("ERROR: Missing Dependencies...", logPath, 1);
-        for (const auto &list : missing) {
+    // The lists up to the first empty one, on the console.
+    auto echoLists = [](const std::vector<support::CXMLNodeList> &lists) {
+        for (const auto &list : lists) {
             if (list.IsEmpty())
                 break;
             if (std::FILE *echo = EchoStream())
                 list.PrintListPC(echo);
         }
+    };
+    bool reported = false;
+    if (!missing.empty() && !missing.front().IsEmpty()) {
+        WriteLog("ERROR: Missing Dependencies...", logPath, 1);
+        echoLists(missing);
         reported = true;
     }
     if (!exclusions.empty() && !exclusions.front().IsEmpty()) {
         EchoLine("ERROR: Existing Exclusions...");
-        for (const auto &list : exclusions) {
-            if (list.IsEmpty())
-                break;
-            if (std::FILE *echo = EchoStream())
-                list.PrintListPC(echo);
-        }
+        echoLists(exclusions);
         reported = true;
     }
     if (reported) {
@@ -188,6 +188,30 @@ int32_t CheckDependenciesAndExclusions(std::string_view idfPath, const StringLis
         return 40;
     }
     WriteLog("CheckDependenciesAndExclusions End", logPath, 0);
+    return 0;
+}
+
+int32_t ResolveMcodeReleases(std::string_view idfPath, std::string_view logPath, uint64_t mcodeOptions,
+                             uint64_t &options, StringList1000 &releaseIds, StringList1000 &childReleaseIds,
+                             const char *&failedStep)
+{
+    auto failed = [&](const char *step, int32_t rc) {
+        failedStep = step;
+        return rc;
+    };
+    if (int32_t rc = support::GetReleaseIdsFromMcode(idfPath, releaseIds, false, mcodeOptions))
+        return failed("GetReleaseIdsFromMcode", rc);
+    if (int32_t rc = DetermineUpDown(idfPath, releaseIds, logPath, options))
+        return failed("DetermineUpDown", rc);
+    if (int32_t rc = support::GetChildReleaseIds(idfPath, "Foundation Image", releaseIds, childReleaseIds))
+        return failed("GetChildReleaseIds", rc);
+    if (int32_t rc = MergeChildReleases(releaseIds, childReleaseIds))
+        return failed(kMergeChildReleasesStep, rc);
+    StringList1000 partIds;
+    if (int32_t rc = support::GetPartIds(idfPath, releaseIds, partIds))
+        return failed("GetPartIds", rc);
+    if (int32_t rc = CheckDependenciesAndExclusions(idfPath, partIds, logPath))
+        return failed("CheckDependenciesAndExclusions", rc);
     return 0;
 }
 

@@ -36,4 +36,17 @@ int32_t GetSkuFromSku(std::string_view idfPath, StringList1000 &partNumbers, std
 int32_t CheckDependenciesAndExclusions(std::string_view idfPath, const StringList1000 &partIds,
                                        std::string_view logPath);
 
+// Name of the merge step in ResolveMcodeReleases's `failedStep`: the child
+// releases would make the list too long.
+inline constexpr const char *kMergeChildReleasesStep = "MergeChildReleases";
+
+// The releases of the IDF's own M-code as the builders resolve them: the
+// M-code's releases (read with `mcodeOptions`), DetermineUpDown on `options`,
+// the foundation image's child releases merged in, and the dependency and
+// exclusion check of their parts. 0, or the failing step's code with the
+// step's name in `failedStep`.
+int32_t ResolveMcodeReleases(std::string_view idfPath, std::string_view logPath, uint64_t mcodeOptions,
+                             uint64_t &options, StringList1000 &releaseIds, StringList1000 &childReleaseIds,
+                             const char *&failedStep);
+
 } // namespace halcyon::plan

@@ -14,15 +14,6 @@ namespace {
 
 constexpr size_t kValueChars = 260;
 
-size_t Chars(const std::string &s)
-{
-    size_t n = 0;
-    for (unsigned char c : s)
-        if ((c & 0xC0) != 0x80)
-            ++n;
-    return n;
-}
-
 // The three keys of an image section: code when absent, code when shorter
 // than two characters.
 struct ImageKey {
@@ -42,7 +33,7 @@ int32_t CheckImageSection(const support::CMemoryIniIO &store, std::string_view s
         std::string v = store.GetString(section, k.name, kIniReadError, kValueChars);
         if (platform::EqualsNoCase(v, kIniReadError))
             return k.absent;
-        if (Chars(v) < 2)
+        if (Utf8Chars(v) < 2)
             return k.tooShort;
     }
     return 0;

@@ -129,6 +129,13 @@ int CopyOneFile(std::string_view source, std::string_view dest, WimMessageCallba
     return run.Done(rc, hostDest);
 }
 
+// A flush's result; a flush that succeeded is reported to the observer.
+int Reported(int rc, FlushKind kind, const std::string &hostPath)
+{
+    if (rc == 0)
+        Report(kind, hostPath);
+    return rc;
+}
 
 } // namespace
 
@@ -166,28 +173,19 @@ FileLayerObserver *SetFileLayerObserver(FileLayerObserver *observer)
 
 int FlushFileData(platform::HostFile &file, const std::string &hostPath)
 {
-    if (int rc = platform::FlushFileContents(file))
-        return rc;
-    Report(FlushKind::FileData, hostPath);
-    return 0;
+    return Reported(platform::FlushFileContents(file), FlushKind::FileData, hostPath);
 }
 
 int SyncFile(std::string_view path)
 {
     const std::string host = platform::HostPath(path);
-    if (int rc = platform::FlushFileAt(host))
-        return rc;
-    Report(FlushKind::FileData, host);
-    return 0;
+    return Reported(platform::FlushFileAt(host), FlushKind::FileData, host);
 }
 
 int SyncFolder(std::string_view path)
 {
     const std::string host = platform::HostPath(path);
-    if (int rc = platform::FlushHostFolder(host.empty() ? std::string(".") : host))
-        return rc;
-    Report(FlushKind::Folder, host);
-    return 0;
+    return Reported(platform::FlushHostFolder(host.empty() ? std::string(".") : host), FlushKind::Folder, host);
 }
 
 int SyncParentFolder(std::string_view path)
@@ -205,10 +203,7 @@ int SyncParentFolder(std::string_view path)
 int SyncFileSystem(std::string_view path)
 {
     const std::string host = platform::HostPath(path);
-    if (int rc = platform::FlushFileSystem(host))
-        return rc;
-    Report(FlushKind::FileSystem, host);
-    return 0;
+    return Reported(platform::FlushFileSystem(host), FlushKind::FileSystem, host);
 }
 
 bool FileExist(std::string_view path)

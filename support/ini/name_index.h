@@ -134,22 +134,27 @@ inline uint32_t HashNoCase(std::string_view s) { return detail::HashPieces(s, tr
 // Hash of a name as written.
 inline uint32_t HashExact(std::string_view s) { return detail::HashPieces(s, false); }
 
+// Equality of two characters without regard to (ASCII) case.
+inline bool SameCharNoCase(char a, char b)
+{
+    unsigned char x = static_cast<unsigned char>(a), y = static_cast<unsigned char>(b);
+    if (x == y)
+        return true;
+    if (x >= 'A' && x <= 'Z')
+        x = static_cast<unsigned char>(x + ('a' - 'A'));
+    if (y >= 'A' && y <= 'Z')
+        y = static_cast<unsigned char>(y + ('a' - 'A'));
+    return x == y;
+}
+
 // Equality without regard to (ASCII) case.
 inline bool SameNoCase(std::string_view a, std::string_view b)
 {
     if (a.size() != b.size())
         return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        unsigned char x = static_cast<unsigned char>(a[i]), y = static_cast<unsigned char>(b[i]);
-        if (x != y) {
-            if (x >= 'A' && x <= 'Z')
-                x = static_cast<unsigned char>(x + ('a' - 'A'));
-            if (y >= 'A' && y <= 'Z')
-                y = static_cast<unsigned char>(y + ('a' - 'A'));
-            if (x != y)
-                return false;
-        }
-    }
+    for (size_t i = 0; i < a.size(); ++i)
+        if (!SameCharNoCase(a[i], b[i]))
+            return false;
     return true;
 }
 

@@ -36,36 +36,30 @@ int32_t AcRcvPrt::AssignWinREPartition(char16_t &letter)
     return 1;
 }
 
-int32_t AcRcvPrt::ActiveNorvBootPartition(char16_t &letter)
+namespace {
+
+// Activation of a partition named in [Partitions]: 0 with its letter, 1 when
+// the machine has none.
+int32_t ActivePartition(const char *key, char16_t &letter)
 {
-    char16_t found = PartitionLetter("NorvBoot");
+    const char16_t found = PartitionLetter(key);
     if (!found)
         return 1;
     letter = found;
     return 0;
 }
 
-int32_t AcRcvPrt::DisableNorvBootPartition()
-{
-    if (!PartitionLetter("NorvBoot"))
-        return 1;
-    return 0;
-}
+// Its deactivation: 0, or 1 when the machine has no such partition.
+int32_t DisablePartition(const char *key) { return PartitionLetter(key) ? 0 : 1; }
 
-int32_t AcRcvPrt::ActiveGPTSystemPartition(char16_t &letter)
-{
-    char16_t found = PartitionLetter("GPTSystem");
-    if (!found)
-        return 1;
-    letter = found;
-    return 0;
-}
+} // namespace
 
-int32_t AcRcvPrt::DisableGPTSystemPartition()
-{
-    if (!PartitionLetter("GPTSystem"))
-        return 1;
-    return 0;
-}
+int32_t AcRcvPrt::ActiveNorvBootPartition(char16_t &letter) { return ActivePartition("NorvBoot", letter); }
+
+int32_t AcRcvPrt::DisableNorvBootPartition() { return DisablePartition("NorvBoot"); }
+
+int32_t AcRcvPrt::ActiveGPTSystemPartition(char16_t &letter) { return ActivePartition("GPTSystem", letter); }
+
+int32_t AcRcvPrt::DisableGPTSystemPartition() { return DisablePartition("GPTSystem"); }
 
 } // namespace halcyon::support

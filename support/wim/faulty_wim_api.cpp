@@ -1,20 +1,29 @@
 #include "support/wim/faulty_wim_api.h"
 
+#include "platform/non_copyable.h"
+
 namespace halcyon::support::wim {
 
 // One of our handles shown to the inner interface as its own, without
 // passing ownership: the object goes back to the caller's handle afterwards.
-class FaultyWimApi::Borrowed {
+class FaultyWimApi::Borrowed : NonCopyable {
 public:
     Borrowed(IWimApi &inner, const WimHandle &handle) : handle_(&inner, handle.Get(), handle.Kind()) {}
     ~Borrowed() { handle_.Release(); }
-    Borrowed(const Borrowed &) = delete;
-    Borrowed &operator=(const Borrowed &) = delete;
     const WimHandle &Get() const { return handle_; }
 
 private:
     WimHandle handle_;
 };
+
+template <typename Result, typename Body>
+Result FaultyWimApi::Forward(WimCall call, Result onTrip, const WimHandle &handle, Body &&body)
+{
+    if (Trip(call))
+        return onTrip;
+    Borrowed h(inner_, handle);
+    return body(h.Get());
+}
 
 void FaultyWimApi::FailOn(WimCall call, uint32_t error, int occurrence)
 {
@@ -61,26 +70,20 @@ WimHandle FaultyWimApi::CreateFile(const std::string &path, uint32_t access, uin
 
 bool FaultyWimApi::SetTemporaryPath(const WimHandle &wim, const std::string &folder)
 {
-    if (Trip(WimCall::SetTemporaryPath))
-        return false;
-    Borrowed h(inner_, wim);
-    return inner_.SetTemporaryPath(h.Get(), folder);
+    return Forward(WimCall::SetTemporaryPath, false, wim,
+                   [&](const WimHandle &h) { return inner_.SetTemporaryPath(h, folder); });
 }
 
 bool FaultyWimApi::SetReferenceFile(const WimHandle &wim, const std::string &path, uint32_t flags)
 {
-    if (Trip(WimCall::SetReferenceFile))
-        return false;
-    Borrowed h(inner_, wim);
-    return inner_.SetReferenceFile(h.Get(), path, flags);
+    return Forward(WimCall::SetReferenceFile, false, wim,
+                   [&](const WimHandle &h) { return inner_.SetReferenceFile(h, path, flags); });
 }
 
 uint32_t FaultyWimApi::GetImageCount(const WimHandle &wim)
 {
-    if (Trip(WimCall::GetImageCount))
-        return 0;
-    Borrowed h(inner_, wim);
-    return inner_.GetImageCount(h.Get());
+    return Forward(WimCall::GetImageCount, uint32_t{0}, wim,
+                   [&](const WimHandle &h) { return inner_.GetImageCount(h); });
 }
 
 WimHandle FaultyWimApi::LoadImage(const WimHandle &wim, uint32_t index)
@@ -96,10 +99,8 @@ WimHandle FaultyWimApi::LoadImage(const WimHandle &wim, uint32_t index)
 
 bool FaultyWimApi::GetImageInformation(const WimHandle &image, std::string &xml)
 {
-    if (Trip(WimCall::GetImageInformation))
-        return false;
-    Borrowed h(inner_, image);
-    return inner_.GetImageInformation(h.Get(), xml);
+    return Forward(WimCall::GetImageInformation, false, image,
+                   [&](const WimHandle &h) { return inner_.GetImageInformation(h, xml); });
 }
 
 uint32_t FaultyWimApi::RegisterMessageCallback(const WimHandle &wim, WimMessageCallback callback, void *userData)
@@ -124,10 +125,8 @@ bool FaultyWimApi::UnregisterMessageCallback(const WimHandle &wim, WimMessageCal
 
 bool FaultyWimApi::ApplyImage(const WimHandle &image, const std::string &folder, uint32_t flags)
 {
-    if (Trip(WimCall::ApplyImage))
-        return false;
-    Borrowed h(inner_, image);
-    return inner_.ApplyImage(h.Get(), folder, flags);
+    return Forward(WimCall::ApplyImage, false, image,
+                   [&](const WimHandle &h) { return inner_.ApplyImage(h, folder, flags); });
 }
 
 bool FaultyWimApi::MountImage(const std::string &mountFolder, const std::string &wimPath, uint32_t index,

@@ -49,21 +49,7 @@ public:
     // How many times `call` was made (failed ones included).
     int Calls(WimCall call) const { return calls_[Index(call)]; }
 
-    WimHandle CreateFile(const std::string &path, uint32_t access, uint32_t disposition, uint32_t flags,
-                         uint32_t compression, uint32_t *creationResult) override;
-    bool SetTemporaryPath(const WimHandle &wim, const std::string &folder) override;
-    bool SetReferenceFile(const WimHandle &wim, const std::string &path, uint32_t flags) override;
-    uint32_t GetImageCount(const WimHandle &wim) override;
-    WimHandle LoadImage(const WimHandle &wim, uint32_t index) override;
-    bool GetImageInformation(const WimHandle &image, std::string &xml) override;
-    uint32_t RegisterMessageCallback(const WimHandle &wim, WimMessageCallback callback, void *userData) override;
-    bool UnregisterMessageCallback(const WimHandle &wim, WimMessageCallback callback) override;
-    bool ApplyImage(const WimHandle &image, const std::string &folder, uint32_t flags) override;
-    bool MountImage(const std::string &mountFolder, const std::string &wimPath, uint32_t index,
-                    const std::string &tempFolder) override;
-    bool UnmountImage(const std::string &mountFolder, const std::string &wimPath, uint32_t index,
-                      bool commit) override;
-    bool CloseHandle(WimObject *object, WimHandleKind kind) override;
+    HALCYON_WIM_API_CALLS
     uint32_t GetLastError() const override;
     std::string GetLastErrorText() const override;
 
@@ -80,6 +66,10 @@ private:
     // A view of a handle of ours as the inner interface's handle, without
     // taking ownership.
     class Borrowed;
+    // The inner call on a borrowed handle unless `call` trips (then
+    // `onTrip`).
+    template <typename Result, typename Body>
+    Result Forward(WimCall call, Result onTrip, const WimHandle &handle, Body &&body);
 
     IWimApi &inner_;
     std::array<Plan, static_cast<size_t>(WimCall::Count_)> plans_{};

@@ -102,6 +102,26 @@ private:
     WimHandleKind kind_ = WimHandleKind::File;
 };
 
+// The calls an implementation of IWimApi overrides (all but the last
+// error), declared once for every implementation.
+#define HALCYON_WIM_API_CALLS                                                                               \
+    WimHandle CreateFile(const std::string &path, uint32_t access, uint32_t disposition, uint32_t flags,    \
+                         uint32_t compression, uint32_t *creationResult) override;                         \
+    bool SetTemporaryPath(const WimHandle &wim, const std::string &folder) override;                       \
+    bool SetReferenceFile(const WimHandle &wim, const std::string &path, uint32_t flags) override;         \
+    uint32_t GetImageCount(const WimHandle &wim) override;                                                 \
+    WimHandle LoadImage(const WimHandle &wim, uint32_t index) override;                                    \
+    bool GetImageInformation(const WimHandle &image, std::string &xml) override;                           \
+    uint32_t RegisterMessageCallback(const WimHandle &wim, WimMessageCallback callback, void *userData)    \
+        override;                                                                                          \
+    bool UnregisterMessageCallback(const WimHandle &wim, WimMessageCallback callback) override;            \
+    bool ApplyImage(const WimHandle &image, const std::string &folder, uint32_t flags) override;          \
+    bool MountImage(const std::string &mountFolder, const std::string &wimPath, uint32_t index,            \
+                    const std::string &tempFolder) override;                                               \
+    bool UnmountImage(const std::string &mountFolder, const std::string &wimPath, uint32_t index,          \
+                      bool commit) override;                                                               \
+    bool CloseHandle(WimObject *object, WimHandleKind kind) override;
+
 class IWimApi {
 public:
     virtual ~IWimApi() = default;

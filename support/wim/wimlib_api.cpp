@@ -70,27 +70,25 @@ void SetWimlibError(int code, const std::string &what)
     SetError(MapWimlibError(code, errno), what + ": wimlib: " + WimlibErrorText(code));
 }
 
+// True when `path` (host form `host`) names an existing folder (`folder`)
+// or regular file; else the last error is `error`, naming it after `what`.
+bool Existing(const std::string &path, const std::string &host, bool folder, uint32_t error, const char *what)
+{
+    std::error_code ec;
+    const fs::path fsPath = platform::FsPath(host);
+    if (!path.empty() && (folder ? fs::is_directory(fsPath, ec) : fs::is_regular_file(fsPath, ec)))
+        return true;
+    SetError(error, what + host + " does not exist");
+    return false;
+}
+
 // Callbacks registered without a handle: they hear every call.
 std::mutex g_globalMutex;
 std::vector<Callback> g_globalCallbacks;
 
 class WimlibApi final : public IWimApi {
 public:
-    WimHandle CreateFile(const std::string &path, uint32_t access, uint32_t disposition, uint32_t flags,
-                         uint32_t compression, uint32_t *creationResult) override;
-    bool SetTemporaryPath(const WimHandle &wim, const std::string &folder) override;
-    bool SetReferenceFile(const WimHandle &wim, const std::string &path, uint32_t flags) override;
-    uint32_t GetImageCount(const WimHandle &wim) override;
-    WimHandle LoadImage(const WimHandle &wim, uint32_t index) override;
-    bool GetImageInformation(const WimHandle &image, std::string &xml) override;
-    uint32_t RegisterMessageCallback(const WimHandle &wim, WimMessageCallback callback, void *userData) override;
-    bool UnregisterMessageCallback(const WimHandle &wim, WimMessageCallback callback) override;
-    bool ApplyImage(const WimHandle &image, const std::string &folder, uint32_t flags) override;
-    bool MountImage(const std::string &mountFolder, const std::string &wimPath, uint32_t index,
-                    const std::string &tempFolder) override;
-    bool UnmountImage(const std::string &mountFolder, const std::string &wimPath, uint32_t index,
-                      bool commit) override;
-    bool CloseHandle(WimObject *object, WimHandleKind kind) override;
+    HALCYON_WIM_API_CALLS
     uint32_t GetLastError() const override { return t_lastError; }
     std::string GetLastErrorText() const override { return t_lastErrorText; }
 
@@ -170,11 +168,8 @@ bool WimlibApi::SetTemporaryPath(const WimHandle &wim, const std::string &folder
     if (!object)
         return false;
     const std::string host = platform::HostPath(folder);
-    std::error_code ec;
-    if (folder.empty() || !fs::is_directory(platform::FsPath(host), ec)) {
-        SetError(WIM_ERROR_PATH_NOT_FOUND, "temporary folder " + host + " does not exist");
+    if (!Existing(folder, host, true, WIM_ERROR_PATH_NOT_FOUND, "temporary folder "))
         return false;
-    }
     object->file->tempFolder = host;
     ClearError();
     return true;
@@ -187,11 +182,8 @@ bool WimlibApi::SetReferenceFile(const WimHandle &wim, const std::string &path, 
     if (!object)
         return false;
     const std::string host = platform::HostPath(path);
-    std::error_code ec;
-    if (path.empty() || !fs::is_regular_file(platform::FsPath(host), ec)) {
-        SetError(WIM_ERROR_FILE_NOT_FOUND, "reference file " + host + " does not exist");
+    if (!Existing(path, host, false, WIM_ERROR_FILE_NOT_FOUND, "reference file "))
         return false;
-    }
     const WimString file = ToWimText(host);
     const wimlib_tchar *files[] = {file.c_str()};
     errno = 0;

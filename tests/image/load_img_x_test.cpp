@@ -10,7 +10,7 @@
 #include "engine/image/split_parts.h"
 #include "engine/image/wim_scramble.h"
 #include "engine/image/wim_tags.h"
-#include "engine/modules/nrvinst_oem.h"
+#include "engine/staging/nrvinst_oem.h"
 #include "halcyon/HalcyonDLL.h"
 #include "halcyon/ReturnCodes.h"
 #include "platform/file_attributes.h"

@@ -11,10 +11,10 @@
 #include <filesystem>
 #include <memory>
 
-#include "engine/modules/mod_setup_options.h"
+#include "engine/staging/mod_setup_options.h"
 #include "halcyon/ReturnCodes.h"
-#include "tests/common/link_escape.h"
 #include "platform/path_map.h"
+#include "tests/common/link_escape.h"
 #include "tests/modules/mod_setup_fixture.h"
 
 namespace halcyon::test {

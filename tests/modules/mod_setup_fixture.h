@@ -9,7 +9,7 @@
 
 #include "engine/modules/installed_software_keys.h"
 #include "engine/modules/installer_arguments.h"
-#include "engine/modules/mod_setup_options.h"
+#include "engine/staging/mod_setup_options.h"
 #include "tests/common/mod_media.h"
 #include "tests/common/test_env.h"
 

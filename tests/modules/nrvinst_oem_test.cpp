@@ -2,7 +2,7 @@
 #include <cstdlib>
 #include <gtest/gtest.h>
 
-#include "engine/modules/nrvinst_oem.h"
+#include "engine/staging/nrvinst_oem.h"
 #include "platform/machine_prefix.h"
 #include "platform/profile.h"
 #include "tests/common/test_env.h"

@@ -8,7 +8,7 @@
 
 #include "engine/frame/folder_crc.h"
 #include "engine/frame/plan_records.h"
-#include "engine/modules/nrvinst_oem.h"
+#include "engine/staging/nrvinst_oem.h"
 #include "support/ini/ini_store.h"
 #include "tests/common/file_layer_recorder.h"
 #include "tests/common/test_env.h"

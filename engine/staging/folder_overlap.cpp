@@ -1,4 +1,4 @@
-#include "engine/modules/folder_overlap.h"
+#include "engine/staging/folder_overlap.h"
 
 #include <filesystem>
 #include <string>

@@ -1,8 +1,9 @@
-#include "engine/modules/module_staging.h"
+#include "engine/staging/module_staging.h"
 
 #include "engine/frame/log.h"
-#include "engine/modules/mod_setup_options.h"
-#include "engine/modules/module_log.h"
+#include "engine/frame/verb.h"
+#include "engine/staging/mod_setup_options.h"
+#include "engine/staging/module_log.h"
 #include "halcyon/ReturnCodes.h"
 #include "platform/path_map.h"
 #include "support/files/confined_path.h"
@@ -39,6 +40,20 @@ int32_t StagingCopyResult(int32_t copyResult, const std::string &log)
                     support::LastCopyFailurePath(),
                 log, true);
     return copyResult == support::kCopyDiskFull ? kStagingCopyDiskFull : kStagingCopyFailed;
+}
+
+StagingWalk MakeStagingWalk(const char *verb, const char *progressLine, const char *plan, const char *source,
+                            const char *dest, const char *log, uint64_t options)
+{
+    StagingWalk w;
+    w.verb = verb;
+    w.progressLine = progressLine;
+    w.plan = frame::Arg(plan);
+    w.source = frame::Arg(source);
+    w.dest = frame::Arg(dest);
+    w.log = frame::Arg(log);
+    w.options = options;
+    return w;
 }
 
 int32_t RunStagingWalk(StagingWalk &w, const std::function<int32_t(const ModuleRecord &)> &handle)

@@ -7,6 +7,7 @@
 
 #include "engine/frame/log.h"
 #include "halcyon/ReturnCodes.h"
+#include "platform/path_map.h"
 #include "support/wim/wim_api.h"
 
 namespace halcyon::modules {
@@ -30,6 +31,16 @@ inline void LogUnsafeValue(std::string_view key, std::string_view value, std::st
     WriteLog("Error: the plan value " + std::string(key) + "='" + std::string(value) +
                  "' would lead outside the folders given. (RETURN_UNSAFE_PATH)",
              log, 1);
+}
+
+// True when the plan value may be joined below a folder of the call; else
+// its refusal is logged (LogUnsafeValue).
+inline bool SafePlanValue(std::string_view key, std::string_view value, std::string_view log)
+{
+    if (platform::IsSafeRelativePart(value))
+        return true;
+    LogUnsafeValue(key, value, log);
+    return false;
 }
 
 // The refusal of a path the verb would delete, create or fill because a

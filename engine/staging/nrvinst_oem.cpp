@@ -1,6 +1,6 @@
-#include "engine/modules/nrvinst_oem.h"
+#include "engine/staging/nrvinst_oem.h"
 
-#include "engine/modules/module_log.h"
+#include "engine/staging/module_log.h"
 #include "halcyon/ReturnCodes.h"
 #include "platform/environment.h"
 #include "platform/host_file.h"

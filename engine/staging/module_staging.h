@@ -22,6 +22,10 @@ struct StagingWalk {
     uint64_t options = 0;
 };
 
+// The walk of a staging verb's C string arguments (NULL reads as empty).
+StagingWalk MakeStagingWalk(const char *verb, const char *progressLine, const char *plan, const char *source,
+                            const char *dest, const char *log, uint64_t options);
+
 // Runs the walk. `handle` receives each module record read (selection is
 // the verb's business) and returns 0 to go on or the verb's code. Once the
 // "End" section is reached, everything written below the destination is
