@@ -29,6 +29,10 @@
 #include "cli/sample_media.h"
 #include "halcyon/HalcyonDLL.h"
 #include "halcyon/MuiChooser.h"
+// On Windows the COM header brings <windows.h>, whose ANSI/wide macros would
+// rename the profile interface's calls below.
+#undef GetPrivateProfileString
+#undef WritePrivateProfileString
 #include "halcyon/ReturnCodes.h"
 #include "platform/path_map.h"
 #include "platform/profile.h"

@@ -19,7 +19,7 @@ export WINE_PREFIX_ROOT="$root"
 trap 'WINEPREFIX=$prefix /usr/lib/wine/wineserver -k 2>/dev/null || true' EXIT
 
 # The first start makes the prefix; then the partition gets its drive.
-"$runner" "$exe" version >/dev/null
+"$runner" "$exe" help >/dev/null
 mkdir -p "$prefix/drive_c/d-drive"
 ln -sfn ../drive_c/d-drive "$prefix/dosdevices/d:"
 
