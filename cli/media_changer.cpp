@@ -3,7 +3,6 @@
 #include <cstdio>
 #include <filesystem>
 #include <random>
-#include <random>
 #include <system_error>
 
 #include "platform/path_map.h"
@@ -36,7 +35,7 @@ MediaChanger::~MediaChanger()
     if (folder_.empty())
         return;
     std::error_code ec;
-    fs::remove(platform::FsPath(Drive()), ec);
+    fs::remove(platform::FsPath(folder_ + "/drive"), ec); // the link, never a medium
     fs::remove(platform::FsPath(folder_ + "/next"), ec);
     fs::remove(platform::FsPath(folder_), ec);
 }
@@ -52,14 +51,25 @@ bool MediaChanger::InsertFolder(size_t n, const std::string &dir)
 {
     std::error_code ec;
     const fs::path target = fs::absolute(platform::FsPath(platform::HostPath(dir)), ec);
-    const fs::path next = platform::FsPath(folder_ + "/next");
-    fs::remove(next, ec);
-    fs::create_directory_symlink(target, next, ec);
-    if (ec)
-        return false;
-    fs::rename(next, platform::FsPath(Drive()), ec);
-    if (ec)
-        return false;
+    if (!fixed_.empty()) {
+        // A drive that cannot be switched shows only what is put into it.
+        if (!fs::equivalent(target, platform::FsPath(fixed_), ec))
+            return false;
+    } else {
+        const fs::path next = platform::FsPath(folder_ + "/next");
+        fs::remove(next, ec);
+        std::error_code linkEc;
+        fs::create_directory_symlink(target, next, linkEc);
+        if (linkEc && current_ == 0 && fs::is_directory(target, ec)) {
+            fixed_ = platform::PathUtf8(target);
+        } else {
+            if (linkEc)
+                return false;
+            fs::rename(next, platform::FsPath(Drive()), ec);
+            if (ec)
+                return false;
+        }
+    }
     current_ = n;
     if (n > dirs_.size())
         dirs_.resize(n);

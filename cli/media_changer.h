@@ -1,6 +1,10 @@
 // Media folders shown to the engine one at a time, the way a drive shows the
 // disc put into it: a symbolic link in a private temporary folder takes the
 // place of the drive and is switched to the folder of the medium asked for.
+// Where the host makes no such link (Windows without the right to, Wine),
+// the drive is the place of the first medium put in, and a later medium is
+// taken only from that same place: a disc drive whose disc the operator
+// swapped.
 #pragma once
 
 #include <string>
@@ -18,7 +22,7 @@ public:
 
     bool Ready() const { return !folder_.empty(); }
     // The drive: the folder the engine reads the medium from.
-    std::string Drive() const { return folder_ + "/drive"; }
+    std::string Drive() const { return fixed_.empty() ? folder_ + "/drive" : fixed_; }
 
     // Puts medium `n` (1-based) in the drive. False when there is no such
     // medium, or when it was put in already and the engine still asks.
@@ -31,6 +35,7 @@ public:
 private:
     std::vector<std::string> dirs_;
     std::string folder_;
+    std::string fixed_; // the drive, when it cannot be switched
     size_t current_ = 0;
 };
 

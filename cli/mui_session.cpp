@@ -37,6 +37,8 @@ BSTR MuiSession::Make(const std::string &text) const
     return bstr_.allocLen(wide.data(), static_cast<UINT>(wide.size()));
 }
 
+void MuiSession::Free(BSTR b) const { bstr_.free(b); }
+
 std::string MuiSession::Text(BSTR b) const
 {
     return b ? langsel::ToUtf8(std::u16string(b, bstr_.length(b))) : std::string();

@@ -25,7 +25,7 @@ public:
     IComMUI *operator->() const { return mui_; }
     BSTR Make(const std::string &text) const;
     std::string Text(BSTR b) const;
-    void Free(BSTR b) const { bstr_.free(b); }
+    void Free(BSTR b) const;
 
 private:
     IComMUI *mui_ = nullptr;

@@ -26,7 +26,7 @@ export DEBIAN_FRONTEND=noninteractive
 
 # --- packages ---------------------------------------------------------------
 packages=(
-  g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix mingw-w64-tools
+  g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix mingw-w64-tools libwine-dev
   wine64
   autoconf automake libtool pkg-config make dpkg-dev
   cmake googletest

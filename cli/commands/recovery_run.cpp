@@ -23,11 +23,16 @@
 #include "cli/mui_session.h"
 #include "cli/preflight.h"
 #include "cli/progress.h"
+#include "cli/recovery_volumes.h"
 #include "cli/run_frame.h"
 #include "cli/run_status.h"
 #include "cli/sample_media.h"
 #include "halcyon/HalcyonDLL.h"
 #include "halcyon/MuiChooser.h"
+// On Windows the COM header brings <windows.h>, whose ANSI/wide macros would
+// rename the profile interface's calls below.
+#undef GetPrivateProfileString
+#undef WritePrivateProfileString
 #include "halcyon/ReturnCodes.h"
 #include "platform/path_map.h"
 #include "platform/profile.h"
@@ -57,7 +62,8 @@ const CommandRegistration kReg(
     "  --check         check the media (markers, numbers, IDF), the language against those the\n"
     "                  recovery environment offers and free space, list every problem and stop\n"
     "  A medium that is not among --media is asked for on a terminal; otherwise the run stops and\n"
-    "  names it. A stopped run goes on where it stopped; only --machine is needed to resume.",
+    "  names it. A stopped run goes on where it stopped; only --machine is needed to resume." +
+        std::string(kPartitionUsage),
     Run);
 
 constexpr uint64_t kRecovery = 0x4ull;
@@ -408,11 +414,6 @@ int64_t SetLanguage(Screen &screen, const std::string &wanted, std::string &chos
 int Run(const Args &all)
 {
     const Command &self = *FindCommand("recovery-run");
-    if (kRealMachine) {
-        std::fprintf(stderr, "halcyon recovery-run: not available on Windows yet: the run lays the recovery partition "
-                             "D: and the recovery environment X: out as folders of an emulated machine\n");
-        return 1;
-    }
     // --media may be given many times.
     Args args;
     std::vector<std::string> given;
@@ -458,8 +459,7 @@ int Run(const Args &all)
         return UsageError(self, "--media DIR (once per medium) or --sample is required");
     std::string sampleRoot = recordedSample.value_or("");
     if (given.empty()) {
-        given = {platform::PathUtf8(sampleMedia / "recovery" / "rdvd1"),
-                 platform::PathUtf8(sampleMedia / "recovery" / "rdvd2")};
+        given = SampleRecoveryMedia(sampleMedia / "recovery");
         sampleRoot = platform::PathUtf8(sampleMedia);
     }
     // Sample media are (re)written by the run itself.
@@ -472,6 +472,15 @@ int Run(const Args &all)
     };
     if (const std::string dir = missingMedium(); !dir.empty() && !resumed)
         return refuse("the medium " + dir + " does not exist");
+    // The recovery partition of a stopped run is the one it copied to.
+    RecoveryVolumes volumes;
+    const std::optional<std::string> began = fresh ? std::nullopt : RecordedValue(planned, "Partition");
+    if (std::string bad; !RecoveryVolumesOf(planned.machine, o.Get("partition") ? o.Get("partition") : began, volumes,
+                                            bad))
+        return refuse(bad);
+    if (began && *began != platform::PathUtf8(volumes.partition))
+        return refuse("this machine's run copied its media to " + *began + "; give --fresh to start over with " +
+                      platform::PathUtf8(volumes.partition));
 
     RunPlaces r;
     CommandLocks locks;
@@ -482,11 +491,14 @@ int Run(const Args &all)
         return refuse("this machine's run uses the medium " + dir +
                       ", which no longer exists; give --fresh to start over (or --machine DIR for another machine)");
     for (const auto &dir : given)
-        if (FoldersNest(dir, platform::PathUtf8(r.target)) || FoldersNest(dir, platform::PathUtf8(r.machine)))
-            return refuse("the medium " + dir + " must lie outside the machine and the target");
+        if (FoldersNest(dir, platform::PathUtf8(r.target)) || FoldersNest(dir, platform::PathUtf8(r.machine)) ||
+            FoldersNest(dir, platform::PathUtf8(volumes.partition)))
+            return refuse("the medium " + dir + " must lie outside the machine, the target and the recovery partition");
     std::vector<std::pair<std::string, std::string>> settings;
     if (!sampleRoot.empty())
         settings.emplace_back("Sample", sampleRoot);
+    if (kRealMachine)
+        settings.emplace_back("Partition", platform::PathUtf8(volumes.partition));
     // Once a run has taken its set, the media are recorded only after they
     // have passed the set's identity check below.
     if (!RecordedValue(r, "Set"))
@@ -547,8 +559,8 @@ int Run(const Args &all)
     for (size_t i = given.size(); journal.Value("Media" + std::to_string(i + 1)); ++i)
         platform::WritePrivateProfileString("Run", "Media" + std::to_string(i + 1), std::nullopt,
                                             platform::PathUtf8(r.journal));
-    const fs::path disk = r.machine / "drives" / "d"; // the recovery partition
-    const fs::path driveX = r.machine / "drives" / "x";
+    const fs::path disk = volumes.partition;
+    const fs::path driveX = volumes.environment;
     const fs::path description = r.work / "nrvhdrcv.ini";
     const bool interactive = platform::IsTerminal(stdin) && !screen.json;
     std::string missing;
@@ -662,7 +674,7 @@ int Run(const Args &all)
     if (int64_t rc = journal.Stage("image", [&]() -> int64_t {
             ProgressDisplay bar(screen.out(), screen.tty);
             ImageReport image{screen.json ? nullptr : &bar, &report};
-            const std::string source = platform::PathUtf8(disk) + "/";
+            const std::string source = FolderWithSeparator(disk);
             return LoadImgX(platform::PathUtf8(r.plan).c_str(), source.c_str(), platform::PathUtf8(r.target).c_str(),
                             platform::PathUtf8(r.temp).c_str(), "Norv.wim", platform::PathUtf8(r.log).c_str(),
                             kDirect | kPushButtonReset | kWriteEpid, &ReportingWimCallback, &image, "", "");

@@ -70,6 +70,9 @@ BSTR MuiSession::Make(const std::string &text) const
     return ::SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size()));
 }
 
+// oleaut32's strings (the server's own string functions are those).
+void MuiSession::Free(BSTR b) const { ::SysFreeString(b); }
+
 std::string MuiSession::Text(BSTR b) const
 {
     if (!b)

@@ -78,6 +78,19 @@ halcyon_test(halcyon_mui_created_through_com mui is-lpc)
 set_tests_properties(halcyon_mui_created_through_com PROPERTIES FIXTURES_REQUIRED "halcyon_prefix;halcyon_mui"
   PASS_REGULAR_EXPRESSION "^not an LP-C build")
 
+# The recovery run in prefixes of their own, whose recovery partition D: is a
+# folder (the script links it): the sample run to its end, and a run killed
+# during the module installation that is started again and ends the same.
+add_test(NAME halcyon_recovery_run_sample COMMAND sh ${CMAKE_CURRENT_SOURCE_DIR}/recovery_run.sh
+  $<TARGET_FILE:halcyon> ${CMAKE_BINARY_DIR}/wine-prefixes-recovery ${CMAKE_BINARY_DIR}/recovery-sample sample)
+add_test(NAME halcyon_recovery_run_killed_and_resumed COMMAND sh ${CMAKE_CURRENT_SOURCE_DIR}/recovery_run.sh
+  $<TARGET_FILE:halcyon> ${CMAKE_BINARY_DIR}/wine-prefixes-recovery-kill ${CMAKE_BINARY_DIR}/recovery-kill
+  killed image)
+set_tests_properties(halcyon_recovery_run_sample halcyon_recovery_run_killed_and_resumed PROPERTIES TIMEOUT 900
+  PASS_REGULAR_EXPRESSION "Machine recovered\\.(.|\n)*language: en-US")
+set_tests_properties(halcyon_recovery_run_killed_and_resumed PROPERTIES
+  PASS_REGULAR_EXPRESSION "killed after image(.|\n)*Machine recovered\\.(.|\n)*image +done earlier")
+
 # The platform services the command adds.
 add_executable(halcyon_console_tests ${CMAKE_CURRENT_SOURCE_DIR}/console_test.cpp)
 target_link_libraries(halcyon_console_tests PRIVATE halcyon_testkit_win GTest::gtest_main)

@@ -1,10 +1,15 @@
-/* A late-bound client of MuiChooser.dll that knows only the registered
- * class: regsvr32 registers the server, the ProgID leads to the CLSID,
- * CoCreateInstance makes the object and IDispatch calls it by name with
- * BSTRs; regsvr32 /u removes it again. Exit code 0 when all pass. */
+/* A client of MuiChooser.dll that knows only the registered class and its
+ * type library: regsvr32 registers the server, the ProgID leads to the
+ * CLSID, CoCreateInstance makes the object; IDispatch calls it by name with
+ * BSTRs (late binding), IComMUI as the IDL declares it calls it through its
+ * method table (early binding), the registered type library names the same
+ * dispatch IDs; regsvr32 /u removes it again. Exit code 0 when all pass. */
 #define COBJMACROS
 #include <windows.h>
 #include <ole2.h>
+#include <initguid.h>
+
+#include "MuiChooser_idl.h" /* widl's header of langsel/MuiChooser.idl */
 
 #include <stdio.h>
 #include <string.h>
@@ -127,6 +132,41 @@ int main(void)
         CHECK(hr == S_OK && V_VT(&result) == VT_BOOL && V_BOOL(&result) == VARIANT_TRUE, "IsMLSLPC of an LP-C build");
         VariantClear(&result);
 
+        {
+            IComMUI *mui = NULL;
+            BSTR names = NULL;
+            VARIANT_BOOL lpc = VARIANT_FALSE;
+            hr = IDispatch_QueryInterface(object, &IID_IComMUI, (void **)&mui);
+            CHECK(hr == S_OK && mui, "QueryInterface(IID_IComMUI)");
+            if (mui) {
+                CHECK(IComMUI_GetLangNameArray(mui, &names) == S_OK && names &&
+                          wcscmp(names, L"English,Deutsch") == 0,
+                      "early-bound GetLangNameArray");
+                SysFreeString(names);
+                CHECK(IComMUI_IsMLSLPC(mui, &lpc) == S_OK && lpc == VARIANT_TRUE, "early-bound IsMLSLPC");
+                IComMUI_Release(mui);
+            }
+        }
+        {
+            ITypeLib *lib = NULL;
+            ITypeInfo *info = NULL;
+            hr = LoadRegTypeLib(&LIBID_MuiChooserLib, 1, 0, 0x409, &lib);
+            CHECK(hr == S_OK && lib, "the registered type library loads");
+            if (lib) {
+                CHECK(ITypeLib_GetTypeInfoOfGuid(lib, &IID_IComMUI, &info) == S_OK && info,
+                      "the type library describes IComMUI");
+                for (i = 0; info && i < sizeof kMembers / sizeof kMembers[0]; ++i) {
+                    MEMBERID id = 0;
+                    LPOLESTR names[1];
+                    names[0] = (LPOLESTR)kMembers[i].name;
+                    CHECK(ITypeInfo_GetIDsOfNames(info, names, 1, &id) == S_OK && id == kMembers[i].id,
+                          "the type library's dispatch ID");
+                }
+                if (info)
+                    ITypeInfo_Release(info);
+                ITypeLib_Release(lib);
+            }
+        }
         IDispatch_Release(object);
     }
     CoUninitialize();

@@ -31,6 +31,7 @@ halcyon_win_suite(support general_test.cpp idf_hostile_test.cpp idf_node_test.cp
   idf_cache_test.cpp)
 halcyon_win_suite(image c_drive_size_test.cpp compare_nrv_ini_test.cpp wim_tags_test.cpp wim_api_test.cpp
   load_img_x_test.cpp)
+target_sources(image_win_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/long_path_apply_test.cpp)
 halcyon_win_suite(modules installer_arguments_test.cpp verification_type_test.cpp nrvinst_oem_test.cpp
   guards_test.cpp mod_setup_selection_test.cpp mod_setup_state_test.cpp mod_installer_test.cpp)
 target_sources(modules_win_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/execute_program_test.cpp)
