@@ -126,7 +126,7 @@ int main(int argc, char **argv)
         const int status = cmd->run(args);
         return status == kExitSuccess || status == kExitUsage || status == kExitPartial || status == kExitInterrupted
                    ? status
-                   : static_cast<int>(kExitFailure);
+                   : kExitFailure;
     } catch (const std::exception &e) {
         std::fprintf(stderr, "halcyon %s: %s\n", name.c_str(), e.what());
         return 1;
