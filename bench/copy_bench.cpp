@@ -36,7 +36,9 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_data.h"
 #include "halcyon/HalcyonDLL.h"
+#include "platform/non_copyable.h"
 
 namespace fs = std::filesystem;
 
@@ -47,27 +49,11 @@ struct Layout {
     std::string sources; // media/sources: the module folders below data/
     std::string parts;      // the foundation parts (image with an integrity table)
     std::string plainParts; // the same image without one
-    std::string plan;
-    std::string mediaIni;
-    std::string dest;
-    std::string log;
+    std::string plan, mediaIni, dest, log;
     size_t megabytes = 256;
 };
 
 Layout g;
-
-void WriteData(const std::string &path, size_t size, uint32_t seed)
-{
-    std::vector<char> block(size);
-    uint32_t x = seed * 2654435761u + 1;
-    for (size_t i = 0; i + 4 <= size; i += 4) {
-        x ^= x << 13;
-        x ^= x >> 17;
-        x ^= x << 5;
-        std::memcpy(block.data() + i, &x, 4);
-    }
-    std::ofstream(path, std::ios::binary | std::ios::trunc).write(block.data(), static_cast<std::streamsize>(size));
-}
 
 void WriteText(const std::string &path, const std::string &text) { std::ofstream(path, std::ios::trunc) << text; }
 
@@ -150,7 +136,7 @@ double CpuSeconds()
 }
 
 // Keeps the verbs' console lines out of the report while they run.
-class Quiet {
+class Quiet : halcyon::NonCopyable {
 public:
     Quiet()
     {
@@ -166,8 +152,6 @@ public:
         ::dup2(saved_, 1);
         ::close(saved_);
     }
-    Quiet(const Quiet &) = delete;
-    Quiet &operator=(const Quiet &) = delete;
 
 private:
     int saved_;
@@ -186,7 +170,7 @@ void SetBytes(benchmark::State &state, size_t bytes)
 
 // Adds the CPU seconds spent between its creation and the end of the run
 // (the destination removals excluded) as the counter "cpu_ms".
-class CpuCounter {
+class CpuCounter : halcyon::NonCopyable {
 public:
     explicit CpuCounter(benchmark::State &state) : state_(state) {}
     ~CpuCounter()
@@ -194,8 +178,6 @@ public:
         Stop();
         state_.counters["cpu_ms"] = benchmark::Counter(spent_ * 1000, benchmark::Counter::kAvgIterations);
     }
-    CpuCounter(const CpuCounter &) = delete;
-    CpuCounter &operator=(const CpuCounter &) = delete;
     void Start()
     {
         start_ = CpuSeconds();
@@ -228,73 +210,25 @@ void Reset(benchmark::State &state, CpuCounter &cpu)
     cpu.Start();
 }
 
-void BM_CpR(benchmark::State &state)
+// Times `step` on an emptied destination once per iteration; `bytes` is
+// what one iteration moves.
+template <class Step> void Measure(benchmark::State &state, size_t bytes, Step &&step)
 {
     CpuCounter cpu(state);
     for (auto _ : state) {
         Reset(state, cpu);
-        Run("cp -r '" + g.sources + "/data' '" + g.dest + "/'");
+        step();
     }
-    SetBytes(state, g.megabytes << 20);
+    SetBytes(state, bytes);
 }
 
-void BM_CpRSync(benchmark::State &state)
+// The same for a verb: quiet, its result checked.
+template <class Verb> void MeasureVerb(benchmark::State &state, size_t bytes, Verb &&verb)
 {
-    CpuCounter cpu(state);
-    for (auto _ : state) {
-        Reset(state, cpu);
-        Run("cp -r '" + g.sources + "/data' '" + g.dest + "/' && sync -f '" + g.dest + "'");
-    }
-    SetBytes(state, g.megabytes << 20);
-}
-
-void BM_ModCopyX(benchmark::State &state)
-{
-    CpuCounter cpu(state);
-    for (auto _ : state) {
-        Reset(state, cpu);
+    Measure(state, bytes, [&] {
         Quiet quiet;
-        Check(state, ModCopyX(g.plan.c_str(), g.sources.c_str(), g.dest.c_str(), "", "", "", "", g.log.c_str(), 0, 0));
-    }
-    SetBytes(state, g.megabytes << 20);
-}
-
-void BM_ModExtractX(benchmark::State &state)
-{
-    CpuCounter cpu(state);
-    for (auto _ : state) {
-        Reset(state, cpu);
-        Quiet quiet;
-        Check(state, ModExtractX(g.plan.c_str(), g.sources.c_str(), g.dest.c_str(), "", "", "", "", "",
-                                 g.log.c_str(), 0, 0, 0));
-    }
-    SetBytes(state, g.megabytes << 20);
-}
-
-void BM_ImgCopyX(benchmark::State &state)
-{
-    CpuCounter cpu(state);
-    for (auto _ : state) {
-        Reset(state, cpu);
-        Quiet quiet;
-        Check(state, ImgCopyX("", g.sources.c_str(), g.dest.c_str(), "data", g.log.c_str(), 0x8, 0));
-    }
-    SetBytes(state, g.megabytes << 20);
-}
-
-uint32_t AnswerNothing(uint32_t, uintptr_t, intptr_t, void *) { return 0; }
-
-void BM_CopyDiscToDisk(benchmark::State &state)
-{
-    const std::string medium = g.root + "/media";
-    CpuCounter cpu(state);
-    for (auto _ : state) {
-        Reset(state, cpu);
-        Quiet quiet;
-        Check(state, CopyDiscToDisk(medium.c_str(), g.dest.c_str(), g.plan.c_str(), g.mediaIni.c_str(), "RDVD", "",
-                                    0x2000, &AnswerNothing, nullptr, "", g.log.c_str()));
-    }
-    SetBytes(state, g.megabytes << 20);
+        Check(state, verb());
+    });
 }
 
 size_t PartBytes()
@@ -305,24 +239,59 @@ size_t PartBytes()
     return total;
 }
 
+void BM_CpR(benchmark::State &state)
+{
+    Measure(state, g.megabytes << 20, [] { Run("cp -r '" + g.sources + "/data' '" + g.dest + "/'"); });
+}
+
+void BM_CpRSync(benchmark::State &state)
+{
+    Measure(state, g.megabytes << 20,
+            [] { Run("cp -r '" + g.sources + "/data' '" + g.dest + "/' && sync -f '" + g.dest + "'"); });
+}
+
+void BM_ModCopyX(benchmark::State &state)
+{
+    MeasureVerb(state, g.megabytes << 20, [] {
+        return ModCopyX(g.plan.c_str(), g.sources.c_str(), g.dest.c_str(), "", "", "", "", g.log.c_str(), 0, 0);
+    });
+}
+
+void BM_ModExtractX(benchmark::State &state)
+{
+    MeasureVerb(state, g.megabytes << 20, [] {
+        return ModExtractX(g.plan.c_str(), g.sources.c_str(), g.dest.c_str(), "", "", "", "", "", g.log.c_str(), 0,
+                           0, 0);
+    });
+}
+
+void BM_ImgCopyX(benchmark::State &state)
+{
+    MeasureVerb(state, g.megabytes << 20,
+                [] { return ImgCopyX("", g.sources.c_str(), g.dest.c_str(), "data", g.log.c_str(), 0x8, 0); });
+}
+
+uint32_t AnswerNothing(uint32_t, uintptr_t, intptr_t, void *) { return 0; }
+
+void BM_CopyDiscToDisk(benchmark::State &state)
+{
+    const std::string medium = g.root + "/media";
+    MeasureVerb(state, g.megabytes << 20, [&] {
+        return CopyDiscToDisk(medium.c_str(), g.dest.c_str(), g.plan.c_str(), g.mediaIni.c_str(), "RDVD", "", 0x2000,
+                              &AnswerNothing, nullptr, "", g.log.c_str());
+    });
+}
+
 void BM_CatParts(benchmark::State &state)
 {
-    CpuCounter cpu(state);
-    for (auto _ : state) {
-        Reset(state, cpu);
-        Run("cat '" + g.parts + "'/Norv*.nr2 > '" + g.dest + "/Norv.wim'");
-    }
-    SetBytes(state, PartBytes());
+    Measure(state, PartBytes(), [] { Run("cat '" + g.parts + "'/Norv*.nr2 > '" + g.dest + "/Norv.wim'"); });
 }
 
 void BM_CatPartsSync(benchmark::State &state)
 {
-    CpuCounter cpu(state);
-    for (auto _ : state) {
-        Reset(state, cpu);
+    Measure(state, PartBytes(), [] {
         Run("cat '" + g.parts + "'/Norv*.nr2 > '" + g.dest + "/Norv.wim' && sync -f '" + g.dest + "/Norv.wim'");
-    }
-    SetBytes(state, PartBytes());
+    });
 }
 
 void BM_WimlibCheck(benchmark::State &state)
@@ -341,31 +310,20 @@ void BM_WimlibCheck(benchmark::State &state)
     SetBytes(state, PartBytes());
 }
 
-// The join with its integrity check and flush.
-void BM_FoundationJoin(benchmark::State &state)
+// The join of the foundation parts in `parts`, with the check of their
+// integrity table when they carry one, and the flush.
+void FoundationJoin(benchmark::State &state, const std::string &parts)
 {
-    CpuCounter cpu(state);
-    for (auto _ : state) {
-        Reset(state, cpu);
-        Quiet quiet;
-        Check(state, GetFoundationImage(g.parts.c_str(), g.dest.c_str(), g.plan.c_str(), g.mediaIni.c_str(), "RDVD",
-                                        0x80000, "", nullptr, nullptr, g.log.c_str()));
-    }
-    SetBytes(state, PartBytes());
+    MeasureVerb(state, PartBytes(), [&] {
+        return GetFoundationImage(parts.c_str(), g.dest.c_str(), g.plan.c_str(), g.mediaIni.c_str(), "RDVD", 0x80000,
+                                  "", nullptr, nullptr, g.log.c_str());
+    });
 }
 
+void BM_FoundationJoin(benchmark::State &state) { FoundationJoin(state, g.parts); }
+
 // The join alone: no integrity table to check.
-void BM_FoundationJoinNoTable(benchmark::State &state)
-{
-    CpuCounter cpu(state);
-    for (auto _ : state) {
-        Reset(state, cpu);
-        Quiet quiet;
-        Check(state, GetFoundationImage(g.plainParts.c_str(), g.dest.c_str(), g.plan.c_str(), g.mediaIni.c_str(),
-                                        "RDVD", 0x80000, "", nullptr, nullptr, g.log.c_str()));
-    }
-    SetBytes(state, PartBytes());
-}
+void BM_FoundationJoinNoTable(benchmark::State &state) { FoundationJoin(state, g.plainParts); }
 
 double Median(std::vector<double> v)
 {

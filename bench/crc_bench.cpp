@@ -29,6 +29,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_data.h"
 #include "engine/frame/crc32_wide.h"
 #include "engine/frame/folder_crc.h"
 
@@ -40,20 +41,6 @@ namespace {
 double Seconds(Clock::time_point a, Clock::time_point b)
 {
     return std::chrono::duration<double>(b - a).count();
-}
-
-void WriteData(const std::string &path, size_t size, uint32_t seed)
-{
-    std::vector<char> block(size);
-    uint32_t x = seed * 2654435761u + 1;
-    for (size_t i = 0; i + 4 <= size; i += 4) {
-        x ^= x << 13;
-        x ^= x >> 17;
-        x ^= x << 5;
-        std::memcpy(block.data() + i, &x, 4);
-    }
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(block.data(), static_cast<std::streamsize>(block.size()));
 }
 
 void Layout(const std::string &many, const std::string &one, size_t megabytes)

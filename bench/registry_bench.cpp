@@ -104,29 +104,41 @@ struct Tree {
     std::string top; // below HKLM
 };
 
-// One key with `count` subkeys (HKLM\SOFTWARE\Wide).
-const Tree &WideKey(int count)
+// The tree `made` keeps under `size`: on the first call the key `top` in the
+// fresh machine `machine`, filled by `build` (without waiting for the disk);
+// on a later one its machine is chosen again.
+template <class Build>
+const Tree &MadeOnce(std::map<int, Tree> &made, int size, const std::string &machine, const std::string &top,
+                     Build &&build)
 {
-    static std::map<int, Tree> made;
-    auto it = made.find(count);
+    auto it = made.find(size);
     if (it != made.end()) {
         setenv("HALCYON_MACHINE", it->second.folder.c_str(), 1);
         return it->second;
     }
-    Tree t{FreshMachine("wide" + std::to_string(count)), "SOFTWARE\\Wide"};
+    const Tree t{FreshMachine(machine), top};
     store::SetSynchronousFull(false);
-    RegBatch batch;
-    UniqueKey parent;
-    Check(RegCreateKeyEx(HKEY_LOCAL_MACHINE, t.top, KEY_ALL_ACCESS, parent.out()) == 0, "create");
-    for (int i = 0; i < count; ++i) {
-        char name[48];
-        std::snprintf(name, sizeof name, "{%08X-0000-0000-0000-%012d}", static_cast<unsigned>(i * 2654435761u), i);
-        UniqueKey k;
-        Check(RegCreateKeyEx(parent.get(), name, KEY_ALL_ACCESS, k.out()) == 0, "create");
-    }
-    Check(batch.Commit() == 0, "commit");
+    build(t);
     store::SetSynchronousFull(true);
-    return made[count] = t;
+    return made[size] = t;
+}
+
+// One key with `count` subkeys (HKLM\SOFTWARE\Wide).
+const Tree &WideKey(int count)
+{
+    static std::map<int, Tree> made;
+    return MadeOnce(made, count, "wide" + std::to_string(count), "SOFTWARE\\Wide", [&](const Tree &t) {
+        RegBatch batch;
+        UniqueKey parent;
+        Check(RegCreateKeyEx(HKEY_LOCAL_MACHINE, t.top, KEY_ALL_ACCESS, parent.out()) == 0, "create");
+        for (int i = 0; i < count; ++i) {
+            char name[48];
+            std::snprintf(name, sizeof name, "{%08X-0000-0000-0000-%012d}", static_cast<unsigned>(i * 2654435761u), i);
+            UniqueKey k;
+            Check(RegCreateKeyEx(parent.get(), name, KEY_ALL_ACCESS, k.out()) == 0, "create");
+        }
+        Check(batch.Commit() == 0, "commit");
+    });
 }
 
 // A tree shaped like a real software hive: a few wide keys (class and
@@ -136,60 +148,53 @@ const Tree &WideKey(int count)
 const Tree &SoftwareTree(int keys, int values)
 {
     static std::map<int, Tree> made;
-    auto it = made.find(keys);
-    if (it != made.end()) {
-        setenv("HALCYON_MACHINE", it->second.folder.c_str(), 1);
-        return it->second;
-    }
-    Tree t{FreshMachine("tree" + std::to_string(keys)), "SOFTWARE"};
-    store::SetSynchronousFull(false);
-    std::mt19937 rng(12345);
-    RegBatch batch;
-    std::vector<std::string> paths = {t.top};
-    std::vector<std::string> wide = {t.top + "\\Classes\\CLSID", t.top + "\\Classes\\Interface"};
-    for (const auto &w : wide)
-        paths.push_back(w);
-    while (static_cast<int>(paths.size()) < keys) {
-        std::string parent;
-        uint32_t pick = rng() % 100;
-        if (pick < 35)
-            parent = wide[pick % 2];
-        else
-            parent = paths[rng() % paths.size()];
-        char name[48];
-        if (pick < 35)
-            std::snprintf(name, sizeof name, "{%08X-%04X-0000-C000-%012X}", static_cast<unsigned>(rng()), static_cast<unsigned>(rng() & 0xFFFF),
-                          static_cast<unsigned>(paths.size()));
-        else
-            std::snprintf(name, sizeof name, "Component %u", static_cast<unsigned>(paths.size()));
-        paths.push_back(parent + "\\" + name);
-        UniqueKey k;
-        Check(RegCreateKeyEx(HKEY_LOCAL_MACHINE, paths.back(), KEY_ALL_ACCESS, k.out()) == 0, "create");
-    }
-    for (int v = 0; v < values; ++v) {
-        UniqueKey k;
-        Check(RegOpenKeyEx(HKEY_LOCAL_MACHINE, paths[rng() % paths.size()], KEY_ALL_ACCESS, k.out()) == 0, "open");
-        std::string name = "Value" + std::to_string(v);
-        uint32_t kind = rng() % 20;
-        std::string data;
-        uint32_t type = REG_SZ;
-        if (kind < 12) {
-            data = "C:\\Program Files\\Vendor " + std::to_string(v) + "\\bin\\component.dll";
-        } else if (kind < 17) {
-            type = REG_DWORD;
-            data = std::string(4, static_cast<char>(v));
-        } else if (kind < 19) {
-            type = REG_BINARY;
-            data = std::string(16 + rng() % 64, static_cast<char>(v));
-        } else {
-            type = REG_EXPAND_SZ;
-            data = std::string("%SystemRoot%\\system32\\x.dll\0", 28);
+    return MadeOnce(made, keys, "tree" + std::to_string(keys), "SOFTWARE", [&](const Tree &t) {
+        std::mt19937 rng(12345);
+        RegBatch batch;
+        std::vector<std::string> paths = {t.top};
+        std::vector<std::string> wide = {t.top + "\\Classes\\CLSID", t.top + "\\Classes\\Interface"};
+        for (const auto &w : wide)
+            paths.push_back(w);
+        while (static_cast<int>(paths.size()) < keys) {
+            std::string parent;
+            uint32_t pick = rng() % 100;
+            if (pick < 35)
+                parent = wide[pick % 2];
+            else
+                parent = paths[rng() % paths.size()];
+            char name[48];
+            if (pick < 35)
+                std::snprintf(name, sizeof name, "{%08X-%04X-0000-C000-%012X}", static_cast<unsigned>(rng()), static_cast<unsigned>(rng() & 0xFFFF),
+                              static_cast<unsigned>(paths.size()));
+            else
+                std::snprintf(name, sizeof name, "Component %u", static_cast<unsigned>(paths.size()));
+            paths.push_back(parent + "\\" + name);
+            UniqueKey k;
+            Check(RegCreateKeyEx(HKEY_LOCAL_MACHINE, paths.back(), KEY_ALL_ACCESS, k.out()) == 0, "create");
         }
-        Check(RegSetValueEx(k.get(), name, type, data.data(), data.size()) == 0, "set");
-    }
-    Check(batch.Commit() == 0, "commit");
-    store::SetSynchronousFull(true);
-    return made[keys] = t;
+        for (int v = 0; v < values; ++v) {
+            UniqueKey k;
+            Check(RegOpenKeyEx(HKEY_LOCAL_MACHINE, paths[rng() % paths.size()], KEY_ALL_ACCESS, k.out()) == 0, "open");
+            std::string name = "Value" + std::to_string(v);
+            uint32_t kind = rng() % 20;
+            std::string data;
+            uint32_t type = REG_SZ;
+            if (kind < 12) {
+                data = "C:\\Program Files\\Vendor " + std::to_string(v) + "\\bin\\component.dll";
+            } else if (kind < 17) {
+                type = REG_DWORD;
+                data = std::string(4, static_cast<char>(v));
+            } else if (kind < 19) {
+                type = REG_BINARY;
+                data = std::string(16 + rng() % 64, static_cast<char>(v));
+            } else {
+                type = REG_EXPAND_SZ;
+                data = std::string("%SystemRoot%\\system32\\x.dll\0", 28);
+            }
+            Check(RegSetValueEx(k.get(), name, type, data.data(), data.size()) == 0, "set");
+        }
+        Check(batch.Commit() == 0, "commit");
+    });
 }
 
 // Every row of the tree below `top`, read by parent-index range scans on a

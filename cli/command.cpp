@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "cli/failure_reason.h"
 #include "cli/options.h"
 
 namespace halcyon::cli {
@@ -90,6 +91,15 @@ unsigned long long Options::GetNumber(std::string_view name, unsigned long long 
     return n;
 }
 
+std::optional<unsigned long long> Options::Number(std::string_view name, unsigned long long fallback) const
+{
+    bool ok = true;
+    const unsigned long long n = GetNumber(name, fallback, &ok);
+    if (!ok)
+        return std::nullopt;
+    return n;
+}
+
 bool Options::Has(std::string_view flag) const
 {
     return std::find(flags_.begin(), flags_.end(), flag) != flags_.end();
@@ -109,6 +119,42 @@ int UsageError(const Command &cmd, std::string_view message)
         std::printf("{\"schemaVersion\":%d,\"result\":2,\"error\":\"%s\"}\n", kJsonSchemaVersion, text.c_str());
     }
     return 2;
+}
+
+int ReadNumbers(const Command &cmd, const Options &o,
+                std::initializer_list<std::pair<const char *, uint64_t *>> numbers)
+{
+    for (const auto &[name, value] : numbers) {
+        const auto number = o.Number(name, *value);
+        if (!number)
+            return UsageError(cmd, "--" + std::string(name) + " takes a number");
+        *value = *number;
+    }
+    return 0;
+}
+
+int RefusePositional(const Command &cmd, const Options &o)
+{
+    if (o.Positional().empty())
+        return 0;
+    return UsageError(cmd, "unexpected argument " + o.Positional().front());
+}
+
+int VerbResult(const char *verb, int64_t code, const char *done)
+{
+    if (code == 0) {
+        std::printf("%s\n", done);
+        return 0;
+    }
+    std::fprintf(stderr, "%s returned %s\n", verb, CodeText(code).c_str());
+    return 1;
+}
+
+int VerbFailed(const Command &cmd, const char *verb, int64_t code, const std::string &why)
+{
+    std::fprintf(stderr, "halcyon %s: %s returned %lld%s%s\n", cmd.name.c_str(), verb, static_cast<long long>(code),
+                 why.empty() ? "" : ": ", why.c_str());
+    return 1;
 }
 
 } // namespace halcyon::cli

@@ -2,6 +2,8 @@
 // cli/commands/ and registers itself with a static CommandRegistration.
 #pragma once
 
+#include <cstdint>
+#include <initializer_list>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -35,6 +37,8 @@ public:
     std::string GetOr(std::string_view name, std::string fallback) const;
     // Parses a number given in decimal or 0x-hex; `ok` false when malformed.
     unsigned long long GetNumber(std::string_view name, unsigned long long fallback, bool *ok = nullptr) const;
+    // The same, nothing when malformed.
+    std::optional<unsigned long long> Number(std::string_view name, unsigned long long fallback = 0) const;
     bool Has(std::string_view flag) const;
     const std::vector<std::string> &Positional() const { return positional_; }
     // Names given that are neither known flags nor options read so far.
@@ -47,5 +51,22 @@ private:
 };
 
 int UsageError(const Command &cmd, std::string_view message);
+
+// Reads number options (decimal or 0x-hex) into the variables beside their
+// names; one not given keeps its variable's value. 0, or the usage error
+// "--NAME takes a number" of the first that is malformed.
+int ReadNumbers(const Command &cmd, const Options &o,
+                std::initializer_list<std::pair<const char *, uint64_t *>> numbers);
+
+// For a command that takes no positional argument: the usage error naming
+// the first one given, else 0.
+int RefusePositional(const Command &cmd, const Options &o);
+
+// A verb's result: `done` on standard output when `code` is 0 (exit status
+// 0), else "VERB returned CODE (NAME: meaning)" on standard error (1).
+int VerbResult(const char *verb, int64_t code, const char *done);
+
+// "halcyon COMMAND: VERB returned CODE[: WHY]" on standard error; returns 1.
+int VerbFailed(const Command &cmd, const char *verb, int64_t code, const std::string &why);
 
 } // namespace halcyon::cli

@@ -3,6 +3,7 @@
 
 namespace halcyon::cli {
 
+// Statuses, not bits: they only look like the platform's attribute flags.
 inline constexpr int kExitSuccess = 0;
 // The command could not do its work, or a check it ran found a fault; the
 // reason (with the engine's code and its name) is on standard error.

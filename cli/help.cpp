@@ -9,6 +9,7 @@
 #include "cli/install_facts.h"
 #include "cli/options.h"
 #include "cli/real_machine.h"
+#include "cli/joined.h"
 
 namespace halcyon::cli {
 
@@ -103,13 +104,7 @@ std::string Roff(const std::string &text)
     return out;
 }
 
-std::string Join(const std::set<std::string> &words)
-{
-    std::string out;
-    for (const auto &w : words)
-        out += (out.empty() ? "" : " ") + w;
-    return out;
-}
+std::string Join(const std::set<std::string> &words) { return Joined(words, " "); }
 
 } // namespace
 

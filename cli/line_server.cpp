@@ -1,6 +1,7 @@
 #include "cli/line_server.h"
 
 #include "cli/line_page.h"
+#include "platform/non_copyable.h"
 
 #if defined(_WIN32)
 
@@ -47,7 +48,7 @@ void OnSignal(int) { gStop = 1; }
 // SIGINT and SIGTERM end the serving (the sockets close on the way out);
 // the earlier handlers come back afterwards. SIGPIPE is never raised: every
 // send says MSG_NOSIGNAL.
-class StopSignals {
+class StopSignals : NonCopyable {
 public:
     StopSignals()
     {
@@ -63,8 +64,6 @@ public:
         ::sigaction(SIGINT, &int_, nullptr);
         ::sigaction(SIGTERM, &term_, nullptr);
     }
-    StopSignals(const StopSignals &) = delete;
-    StopSignals &operator=(const StopSignals &) = delete;
 
 private:
     struct sigaction int_{}, term_{};

@@ -10,15 +10,13 @@
 #include <string>
 
 #include "platform/host_file_rw.h"
+#include "platform/non_copyable.h"
 
 namespace halcyon::cli {
 
-class MachineLock {
+class MachineLock : NonCopyable {
 public:
-    MachineLock() = default;
     ~MachineLock();
-    MachineLock(const MachineLock &) = delete;
-    MachineLock &operator=(const MachineLock &) = delete;
 
     // Takes the machine at `machineFolder` (created when missing) for `what`
     // (a short description of this run, e.g. "factory-run"). False when

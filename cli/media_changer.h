@@ -10,15 +10,15 @@
 #include <string>
 #include <vector>
 
+#include "platform/non_copyable.h"
+
 namespace halcyon::cli {
 
-class MediaChanger {
+class MediaChanger : NonCopyable {
 public:
     // `dirs`: medium n is dirs[n-1]; an empty entry is a medium not at hand.
     explicit MediaChanger(std::vector<std::string> dirs);
     ~MediaChanger();
-    MediaChanger(const MediaChanger &) = delete;
-    MediaChanger &operator=(const MediaChanger &) = delete;
 
     bool Ready() const { return !folder_.empty(); }
     // The drive: the folder the engine reads the medium from.

@@ -7,15 +7,13 @@
 
 #include "halcyon/MuiChooser.h"
 #include "langsel/activation.h"
+#include "platform/non_copyable.h"
 
 namespace halcyon::cli {
 
-class MuiSession {
+class MuiSession : NonCopyable {
 public:
-    MuiSession() = default;
     ~MuiSession();
-    MuiSession(const MuiSession &) = delete;
-    MuiSession &operator=(const MuiSession &) = delete;
 
     // Creates the class named by `clsidOrProgId`. S_OK, or the activation's
     // result (REGDB_E_CLASSNOTREG for an unregistered class); E_FAIL with

@@ -13,6 +13,7 @@
 
 #include "cli/machine_lock.h"
 #include "platform/host_file_rw.h"
+#include "platform/non_copyable.h"
 
 namespace halcyon::cli {
 
@@ -21,12 +22,9 @@ std::string TargetLockPath(const std::string &target);
 
 // The exclusive lock on a target's "owner.lock". The file names the holder
 // the way the machine's does.
-class TargetLock {
+class TargetLock : NonCopyable {
 public:
-    TargetLock() = default;
     ~TargetLock();
-    TargetLock(const TargetLock &) = delete;
-    TargetLock &operator=(const TargetLock &) = delete;
 
     // Takes `target` (which must exist) for `what`. False when another run
     // holds it (`message` names that run) or the lock file cannot be made.

@@ -6,6 +6,7 @@
 #include <system_error>
 
 #include "cli/command.h"
+#include "cli/joined.h"
 #include "cli/lock_state.h"
 #include "cli/machine_location.h"
 #include "cli/machine_lock.h"
@@ -20,6 +21,7 @@
 #include "support/ini/ini_store.h"
 #include "support/wim/wim_tchar.h"
 #include "support/wim/wimlib_session.h"
+#include "platform/non_copyable.h"
 
 #include <wimlib.h>
 
@@ -33,7 +35,7 @@ constexpr uint64_t kSetIdfForm = 0x2ull;
 
 // A folder of this check's own under the system's temporary folder, removed
 // with what it holds.
-class ScratchFolder {
+class ScratchFolder : NonCopyable {
 public:
     ScratchFolder()
     {
@@ -50,8 +52,6 @@ public:
         std::error_code ec;
         fs::remove_all(path_, ec);
     }
-    ScratchFolder(const ScratchFolder &) = delete;
-    ScratchFolder &operator=(const ScratchFolder &) = delete;
     bool ok() const { return ok_; }
     std::string operator/(const char *name) const { return platform::PathUtf8(path_ / name); }
 
@@ -342,9 +342,7 @@ Preflight CheckRecoveryRun(const std::vector<std::string> &media, const std::str
         std::string error;
         const std::vector<std::string> offered =
             OfferedLanguages(platform::FsPath(idf).parent_path() / "boot.wim", scratch, error);
-        std::string list;
-        for (const auto &l : offered)
-            list += (list.empty() ? "" : ", ") + l;
+        const std::string list = Joined(offered, ", ");
         if (offered.empty())
             p.problems.push_back(error.empty() ? "the recovery environment offers no languages" : error);
         else

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "halcyon/HalcyonDLL.h"
+#include "platform/non_copyable.h"
 
 namespace halcyon::cli {
 
@@ -29,14 +30,12 @@ std::string FormatProgressBar(const ProgressState &state, size_t width);
 // The plain line: "42% (1.2 GiB of 2.9 GiB, 1:23 left)".
 std::string FormatProgressLine(const ProgressState &state);
 
-class ProgressDisplay {
+class ProgressDisplay : NonCopyable {
 public:
     // `terminal`: draw a bar in place; else write a plain line whenever
     // another tenth is reached.
     ProgressDisplay(std::FILE *out, bool terminal, uint64_t totalBytes = 0);
     ~ProgressDisplay() { Finish(); }
-    ProgressDisplay(const ProgressDisplay &) = delete;
-    ProgressDisplay &operator=(const ProgressDisplay &) = delete;
 
     void SetTotalBytes(uint64_t bytes) { state_.totalBytes = bytes; }
     void Update(unsigned percent, std::optional<uint64_t> msLeft);

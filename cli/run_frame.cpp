@@ -142,8 +142,7 @@ std::string ReadWholeFile(const fs::path &path)
     if (!f)
         return all;
     char buf[4096];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0)
+    for (size_t n; (n = std::fread(buf, 1, sizeof buf, f)) > 0;)
         all.append(buf, n);
     std::fclose(f);
     return all;
@@ -261,6 +260,34 @@ RunPlaces RunPlacesOf(const std::string &command, const std::optional<std::strin
 std::optional<std::string> RecordedValue(const RunPlaces &places, const std::string &key)
 {
     return platform::GetPrivateProfileValue("Run", key, platform::PathUtf8(places.journal));
+}
+
+std::optional<int> RunStopsEarly(const Command &self, const Options &o, const std::function<int()> &check)
+{
+    if (int rc = RefusePositional(self, o))
+        return rc;
+    if (o.Has("check"))
+        return check();
+    if (std::string bad; !ValidReportFolder(o.Get("report-to"), bad))
+        return UsageError(self, bad);
+    return std::nullopt;
+}
+
+StartedRun::StartedRun(const std::string &command, const Args &args, const RunPlaces &places, const Options &o,
+                       const std::string &media, std::string doneTitle, std::string failedTitle)
+    : journal(platform::PathUtf8(places.journal), screen),
+      summary{std::move(doneTitle), std::move(failedTitle), &places, &journal.stages}
+{
+    screen.json = o.Has("json");
+    screen.Open(o.Has("verbose"));
+    report.Open(command, args, places.work, places.machine, places.target, media, places.log, o.Get("report-to"));
+    screen.report = journal.report = &report;
+}
+
+int StartedRun::Finish(int64_t code, const std::string &stage, const std::string &why)
+{
+    report.Finish(code, stage, why);
+    return summary.Print(screen, code, stage, why);
 }
 
 int Refuse(const std::string &command, bool json, const std::string &message, int status)

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -208,6 +209,31 @@ int64_t InstallModules(Screen &screen, const std::string &plan, const std::strin
 // the module.
 int64_t VerifyInstallation(Screen &screen, const RunPlaces &places, const std::string &source, Summary &summary,
                            std::string &why);
+
+// The flags factory-run and recovery-run take.
+inline const std::vector<std::string> kRunFlags{"sample", "json", "fresh", "verbose", "check"};
+
+// What a run checks before anything else: no positional argument, --check
+// answered by `check` alone, and a report folder that can be used. The exit
+// status when the run goes no further, else nothing.
+std::optional<int> RunStopsEarly(const Command &self, const Options &o, const std::function<int()> &check);
+
+// A run past its start: the operator's screen (--json, --verbose), the stage
+// journal, the status record (--report-to) and the summary, told of one
+// another. `media` is what the status record shows as the run's media.
+struct StartedRun {
+    StartedRun(const std::string &command, const Args &args, const RunPlaces &places, const Options &o,
+               const std::string &media, std::string doneTitle, std::string failedTitle);
+
+    // Ends the run with `code`, failed at `stage` unless 0: the status record
+    // and the summary; the command's exit status.
+    int Finish(int64_t code, const std::string &stage, const std::string &why = "");
+
+    Screen screen;
+    RunJournal journal;
+    RunReport report;
+    Summary summary;
+};
 
 // The whole contents of a file ("" when it cannot be read).
 std::string ReadWholeFile(const std::filesystem::path &path);

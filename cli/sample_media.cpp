@@ -7,6 +7,7 @@
 #include <random>
 #include <wimlib.h>
 
+#include "cli/joined.h"
 #include "cli/real_machine.h"
 #include "engine/frame/folder_crc.h"
 #include "engine/image/wim_scramble.h"
@@ -112,15 +113,8 @@ struct ModuleSpec {
 std::string Attr(const std::string &v)
 {
     std::string out;
-    for (char c : v) {
-        switch (c) {
-        case '&': out += "&amp;"; break;
-        case '"': out += "&quot;"; break;
-        case '<': out += "&lt;"; break;
-        case '>': out += "&gt;"; break;
-        default: out += c;
-        }
-    }
+    for (char c : v)
+        out += c == '&' ? "&amp;" : c == '"' ? "&quot;" : c == '<' ? "&lt;" : c == '>' ? "&gt;" : std::string(1, c);
     return out;
 }
 
@@ -202,13 +196,7 @@ std::vector<fs::path> CutIntoParts(const fs::path &wim, const fs::path &folder, 
     return parts;
 }
 
-std::string Join(const std::vector<std::string> &entries)
-{
-    std::string out;
-    for (const auto &e : entries)
-        out += (out.empty() ? "" : ",") + e;
-    return out;
-}
+std::string Join(const std::vector<std::string> &entries) { return Joined(entries, ","); }
 
 // The recovery media a maker cuts from the share: two discs and one USB
 // medium carrying the IDF, the recovery environment, the permanent modules'

@@ -6,19 +6,8 @@ find_package(fmt REQUIRED)
 
 # wimlib's pkg-config file names ntfs-3g and fuse, whose .pc files Debian does
 # not install with it, so it is located directly.
-find_path(WIMLIB_INCLUDE_DIR wimlib.h REQUIRED)
-find_library(WIMLIB_LIBRARY NAMES wim REQUIRED)
-add_library(wimlib::wimlib UNKNOWN IMPORTED)
-set_target_properties(wimlib::wimlib PROPERTIES
-  IMPORTED_LOCATION ${WIMLIB_LIBRARY}
-  INTERFACE_INCLUDE_DIRECTORIES ${WIMLIB_INCLUDE_DIR})
-
-find_path(LIBDEFLATE_INCLUDE_DIR libdeflate.h REQUIRED)
-find_library(LIBDEFLATE_LIBRARY NAMES deflate REQUIRED)
-add_library(libdeflate::libdeflate UNKNOWN IMPORTED)
-set_target_properties(libdeflate::libdeflate PROPERTIES
-  IMPORTED_LOCATION ${LIBDEFLATE_LIBRARY}
-  INTERFACE_INCLUDE_DIRECTORIES ${LIBDEFLATE_INCLUDE_DIR})
+halcyon_imported_library(wimlib::wimlib UNKNOWN WIMLIB wimlib.h wim)
+halcyon_imported_library(libdeflate::libdeflate UNKNOWN LIBDEFLATE libdeflate.h deflate)
 
 find_package(Threads REQUIRED)
 

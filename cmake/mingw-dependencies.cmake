@@ -26,12 +26,7 @@ set_target_properties(wimlib::wimlib PROPERTIES
   # The generated wimlib.pc omits ntdll.
   INTERFACE_LINK_LIBRARIES "ntdll;advapi32;shlwapi")
 
-find_path(LIBDEFLATE_INCLUDE_DIR libdeflate.h REQUIRED)
-find_library(LIBDEFLATE_LIBRARY NAMES libdeflate.a deflate REQUIRED)
-add_library(libdeflate::libdeflate STATIC IMPORTED)
-set_target_properties(libdeflate::libdeflate PROPERTIES
-  IMPORTED_LOCATION ${LIBDEFLATE_LIBRARY}
-  INTERFACE_INCLUDE_DIRECTORIES ${LIBDEFLATE_INCLUDE_DIR})
+halcyon_imported_library(libdeflate::libdeflate STATIC LIBDEFLATE libdeflate.h libdeflate.a deflate)
 
 find_package(Threads REQUIRED)
 

@@ -29,14 +29,11 @@ std::string Name(const std::string &raw)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    static const bool quiet = (fuzz::QuietStdout(), true);
-    (void)quiet;
-    static fuzz::MemoryCrcTree tree;
+    fuzz::QuietStdout();
     const std::string input(reinterpret_cast<const char *>(data), size);
     const std::string folder = "/fuzz/m";
     const std::string manifest = folder + "/" + frame::kCrcManifestFolder;
-    tree.Clear();
-    tree.AddFolder(manifest);
+    fuzz::MemoryCrcTree &tree = fuzz::TreeWithManifest(manifest);
     tree.PutFile(manifest + "/" + frame::kFilesInfoFile, "");
 
     // Records separated by '|': the first is crc.info, the others

@@ -35,16 +35,13 @@ std::string Name(std::string_view raw)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    static const bool quiet = (fuzz::QuietStdout(), true);
-    (void)quiet;
-    static fuzz::MemoryCrcTree tree;
+    fuzz::QuietStdout();
     static const std::string folder = "/fuzz/m";
     static const std::string manifest = folder + "/" + frame::kCrcManifestFolder;
     static const std::string listingPath = manifest + "/" + frame::kFilesInfoFile;
     static const std::string infoPath = manifest + "/" + frame::kCrcInfoFile;
     const std::string_view input(reinterpret_cast<const char *>(data), size);
-    tree.Clear();
-    tree.AddFolder(manifest);
+    fuzz::MemoryCrcTree &tree = fuzz::TreeWithManifest(manifest);
     tree.PutFile(infoPath, std::string("\0\0\0\0\0\0\0\0\0\0", 10));
 
     std::string_view listing;

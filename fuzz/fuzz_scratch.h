@@ -14,9 +14,11 @@
 #include <string>
 #include <string_view>
 
+#include "platform/non_copyable.h"
+
 namespace halcyon::fuzz {
 
-class Scratch {
+class Scratch : NonCopyable {
 public:
     explicit Scratch(const char *name)
     {
@@ -36,8 +38,6 @@ public:
         std::error_code ec;
         std::filesystem::remove_all(root_, ec);
     }
-    Scratch(const Scratch &) = delete;
-    Scratch &operator=(const Scratch &) = delete;
 
     const std::string &root() const { return root_; }
     std::string Path(std::string_view name) const { return root_ + "/" + std::string(name); }

@@ -120,4 +120,14 @@ private:
     size_t offset_ = 0;
 };
 
+// The one tree of a target's process, emptied for the next input but for the
+// folder `manifest`.
+inline MemoryCrcTree &TreeWithManifest(const std::string &manifest)
+{
+    static MemoryCrcTree tree;
+    tree.Clear();
+    tree.AddFolder(manifest);
+    return tree;
+}
+
 } // namespace halcyon::fuzz

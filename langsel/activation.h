@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "halcyon/MuiChooser.h"
+#include "platform/non_copyable.h"
 
 namespace halcyon::langsel {
 
@@ -36,12 +37,10 @@ void *ServerExport(REFCLSID clsid, const char *name);
 
 // A server loaded by path, for self-registration (DllRegisterServer and the
 // like are called on a file before any class of it is registered).
-class ServerLibrary {
+class ServerLibrary : NonCopyable {
 public:
     explicit ServerLibrary(const std::string &path);
     ~ServerLibrary();
-    ServerLibrary(const ServerLibrary &) = delete;
-    ServerLibrary &operator=(const ServerLibrary &) = delete;
     explicit operator bool() const { return handle_ != nullptr; }
     const std::string &error() const { return error_; }
     void *Symbol(const char *name) const;

@@ -2,6 +2,7 @@
 
 #include "langsel/com_mui.h"
 #include "langsel/server_module.h"
+#include "langsel/single_interface.h"
 
 namespace halcyon::langsel {
 
@@ -13,15 +14,7 @@ ComMUIFactory &ComMUIFactory::Instance()
 
 HRESULT ComMUIFactory::QueryInterface(REFIID riid, void **object)
 {
-    if (!object)
-        return E_POINTER;
-    *object = nullptr;
-    if (riid == IID_IUnknown || riid == IID_IClassFactory) {
-        *object = static_cast<IClassFactory *>(this);
-        AddRef();
-        return S_OK;
-    }
-    return E_NOINTERFACE;
+    return QuerySingleInterface<IClassFactory>(this, IID_IClassFactory, riid, object);
 }
 
 ULONG ComMUIFactory::AddRef()

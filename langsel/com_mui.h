@@ -12,10 +12,11 @@
 #include "halcyon/MuiChooser.h"
 #include "langsel/connection_point.h"
 #include "support/partition/acrcvprt.h"
+#include "platform/non_copyable.h"
 
 namespace halcyon::langsel {
 
-class CComMUI final : public IComMUI, public IConnectionPointContainer {
+class CComMUI final : public IComMUI, public IConnectionPointContainer, NonCopyable {
 public:
     // Creates an object and asks it for `riid` (the class factory's work).
     static HRESULT Create(IUnknown *outer, REFIID riid, void **object);
@@ -63,8 +64,6 @@ private:
 
     explicit CComMUI(IUnknown *outer);
     ~CComMUI();
-    CComMUI(const CComMUI &) = delete;
-    CComMUI &operator=(const CComMUI &) = delete;
 
     bool LocateWinREPartition();
     HRESULT SetBCDTo(bool winRE, COMLONG *plReturnValue);

@@ -1,6 +1,7 @@
 #include "langsel/connection_point.h"
 
 #include "langsel/server_module.h"
+#include "langsel/single_interface.h"
 
 namespace halcyon::langsel {
 
@@ -13,15 +14,7 @@ ConnectionPoint::~ConnectionPoint()
 
 HRESULT ConnectionPoint::QueryInterface(REFIID riid, void **object)
 {
-    if (!object)
-        return E_POINTER;
-    *object = nullptr;
-    if (riid == IID_IUnknown || riid == IID_IConnectionPoint) {
-        *object = static_cast<IConnectionPoint *>(this);
-        AddRef();
-        return S_OK;
-    }
-    return E_NOINTERFACE;
+    return QuerySingleInterface<IConnectionPoint>(this, IID_IConnectionPoint, riid, object);
 }
 
 ULONG ConnectionPoint::AddRef() { return container_->AddRef(); }
@@ -119,15 +112,7 @@ HRESULT ConnectionPointEnum::Create(IConnectionPoint *point, ULONG position, IEn
 
 HRESULT ConnectionPointEnum::QueryInterface(REFIID riid, void **object)
 {
-    if (!object)
-        return E_POINTER;
-    *object = nullptr;
-    if (riid == IID_IUnknown || riid == IID_IEnumConnectionPoints) {
-        *object = static_cast<IEnumConnectionPoints *>(this);
-        AddRef();
-        return S_OK;
-    }
-    return E_NOINTERFACE;
+    return QuerySingleInterface<IEnumConnectionPoints>(this, IID_IEnumConnectionPoints, riid, object);
 }
 
 ULONG ConnectionPointEnum::AddRef() { return ++refs_; }

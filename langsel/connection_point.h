@@ -6,15 +6,14 @@
 #include <vector>
 
 #include "halcyon/MuiChooser.h"
+#include "platform/non_copyable.h"
 
 namespace halcyon::langsel {
 
-class ConnectionPoint final : public IConnectionPoint {
+class ConnectionPoint final : public IConnectionPoint, NonCopyable {
 public:
     ConnectionPoint(IConnectionPointContainer *container, const IID &iid) : container_(container), iid_(iid) {}
     ~ConnectionPoint();
-    ConnectionPoint(const ConnectionPoint &) = delete;
-    ConnectionPoint &operator=(const ConnectionPoint &) = delete;
 
     HRESULT QueryInterface(REFIID riid, void **object) override;
     ULONG AddRef() override;

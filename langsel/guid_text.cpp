@@ -1,5 +1,6 @@
 #include "langsel/guid_text.h"
 
+#include <charconv>
 #include <cstdio>
 
 namespace halcyon::langsel {
@@ -14,28 +15,12 @@ std::string GuidToString(const GUID &g)
 
 namespace {
 
-int HexDigit(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
-// Reads `digits` hex digits at `pos`.
+// Reads `digits` hex digits at `pos` (no sign, no prefix).
 bool Hex(std::string_view text, size_t pos, size_t digits, uint64_t *value)
 {
-    *value = 0;
-    for (size_t i = 0; i < digits; ++i) {
-        int d = HexDigit(text[pos + i]);
-        if (d < 0)
-            return false;
-        *value = (*value << 4) | static_cast<uint64_t>(d);
-    }
-    return true;
+    const char *first = text.data() + pos, *last = first + digits;
+    const auto [end, error] = std::from_chars(first, last, *value, 16);
+    return error == std::errc() && end == last;
 }
 
 } // namespace

@@ -37,6 +37,19 @@ constexpr int kLanguageToolWaitMs = 2000;
 constexpr int kTries = 3;
 constexpr size_t kProfileBufferChars = 512;
 
+// An operation that answers through `result`: S_FALSE without one; else
+// `result` starts as `failure`, the entry is logged and `body` runs.
+template <class F> HRESULT ResultOperation(COMLONG *result, COMLONG failure, const char *name, F &&body)
+{
+    return ComBarrier([&]() -> HRESULT {
+        if (!result)
+            return S_FALSE;
+        *result = failure;
+        MuiLog(std::string("enter ") + name);
+        return body();
+    });
+}
+
 bool PathExists(const std::string &windowsPath)
 {
     std::error_code ec;
@@ -189,11 +202,7 @@ HRESULT CComMUI::IsMLSLPC(VARIANT_BOOL *bMlsplc)
 
 HRESULT CComMUI::SetLanguageToRegistry(BSTR pstrLangName, COMLONG *plReturnValue)
 {
-    return ComBarrier([&]() -> HRESULT {
-        if (!plReturnValue)
-            return S_FALSE;
-        *plReturnValue = MUI_ERROR_REGISTRY;
-        MuiLog("enter SetLanguageToRegistry");
+    return ResultOperation(plReturnValue, MUI_ERROR_REGISTRY, "SetLanguageToRegistry", [&]() -> HRESULT {
         HRESULT hr = S_FALSE;
         reg::HKEY key = 0;
         if (reg::RegCreateKeyEx(reg::HKEY_LOCAL_MACHINE, kVariablesKey, reg::KEY_ALL_ACCESS, &key) ==
@@ -239,11 +248,7 @@ bool CComMUI::LocateWinREPartition()
 
 HRESULT CComMUI::DeleteFirstBootFlagFiles(COMLONG *plReturnValue)
 {
-    return ComBarrier([&]() -> HRESULT {
-        if (!plReturnValue)
-            return S_FALSE;
-        MuiLog("enter DeleteFirstBootFlagFiles");
-        *plReturnValue = MUI_ERROR_FIRSTBOOT;
+    return ResultOperation(plReturnValue, MUI_ERROR_FIRSTBOOT, "DeleteFirstBootFlagFiles", [&]() -> HRESULT {
         HRESULT hr = S_FALSE;
         if (LocateWinREPartition()) {
             const std::string flag = OnDrive(winREDriveLetter_, ":\\sources\\Norv\\Setting\\FIRSTBOOT");
@@ -274,11 +279,7 @@ HRESULT CComMUI::DeleteFirstBootFlagFiles(COMLONG *plReturnValue)
 
 HRESULT CComMUI::RecoverLPCBCD(COMLONG *plReturnValue)
 {
-    return ComBarrier([&]() -> HRESULT {
-        if (!plReturnValue)
-            return S_FALSE;
-        *plReturnValue = MUI_ERROR_RECOVER_BCD;
-        MuiLog("enter RecoverLPCBCD");
+    return ResultOperation(plReturnValue, MUI_ERROR_RECOVER_BCD, "RecoverLPCBCD", [&]() -> HRESULT {
         char16_t letter = u'0';
         if (partitions_.ActiveGPTSystemPartition(letter) != 0) {
             MuiLog("ActiveGPTSystemPartition fail ");

@@ -177,30 +177,32 @@ reg::HKEY ClassesRoot(bool perUser) { return perUser ? reg::HKEY_CURRENT_USER : 
 
 } // namespace
 
+namespace {
+
+// Writes or removes every key of the server's scripts below the classes key,
+// in one batch.
+int32_t ApplyScripts(bool perUser, const std::string &module,
+                     reg::LONG (*step)(reg::HKEY, const std::string &, const Key &))
+{
+    reg::RegBatch batch;
+    if (batch.status() != reg::ERROR_SUCCESS)
+        return HResultFromWin32(static_cast<uint32_t>(batch.status()));
+    for (const Key &key : Scripts(module))
+        if (reg::LONG rc = step(ClassesRoot(perUser), ClassesKey(), key); rc != reg::ERROR_SUCCESS)
+            return HResultFromWin32(static_cast<uint32_t>(rc));
+    return HResultFromWin32(static_cast<uint32_t>(batch.Commit()));
+}
+
+} // namespace
+
 int32_t RegisterServer(bool perUser)
 {
     std::string module = ServerPath();
     if (module.empty())
         return E_UNEXPECTED;
-    reg::RegBatch batch;
-    if (batch.status() != reg::ERROR_SUCCESS)
-        return HResultFromWin32(static_cast<uint32_t>(batch.status()));
-    for (const Key &key : Scripts(module))
-        if (reg::LONG rc = WriteKey(ClassesRoot(perUser), ClassesKey(), key); rc != reg::ERROR_SUCCESS)
-            return HResultFromWin32(static_cast<uint32_t>(rc));
-    return HResultFromWin32(static_cast<uint32_t>(batch.Commit()));
+    return ApplyScripts(perUser, module, WriteKey);
 }
 
-int32_t UnregisterServer(bool perUser)
-{
-    std::string module = ServerPath();
-    reg::RegBatch batch;
-    if (batch.status() != reg::ERROR_SUCCESS)
-        return HResultFromWin32(static_cast<uint32_t>(batch.status()));
-    for (const Key &key : Scripts(module))
-        if (reg::LONG rc = RemoveKey(ClassesRoot(perUser), ClassesKey(), key); rc != reg::ERROR_SUCCESS)
-            return HResultFromWin32(static_cast<uint32_t>(rc));
-    return HResultFromWin32(static_cast<uint32_t>(batch.Commit()));
-}
+int32_t UnregisterServer(bool perUser) { return ApplyScripts(perUser, ServerPath(), RemoveKey); }
 
 } // namespace halcyon::langsel

@@ -9,6 +9,7 @@
 #include "cli/command.h"
 #include "cli/owner_lock.h"
 #include "cli/failure_reason.h"
+#include "cli/item_progress.h"
 #include "halcyon/HalcyonDLL.h"
 #include "halcyon/ReturnCodes.h"
 
@@ -20,28 +21,16 @@ namespace {
 // with (n-1, count) and done with (n, count); (-1, 0) comes before the
 // image is applied.
 struct AppProgress {
-    std::string pendingLabel;
-    int32_t pendingIndex = -1;
-
-    static int32_t Callback(int32_t index, int32_t total, const char *label, uintptr_t user)
-    {
-        reinterpret_cast<AppProgress *>(user)->Show(index, total, label ? label : "");
-        return 0;
-    }
+    ItemProgress items;
 
     void Show(int32_t index, int32_t total, const std::string &label)
     {
         if (index == -1 && total == 0) {
             std::printf("applying the application image\n");
         } else if (total > 0) {
-            if (pendingIndex >= 0 && index == pendingIndex + 1 && label == pendingLabel) {
-                std::printf("application %d (of %d selected): done %s\n", index, total, label.c_str());
-                pendingIndex = -1;
-            } else {
-                std::printf("application %d (of %d selected): installing %s\n", index + 1, total, label.c_str());
-                pendingIndex = index;
-                pendingLabel = label;
-            }
+            int32_t number = 0;
+            const char *step = items.Step(index, label, number);
+            std::printf("application %d (of %d selected): %s %s\n", number, total, step, label.c_str());
         }
         std::fflush(stdout);
     }
@@ -53,10 +42,9 @@ int RunSingle(const Options &o, const std::string &section)
     const std::string source = o.GetOr("source", "");
     const std::string dest = o.GetOr("dest", "");
     const std::string log = o.GetOr("log", "");
-    bool ok = true;
-    const uint64_t options = o.GetNumber("options", 0, &ok);
-    if (!ok)
-        return UsageError(*FindCommand("app-setup"), "--options takes a number");
+    uint64_t options = 0;
+    if (int rc = ReadNumbers(*FindCommand("app-setup"), o, {{"options", &options}}))
+        return rc;
     CommandLocks locks;
     if (!LockForVerb(locks, "app-setup", dest))
         return 1;
@@ -83,41 +71,29 @@ int RunAppSetup(const Args &args)
 {
     const Command &cmd = *FindCommand("app-setup");
     Options o(args, {"no-arguments"});
-    if (!o.Positional().empty())
-        return UsageError(cmd, "unexpected argument " + o.Positional().front());
+    if (int rc = RefusePositional(cmd, o))
+        return rc;
     if (auto section = o.Get("single")) {
         if (!o.Get("ini"))
             return UsageError(cmd, "--single needs --ini");
         return RunSingle(o, *section);
     }
-    auto plan = o.Get("plan");
-    if (!plan)
-        return UsageError(cmd, "--plan is required");
-    bool ok = true;
-    const uint64_t options = o.GetNumber("options", 0, &ok);
-    if (!ok)
-        return UsageError(cmd, "--options takes a number");
-    const unsigned long long startValue = o.GetNumber("start", 1, &ok);
-    if (!ok || startValue > INT32_MAX)
-        return UsageError(cmd, "--start takes an application number");
+    PlanItems items;
+    if (int rc = ReadPlanItems(cmd, o, "an application", items))
+        return rc;
 
-    const std::string appIni = o.GetOr("app-ini", *plan);
+    const std::string appIni = o.GetOr("app-ini", items.plan);
     CommandLocks locks;
     if (!LockForVerb(locks, "app-setup", o.GetOr("dest", "")))
         return 1;
     AppProgress progress;
-    int32_t rc = AppSetupX(plan->c_str(), appIni.c_str(), o.GetOr("source", "").c_str(), o.GetOr("dest", "").c_str(),
+    int32_t rc = AppSetupX(items.plan.c_str(), appIni.c_str(), o.GetOr("source", "").c_str(), o.GetOr("dest", "").c_str(),
                            o.GetOr("apply", "").c_str(), o.GetOr("installer-type", "").c_str(),
                            o.GetOr("part-type", "").c_str(), o.GetOr("recoverable", "").c_str(),
                            o.GetOr("temporary", "").c_str(), o.GetOr("log", "").c_str(),
-                           static_cast<int32_t>(startValue), options, &AppProgress::Callback,
+                           items.start, items.options, &ProgressCallback<AppProgress>,
                            reinterpret_cast<uintptr_t>(&progress));
-    if (rc == RETURN_SUCCESS) {
-        std::printf("AppSetupX: all applications done\n");
-        return 0;
-    }
-    std::fprintf(stderr, "AppSetupX returned %s\n", CodeText(rc).c_str());
-    return 1;
+    return VerbResult("AppSetupX", rc, "AppSetupX: all applications done");
 }
 
 const CommandRegistration appSetup(

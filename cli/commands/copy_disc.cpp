@@ -99,14 +99,11 @@ int Run(const Args &all)
         return UsageError(*cmd, "--media-dir needs at least one folder");
     if (mediaDirGiven && opts.Get("source"))
         return UsageError(*cmd, "--source and --media-dir exclude each other");
-    const auto dest = opts.Get("dest");
-    const auto plan = opts.Get("plan");
-    const auto mediaIni = opts.Get("media-ini");
+    const auto dest = opts.Get("dest"), plan = opts.Get("plan"), mediaIni = opts.Get("media-ini");
     if ((!mediaDirGiven && !opts.Get("source")) || !dest || !plan || !mediaIni)
         return UsageError(*cmd, "--source (or --media-dir), --dest, --plan and --media-ini are required");
-    bool ok = true;
-    const uint64_t options = opts.GetNumber("options", 0, &ok);
-    if (!ok)
+    const auto options = opts.Number("options");
+    if (!options)
         return UsageError(*cmd, "--options must be a number");
 
     CommandLocks locks;
@@ -130,7 +127,7 @@ int Run(const Args &all)
 
     const int32_t result =
         CopyDiscToDisk(ctx.source.c_str(), dest->c_str(), plan->c_str(), mediaIni->c_str(), ctx.mediaType.c_str(),
-                       opts.GetOr("installer-type", "").c_str(), options, &OnMessage, &ctx,
+                       opts.GetOr("installer-type", "").c_str(), *options, &OnMessage, &ctx,
                        opts.GetOr("temporary", "").c_str(), opts.GetOr("log", "").c_str());
     display.Finish();
     if (result == 0) {

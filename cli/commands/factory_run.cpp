@@ -22,6 +22,8 @@
 #include "cli/run_frame.h"
 #include "cli/run_status.h"
 #include "cli/sample_media.h"
+#include "engine/modules/mod_setup_options.h"
+#include "engine/plan/idf_library.h"
 #include "halcyon/HalcyonDLL.h"
 #include "halcyon/ReturnCodes.h"
 #include "support/ini/ini_store.h"
@@ -63,10 +65,8 @@ const CommandRegistration
                      : "  so only --machine is needed to resume from another folder. One run per machine at a time."),
          Run);
 
-constexpr uint64_t kWriteEpid = 0x80000000ull;
-constexpr uint64_t kSystemImage = 0x200000ull;
-constexpr uint64_t kPeModules = 0x40ull;
-constexpr uint64_t kSetIdfForm = 0x2ull;
+constexpr uint64_t kWriteEpid = modules::OPTION_WRITE_EPID;
+constexpr uint64_t kSystemImage = 0x200000ull; // the image verb's: the image is a "system.*" file
 
 // The answer IdentifyIdf logged: the path after the last "set Idf=".
 std::string IdentifiedIdf(const std::string &log)
@@ -83,17 +83,11 @@ std::string IdentifiedIdf(const std::string &log)
 int Run(const Args &args)
 {
     const Command &self = *FindCommand("factory-run");
-    Options o(args, {"sample", "json", "fresh", "verbose", "check"});
-    const bool sample = o.Has("sample");
-    if (!o.Positional().empty())
-        return UsageError(self, "unexpected argument " + o.Positional().front());
-    if (o.Has("check"))
-        return CheckFactoryRunCommand(o);
-
-    const bool json = o.Has("json"), fresh = o.Has("fresh");
-    auto refuse = [&](const std::string &message) { return Refuse("factory-run", json, message); };
-    if (std::string bad; !ValidReportFolder(o.Get("report-to"), bad))
-        return UsageError(self, bad);
+    Options o(args, kRunFlags);
+    if (auto rc = RunStopsEarly(self, o, [&] { return CheckFactoryRunCommand(o); }))
+        return *rc;
+    const bool sample = o.Has("sample"), fresh = o.Has("fresh");
+    auto refuse = [&](const std::string &message) { return Refuse("factory-run", o.Has("json"), message); };
 
     // Everything that can be told from the arguments is checked before
     // anything is written.
@@ -143,20 +137,11 @@ int Run(const Args &args)
     if (!RecordRunStart(r, settings, error))
         return refuse(error);
 
-    Screen screen;
-    screen.json = json;
-    RunJournal journal(platform::PathUtf8(r.journal), screen);
-    screen.Open(o.Has("verbose"));
-    RunReport report;
-    report.Open("factory-run", args, r.work, r.machine, r.target, platform::PathUtf8(media), r.log,
-                o.Get("report-to"));
-    screen.report = journal.report = &report;
-
-    Summary summary{"Machine installed.", "Machine NOT installed.", &r, &journal.stages};
-    auto fail = [&](int64_t rc, const std::string &stage, const std::string &why = "") {
-        report.Finish(rc, stage, why);
-        return summary.Print(screen, rc, stage, why);
-    };
+    StartedRun run("factory-run", args, r, o, platform::PathUtf8(media), "Machine installed.",
+                   "Machine NOT installed.");
+    Screen &screen = run.screen;
+    RunJournal &journal = run.journal;
+    Summary &summary = run.summary;
 
     if (int64_t rc = journal.Stage("media", [&]() -> int64_t {
             // A sample run writes its media (again, when a stopped run left
@@ -174,7 +159,7 @@ int Run(const Args &args)
             return 0;
         });
         rc != 0)
-        return fail(rc, "media", error);
+        return run.Finish(rc, "media", error);
 
     // Which IDF: the one the share's IDF library releases for this BOM, else
     // the share's own.
@@ -184,7 +169,7 @@ int Run(const Args &args)
             if (fs::is_directory(media / "idf")) {
                 screen.Line("  looking for the IDF of " + bom + " in " + platform::PathUtf8(media / "idf"));
                 uint32_t code = IdentifyIdf(bom.c_str(), platform::PathUtf8(media / "idf").c_str(), "", "",
-                                            platform::PathUtf8(r.log).c_str(), kSetIdfForm);
+                                            platform::PathUtf8(r.log).c_str(), plan::kOptionSetIdfForm);
                 if (code != 0) {
                     error = "IdentifyIdf returned " + std::to_string(code);
                     return code;
@@ -204,7 +189,7 @@ int Run(const Args &args)
             return 0;
         });
         rc != 0)
-        return fail(rc, "identify", error);
+        return run.Finish(rc, "identify", error);
     const std::string idf = journal.Value("Idf").value_or("");
 
     if (int64_t rc = journal.Stage("os-check", [&]() -> int64_t {
@@ -224,7 +209,7 @@ int Run(const Args &args)
             return 0;
         });
         rc != 0)
-        return fail(rc, "os-check", error);
+        return run.Finish(rc, "os-check", error);
     summary.facts.emplace_back("idf", idf);
     summary.facts.emplace_back("os", journal.Value("OS").value_or(""));
 
@@ -240,17 +225,17 @@ int Run(const Args &args)
                             platform::PathUtf8(r.log).c_str(), 0, 0);
         });
         rc != 0)
-        return fail(rc, "plan");
+        return run.Finish(rc, "plan");
 
     if (int64_t rc = journal.Stage("image", [&]() -> int64_t {
             ProgressDisplay bar(screen.out(), screen.tty);
-            ImageReport image{screen.json ? nullptr : &bar, &report};
+            ImageReport image{screen.json ? nullptr : &bar, &run.report};
             return LoadImgX(platform::PathUtf8(r.plan).c_str(), platform::PathUtf8(source).c_str(),
                             platform::PathUtf8(r.target).c_str(), platform::PathUtf8(r.temp).c_str(), "",
                             platform::PathUtf8(r.log).c_str(), kSystemImage | kWriteEpid, &ReportingWimCallback, &image, "", "");
         });
         rc != 0)
-        return fail(rc, "image");
+        return run.Finish(rc, "image");
 
     if (int64_t rc = journal.Stage("applications", [&]() -> int64_t {
             support::CMemoryIniIO plan(true);
@@ -275,26 +260,26 @@ int Run(const Args &args)
             return code;
         });
         rc != 0)
-        return fail(rc, "applications");
+        return run.Finish(rc, "applications");
 
     if (int64_t rc = journal.Stage("pe-modules", [&] {
             return InstallModules(screen, planText, sourceText, targetText, mountText, logText,
-                                  kPeModules | kWriteEpid, summary, error);
+                                  modules::OPTION_PE_MODULES | kWriteEpid, summary, error);
         });
         rc != 0)
-        return fail(rc, "pe-modules", error);
+        return run.Finish(rc, "pe-modules", error);
     if (int64_t rc = journal.Stage("modules", [&] {
             return InstallModules(screen, planText, sourceText, targetText, mountText, logText, kWriteEpid,
                                   summary, error);
         });
         rc != 0)
-        return fail(rc, "modules", error);
+        return run.Finish(rc, "modules", error);
 
     // The checks run on every start, so the report is always shown.
     std::string why;
     int64_t rc = journal.Always(
         "verify", [&] { return VerifyInstallation(screen, r, platform::PathUtf8(source), summary, why); });
-    return fail(rc, rc ? "verify" : "", why);
+    return run.Finish(rc, rc ? "verify" : "", why);
 }
 
 } // namespace

@@ -106,15 +106,12 @@ int Run(const Args &args)
 {
     Options opts(args, {"plain"});
     const Command *cmd = FindCommand("foundation-image");
-    const auto source = opts.Get("source");
-    const auto dest = opts.Get("dest");
-    const auto plan = opts.Get("plan");
-    const auto mediaIni = opts.Get("media-ini");
+    const auto source = opts.Get("source"), dest = opts.Get("dest");
+    const auto plan = opts.Get("plan"), mediaIni = opts.Get("media-ini");
     if (!source || !dest || !plan || !mediaIni)
         return UsageError(*cmd, "--source, --dest, --plan and --media-ini are required");
-    bool ok = true;
-    const uint64_t options = opts.GetNumber("options", 0x80000, &ok);
-    if (!ok)
+    const auto options = opts.Number("options", 0x80000);
+    if (!options)
         return UsageError(*cmd, "--options must be a number");
 
     CommandLocks locks;
@@ -128,13 +125,13 @@ int Run(const Args &args)
         session.source += '/';
     session.mediaType = opts.GetOr("media-type", "RDVD");
     if (opts.Get("wait")) {
-        session.waitSeconds = opts.GetNumber("wait", 0, &ok);
-        if (!ok)
+        session.waitSeconds = opts.Number("wait");
+        if (!session.waitSeconds)
             return UsageError(*cmd, "--wait takes a number of seconds");
     }
 
     const int32_t result = GetFoundationImage(source->c_str(), dest->c_str(), plan->c_str(), mediaIni->c_str(),
-                                              session.mediaType.c_str(), options,
+                                              session.mediaType.c_str(), *options,
                                               opts.GetOr("export-arg", "").c_str(), &OnMessage, &session,
                                               opts.GetOr("log", "").c_str());
     display.Finish();

@@ -34,10 +34,9 @@ int Run(const Args &args)
     auto root = o.Get("root");
     if (!root)
         return UsageError(cmd, "--root is required");
-    bool ok = true;
-    uint64_t options = o.GetNumber("options", 0, &ok);
-    if (!ok)
-        return UsageError(cmd, "--options takes a number");
+    uint64_t options = 0;
+    if (int rc = ReadNumbers(cmd, o, {{"options", &options}}))
+        return rc;
     if (o.Has("test-rtm"))
         options |= plan::kOptionTestRtm;
     if (o.Has("set"))
@@ -46,12 +45,7 @@ int Run(const Args &args)
     const std::string log = o.GetOr("log", "");
 
     uint32_t rc = IdentifyIdf(bom.c_str(), root->c_str(), first.c_str(), second.c_str(), log.c_str(), options);
-    if (rc != 0) {
-        const char *why = Meaning(rc);
-        std::fprintf(stderr, "halcyon idf-identify: IdentifyIdf returned %u%s%s\n", rc, *why ? ": " : "", why);
-        return 1;
-    }
-    return 0;
+    return rc == 0 ? 0 : VerbFailed(cmd, "IdentifyIdf", rc, Meaning(rc));
 }
 
 const CommandRegistration registration(

@@ -22,25 +22,21 @@ int Run(const Args &args)
         idf = o.Positional()[0];
     if (!idf)
         return UsageError(cmd, "the IDF is required");
-    bool ok = true, okReserved = true;
-    uint64_t options = o.GetNumber("options", 0, &ok);
-    uint64_t reserved = o.GetNumber("reserved", 0, &okReserved);
-    if (!ok || !okReserved)
+    const auto options = o.Number("options"), reserved = o.Number("reserved");
+    if (!options || !reserved)
         return UsageError(cmd, "--options and --reserved take a number");
     const std::string log = o.GetOr("log", ""), media = o.GetOr("nrvhdrcv", "");
 
     std::vector<char> os(1024, '\0');
     uint32_t rc = ReadIdfForOSArchCheck(os.data(), static_cast<uint32_t>(os.size()), idf->c_str(), log.c_str(),
-                                        options, reserved, media.c_str());
+                                        *options, *reserved, media.c_str());
     if (rc != 0) {
         std::string name = support::IdfResultName(static_cast<int32_t>(rc));
         std::string why = rc == RETURN_MISSING_NRVHDRCVINI ? "nrvhdrcv.ini not found"
                           : rc == RETURN_TOO_MANY_RELEASES ? "too many releases"
                           : name == "IDF_UNKNOWN"          ? ""
                                                            : support::IdfResultText(static_cast<int32_t>(rc));
-        std::fprintf(stderr, "halcyon idf-os: ReadIdfForOSArchCheck returned %u%s%s\n", rc, why.empty() ? "" : ": ",
-                     why.c_str());
-        return 1;
+        return VerbFailed(cmd, "ReadIdfForOSArchCheck", rc, why);
     }
     std::printf("%s\n", os.data());
     if (os[0] == '\0')

@@ -6,7 +6,6 @@
 
 #include "cli/command.h"
 #include "cli/owner_lock.h"
-#include "cli/failure_reason.h"
 #include "halcyon/HalcyonDLL.h"
 
 namespace halcyon::cli {
@@ -17,19 +16,15 @@ int Run(const Args &args)
 {
     const Command &cmd = *FindCommand("img-copy");
     Options o(args);
-    if (!o.Positional().empty())
-        return UsageError(cmd, "unexpected argument " + o.Positional().front());
+    if (int rc = RefusePositional(cmd, o))
+        return rc;
     auto source = o.Get("source");
     auto dest = o.Get("dest");
     if (!source || !dest)
         return UsageError(cmd, "--source and --dest are required");
-    bool ok = true;
-    uint64_t options = o.GetNumber("options", 0, &ok);
-    if (!ok)
-        return UsageError(cmd, "--options takes a number");
-    uint64_t copyArg = o.GetNumber("copy-arg", 0, &ok);
-    if (!ok)
-        return UsageError(cmd, "--copy-arg takes a number");
+    uint64_t options = 0, copyArg = 0;
+    if (int rc = ReadNumbers(cmd, o, {{"options", &options}, {"copy-arg", &copyArg}}))
+        return rc;
     auto custom = o.Get("custom");
     if (custom)
         options |= 0x8;
@@ -42,14 +37,10 @@ int Run(const Args &args)
     CommandLocks locks;
     if (!LockForVerb(locks, "img-copy"))
         return 1;
-    int32_t rc = ImgCopyX(planPath.c_str(), source->c_str(), dest->c_str(), folder.c_str(), log.c_str(), options,
-                          copyArg);
-    if (rc == 0) {
-        std::printf("ImgCopyX: done\n");
-        return 0;
-    }
-    std::fprintf(stderr, "ImgCopyX returned %s\n", CodeText(rc).c_str());
-    return 1;
+    return VerbResult("ImgCopyX",
+                      ImgCopyX(planPath.c_str(), source->c_str(), dest->c_str(), folder.c_str(), log.c_str(), options,
+                               copyArg),
+                      "ImgCopyX: done");
 }
 
 const CommandRegistration registration(

@@ -59,14 +59,13 @@ int Run(const Args &args)
 {
     Options opts(args, {"plain"});
     const Command *cmd = FindCommand("load-img");
-    const auto source = opts.Get("source");
-    const auto dest = opts.Get("dest");
+    const auto source = opts.Get("source"), dest = opts.Get("dest");
     if (!source || !dest)
         return UsageError(*cmd, "--source and --dest are required");
-    bool ok = true;
-    const uint64_t options = opts.GetNumber("options", 0, &ok);
-    if (!ok)
+    const auto optionWord = opts.Number("options");
+    if (!optionWord)
         return UsageError(*cmd, "--options must be a number");
+    const uint64_t options = *optionWord;
     const std::string plan = opts.GetOr("plan", "");
     const std::string wim = opts.GetOr("wim", "");
     CommandLocks locks;

@@ -50,17 +50,16 @@ int RunMakeIni(const Args &args)
     auto idf = o.Get("idf"), bom = o.Get("bom"), plan = o.Get("plan");
     if (!idf || !bom || !plan)
         return UsageError(cmd, "--idf, --bom and --plan are required");
-    bool ok = true, okBuffer = true;
-    uint64_t options = o.GetNumber("options", 0, &ok);
-    unsigned long long buffer = o.GetNumber("buffer", 1000, &okBuffer);
-    if (!ok || !okBuffer || buffer > 0xFFFFFFFFull)
+    const auto optionWord = o.Number("options"), buffer = o.Number("buffer", 1000);
+    if (!optionWord || !buffer || *buffer > 0xFFFFFFFFull)
         return UsageError(cmd, "--options and --buffer take a number");
+    uint64_t options = *optionWord;
     if (o.Has("allow-no-recovery-image"))
         options |= 0x4000000000ULL;
     std::string log = o.GetOr("log", "");
 
     FileStamp before = Stamp(*plan);
-    uint32_t rc = MakeIniX(idf->c_str(), bom->c_str(), plan->c_str(), log.c_str(), static_cast<uint32_t>(buffer),
+    uint32_t rc = MakeIniX(idf->c_str(), bom->c_str(), plan->c_str(), log.c_str(), static_cast<uint32_t>(*buffer),
                            options);
     return Report("MakeIniX", rc, *plan, before);
 }
@@ -72,10 +71,9 @@ int RunMakeIniFromMcode(const Args &args)
     auto idf = o.Get("idf"), plan = o.Get("plan");
     if (!idf || !plan)
         return UsageError(cmd, "--idf and --plan are required");
-    bool ok = true;
-    uint64_t options = o.GetNumber("options", 0, &ok);
-    if (!ok)
-        return UsageError(cmd, "--options takes a number");
+    uint64_t options = 0;
+    if (int rc = ReadNumbers(cmd, o, {{"options", &options}}))
+        return rc;
     if (o.Has("check-default-image"))
         options |= 0x2000000000ULL;
     std::string log = o.GetOr("log", "");

@@ -43,15 +43,13 @@ int Run(const Args &args)
     const auto &pos = opts.Positional();
     if (pos.size() != 1 || pos[0] != "check")
         return UsageError(*cmd, "the action is 'check'");
-    const auto mediaIni = opts.Get("media-ini");
-    const auto plan = opts.Get("plan");
+    const auto mediaIni = opts.Get("media-ini"), plan = opts.Get("plan");
+    const auto options = opts.Number("options");
     if (!mediaIni || !plan)
         return UsageError(*cmd, "--media-ini and --plan are required");
-    bool ok = true;
-    const uint64_t options = opts.GetNumber("options", 0, &ok);
-    if (!ok)
+    if (!options)
         return UsageError(*cmd, "--options must be a number");
-    const int32_t result = CompareNrvIniToHalIni(mediaIni->c_str(), plan->c_str(), options);
+    const int32_t result = CompareNrvIniToHalIni(mediaIni->c_str(), plan->c_str(), *options);
     std::fprintf(result == 0 ? stdout : stderr, "%s: %s (%d)\n", result == 0 ? "OK" : "FAILED", Meaning(result),
                  result);
     return VerbExit(result);

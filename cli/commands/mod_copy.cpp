@@ -7,7 +7,6 @@
 
 #include "cli/command.h"
 #include "cli/owner_lock.h"
-#include "cli/failure_reason.h"
 #include "halcyon/HalcyonDLL.h"
 
 namespace halcyon::cli {
@@ -25,67 +24,47 @@ struct StagingArgs {
 int ReadStagingArgs(const Command &cmd, const Args &args, StagingArgs &a)
 {
     Options o(args);
-    if (!o.Positional().empty())
-        return UsageError(cmd, "unexpected argument " + o.Positional().front());
+    if (int rc = RefusePositional(cmd, o))
+        return rc;
     auto plan = o.Get("plan");
     auto source = o.Get("source");
     auto dest = o.Get("dest");
     if (!plan || !source || !dest)
         return UsageError(cmd, "--plan, --source and --dest are required");
-    bool ok = true;
-    a.options = o.GetNumber("options", 0, &ok);
-    if (!ok)
-        return UsageError(cmd, "--options takes a number");
-    a.copyArg = o.GetNumber("copy-arg", 0, &ok);
-    if (!ok)
-        return UsageError(cmd, "--copy-arg takes a number");
-    a.plan = *plan;
-    a.source = *source;
-    a.dest = *dest;
-    a.installerType = o.GetOr("installer-type", "");
-    a.partType = o.GetOr("part-type", "");
-    a.recoverable = o.GetOr("recoverable", "");
-    a.temporary = o.GetOr("temporary", "");
-    a.moduleType = o.GetOr("module-type", "");
-    a.log = o.GetOr("log", "");
-    return 0;
+    a = StagingArgs{*plan, *source, *dest, o.GetOr("installer-type", ""), o.GetOr("part-type", ""),
+                    o.GetOr("recoverable", ""), o.GetOr("temporary", ""), o.GetOr("module-type", ""),
+                    o.GetOr("log", "")};
+    return ReadNumbers(cmd, o, {{"options", &a.options}, {"copy-arg", &a.copyArg}});
 }
 
-int Report(const char *verb, int32_t rc)
+// Reads the arguments of `command`, holds the machine and calls `verb` with
+// them.
+int RunStaging(const char *command, const Args &args, const char *verb, int32_t (*call)(const StagingArgs &))
 {
-    if (rc == 0) {
-        std::printf("%s: done\n", verb);
-        return 0;
-    }
-    std::fprintf(stderr, "%s returned %s\n", verb, CodeText(rc).c_str());
-    return 1;
+    StagingArgs a;
+    if (int rc = ReadStagingArgs(*FindCommand(command), args, a))
+        return rc;
+    CommandLocks locks;
+    if (!LockForVerb(locks, command))
+        return 1;
+    return VerbResult(verb, call(a), (std::string(verb) + ": done").c_str());
 }
 
 int RunModCopy(const Args &args)
 {
-    StagingArgs a;
-    if (int rc = ReadStagingArgs(*FindCommand("mod-copy"), args, a))
-        return rc;
-    CommandLocks locks;
-    if (!LockForVerb(locks, "mod-copy"))
-        return 1;
-    return Report("ModCopyX", ModCopyX(a.plan.c_str(), a.source.c_str(), a.dest.c_str(), a.installerType.c_str(),
-                                       a.partType.c_str(), a.recoverable.c_str(), a.temporary.c_str(), a.log.c_str(),
-                                       a.options, a.copyArg));
+    return RunStaging("mod-copy", args, "ModCopyX", [](const StagingArgs &a) {
+        return ModCopyX(a.plan.c_str(), a.source.c_str(), a.dest.c_str(), a.installerType.c_str(), a.partType.c_str(),
+                        a.recoverable.c_str(), a.temporary.c_str(), a.log.c_str(), a.options, a.copyArg);
+    });
 }
 
 int RunModExtract(const Args &args)
 {
-    StagingArgs a;
-    if (int rc = ReadStagingArgs(*FindCommand("mod-extract"), args, a))
-        return rc;
-    CommandLocks locks;
-    if (!LockForVerb(locks, "mod-extract"))
-        return 1;
-    return Report("ModExtractX",
-                  ModExtractX(a.plan.c_str(), a.source.c_str(), a.dest.c_str(), a.installerType.c_str(),
-                              a.partType.c_str(), a.moduleType.c_str(), a.recoverable.c_str(), a.temporary.c_str(),
-                              a.log.c_str(), 0, a.options, a.copyArg));
+    return RunStaging("mod-extract", args, "ModExtractX", [](const StagingArgs &a) {
+        return ModExtractX(a.plan.c_str(), a.source.c_str(), a.dest.c_str(), a.installerType.c_str(),
+                           a.partType.c_str(), a.moduleType.c_str(), a.recoverable.c_str(), a.temporary.c_str(),
+                           a.log.c_str(), 0, a.options, a.copyArg);
+    });
 }
 
 const char *const kFilters =

@@ -9,7 +9,7 @@
 #include "cli/command.h"
 #include "cli/owner_lock.h"
 #include "cli/exit_status.h"
-#include "cli/failure_reason.h"
+#include "cli/item_progress.h"
 #include "cli/machine_lock.h"
 #include "platform/machine_prefix.h"
 #include "halcyon/HalcyonDLL.h"
@@ -29,14 +29,7 @@ constexpr int kMaxCalls = 100000;
 // Turns the verb's progress calls into lines: a selected module is announced
 // with (n-1, total) and done with (n, total); negative indexes are reports.
 struct ModuleProgress {
-    std::string pendingLabel;
-    int32_t pendingIndex = -1;
-
-    static int32_t Callback(int32_t index, int32_t total, const char *label, uintptr_t user)
-    {
-        reinterpret_cast<ModuleProgress *>(user)->Show(index, total, label ? label : "");
-        return 0;
-    }
+    ItemProgress items;
 
     void Show(int32_t index, int32_t total, const std::string &label)
     {
@@ -47,14 +40,9 @@ struct ModuleProgress {
         } else if (index == -3) {
             std::printf("  recovery run: exit code not accepted: %s\n", label.c_str());
         } else if (total > 0) {
-            if (pendingIndex >= 0 && index == pendingIndex + 1 && label == pendingLabel) {
-                std::printf("module %d/%d: done %s\n", index, total, label.c_str());
-                pendingIndex = -1;
-            } else {
-                std::printf("module %d/%d: installing %s\n", index + 1, total, label.c_str());
-                pendingIndex = index;
-                pendingLabel = label;
-            }
+            int32_t number = 0;
+            const char *step = items.Step(index, label, number);
+            std::printf("module %d/%d: %s %s\n", number, total, step, label.c_str());
         }
         std::fflush(stdout);
     }
@@ -64,19 +52,11 @@ int RunModSetup(const Args &args)
 {
     const Command &cmd = *FindCommand("mod-setup");
     Options o(args, {"until-done"});
-    if (!o.Positional().empty())
-        return UsageError(cmd, "unexpected argument " + o.Positional().front());
-    auto plan = o.Get("plan");
-    if (!plan)
-        return UsageError(cmd, "--plan is required");
-    bool ok = true;
-    uint64_t options = o.GetNumber("options", 0, &ok);
-    if (!ok)
-        return UsageError(cmd, "--options takes a number");
-    unsigned long long startValue = o.GetNumber("start", 1, &ok);
-    if (!ok || startValue > INT32_MAX)
-        return UsageError(cmd, "--start takes a module number");
-    const int32_t start = static_cast<int32_t>(startValue);
+    if (int rc = RefusePositional(cmd, o))
+        return rc;
+    PlanItems items;
+    if (int rc = ReadPlanItems(cmd, o, "a module", items))
+        return rc;
 
     const std::string perm = o.GetOr("perm", "");
     const std::string temp = o.GetOr("temp", perm);
@@ -101,9 +81,9 @@ int RunModSetup(const Args &args)
     int32_t rc = 0;
     for (int call = 0; call < kMaxCalls; ++call) {
         uint32_t exitCode = 0;
-        rc = ModSetupX(plan->c_str(), perm.c_str(), temp.c_str(), trueFul.c_str(), dest.c_str(), mount.c_str(),
+        rc = ModSetupX(items.plan.c_str(), perm.c_str(), temp.c_str(), trueFul.c_str(), dest.c_str(), mount.c_str(),
                        installerType.c_str(), partType.c_str(), recoverable.c_str(), temporary.c_str(), log.c_str(),
-                       start, options, &ModuleProgress::Callback, reinterpret_cast<uintptr_t>(&progress),
+                       items.start, items.options, &ProgressCallback<ModuleProgress>, reinterpret_cast<uintptr_t>(&progress),
                        nrvinst.c_str(), &exitCode);
         if (rc != RETURN_REBOOT_REQUIRED)
             break;
@@ -112,12 +92,7 @@ int RunModSetup(const Args &args)
         if (!untilDone)
             return kExitRestartRequested;
     }
-    if (rc == RETURN_SUCCESS) {
-        std::printf("ModSetupX: all modules done\n");
-        return 0;
-    }
-    std::fprintf(stderr, "ModSetupX returned %s\n", CodeText(rc).c_str());
-    return 1;
+    return VerbResult("ModSetupX", rc, "ModSetupX: all modules done");
 }
 
 const CommandRegistration modSetup(

@@ -19,10 +19,9 @@ int RunPlan(const Args &args)
     const auto &pos = o.Positional();
     if (pos.size() != 2 || pos[0] != "check")
         return UsageError(cmd, "expected: check PLAN");
-    bool ok = true;
-    uint64_t options = o.GetNumber("options", 0, &ok);
-    if (!ok)
-        return UsageError(cmd, "--options takes a number");
+    uint64_t options = 0;
+    if (int rc = ReadNumbers(cmd, o, {{"options", &options}}))
+        return rc;
     if (o.Has("allow-no-recovery-image"))
         options |= kVerifyAllowNoRecoveryImage;
 

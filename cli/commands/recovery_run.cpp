@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <map>
 #include <regex>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -27,6 +28,9 @@
 #include "cli/run_frame.h"
 #include "cli/run_status.h"
 #include "cli/sample_media.h"
+#include "cli/joined.h"
+#include "engine/image/image_choice.h"
+#include "engine/modules/mod_setup_options.h"
 #include "halcyon/HalcyonDLL.h"
 #include "halcyon/MuiChooser.h"
 // On Windows the COM header brings <windows.h>, whose ANSI/wide macros would
@@ -66,12 +70,9 @@ const CommandRegistration kReg(
         std::string(kPartitionUsage),
     Run);
 
+// Option bits of the image and copy verbs; the module verb's are the engine's.
 constexpr uint64_t kRecovery = 0x4ull;
-constexpr uint64_t kPeModules = 0x40ull;
-constexpr uint64_t kFilterTemporary = 0x200ull;
-constexpr uint64_t kWriteEpid = 0x80000000ull;
 constexpr uint64_t kDirect = 0x8ull;
-constexpr uint64_t kPushButtonReset = 0x800000000ull;
 constexpr uint64_t kSkipBlid = 0x1000000000ull;
 constexpr uint64_t kCopyAll = 0x10000ull;
 constexpr uint32_t kDiscRequest = 1004;
@@ -341,16 +342,10 @@ bool OpenChooser(MuiSession &mui, std::string &error)
 std::vector<std::string> SplitList(const std::string &text)
 {
     std::vector<std::string> out;
-    size_t start = 0;
-    while (start <= text.size()) {
-        size_t comma = text.find(',', start);
-        std::string item = text.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+    std::istringstream items(text);
+    for (std::string item; std::getline(items, item, ',');)
         if (!item.empty())
             out.push_back(item);
-        if (comma == std::string::npos)
-            break;
-        start = comma + 1;
-    }
     return out;
 }
 
@@ -366,12 +361,7 @@ int64_t SetLanguage(Screen &screen, const std::string &wanted, std::string &chos
     }
     const std::vector<std::string> offered = SplitList(mui.Text(names));
     mui.Free(names);
-    screen.Line("  offered: " + [&] {
-        std::string all;
-        for (const auto &l : offered)
-            all += (all.empty() ? "" : ", ") + l;
-        return all;
-    }());
+    screen.Line("  offered: " + Joined(offered, ", "));
     if (offered.empty()) {
         error = "the recovery environment offers no languages (X:\\Norv\\ZRPLP.ini)";
         return 1;
@@ -428,17 +418,11 @@ int Run(const Args &all)
             args.push_back(all[i]);
         }
     }
-    Options o(args, {"sample", "json", "fresh", "verbose", "check"});
-    if (!o.Positional().empty())
-        return UsageError(self, "unexpected argument " + o.Positional().front());
-    if (o.Has("check"))
-        return CheckRecoveryRunCommand(o, given);
-    const bool sample = o.Has("sample");
-
-    const bool json = o.Has("json"), fresh = o.Has("fresh");
-    auto refuse = [&](const std::string &message) { return Refuse("recovery-run", json, message); };
-    if (std::string bad; !ValidReportFolder(o.Get("report-to"), bad))
-        return UsageError(self, bad);
+    Options o(args, kRunFlags);
+    if (auto rc = RunStopsEarly(self, o, [&] { return CheckRecoveryRunCommand(o, given); }))
+        return *rc;
+    const bool sample = o.Has("sample"), fresh = o.Has("fresh");
+    auto refuse = [&](const std::string &message) { return Refuse("recovery-run", o.Has("json"), message); };
 
     // The media: those given, else those of the unfinished run on this
     // machine, else the sample discs. Checked before anything is written.
@@ -508,22 +492,10 @@ int Run(const Args &all)
         settings.emplace_back("Language", *language);
     if (!RecordRunStart(r, settings, error))
         return refuse(error);
-    Screen screen;
-    screen.json = json;
-    RunJournal journal(platform::PathUtf8(r.journal), screen);
-
-    screen.Open(o.Has("verbose"));
-    std::string mediaList;
-    for (const auto &dir : given)
-        mediaList += (mediaList.empty() ? "" : ", ") + dir;
-    RunReport report;
-    report.Open("recovery-run", all, r.work, r.machine, r.target, mediaList, r.log, o.Get("report-to"));
-    screen.report = journal.report = &report;
-    Summary summary{"Machine recovered.", "Machine NOT recovered.", &r, &journal.stages};
-    auto fail = [&](int64_t rc, const std::string &stage, const std::string &why = "") {
-        report.Finish(rc, stage, why);
-        return summary.Print(screen, rc, stage, why);
-    };
+    StartedRun run("recovery-run", all, r, o, Joined(given, ", "), "Machine recovered.", "Machine NOT recovered.");
+    Screen &screen = run.screen;
+    RunJournal &journal = run.journal;
+    Summary &summary = run.summary;
 
     if (int64_t rc = journal.Stage("media", [&]() -> int64_t {
             // The sample media are written unless complete already (the USB
@@ -538,16 +510,16 @@ int Run(const Args &all)
             return 0;
         });
         rc != 0)
-        return fail(rc, "media", error);
+        return run.Finish(rc, "media", error);
 
     MediaSet set;
     if (!ReadMediaSet(given, set, error))
-        return fail(RETURN_INSERT_DISC, "media", error);
+        return run.Finish(RETURN_INSERT_DISC, "media", error);
     // A stopped run goes on only with the set it began with: its stages
     // left that set's files on the recovery partition.
     const std::string identity = Digest(set.description);
     if (auto began = journal.Value("Set"); began && *began != identity)
-        return fail(RETURN_INSERT_DISC, "media",
+        return run.Finish(RETURN_INSERT_DISC, "media",
                     "wrong medium: " + set.dirs[0] + " belongs to another recovery set (nrvhdrcv.ini digest " +
                         identity + ") than the one this run began with, " +
                         journal.Value("SetMedium").value_or("?") + " (digest " + *began +
@@ -604,12 +576,12 @@ int Run(const Args &all)
             return code;
         });
         rc != 0)
-        return fail(rc, "check", error);
+        return run.Finish(rc, "check", error);
 
     MediaChanger changer(set.dirs);
     MediaRequests requests{&screen, &changer, &set, nullptr, interactive, &journal};
     if (!changer.Ready())
-        return fail(1, "copy", "cannot make the media drive");
+        return run.Finish(1, "copy", "cannot make the media drive");
     if (int64_t rc = journal.Stage("copy", [&]() -> int64_t {
             std::error_code ec;
             fs::create_directories(disk, ec);
@@ -627,7 +599,7 @@ int Run(const Args &all)
             return code;
         });
         rc != 0)
-        return fail(rc, "copy", error);
+        return run.Finish(rc, "copy", error);
 
     if (int64_t rc = journal.Stage("foundation", [&]() -> int64_t {
             if (!requests.Provide(1))
@@ -645,7 +617,7 @@ int Run(const Args &all)
             return code;
         });
         rc != 0)
-        return fail(rc, "foundation", error);
+        return run.Finish(rc, "foundation", error);
 
     if (int64_t rc = journal.Stage("environment", [&]() -> int64_t {
             std::error_code ec;
@@ -658,7 +630,7 @@ int Run(const Args &all)
                 [](uint32_t, uintptr_t, intptr_t, void *) -> uint32_t { return 0; }, nullptr, "", "");
         });
         rc != 0)
-        return fail(rc, "environment");
+        return run.Finish(rc, "environment");
 
     if (int64_t rc = journal.Stage("language", [&]() -> int64_t {
             std::string chosen;
@@ -668,27 +640,27 @@ int Run(const Args &all)
             return code;
         });
         rc != 0)
-        return fail(rc, "language", error);
+        return run.Finish(rc, "language", error);
     summary.facts.emplace_back("language", journal.Value("Chosen").value_or(""));
 
     if (int64_t rc = journal.Stage("image", [&]() -> int64_t {
             ProgressDisplay bar(screen.out(), screen.tty);
-            ImageReport image{screen.json ? nullptr : &bar, &report};
+            ImageReport image{screen.json ? nullptr : &bar, &run.report};
             const std::string source = FolderWithSeparator(disk);
             return LoadImgX(platform::PathUtf8(r.plan).c_str(), source.c_str(), platform::PathUtf8(r.target).c_str(),
                             platform::PathUtf8(r.temp).c_str(), "Norv.wim", platform::PathUtf8(r.log).c_str(),
-                            kDirect | kPushButtonReset | kWriteEpid, &ReportingWimCallback, &image, "", "");
+                            kDirect | halcyon::image::kOptionPushButtonReset | modules::OPTION_WRITE_EPID, &ReportingWimCallback, &image, "", "");
         });
         rc != 0)
-        return fail(rc, "image");
+        return run.Finish(rc, "image");
 
     std::vector<std::string> failures;
-    auto modules = [&](uint64_t options) -> int64_t {
+    auto installModules = [&](uint64_t options) -> int64_t {
         failures.clear();
         int64_t code =
             InstallModules(screen, platform::PathUtf8(r.plan), platform::PathUtf8(disk / "sources"),
                            platform::PathUtf8(r.target), platform::PathUtf8(r.mount), platform::PathUtf8(r.log),
-                           options | kRecovery | kFilterTemporary | kWriteEpid, summary, error, &failures);
+                           options | modules::OPTION_RECOVERY | modules::OPTION_FILTER_TEMPORARY | modules::OPTION_WRITE_EPID, summary, error, &failures);
         if (code == 0 && !failures.empty()) {
             error = "failed: ";
             for (const auto &f : failures)
@@ -699,17 +671,17 @@ int Run(const Args &all)
         journal.SetValue("LastModuleRecoverable", IsLastModuleRecoverable() ? "yes" : "no");
         return code;
     };
-    if (int64_t rc = journal.Stage("pe-modules", [&] { return modules(kPeModules); }); rc != 0)
-        return fail(rc, "pe-modules", error);
-    if (int64_t rc = journal.Stage("modules", [&] { return modules(0); }); rc != 0)
-        return fail(rc, "modules", error);
+    if (int64_t rc = journal.Stage("pe-modules", [&] { return installModules(modules::OPTION_PE_MODULES); }); rc != 0)
+        return run.Finish(rc, "pe-modules", error);
+    if (int64_t rc = journal.Stage("modules", [&] { return installModules(0); }); rc != 0)
+        return run.Finish(rc, "modules", error);
     summary.facts.emplace_back("last module recoverable", journal.Value("LastModuleRecoverable").value_or("no"));
     summary.facts.emplace_back("clean sweep", IsCleanSweep(platform::PathUtf8(r.plan).c_str()) ? "yes" : "no");
 
     std::string why;
     int64_t rc = journal.Always(
         "verify", [&] { return VerifyInstallation(screen, r, platform::PathUtf8(disk / "sources"), summary, why); });
-    return fail(rc, rc ? "verify" : "", why);
+    return run.Finish(rc, rc ? "verify" : "", why);
 }
 
 } // namespace

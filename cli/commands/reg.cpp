@@ -67,6 +67,16 @@ bool Confirm(const std::string &question)
     return !answer.empty() && (answer[0] == 'y' || answer[0] == 'Y');
 }
 
+// True when `forced` or the user agrees to `question`; else false after
+// telling that the user canceled.
+bool Agreed(bool forced, const std::string &question)
+{
+    if (forced || Confirm(question))
+        return true;
+    std::printf("The operation was canceled by the user.\n");
+    return false;
+}
+
 uint64_t LittleEndian(const std::vector<uint8_t> &d)
 {
     uint64_t v = 0;
@@ -183,22 +193,17 @@ reg::LONG QueryKey(reg::HKEY key, const std::string &display, const std::optiona
     return reg::ERROR_SUCCESS;
 }
 
-int Query(const RegArgs &a)
+int Query(const RegArgs &a, const KeyName &key)
 {
-    if (!regargs::SyntaxFits("query", a))
-        return Fail("ERROR: Invalid syntax.", "QUERY");
-    auto key = ParseKey(a.positional[0]);
-    if (!key)
-        return Fail("ERROR: Invalid key name.", "QUERY");
     if (const std::string missing = MissingMachine(); !missing.empty())
         return Fail("ERROR: " + missing);
     reg::UniqueKey k;
-    if (reg::LONG r = reg::RegOpenKeyEx(key->root, key->sub, reg::KEY_READ | a.view, k.out()))
+    if (reg::LONG r = reg::RegOpenKeyEx(key.root, key.sub, reg::KEY_READ | a.view, k.out()))
         return StoreFail(r);
     std::optional<std::string> only = a.ve ? std::optional<std::string>("") : a.v;
     int matches = 0;
     reg::RegSnapshot snapshot; // one state of the tree for the whole walk
-    if (reg::LONG r = QueryKey(k.get(), key->display, only, a.recurse, &matches))
+    if (reg::LONG r = QueryKey(k.get(), key.display, only, a.recurse, &matches))
         return StoreFail(r);
     if (only && a.recurse) {
         std::printf("\nEnd of search: %d match(es) found.\n", matches);
@@ -207,7 +212,7 @@ int Query(const RegArgs &a)
     if (only && matches == 0) {
         if (a.ve) {
             // The default value always exists for the tool, set or not.
-            std::printf("\n%s\n    (Default)    REG_SZ    (value not set)\n\n", key->display.c_str());
+            std::printf("\n%s\n    (Default)    REG_SZ    (value not set)\n\n", key.display.c_str());
             return 0;
         }
         return Fail(kNotFound);
@@ -217,13 +222,8 @@ int Query(const RegArgs &a)
     return 0;
 }
 
-int Add(const RegArgs &a)
+int Add(const RegArgs &a, const KeyName &key)
 {
-    if (!regargs::SyntaxFits("add", a))
-        return Fail("ERROR: Invalid syntax.", "ADD");
-    auto key = ParseKey(a.positional[0]);
-    if (!key || key->sub.empty())
-        return Fail("ERROR: Invalid key name.", "ADD");
     uint32_t type = reg::REG_SZ;
     if (a.t) {
         auto t = regargs::TypeFromName(*a.t);
@@ -238,17 +238,15 @@ int Add(const RegArgs &a)
         return Fail("ERROR: Invalid syntax.", "ADD");
 
     reg::UniqueKey k;
-    if (reg::LONG r = reg::RegCreateKeyEx(key->root, key->sub, reg::KEY_ALL_ACCESS | a.view, k.out()))
+    if (reg::LONG r = reg::RegCreateKeyEx(key.root, key.sub, reg::KEY_ALL_ACCESS | a.view, k.out()))
         return StoreFail(r);
     bool setValue = a.v || a.ve || a.t || a.d;
     if (setValue) {
         std::string name = a.v.value_or("");
         reg::LONG exists = reg::RegQueryValueEx(k.get(), name, nullptr, nullptr);
-        if (exists == reg::ERROR_SUCCESS && !a.f &&
-            !Confirm("Value " + (name.empty() ? std::string("(Default)") : name) + " exists, overwrite")) {
-            std::printf("The operation was canceled by the user.\n");
+        if (exists == reg::ERROR_SUCCESS &&
+            !Agreed(a.f, "Value " + (name.empty() ? std::string("(Default)") : name) + " exists, overwrite"))
             return 1;
-        }
         if (reg::LONG r = reg::RegSetValueEx(k.get(), name, type, data->data(), data->size()))
             return StoreFail(r);
     }
@@ -256,31 +254,22 @@ int Add(const RegArgs &a)
     return 0;
 }
 
-int Delete(const RegArgs &a)
+int Delete(const RegArgs &a, const KeyName &key)
 {
-    if (!regargs::SyntaxFits("delete", a))
-        return Fail("ERROR: Invalid syntax.", "DELETE");
-    auto key = ParseKey(a.positional[0]);
-    if (!key || key->sub.empty())
-        return Fail("ERROR: Invalid key name.", "DELETE");
     reg::UniqueKey k;
-    if (reg::LONG r = reg::RegOpenKeyEx(key->root, key->sub, reg::KEY_ALL_ACCESS | a.view, k.out()))
+    if (reg::LONG r = reg::RegOpenKeyEx(key.root, key.sub, reg::KEY_ALL_ACCESS | a.view, k.out()))
         return StoreFail(r);
     if (a.v || a.ve) {
         std::string name = a.v.value_or("");
         if (reg::RegQueryValueEx(k.get(), name, nullptr, nullptr) != reg::ERROR_SUCCESS)
             return Fail(kNotFound);
-        if (!a.f && !Confirm("Delete the registry value " + (name.empty() ? std::string("(Default)") : name))) {
-            std::printf("The operation was canceled by the user.\n");
+        if (!Agreed(a.f, "Delete the registry value " + (name.empty() ? std::string("(Default)") : name)))
             return 1;
-        }
         if (reg::LONG r = reg::RegDeleteValue(k.get(), name))
             return StoreFail(r);
     } else if (a.va) {
-        if (!a.f && !Confirm("Delete all values under the registry key " + key->display)) {
-            std::printf("The operation was canceled by the user.\n");
+        if (!Agreed(a.f, "Delete all values under the registry key " + key.display))
             return 1;
-        }
         reg::RegBatch batch;
         std::string name;
         while (reg::RegEnumValue(k.get(), 0, &name, nullptr, nullptr) == reg::ERROR_SUCCESS)
@@ -289,12 +278,10 @@ int Delete(const RegArgs &a)
         if (reg::LONG r = batch.Commit())
             return StoreFail(r);
     } else {
-        if (!a.f && !Confirm("Permanently delete the registry key " + key->display)) {
-            std::printf("The operation was canceled by the user.\n");
+        if (!Agreed(a.f, "Permanently delete the registry key " + key.display))
             return 1;
-        }
         k.reset();
-        if (reg::LONG r = reg::RegDeleteTree(key->root, key->sub, a.view))
+        if (reg::LONG r = reg::RegDeleteTree(key.root, key.sub, a.view))
             return StoreFail(r);
     }
     std::printf("%s\n", kDone);
@@ -317,25 +304,18 @@ int Import(const RegArgs &a)
     return 0;
 }
 
-int Export(const RegArgs &a)
+int Export(const RegArgs &a, const KeyName &key)
 {
-    if (!regargs::SyntaxFits("export", a))
-        return Fail("ERROR: Invalid syntax.", "EXPORT");
-    auto key = ParseKey(a.positional[0]);
-    if (!key)
-        return Fail("ERROR: Invalid key name.", "EXPORT");
     if (const std::string missing = MissingMachine(); !missing.empty())
         return Fail("ERROR: " + missing);
     std::string file = platform::HostPath(a.positional[1]);
     if (FILE *f = std::fopen(file.c_str(), "rb")) {
         std::fclose(f);
-        if (!a.y && !Confirm("File " + a.positional[1] + " already exists. Overwrite")) {
-            std::printf("The operation was canceled by the user.\n");
+        if (!Agreed(a.y, "File " + a.positional[1] + " already exists. Overwrite"))
             return 1;
-        }
     }
     std::vector<std::string> skipped;
-    reg::LONG r = reg::ExportRegFile(key->root, key->sub, a.view, file, &skipped);
+    reg::LONG r = reg::ExportRegFile(key.root, key.sub, a.view, file, &skipped);
     if (r == reg::ERROR_ACCESS_DENIED)
         return Fail("ERROR: Error opening the file. There may be a disk or file system error.");
     if (r)
@@ -353,6 +333,19 @@ int Export(const RegArgs &a)
     return 0;
 }
 
+// Runs `operation` on the key its arguments name first, after the syntax
+// check; with `subKey` a root alone is refused.
+int OnKey(const RegArgs &a, const std::string &operation, bool subKey, int (*run)(const RegArgs &, const KeyName &))
+{
+    const std::string upper = platform::ToUpperAscii(operation);
+    if (!regargs::SyntaxFits(operation, a))
+        return Fail("ERROR: Invalid syntax.", upper.c_str());
+    const auto key = ParseKey(a.positional[0]);
+    if (!key || (subKey && key->sub.empty()))
+        return Fail("ERROR: Invalid key name.", upper.c_str());
+    return run(a, *key);
+}
+
 int RunReg(const Args &args)
 {
     const Command &cmd = *FindCommand("reg");
@@ -363,19 +356,19 @@ int RunReg(const Args &args)
     if (!a.error.empty())
         return Fail(a.error, platform::ToUpperAscii(op).c_str());
     if (op == "query")
-        return Query(a);
+        return OnKey(a, op, false, Query);
     // The operations that change the registry change the machine.
     CommandLocks locks;
     if ((op == "add" || op == "delete" || op == "import") && !LockForVerb(locks, "reg " + op))
         return 1;
     if (op == "add")
-        return Add(a);
+        return OnKey(a, op, true, Add);
     if (op == "delete")
-        return Delete(a);
+        return OnKey(a, op, true, Delete);
     if (op == "import")
         return Import(a);
     if (op == "export")
-        return Export(a);
+        return OnKey(a, op, false, Export);
     return UsageError(cmd, "unknown operation '" + args[0] + "'");
 }
 

@@ -35,11 +35,8 @@ int Run(const Args &args)
     const std::string &in = o.Positional()[0], &out = o.Positional()[1];
     const bool unscramble = o.Has("unscramble");
     int32_t rc = ScrambleIdf(in.c_str(), out.c_str(), unscramble ? 0 : kOptionScramble);
-    if (rc != 0) {
-        const char *why = Meaning(rc);
-        std::fprintf(stderr, "halcyon idf-scramble: ScrambleIdf returned %d%s%s\n", rc, *why ? ": " : "", why);
-        return 1;
-    }
+    if (rc != 0)
+        return VerbFailed(cmd, "ScrambleIdf", rc, Meaning(rc));
     std::printf("%s %s into %s\n", unscramble ? "Unscrambled" : "Scrambled", in.c_str(), out.c_str());
     return 0;
 }

@@ -192,6 +192,14 @@ int Create(const std::vector<std::string> &pos, const Options &opts)
     return 0;
 }
 
+// "VERB: CODE meaning" for a comparison's result; returns the result.
+int32_t ShowComparison(const char *verb, int32_t r)
+{
+    const char *text = image::WimTagResultText(r);
+    std::printf("%s: %d%s%s\n", verb, r, *text ? " " : "", text);
+    return r;
+}
+
 int Action(const Args &args)
 {
     Options opts(args, {"check", "verify"});
@@ -221,18 +229,12 @@ int Action(const Args &args)
     if (action == "blid") {
         if (pos.size() != 2 && pos.size() != 3)
             return Usage("wim blid WIM [PLAN]");
-        const int32_t r = CompareBlid(pos[1].c_str(), pos.size() == 3 ? pos[2].c_str() : "");
-        const char *text = image::WimTagResultText(r);
-        std::printf("CompareBlid: %d%s%s\n", r, *text ? " " : "", text);
-        return r;
+        return ShowComparison("CompareBlid", CompareBlid(pos[1].c_str(), pos.size() == 3 ? pos[2].c_str() : ""));
     }
     if (action == "releaseid") {
         if (pos.size() != 3)
             return Usage("wim releaseid WIM RELEASEID");
-        const int32_t r = CompareReleaseid(pos[1].c_str(), pos[2].c_str());
-        const char *text = image::WimTagResultText(r);
-        std::printf("CompareReleaseid: %d%s%s\n", r, *text ? " " : "", text);
-        return r;
+        return ShowComparison("CompareReleaseid", CompareReleaseid(pos[1].c_str(), pos[2].c_str()));
     }
     if (action == "scramble") {
         if (pos.size() != 2)
