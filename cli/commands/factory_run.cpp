@@ -22,7 +22,7 @@
 #include "cli/run_frame.h"
 #include "cli/run_status.h"
 #include "cli/sample_media.h"
-#include "engine/modules/mod_setup_options.h"
+#include "engine/staging/mod_setup_options.h"
 #include "engine/plan/idf_library.h"
 #include "halcyon/HalcyonDLL.h"
 #include "halcyon/ReturnCodes.h"

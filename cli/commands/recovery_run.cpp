@@ -30,7 +30,7 @@
 #include "cli/sample_media.h"
 #include "cli/joined.h"
 #include "engine/image/image_choice.h"
-#include "engine/modules/mod_setup_options.h"
+#include "engine/staging/mod_setup_options.h"
 #include "halcyon/HalcyonDLL.h"
 #include "halcyon/MuiChooser.h"
 // On Windows the COM header brings <windows.h>, whose ANSI/wide macros would
