@@ -15,15 +15,12 @@
 namespace halcyon::modules {
 
 // The arguments of AppSetupX besides the common ones.
-struct AppSetupArguments : SetupCallArguments {
+struct AppSetupArguments : SequencedSetupArguments {
     std::string planFile;
     std::string appIniFile;
     std::string sourceDir;
     std::string destDir;
     std::string applyDir;
-    int32_t start = 1;
-    ModuleProgressCallback callback = nullptr;
-    uintptr_t userData = 0;
 };
 
 // The arguments of SingleAppSetupX_s besides the common ones. The out

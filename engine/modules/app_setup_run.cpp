@@ -80,17 +80,11 @@ private:
 
 int32_t AppSetupRun::LoadStores()
 {
-    if (!plan_.LoadFile(a_.planFile)) {
-        Log("Load halcyon.ini file failed. (RETURN_UNABLE_OPEN_INI)", true);
-        Log("halcyon.ini file path: " + a_.planFile);
-        return RETURN_UNABLE_OPEN_INI;
-    }
-    if (!apps_.LoadFile(a_.appIniFile)) {
-        Log("Load ini file failed. (RETURN_UNABLE_OPEN_INI)", true);
-        Log("ModuleIni file path: " + a_.appIniFile);
-        return RETURN_UNABLE_OPEN_INI;
-    }
-    return 0;
+    if (int32_t rc = LoadSetupIni(plan_, a_.planFile, "Load halcyon.ini file failed. (RETURN_UNABLE_OPEN_INI)",
+                                  "halcyon.ini file path: ", a_.logFile))
+        return rc;
+    return LoadSetupIni(apps_, a_.appIniFile, "Load ini file failed. (RETURN_UNABLE_OPEN_INI)",
+                        "ModuleIni file path: ", a_.logFile);
 }
 
 int32_t AppSetupRun::CheckFolders()
@@ -263,6 +257,8 @@ int32_t AppSetupRun::Register(const std::string &label, int32_t number)
     }
     std::unique_ptr<char[]> message(new char[kVerifyMessageBytes]());
     if (frame::VerifyVersion(app_.VersionPath.c_str(), app_.VerCheckAfter.c_str(), message.get(), kVerifyMessageBytes) == 0) {
+        // The same marks as a module's (module_registration.cpp), each with this
+        // verb's own log line: the lines differ on purpose.
         const int32_t rc = WriteRegistrationValues(
             {
                 {key, "VersionCheckAfterInstallation", app_.VerCheckAfter,
@@ -324,18 +320,14 @@ int32_t AppSetupRun::Run()
 
 int32_t RunAppSetup(const AppSetupArguments &a)
 {
+    // Each verb publishes the fields its installers read; they are not the same.
     InstallerArguments published;
     published.IniFile = a.appIniFile;
     published.PermSourceDir = a.sourceDir;
     published.DestDir = a.destDir;
     published.MountDir = a.applyDir;
     published.Start = a.start;
-    a.Fill(published);
-    InstallerArgumentsPublisher publisher(kInstallerArgumentsKey, published);
-    PublishInOneBatch(publisher);
-    LogLine("AppSetupX Begin", a.logFile, true);
-    AppSetupRun run(a);
-    return run.Run();
+    return PublishAndRun(published, a, "AppSetupX Begin", [&] { return AppSetupRun(a).Run(); });
 }
 
 } // namespace halcyon::modules

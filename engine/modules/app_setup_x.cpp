@@ -14,15 +14,15 @@ extern "C" HALCYON_API int32_t AppSetupX(const char *plan, const char *app_ini, 
 {
     return modules::RunSetupVerb("AppSetupX", [&]() -> int32_t {
         modules::AppSetupArguments a;
+        // Only this verb's own arguments are copied here; the ones every setup
+        // verb takes go through Take (setup_call.h).
         a.planFile = frame::Arg(plan);
         a.appIniFile = frame::Arg(app_ini);
         a.sourceDir = frame::Arg(source);
         a.destDir = frame::Arg(dest);
         a.applyDir = frame::Arg(apply_dir);
         a.Take(installer_type, part_type, recoverable, temporary, log, options);
-        a.start = start;
-        a.callback = cb;
-        a.userData = user_data;
+        a.TakeProgress(start, cb, user_data);
         return modules::RunAppSetup(a);
     });
 }

@@ -485,12 +485,11 @@ int32_t ModSetupRun::Finish(int32_t readerResult)
 
 int32_t ModSetupRun::Run()
 {
-    if (!ini_.LoadFile(a_.iniFile)) {
-        Log("Load halcyon.ini file failed. (RETURN_UNABLE_OPEN_INI)", true);
-        Log("halcyon.ini file path: " + a_.iniFile);
-        return RETURN_UNABLE_OPEN_INI;
-    }
+    if (int32_t rc = LoadSetupIni(ini_, a_.iniFile, "Load halcyon.ini file failed. (RETURN_UNABLE_OPEN_INI)",
+                                  "halcyon.ini file path: ", a_.logFile))
+        return rc;
 
+    // The run's context for the installers (not the published record below).
     ctx_.permSourceDir = a_.permSourceDir;
     ctx_.tempSourceDir = a_.tempSourceDir;
     ctx_.trueFulSourceDir = a_.trueFulSourceDir;
@@ -565,13 +564,7 @@ int32_t RunModSetup(const ModSetupArguments &a)
     published.DestDir = a.destDir;
     published.MountDir = a.mountDir;
     published.Start = a.start;
-    a.Fill(published);
-    InstallerArgumentsPublisher publisher(kInstallerArgumentsKey, published);
-    PublishInOneBatch(publisher);
-
-    ModSetupRun run(a);
-    LogLine("ModSetupX Begin", a.logFile, true);
-    return run.Run();
+    return PublishAndRun(published, a, "ModSetupX Begin", [&] { return ModSetupRun(a).Run(); });
 }
 
 } // namespace halcyon::modules

@@ -13,16 +13,13 @@
 namespace halcyon::modules {
 
 // The verb's arguments besides the common ones.
-struct ModSetupArguments : SetupCallArguments {
+struct ModSetupArguments : SequencedSetupArguments {
     std::string iniFile;
     std::string permSourceDir;
     std::string tempSourceDir;
     std::string trueFulSourceDir;
     std::string destDir;
     std::string mountDir;
-    int32_t start = 1;
-    ModuleProgressCallback callback = nullptr;
-    uintptr_t userData = 0;
     std::string nrvinstFile;
     uint32_t *exitCodeOut = nullptr;
 };

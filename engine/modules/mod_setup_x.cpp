@@ -15,6 +15,8 @@ extern "C" HALCYON_API int32_t ModSetupX(const char *plan, const char *perm_sour
 {
     return modules::RunSetupVerb("ModSetupX", [&]() -> int32_t {
         modules::ModSetupArguments a;
+        // Only this verb's own arguments are copied here; the ones every setup
+        // verb takes go through Take (setup_call.h).
         a.iniFile = frame::Arg(plan);
         a.permSourceDir = frame::Arg(perm_source);
         a.tempSourceDir = frame::Arg(temp_source);
@@ -22,9 +24,7 @@ extern "C" HALCYON_API int32_t ModSetupX(const char *plan, const char *perm_sour
         a.destDir = frame::Arg(dest);
         a.mountDir = frame::Arg(mount);
         a.Take(installer_type, part_type, recoverable, temporary, log, options);
-        a.start = start;
-        a.callback = cb;
-        a.userData = user_data;
+        a.TakeProgress(start, cb, user_data);
         a.nrvinstFile = frame::Arg(nrvinst_oem);
         a.exitCodeOut = exit_code;
         return modules::RunModSetup(a);

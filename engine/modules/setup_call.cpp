@@ -45,4 +45,14 @@ void PublishInOneBatch(InstallerArgumentsPublisher &publisher)
         batch.Commit();
 }
 
+int32_t LoadSetupIni(support::CMemoryIniIO &ini, const std::string &path, std::string_view failedLine,
+                     std::string_view pathLabel, std::string_view log)
+{
+    if (ini.LoadFile(path))
+        return 0;
+    LogLine(failedLine, log, true);
+    LogLine(std::string(pathLabel) + path, log);
+    return RETURN_UNABLE_OPEN_INI;
+}
+
 } // namespace halcyon::modules

@@ -5,11 +5,16 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "engine/frame/verb.h"
+#include "engine/modules/installed_software_keys.h"
 #include "engine/modules/installer_arguments.h"
 #include "engine/modules/module_selection.h"
+#include "engine/staging/module_log.h"
+#include "halcyon/HalcyonDLL.h"
 #include "halcyon/ReturnCodes.h"
+#include "support/ini/ini_store.h"
 
 namespace halcyon::modules {
 
@@ -32,6 +37,21 @@ struct SetupCallArguments {
     void Fill(InstallerArguments &record) const;
 };
 
+// The arguments of the setup verbs that walk a list and report progress on
+// it (AppSetupX, ModSetupX).
+struct SequencedSetupArguments : SetupCallArguments {
+    int32_t start = 1;
+    ModuleProgressCallback callback = nullptr;
+    uintptr_t userData = 0;
+
+    void TakeProgress(int32_t start_, ModuleProgressCallback callback_, uintptr_t userData_)
+    {
+        start = start_;
+        callback = callback_;
+        userData = userData_;
+    }
+};
+
 // Runs a setup verb's body at the exported boundary (an escaping exception
 // ends the verb with RETURN_INTERNAL_ERROR).
 template <typename Body>
@@ -43,5 +63,23 @@ int32_t RunSetupVerb(const char *name, Body &&body) noexcept
 // Publishes the record's values in one registry transaction; the result is
 // not examined, as the publisher's is not.
 void PublishInOneBatch(InstallerArgumentsPublisher &publisher);
+
+// Publishes `record` (completed with the common arguments) for the
+// installers to read while `run` works, writes the verb's begin line and
+// runs it; the record is taken back when the run ends.
+template <typename Run>
+int32_t PublishAndRun(InstallerArguments record, const SetupCallArguments &a, std::string_view beginLine, Run &&run)
+{
+    a.Fill(record);
+    InstallerArgumentsPublisher publisher(kInstallerArgumentsKey, record);
+    PublishInOneBatch(publisher);
+    LogLine(beginLine, a.logFile, true);
+    return std::forward<Run>(run)();
+}
+
+// Loads a store the verb reads. On failure logs `failedLine` (echoed) and
+// `pathLabel` with the path, and answers RETURN_UNABLE_OPEN_INI.
+int32_t LoadSetupIni(support::CMemoryIniIO &ini, const std::string &path, std::string_view failedLine,
+                     std::string_view pathLabel, std::string_view log);
 
 } // namespace halcyon::modules

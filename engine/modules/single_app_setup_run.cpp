@@ -134,6 +134,8 @@ int32_t SingleAppRun::Register(AppInstaller kind)
         return 0;
     }
     SetVerified(true);
+    // The same marks as a module's (module_registration.cpp), each with this
+    // verb's own log line: the lines differ on purpose.
     return WriteRegistrationValues(
         {
             {key, "VersionCheckAfterInstallation", app_.VerCheckAfter,
@@ -199,14 +201,11 @@ int32_t RunSingleAppSetup(const SingleAppArguments &a)
     published.IniFile = a.iniFile;
     published.PermSourceDir = a.sourceDir;
     published.DestDir = a.destDir;
-    a.Fill(published);
-    InstallerArgumentsPublisher publisher(kInstallerArgumentsKey, published);
-    PublishInOneBatch(publisher);
-    LogLine("SingleAppSetupX_s Start", a.logFile, true);
-    if (a.verified)
-        *a.verified = 0;
-    SingleAppRun run(a);
-    return run.Run();
+    return PublishAndRun(published, a, "SingleAppSetupX_s Start", [&] {
+        if (a.verified)
+            *a.verified = 0;
+        return SingleAppRun(a).Run();
+    });
 }
 
 } // namespace halcyon::modules

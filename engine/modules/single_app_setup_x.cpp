@@ -14,6 +14,8 @@ extern "C" HALCYON_API int32_t SingleAppSetupX_s(const char *section, const char
 {
     return modules::RunSetupVerb("SingleAppSetupX_s", [&]() -> int32_t {
         modules::SingleAppArguments a;
+        // Only this verb's own arguments are copied here; the ones every setup
+        // verb takes go through Take (setup_call.h).
         a.section = frame::Arg(section);
         a.iniFile = frame::Arg(ini);
         a.sourceDir = frame::Arg(source);
