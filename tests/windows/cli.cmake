@@ -86,10 +86,8 @@ add_test(NAME halcyon_recovery_run_sample COMMAND sh ${CMAKE_CURRENT_SOURCE_DIR}
 add_test(NAME halcyon_recovery_run_killed_and_resumed COMMAND sh ${CMAKE_CURRENT_SOURCE_DIR}/recovery_run.sh
   $<TARGET_FILE:halcyon> ${CMAKE_BINARY_DIR}/wine-prefixes-recovery-kill ${CMAKE_BINARY_DIR}/recovery-kill
   killed image)
-set_tests_properties(halcyon_recovery_run_sample halcyon_recovery_run_killed_and_resumed PROPERTIES TIMEOUT 900
-  PASS_REGULAR_EXPRESSION "Machine recovered\\.(.|\n)*language: en-US")
-set_tests_properties(halcyon_recovery_run_killed_and_resumed PROPERTIES
-  PASS_REGULAR_EXPRESSION "killed after image(.|\n)*Machine recovered\\.(.|\n)*image +done earlier")
+# The script checks the output itself and exits non-zero on a failure.
+set_tests_properties(halcyon_recovery_run_sample halcyon_recovery_run_killed_and_resumed PROPERTIES TIMEOUT 900)
 
 # The platform services the command adds.
 add_executable(halcyon_console_tests ${CMAKE_CURRENT_SOURCE_DIR}/console_test.cpp)

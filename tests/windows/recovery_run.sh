@@ -40,4 +40,13 @@ if [ "$mode" = killed ]; then
   fi
   echo "killed after $5"
 fi
-"$runner" "$exe" recovery-run --sample
+"$runner" "$exe" recovery-run --sample >last.txt 2>&1 || true
+cat last.txt
+# Checked here rather than by a pattern in ctest: the output is long, and a
+# pattern spanning lines costs ctest's matcher time beyond any timeout.
+grep -q "Machine recovered\." last.txt || { echo "FAIL: not recovered"; exit 1; }
+grep -q "language: en-US" last.txt || { echo "FAIL: no language"; exit 1; }
+if [ "$mode" = killed ]; then
+  grep -Eq "$5 +done earlier" last.txt || { echo "FAIL: $5 was not taken as done"; exit 1; }
+fi
+echo "recovery run: ok"
