@@ -143,10 +143,12 @@ TEST_F(ExecuteProgramTest, ChildrenThatEndInTimeAreWaitedFor)
 
 TEST_F(ExecuteProgramTest, OverallTimeOutEndsTheWait)
 {
-    // Each child ends within the per-process limit of 2 s, together they
-    // take longer than 2 s after the first pause.
+    // Each child ends within the per-process limit of 2 s of the one before
+    // (1.6 s apart, so a slow start of the wait still finds them in time),
+    // together they take over 3 s after the first pause: past the limit
+    // even at the whole seconds the clock is read in.
     uint32_t code = 1;
-    RunBackground("sleep 2.5 & sleep 4 &", 2, code);
+    RunBackground("sleep 2.6 & sleep 4.2 & sleep 5.8 &", 2, code);
     EXPECT_NE(Log().find("Timed out while waiting for child processes, overall timeout"), std::string::npos) << Log();
     EXPECT_EQ(Log().find("Timed out while waiting for child process, PID"), std::string::npos) << Log();
 }
