@@ -2,7 +2,7 @@
 // a JSON endpoint. It listens on the loopback address only, answers GET and
 // HEAD of "/", "/line.js" and "/line.json", reads at most 8 KiB of a request
 // within 5 seconds, keeps at most 32 connections and closes each after one
-// answer. Linux only.
+// answer. Served on Linux (the platform's loopback listener).
 #pragma once
 
 #include <cstdint>

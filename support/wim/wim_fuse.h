@@ -1,6 +1,6 @@
-// The FUSE side of WIM mounts (wim_fuse.cpp on Linux). Windows has no FUSE:
-// there nothing is ever mounted (win/wim_fuse.cpp) and MountWimImage always
-// uses its extraction stand-in.
+// WIM images mounted through wimlib's FUSE support, where the host has FUSE
+// (platform/mount_table.h). Where it does not (Windows), nothing is ever
+// mounted and MountWimImage always uses its extraction stand-in.
 #pragma once
 
 #include <cstdint>
@@ -8,13 +8,8 @@
 
 namespace halcyon::support::wim {
 
-// The file-system type mounted at `folder` (a canonical host path), empty
-// when none.
-std::string MountType(const std::string &folder);
-// Whether the FUSE device opens.
-bool FuseDeviceUsable();
-// Mounts image `index` of `wimPath` read-only at `mountFolder`; true when the
-// folder then shows the mount.
+// Mounts image `index` of `wimPath` read-only at `mountFolder` (a canonical
+// host path); true when the folder then shows the mount.
 bool TryFuseMount(const std::string &mountFolder, const std::string &wimPath, uint32_t index,
                   const std::string &stagingFolder);
 // Ends a FUSE mount: 0 or a wimlib error code.

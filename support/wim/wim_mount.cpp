@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/fs_path.h"
+#include "platform/mount_table.h"
 #include "support/wim/wim_api.h"
 #include "support/wim/wim_fuse.h"
 #include "support/wim/wim_tchar.h"
@@ -48,7 +49,7 @@ bool FuseUsable()
 {
     if (g_fuseAllowed >= 0)
         return g_fuseAllowed != 0;
-    return FuseDeviceUsable();
+    return platform::FuseDeviceUsable();
 }
 
 // Removes everything below `folder`, keeping the folder.
@@ -95,7 +96,7 @@ bool FuseMountAllowed()
 
 bool IsWimFuseMount(const std::string &hostFolder)
 {
-    return MountType(Canonical(hostFolder)) == "fuse.wimfs";
+    return platform::MountedFileSystemType(Canonical(hostFolder)) == "fuse.wimfs";
 }
 
 bool MountWimImage(const std::string &mountFolder, const std::string &wimPath, uint32_t index,
@@ -121,7 +122,7 @@ bool MountWimImage(const std::string &mountFolder, const std::string &wimPath, u
     const std::string wim = Canonical(wimPath);
     {
         std::lock_guard<std::mutex> lock(g_mountMutex);
-        if (g_mounts.count(folder) || !MountType(folder).empty()) {
+        if (g_mounts.count(folder) || !platform::MountedFileSystemType(folder).empty()) {
             error = WIM_ERROR_ALREADY_EXISTS;
             text = folder + " is already a mount point";
             return false;
@@ -185,7 +186,7 @@ bool UnmountWimImage(const std::string &mountFolder, const std::string &wimPath,
             known = true;
         }
     }
-    const bool fuse = MountType(folder) == "fuse.wimfs";
+    const bool fuse = platform::MountedFileSystemType(folder) == "fuse.wimfs";
     if (!known && !fuse) {
         error = WIM_ERROR_INVALID_PARAMETER;
         text = "no image is mounted at " + folder;
@@ -207,7 +208,7 @@ bool UnmountWimImage(const std::string &mountFolder, const std::string &wimPath,
         // The mount daemon takes the file system away after it answered;
         // callers delete the folder next, so wait until it is gone.
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-        while (MountType(folder) == "fuse.wimfs") {
+        while (platform::MountedFileSystemType(folder) == "fuse.wimfs") {
             if (std::chrono::steady_clock::now() > deadline) {
                 error = WIM_ERROR_GEN_FAILURE;
                 text = "the mount at " + folder + " did not go away";
