@@ -8,6 +8,7 @@
 #include "platform/forked_call.h"
 #include "platform/mount_table.h"
 #include "support/wim/wim_api.h"
+#include "support/wim/wim_tchar.h"
 #include "support/wim/wimlib_session.h"
 
 namespace halcyon::support::wim {
@@ -21,10 +22,10 @@ bool TryFuseMount(const std::string &mountFolder, const std::string &wimPath, ui
         [&] {
             EnsureWimlibReady();
             WIMStruct *wim = nullptr;
-            int ret = wimlib_open_wim(wimPath.c_str(), 0, &wim);
+            int ret = wimlib_open_wim(ToWimText(wimPath).c_str(), 0, &wim);
             if (ret == 0)
-                ret = wimlib_mount_image(wim, static_cast<int>(index), mountFolder.c_str(), 0,
-                                         stagingFolder.empty() ? nullptr : stagingFolder.c_str());
+                ret = wimlib_mount_image(wim, static_cast<int>(index), ToWimText(mountFolder).c_str(), 0,
+                                         stagingFolder.empty() ? nullptr : ToWimText(stagingFolder).c_str());
             // Reached in the daemon after the unmount, or on an early failure.
             return ret == 0 ? 0 : 100 + (ret & 0x7F);
         },
@@ -42,7 +43,7 @@ int FuseUnmount(const std::string &mountFolder)
 {
     if (!platform::UserMountsOffered())
         return WIMLIB_ERR_UNSUPPORTED;
-    return wimlib_unmount_image(mountFolder.c_str(), 0);
+    return wimlib_unmount_image(ToWimText(mountFolder).c_str(), 0);
 }
 
 bool WimMountOffered() { return platform::UserMountsOffered(); }
