@@ -2,7 +2,7 @@
 // a JSON endpoint. It listens on the loopback address only, answers GET and
 // HEAD of "/", "/line.js" and "/line.json", reads at most 8 KiB of a request
 // within 5 seconds, keeps at most 32 connections and closes each after one
-// answer. Served on Linux (the platform's loopback listener).
+// answer.
 #pragma once
 
 #include <cstdint>
@@ -14,7 +14,7 @@ namespace halcyon::cli {
 
 struct ServeSettings {
     uint16_t port = 0;  // 0: a free port
-    int seconds = 0;    // stop after this long; 0: until interrupted (SIGINT, SIGTERM)
+    int seconds = 0;    // stop after this long; 0: until interrupted (Ctrl+C)
 };
 
 // Serves until the time is up or the process is interrupted; `json` makes the

@@ -89,6 +89,11 @@ add_test(NAME halcyon_recovery_run_killed_and_resumed COMMAND sh ${CMAKE_CURRENT
 # The script checks the output itself and exits non-zero on a failure.
 set_tests_properties(halcyon_recovery_run_sample halcyon_recovery_run_killed_and_resumed PROPERTIES TIMEOUT 900)
 
+# The line page served on the loopback address, asked over a real socket.
+add_test(NAME halcyon_line_serve COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/line_serve.sh
+  $<TARGET_FILE:halcyon> ${CMAKE_BINARY_DIR}/wine-prefixes-line ${CMAKE_BINARY_DIR}/line-serve)
+set_tests_properties(halcyon_line_serve PROPERTIES TIMEOUT 300)
+
 # The platform services the command adds.
 add_executable(halcyon_console_tests ${CMAKE_CURRENT_SOURCE_DIR}/console_test.cpp)
 target_link_libraries(halcyon_console_tests PRIVATE halcyon_testkit_win GTest::gtest_main)
