@@ -513,7 +513,9 @@ public:
     {
         ok_ = file_.Open(tmp_, platform::FileAccess::Write, platform::FileCreation::CreateOrTruncate) == 0;
         created_ = ok_;
-        buffer_.reserve(kPieceBytes);
+        // The buffer grows to what the file needs, up to a piece: most files
+        // written here are a few hundred bytes, and a piece set aside for
+        // each would cost more than the write.
     }
     ~AtomicFileWriter()
     {
