@@ -6,14 +6,8 @@
 #   line_serve.sh HALCYON_EXE PREFIX_ROOT WORK
 set -eu
 exe=$1 root=$2 work=$3
-runner=$(cd "$(dirname "$0")/../../scripts" && pwd)/wine-run-windows.sh
-prefix=$root/halcyon
-WINEPREFIX=$prefix /usr/lib/wine/wineserver -k 2>/dev/null || true
-rm -rf "$root" "$work"
-mkdir -p "$root" "$work/line"
-cd "$work"
-export WINE_PREFIX_ROOT="$root"
-trap 'WINEPREFIX=$prefix /usr/lib/wine/wineserver -k 2>/dev/null || true' EXIT
+. "$(dirname "$0")/fresh_prefix.sh"
+mkdir line
 
 "$runner" "$exe" line line --serve 0 --for 8 >served.txt 2>&1 &
 pid=$!

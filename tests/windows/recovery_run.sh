@@ -9,14 +9,7 @@
 #       a sample run killed once STAGE is recorded done, then started again
 set -eu
 exe=$1 root=$2 work=$3 mode=$4
-runner=$(cd "$(dirname "$0")/../../scripts" && pwd)/wine-run-windows.sh
-prefix=$root/halcyon
-WINEPREFIX=$prefix /usr/lib/wine/wineserver -k 2>/dev/null || true
-rm -rf "$root" "$work"
-mkdir -p "$root" "$work"
-cd "$work"
-export WINE_PREFIX_ROOT="$root"
-trap 'WINEPREFIX=$prefix /usr/lib/wine/wineserver -k 2>/dev/null || true' EXIT
+. "$(dirname "$0")/fresh_prefix.sh"
 
 # The first start makes the prefix; then the partition gets its drive.
 "$runner" "$exe" help >/dev/null
