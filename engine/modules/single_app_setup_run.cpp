@@ -147,7 +147,6 @@ int32_t SingleAppRun::Register(AppInstaller kind)
             {key, "InstallMode", "Recovery", "ERROR: write regedistry error. InstallMode: Recovery"},
         },
         a_.logFile);
-    return 0;
 }
 
 int32_t SingleAppRun::Run()
